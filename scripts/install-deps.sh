@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package that building, running and testing Lumivox need.
+# Run as root. Quiet when everything is already installed.
+set -euo pipefail
+
+PACKAGES=(
+  # build
+  build-essential cmake ninja-build ccache pkg-config git
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # comments
+  libpugixml-dev
+  # text engine
+  libfontconfig-dev libfreetype-dev libharfbuzz-dev fonts-ipafont-gothic
+  # encoder and frame filter; Debian's ffmpeg makes test clips and is the benchmark reference
+  libavformat-dev libavcodec-dev libavfilter-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
+  # service client and demo service
+  libcurl4-openssl-dev libssl-dev libcpp-httplib-dev openssl
+  # desktop program
+  qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "install-deps: missing packages: ${missing[*]} (run this script as root)" >&2
+  exit 1
+fi
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

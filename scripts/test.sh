@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Installs the dependencies, builds Lumivox (Release, Ninja, ccache) and runs the whole test suite.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+export CCACHE_BASEDIR="$PWD"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j2
+cd build
+ctest -j2 --output-on-failure --timeout 600

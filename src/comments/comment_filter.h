@@ -1,0 +1,28 @@
+#pragma once
+// The reductions the layout runs on a job's comment list before placing anything:
+// the count cap of the "do not show old comments" option and the period / NG / extract filter.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "comments/chat_record.h"
+
+struct CommentFilterSettings {
+    int32_t periodStart = 0;               // seconds since 1970 UTC, inclusive
+    int32_t periodEnd = 0;                 // seconds since 1970 UTC, inclusive
+    std::vector<std::string> ngList;       // user IDs whose comments are dropped
+    std::vector<std::string> extractList;  // when not empty: user IDs whose comments alone are kept
+};
+
+// Keeps the newest comments when the list holds more than the limit for the video's length
+// (100 / 250 / 500 / 1000 for up to 150 s / 299 s / 599 s / longer). Leaves the list sorted by
+// date (ties by no) when it removed anything, untouched otherwise.
+void limitOldComments(ChatList& chats, int durationCs);
+
+// Period, then NG users, then extract users; keeps the order of the remaining records.
+void filterComments(ChatList& chats, const CommentFilterSettings& filter);
+
+// Exact, case-sensitive byte comparison with each entry.
+bool isNgUser(const std::vector<std::string>& ngList, const std::string& userId);
+bool isExtractUser(const std::vector<std::string>& extractList, const std::string& userId);

@@ -1,0 +1,23 @@
+#pragma once
+// Reads the service's comment thread document (comment.xml) into comment records.
+
+#include <cstdint>
+#include <string>
+
+#include "comments/chat_record.h"
+
+namespace pugi {
+class xml_node;
+}
+
+// Appends one record per usable `chat` element of the file at `path`, in document order,
+// numbering them from `arrivalCounter` on (which advances by one per record). A file that is
+// missing, empty or not well-formed adds nothing and returns false; it never throws.
+bool readCommentXml(const std::string& path, ChatList& chats, int32_t& arrivalCounter);
+
+// Appends zero or one record for one `chat` element.
+void readChatElement(const pugi::xml_node& chat, ChatList& chats, int32_t& arrivalCounter);
+
+// Cleans a comment text in place: leading and trailing line feeds, and the three characters
+// that the service's player shows differently (U+3164, U+0E3A, U+007F).
+void cleanCommentText(std::u16string& text);

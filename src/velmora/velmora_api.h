@@ -1,0 +1,52 @@
+#pragma once
+/* The C interface between the encoder and a frame-filter module loaded with -vhook.
+ *
+ * -vhook "velmora.dll -N comment.ini -D data.ini " names the module by its first word; the
+ * encoder loads the platform's shared library of that base name from its own folder
+ * (velmora.so here) and passes the remaining words as argv (argv[0] is the module word).
+ *
+ * Calls come from one thread, in this order: vhook_configure once, vhook_process once per
+ * decoded video frame in presentation order, vhook_release once (also after a failure).
+ */
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define VHOOK_API_VERSION 1
+
+typedef struct VhookFrame {
+    int width;
+    int height;
+    /* Planar Y, U, V of an AV_PIX_FMT_YUV420P frame (the encoder converts other formats). */
+    uint8_t* data[3];
+    int linesize[3];
+    /* Index of the frame in the input's own frame rate, before any -r conversion:
+     * round((pts - start) * frame_rate). */
+    int64_t index;
+    /* Colour matrix of the frame: 709 for BT.709, 601 for BT.601 (default for SD sizes). */
+    int matrix;
+    /* 1 when the frame uses full-range (JPEG) levels, 0 for limited (MPEG) range. */
+    int fullRange;
+} VhookFrame;
+
+/* Reads the module's arguments and prepares it for frames of the given size and rate
+ * (fpsNum / fpsDen). On success stores an opaque context in *ctx and returns 0; on failure
+ * writes a one-line reason into errorText (NUL-terminated, at most errorSize bytes) and
+ * returns non-zero. */
+typedef int (*vhook_configure_fn)(void** ctx, int argc, char** argv, int width, int height,
+                                  int fpsNum, int fpsDen, char* errorText, int errorSize);
+/* Draws onto one frame in place. Returns 0, or non-zero after a fatal error. */
+typedef int (*vhook_process_fn)(void* ctx, VhookFrame* frame);
+/* Frees everything the context holds. ctx may be NULL. */
+typedef void (*vhook_release_fn)(void* ctx);
+
+int vhook_configure(void** ctx, int argc, char** argv, int width, int height, int fpsNum,
+                    int fpsDen, char* errorText, int errorSize);
+int vhook_process(void* ctx, VhookFrame* frame);
+void vhook_release(void* ctx);
+
+#ifdef __cplusplus
+}
+#endif
