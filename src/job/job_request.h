@@ -1,0 +1,38 @@
+#pragma once
+// The inputs of one job, filled by the front end on its own thread before the job's thread starts
+// and only read by the job afterwards (so no lock guards them). Texts are UTF-8. The front end the
+// job reports to is not part of the request: the job is given its JobSink beside it.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "comments/comment_filter.h"
+
+struct JobRequest {
+    std::string pageUrl;         // the video page URL, exactly as the user gave it
+    std::string mail;            // the account's mail address
+    std::string password;        // the account's password
+    std::string saveFolder;      // receives the video stream and the movie; no trailing separator
+    std::string fontsFolder;     // folder of the comment font file, ending in a separator
+    int32_t fontSizePt = 0;      // comment font size in points; 0 lets the layout pick one
+    std::string fontFace;        // comment font face name
+    int32_t fontFaceIndex = 0;   // index of the face inside its font collection file
+    std::string fontFile;        // file name of the font file that holds the face
+    std::string workFolder;      // holds comment.xml, comment.ini, data.ini; ends in a separator
+    std::string formatTemplate;  // encoder argument template of the chosen output format
+    int32_t hideOldComments = 0;  // 1: "古いコメントを表示しない" (cap the comment count)
+    int32_t noAutoLogin =
+        0;  // 1: "ニコニコ動画に自動ログインしない" (log in with empty credentials)
+    int32_t periodStart = 0;  // comment period, seconds since 1970 UTC, both ends inclusive
+    int32_t periodEnd = 0;
+    // Copies of the front end's lists, in list order. The job owns them: a vector copy is deep,
+    // so later edits of the front end's lists do not reach a running job.
+    std::vector<std::string> ngList;       // user IDs whose comments are dropped
+    std::vector<std::string> extractList;  // when not empty: user IDs whose comments alone are kept
+
+    // The period and the two lists in the form the comment filter takes.
+    CommentFilterSettings commentFilter() const {
+        return CommentFilterSettings{periodStart, periodEnd, ngList, extractList};
+    }
+};

@@ -1,0 +1,128 @@
+#pragma once
+// The job object: one job turns one video page URL into a movie on a worker thread of its own,
+// so that the front end stays responsive during the long network and encoding steps.
+//
+// Threads. The front end (GUI or CLI thread) creates the object, calls start() and later
+// StopAndDelete(); nothing else of the object is used by it. From start() on, the request and the
+// job state belong to the worker thread alone, except `stopRequested` (front end only) and the two
+// events. The worker talks to the front end only through the JobSink, whose calls never wait for
+// the front end, and every message carries this job's serial.
+//
+// Stages. The job calls its stage operations in a fixed order (InitInstance). They are virtual
+// member functions: the network and encoding stages are filled in by the service client and the
+// encoder runner, and tests override them to drive the pipeline. A stage that has not been given
+// its real work fails: the login leaves `cookie` empty, the lookup, the page visit and the
+// download return false, the encoding stages do nothing.
+//
+// Folders. Every file of the job is addressed from `request.workFolder` or `request.saveFolder`;
+// the worker never changes the process's current folder. The front end makes `workFolder` the
+// current folder before it starts a job, and the encoder is started with its own working folder.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "comments/chat_record.h"
+#include "job/job_request.h"
+#include "job/job_sink.h"
+#include "platform/manual_reset_event.h"
+#include "platform/worker_thread.h"
+
+class CNicoThread {
+public:
+    // `sink` must outlive the object. `jobSerial` is the front end's number for this job; every
+    // message of the job carries it.
+    CNicoThread(JobRequest request, JobSink& sink, uint64_t jobSerial);
+    // Delete a started job only through StopAndDelete, which waits for its thread's end first.
+    virtual ~CNicoThread();
+    CNicoThread(const CNicoThread&) = delete;
+    CNicoThread& operator=(const CNicoThread&) = delete;
+
+    // Front-end thread. Runs the job on a worker thread at below-normal priority. False when the
+    // thread could not be created, or the object has already been started: then no job runs and
+    // no message of it will come (the front end returns to idle by itself).
+    bool start();
+
+    // Front-end thread only. Asks the job to stop, waits without time-out until its thread has
+    // finished, then deletes it and leaves `job` empty. Returns at once when `job` is empty or a
+    // stop of it is already under way (a nested call during the wait). The job, if still running,
+    // sees the request at its next poll point, runs to its end and posts its "done" as usual,
+    // before this returns; a front end that has started another job by the time it handles that
+    // message tells the two apart by the serial.
+    static void StopAndDelete(std::unique_ptr<CNicoThread>& job);
+
+    uint64_t jobSerial() const { return serial; }
+
+protected:
+    // Stage operations, called in this order on the worker thread (see InitInstance).
+
+    // Logs in with `request.mail` and `request.password` (empty ones when `request.noAutoLogin`
+    // is 1) and leaves the service's cookie string in `cookie`; empty when the login failed.
+    virtual void loginToService();
+    // Asks the service for the video's data: sets `videoId` and `videoFile`, saves the comment
+    // thread as comment.xml in the work folder and hands back the stream address in `streamUrl`.
+    // True when the answer carried a stream address.
+    virtual bool lookUpVideo(const std::string& cookie, std::string& streamUrl);
+    // Appends the comments of the work folder's comment.xml to `chats`. A missing or broken file
+    // adds nothing and the job goes on without comments.
+    virtual void readCommentXml();
+    // Opens the video page with the cookie, so that the cookies it sets reach the download.
+    // True when the page was read to its end; the job does not look at the result.
+    virtual bool visitVideoPage(const std::string& pageUrl, const std::string& cookie);
+    // Downloads the stream into `videoFile`, polling the cancel event and posting progress.
+    // True when at least one byte was written, also when a stop cut the download short.
+    virtual bool downloadVideo(const std::string& streamUrl, const std::string& cookie);
+    // Fills the file placeholders of `request.formatTemplate`, probes the video and lays the
+    // comments out; sets `encodeTotalFrames` and `videoWidth` when the probe succeeded.
+    virtual void PrepareEncoding();
+    // Writes comment.ini and data.ini into the work folder for the frame filter.
+    virtual void writeOverlayFiles();
+    // Returns the final encoder argument text, the frame-filter arguments put in place.
+    virtual std::string SpliceFilterArguments();
+    // Runs the encoder with `arguments` until its output ends, polling the cancel event after
+    // every read and posting encoding progress.
+    virtual void RunEncoder(const std::string& arguments);
+
+    // Helpers for the stages (worker thread).
+
+    // True when the front end has asked the job to stop; the event stays set once set.
+    bool isCancelled() const { return cancelEvent.isSet(); }
+    // Download or encoding progress in percent.
+    void postProgress(int percent);
+    // Hands the error text of a failed HTTP operation to the front end to show. Does not wait
+    // for it to be shown: the job goes on (or ends) at once.
+    void serviceError(const std::string& text);
+    // `name` inside the work folder.
+    std::string workFile(const std::string& name) const;
+
+    JobRequest request;
+
+    // Job state. The two events may be touched by both threads; everything else below belongs
+    // to the worker while the job runs.
+    ManualResetEvent cancelEvent;      // set by the front end to ask the job to stop
+    ManualResetEvent finishedEvent;    // set by the worker as the very last act of its thread
+    std::string cookie;                // the service's cookie string after the login
+    std::string videoFile;             // full path of the downloaded stream
+    std::string videoId;               // the video ID; also the base name of the movie
+    int32_t lastDownloadPercent = -1;  // last download percentage posted
+    int32_t arrivalCounter = 0;        // next `seq` of a comment record
+    int64_t encodeTotalFrames = 0;     // the video's frame count: the encoding progress total
+    int32_t videoWidth = 0;            // frame width from the probe, for comment.ini
+    ChatList chats;                    // the job's comments, laid out in place before encoding
+
+private:
+    // The thread's whole work: the job, its exit work, then the finished event.
+    void runThread();
+    // The job, step by step. Every failure leads quietly to the end of the job.
+    void InitInstance();
+    // The stages from the login to the encoder run; returns where the job stops early.
+    void runStages();
+    // Exit work of the thread: drops the copies of the ID lists.
+    void ExitInstance();
+
+    JobSink& sink;
+    const uint64_t serial;
+    int32_t stopRequested = 0;  // front-end thread only: a stop is under way
+    bool started = false;       // front-end thread only: the worker thread was created
+    WorkerThread worker;        // last member: joined first when the object goes
+};
