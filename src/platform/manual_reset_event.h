@@ -11,7 +11,8 @@ public:
     void reset();
     // True when the event is set now (a wait with a time-out of zero).
     bool isSet() const;
-    // Waits until the event is set or `timeout` has passed; true when it is set.
+    // Waits until the event is set or `timeout` has passed; true when it is set. A time-out of
+    // zero or less only looks; one of a hundred years or more waits without end.
     bool wait(std::chrono::milliseconds timeout) const;
     // Waits without time-out.
     void wait() const;
