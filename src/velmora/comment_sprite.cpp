@@ -1,0 +1,207 @@
+#include "velmora/comment_sprite.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Coverage and pre-multiplied colour of one bitmap pixel: the outline drawn first, the glyph
+// over it.
+struct PixelMix {
+    float alpha = 0;  // 0..1
+    float y = 0;      // pre-multiplied levels
+    float cb = 0;
+    float cr = 0;
+};
+
+PixelMix mixPixel(uint8_t fill, uint8_t outline, const SpriteColours& colours) {
+    const float af = fill / 255.0f;
+    const float ao = outline / 255.0f;
+    const float outlineShare = ao * (1.0f - af);
+    PixelMix mix;
+    mix.alpha = af + outlineShare;
+    mix.y = colours.fill.y * af + colours.outline.y * outlineShare;
+    mix.cb = colours.fill.cb * af + colours.outline.cb * outlineShare;
+    mix.cr = colours.fill.cr * af + colours.outline.cr * outlineShare;
+    return mix;
+}
+
+uint8_t toByte(float value) {
+    const float rounded = std::nearbyint(value);
+    return static_cast<uint8_t>(std::clamp(rounded, 0.0f, 255.0f));
+}
+
+int64_t floorDiv2(int64_t value) {
+    return value >= 0 ? value / 2 : -((-value + 1) / 2);
+}
+
+// out = pm + round(bg * inv / 255), saturated. Written so that the compiler vectorises it.
+void blendRow(uint8_t* __restrict dst, const uint8_t* __restrict pm, const uint8_t* __restrict inv,
+              int count) {
+    for (int i = 0; i < count; ++i) {
+        const uint16_t product = static_cast<uint16_t>(dst[i] * inv[i] + 128);
+        const uint16_t scaled = static_cast<uint16_t>((product + (product >> 8)) >> 8);
+        const uint16_t sum = static_cast<uint16_t>(scaled + pm[i]);
+        dst[i] = static_cast<uint8_t>(sum > 255 ? 255 : sum);
+    }
+}
+
+// The part [from, to) of [0, size) that the range [start, start + length) covers, as offsets
+// into the range; false when they do not meet.
+bool clipSpan(int64_t start, int64_t length, int64_t size, int64_t& from, int64_t& to) {
+    from = std::max<int64_t>(0, -start);
+    to = std::min<int64_t>(length, size - start);
+    return from < to;
+}
+
+}  // namespace
+
+CommentSprite CommentSprite::build(const CommentBitmap& bitmap, const SpriteColours& colours,
+                                   const SpritePlacement& placement) {
+    CommentSprite sprite;
+    const std::size_t pixels = static_cast<std::size_t>(std::max(bitmap.width, 0)) *
+                               static_cast<std::size_t>(std::max(bitmap.height, 0));
+    if (pixels == 0 || bitmap.fill.size() < pixels || bitmap.outline.size() < pixels) {
+        return sprite;
+    }
+    int64_t rowFrom = 0, rowTo = 0;
+    if (!clipSpan(placement.bitmapTop, bitmap.height, placement.frameHeight, rowFrom, rowTo)) {
+        return sprite;
+    }
+    int64_t colFrom = 0, colTo = bitmap.width;
+    if (!placement.moving &&
+        !clipSpan(placement.bitmapLeft, bitmap.width, placement.frameWidth, colFrom, colTo)) {
+        return sprite;
+    }
+    sprite.cropX_ = static_cast<int>(colFrom);
+    sprite.cropY_ = static_cast<int>(rowFrom);
+    sprite.width_ = static_cast<int>(colTo - colFrom);
+    sprite.height_ = static_cast<int>(rowTo - rowFrom);
+    sprite.top_ = placement.bitmapTop + rowFrom;
+    sprite.buildLuma(bitmap, colours);
+
+    const int64_t firstLeft = placement.bitmapLeft + colFrom;
+    const int parity = static_cast<int>(firstLeft - 2 * floorDiv2(firstLeft));
+    sprite.chroma_[parity] = sprite.buildChroma(bitmap, colours, parity);
+    if (placement.moving && placement.bothParities) {
+        sprite.chroma_[1 - parity] = sprite.buildChroma(bitmap, colours, 1 - parity);
+    }
+    return sprite;
+}
+
+void CommentSprite::buildLuma(const CommentBitmap& bitmap, const SpriteColours& colours) {
+    const std::size_t size = static_cast<std::size_t>(width_) * height_;
+    lumaPm_.resize(size);
+    lumaInv_.resize(size);
+    for (int row = 0; row < height_; ++row) {
+        const std::size_t src = static_cast<std::size_t>(row + cropY_) * bitmap.width + cropX_;
+        const std::size_t dst = static_cast<std::size_t>(row) * width_;
+        for (int col = 0; col < width_; ++col) {
+            const PixelMix mix =
+                mixPixel(bitmap.fill[src + col], bitmap.outline[src + col], colours);
+            lumaPm_[dst + col] = toByte(mix.y);
+            lumaInv_[dst + col] = toByte(255.0f * (1.0f - mix.alpha));
+        }
+    }
+}
+
+CommentSprite::ChromaPlanes CommentSprite::buildChroma(const CommentBitmap& bitmap,
+                                                       const SpriteColours& colours,
+                                                       int parityX) const {
+    // Block (i, j) covers sprite rows 2i - parityY .. +1 and columns 2j - parityX .. +1;
+    // pixels outside the sprite count as uncovered.
+    const int parityY = static_cast<int>(top_ - 2 * floorDiv2(top_));
+    ChromaPlanes planes;
+    planes.width = (width_ + parityX + 1) / 2;
+    planes.height = (height_ + parityY + 1) / 2;
+    const std::size_t size = static_cast<std::size_t>(planes.width) * planes.height;
+    planes.cbPm.resize(size);
+    planes.crPm.resize(size);
+    planes.inv.resize(size);
+    for (int i = 0; i < planes.height; ++i) {
+        for (int j = 0; j < planes.width; ++j) {
+            PixelMix sum;
+            for (int dy = 0; dy < 2; ++dy) {
+                const int row = 2 * i - parityY + dy;
+                if (row < 0 || row >= height_) {
+                    continue;
+                }
+                for (int dx = 0; dx < 2; ++dx) {
+                    const int col = 2 * j - parityX + dx;
+                    if (col < 0 || col >= width_) {
+                        continue;
+                    }
+                    const std::size_t src =
+                        static_cast<std::size_t>(row + cropY_) * bitmap.width + col + cropX_;
+                    const PixelMix mix = mixPixel(bitmap.fill[src], bitmap.outline[src], colours);
+                    sum.alpha += mix.alpha;
+                    sum.cb += mix.cb;
+                    sum.cr += mix.cr;
+                }
+            }
+            const std::size_t dst = static_cast<std::size_t>(i) * planes.width + j;
+            planes.cbPm[dst] = toByte(sum.cb / 4.0f);
+            planes.crPm[dst] = toByte(sum.cr / 4.0f);
+            planes.inv[dst] = toByte(255.0f * (1.0f - sum.alpha / 4.0f));
+        }
+    }
+    return planes;
+}
+
+void CommentSprite::blit(const VhookFrame& frame, int64_t bitmapLeft) const {
+    if (empty() || frame.width <= 0 || frame.height <= 0) {
+        return;
+    }
+    const int64_t left = bitmapLeft + cropX_;
+    blitLuma(frame, left);
+    blitChroma(frame, left);
+}
+
+void CommentSprite::blitLuma(const VhookFrame& frame, int64_t left) const {
+    int64_t colFrom, colTo, rowFrom, rowTo;
+    if (!clipSpan(left, width_, frame.width, colFrom, colTo) ||
+        !clipSpan(top_, height_, frame.height, rowFrom, rowTo)) {
+        return;
+    }
+    const int count = static_cast<int>(colTo - colFrom);
+    for (int64_t row = rowFrom; row < rowTo; ++row) {
+        uint8_t* dst = frame.data[0] + (top_ + row) * frame.linesize[0] + (left + colFrom);
+        const std::size_t src = static_cast<std::size_t>(row) * width_ + colFrom;
+        blendRow(dst, &lumaPm_[src], &lumaInv_[src], count);
+    }
+}
+
+void CommentSprite::blitChroma(const VhookFrame& frame, int64_t left) const {
+    const int64_t firstColumn = floorDiv2(left);
+    const int parity = static_cast<int>(left - 2 * firstColumn);
+    const ChromaPlanes& planes = chroma_[parity];
+    if (planes.width == 0) {
+        return;  // a parity the comment was not expected to use
+    }
+    const int64_t firstRow = floorDiv2(top_);
+    const int chromaWidth = (frame.width + 1) / 2;
+    const int chromaHeight = (frame.height + 1) / 2;
+    int64_t colFrom, colTo, rowFrom, rowTo;
+    if (!clipSpan(firstColumn, planes.width, chromaWidth, colFrom, colTo) ||
+        !clipSpan(firstRow, planes.height, chromaHeight, rowFrom, rowTo)) {
+        return;
+    }
+    const int count = static_cast<int>(colTo - colFrom);
+    for (int64_t row = rowFrom; row < rowTo; ++row) {
+        const int64_t frameRow = firstRow + row;
+        const int64_t frameCol = firstColumn + colFrom;
+        const std::size_t src = static_cast<std::size_t>(row) * planes.width + colFrom;
+        blendRow(frame.data[1] + frameRow * frame.linesize[1] + frameCol, &planes.cbPm[src],
+                 &planes.inv[src], count);
+        blendRow(frame.data[2] + frameRow * frame.linesize[2] + frameCol, &planes.crPm[src],
+                 &planes.inv[src], count);
+    }
+}
+
+std::size_t CommentSprite::byteSize() const {
+    std::size_t bytes = lumaPm_.size() + lumaInv_.size();
+    for (const ChromaPlanes& planes : chroma_) {
+        bytes += planes.cbPm.size() + planes.crPm.size() + planes.inv.size();
+    }
+    return bytes;
+}

@@ -1,0 +1,284 @@
+#include "velmora/overlay_script.h"
+
+#include <charconv>
+#include <fstream>
+#include <iterator>
+#include <optional>
+
+#include "platform/text_conv.h"
+
+namespace {
+
+constexpr int kHeaderLines = 5;
+constexpr int kBlockLines = 10;
+// A mail text holding a line break spreads over more than one line; the reader looks this
+// many lines further for a block whose numbers read cleanly before it gives the block up.
+constexpr int kMaxExtraMailLines = 3;
+
+std::vector<std::string_view> splitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        const bool last = end == std::string_view::npos;
+        if (last) {
+            end = text.size();
+        }
+        std::string_view line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+// A signed decimal that fits 32 bits, blanks around it allowed, nothing else.
+std::optional<int32_t> parseInt32(std::string_view text) {
+    const std::string trimmed = trimBlanks(text);
+    if (trimmed.empty()) {
+        return std::nullopt;
+    }
+    const char* begin = trimmed.data();
+    const char* end = begin + trimmed.size();
+    if (*begin == '+') {
+        ++begin;
+    }
+    int64_t value = 0;
+    const auto [ptr, ec] = std::from_chars(begin, end, value);
+    if (ec != std::errc() || ptr != end || value < INT32_MIN || value > INT32_MAX) {
+        return std::nullopt;
+    }
+    return static_cast<int32_t>(value);
+}
+
+struct Rgb {
+    uint8_t red, green, blue;
+};
+
+// "RR GG BB": three hexadecimal byte values separated by blanks.
+std::optional<Rgb> parseColour(std::string_view text) {
+    uint8_t bytes[3] = {};
+    std::size_t pos = 0;
+    for (uint8_t& byte : bytes) {
+        while (pos < text.size() && isBlank(text[pos])) {
+            ++pos;
+        }
+        const std::size_t start = pos;
+        while (pos < text.size() && !isBlank(text[pos])) {
+            ++pos;
+        }
+        if (pos - start < 1 || pos - start > 2) {
+            return std::nullopt;
+        }
+        unsigned value = 0;
+        const auto [ptr, ec] = std::from_chars(text.data() + start, text.data() + pos, value, 16);
+        if (ec != std::errc() || ptr != text.data() + pos) {
+            return std::nullopt;
+        }
+        byte = static_cast<uint8_t>(value);
+    }
+    while (pos < text.size() && isBlank(text[pos])) {
+        ++pos;
+    }
+    if (pos != text.size()) {
+        return std::nullopt;
+    }
+    return Rgb{bytes[0], bytes[1], bytes[2]};
+}
+
+// The nine number lines of a block, read without judging their values.
+struct BlockNumbers {
+    int32_t position, y, startFrame, speed, fontSize, vpos, endFrame, x;
+    Rgb colour;
+};
+
+// `lines` starts at the line after the mail and holds at least nine lines.
+std::optional<BlockNumbers> readBlockNumbers(const std::vector<std::string_view>& lines,
+                                             std::size_t first) {
+    const auto position = parseInt32(lines[first]);
+    const auto y = parseInt32(lines[first + 1]);
+    const auto startFrame = parseInt32(lines[first + 2]);
+    const auto speed = parseInt32(lines[first + 3]);
+    const auto colour = parseColour(lines[first + 4]);
+    const auto fontSize = parseInt32(lines[first + 5]);
+    const auto vpos = parseInt32(lines[first + 6]);
+    const auto endFrame = parseInt32(lines[first + 7]);
+    const auto x = parseInt32(lines[first + 8]);
+    if (!position || *position < 0 || *position > 2 || !y || !startFrame || !speed || !colour ||
+        !fontSize || !vpos || !endFrame || !x) {
+        return std::nullopt;
+    }
+    return BlockNumbers{*position, *y,        *startFrame, *speed, *fontSize,
+                        *vpos,     *endFrame, *x,          *colour};
+}
+
+std::string blockName(int32_t block) {
+    return "block " + std::to_string(block + 1);
+}
+
+// Returns the reason a block with well-formed numbers cannot be drawn, or "" when it can.
+std::string judgeBlock(const BlockNumbers& numbers) {
+    if (numbers.fontSize < 1 || numbers.fontSize > kMaxFontSizePt) {
+        return "font size " + std::to_string(numbers.fontSize) + " pt is outside 1.." +
+               std::to_string(kMaxFontSizePt);
+    }
+    if (numbers.endFrame < numbers.startFrame) {
+        return "it ends (frame " + std::to_string(numbers.endFrame) + ") before it starts (frame " +
+               std::to_string(numbers.startFrame) + ")";
+    }
+    return "";
+}
+
+std::vector<std::string_view> splitStrings(std::string_view data) {
+    std::vector<std::string_view> strings;
+    std::size_t start = 0;
+    while (start < data.size()) {
+        std::size_t end = data.find('\0', start);
+        if (end == std::string_view::npos) {
+            end = data.size();  // a last string without its NUL still counts
+        }
+        strings.push_back(data.substr(start, end - start));
+        start = end + 1;
+    }
+    return strings;
+}
+
+int32_t headerNumber(std::string_view line, const char* what, OverlayScript& script) {
+    const auto value = parseInt32(line);
+    if (!value) {
+        script.problems.push_back(std::string("header: the ") + what + " \"" + std::string(line) +
+                                  "\" is not a number; 0 is used");
+        return 0;
+    }
+    return *value;
+}
+
+bool readWholeFile(const std::string& path, std::string& contents) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+}  // namespace
+
+bool parseOverlayScript(std::string_view commentIni, std::string_view dataIni,
+                        OverlayScript& script, std::string& error) {
+    script = OverlayScript{};
+    const std::vector<std::string_view> lines = splitLines(commentIni);
+    if (lines.size() < kHeaderLines) {
+        error =
+            "comment.ini has no complete header (" + std::to_string(lines.size()) + " of 5 lines)";
+        return false;
+    }
+    OverlayHeader& header = script.header;
+    header.fontsFolder = std::string(lines[0]);
+    header.fontFile = trimBlanks(lines[1]);
+    header.baseSizePt = headerNumber(lines[2], "base font size", script);
+    header.faceIndex = headerNumber(lines[3], "face index", script);
+    header.videoWidth = headerNumber(lines[4], "video width", script);
+
+    const std::vector<std::string_view> texts = splitStrings(dataIni);
+    script.textCount = static_cast<int32_t>(texts.size());
+
+    int32_t withoutText = 0;
+    std::size_t line = kHeaderLines;
+    for (int32_t block = 0; line < lines.size(); ++block) {
+        script.blockCount = block + 1;
+        const std::size_t remaining = lines.size() - line;
+        if (remaining < kBlockLines) {
+            script.problems.push_back("comment.ini ends inside " + blockName(block) + " (" +
+                                      std::to_string(remaining) + " of 10 lines); it is skipped");
+            break;
+        }
+        std::optional<BlockNumbers> numbers;
+        int extra = 0;
+        for (; extra <= kMaxExtraMailLines && remaining >= kBlockLines + std::size_t(extra);
+             ++extra) {
+            numbers = readBlockNumbers(lines, line + 1 + extra);
+            if (numbers) {
+                break;
+            }
+        }
+        if (!numbers) {
+            script.problems.push_back(blockName(block) +
+                                      ": its numbers cannot be read; it is skipped");
+            line += kBlockLines;
+            continue;
+        }
+        if (extra > 0) {
+            script.problems.push_back(blockName(block) + ": its mail text spans " +
+                                      std::to_string(extra + 1) + " lines");
+        }
+        line += kBlockLines + extra;
+
+        const std::string reason = judgeBlock(*numbers);
+        if (!reason.empty()) {
+            script.problems.push_back(blockName(block) + ": " + reason + "; it is skipped");
+            continue;
+        }
+        if (numbers->endFrame == numbers->startFrame) {
+            continue;  // shown on no frame (the files of a job whose probe failed look so)
+        }
+        if (block >= script.textCount) {
+            ++withoutText;
+            continue;
+        }
+        OverlayComment comment;
+        comment.block = block;
+        comment.position = numbers->position;
+        comment.x = numbers->x;
+        comment.y = numbers->y;
+        comment.startFrame = numbers->startFrame;
+        comment.endFrame = numbers->endFrame;
+        comment.speed = numbers->speed;
+        comment.red = numbers->colour.red;
+        comment.green = numbers->colour.green;
+        comment.blue = numbers->colour.blue;
+        comment.fontSize = numbers->fontSize;
+        comment.text = utf8ToUtf16(texts[block]);
+        script.comments.push_back(std::move(comment));
+    }
+    if (withoutText > 0) {
+        script.problems.push_back(std::to_string(withoutText) +
+                                  " comments have no text in data.ini (it holds " +
+                                  std::to_string(script.textCount) + " strings for " +
+                                  std::to_string(script.blockCount) + " blocks); they are skipped");
+    }
+    return true;
+}
+
+bool readOverlayScript(const std::string& commentPath, const std::string& dataPath,
+                       OverlayScript& script, std::string& error) {
+    std::string commentIni;
+    if (!readWholeFile(commentPath, commentIni)) {
+        error = "cannot read the comment file \"" + commentPath + "\"";
+        return false;
+    }
+    std::string dataIni;
+    const bool haveData = readWholeFile(dataPath, dataIni);
+    if (!parseOverlayScript(commentIni, dataIni, script, error)) {
+        error += " (\"" + commentPath + "\")";
+        return false;
+    }
+    if (!haveData && script.blockCount > 0) {
+        error = "cannot read the comment text file \"" + dataPath + "\"";
+        return false;
+    }
+    return true;
+}
+
+std::string overlayFontPath(const OverlayHeader& header) {
+    std::string folder = header.fontsFolder;
+    if (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) {
+        folder.pop_back();
+    }
+    if (folder.empty()) {
+        return header.fontFile;
+    }
+    return folder + "/" + header.fontFile;
+}
