@@ -1,0 +1,303 @@
+#include "platform/child_process.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class TempFolder {
+public:
+    TempFolder() {
+        std::string pattern = (fs::temp_directory_path() / "lumivox-child-XXXXXX").string();
+        path_ = ::mkdtemp(pattern.data());
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+// Everything the child writes, read with a generous overall limit so that a fault cannot hang
+// the test run. Every chunk must respect the chunk size.
+std::string readAll(ChildProcess& child) {
+    std::string output;
+    std::string chunk;
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < giveUp) {
+        switch (child.read(chunk, 100)) {
+            case ChildProcess::ReadResult::Data:
+                EXPECT_LE(chunk.size(), ChildProcess::kMaxChunkBytes);
+                output += chunk;
+                break;
+            case ChildProcess::ReadResult::Idle:
+                break;
+            case ChildProcess::ReadResult::End:
+                return output;
+            case ChildProcess::ReadResult::Failed:
+                ADD_FAILURE() << "read failed";
+                return output;
+        }
+    }
+    ADD_FAILURE() << "the output did not end";
+    return output;
+}
+
+// Waits for the first chunk, so that the child has got past its set-up.
+std::string readFirstChunk(ChildProcess& child) {
+    std::string chunk;
+    for (int tries = 0; tries < 300; ++tries) {
+        if (child.read(chunk, 100) != ChildProcess::ReadResult::Idle) {
+            break;
+        }
+    }
+    return chunk;
+}
+
+// True when this process has no child left, neither running nor a zombie.
+bool noChildrenLeft() {
+    errno = 0;
+    return ::waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD;
+}
+
+std::vector<std::string> shell(const std::string& script) {
+    return {"-c", script};
+}
+
+// "N -> target" lines of `ls -l` on a /proc/<pid>/fd folder, by descriptor.
+std::map<int, std::string> parseDescriptorListing(const std::string& listing) {
+    std::map<int, std::string> descriptors;
+    std::istringstream lines(listing);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t arrow = line.find(" -> ");
+        if (arrow == std::string::npos) {
+            continue;
+        }
+        const size_t nameStart = line.rfind(' ', arrow - 1) + 1;
+        descriptors[std::stoi(line.substr(nameStart, arrow - nameStart))] = line.substr(arrow + 4);
+    }
+    return descriptors;
+}
+
+std::map<int, std::string> listDescriptors(const std::string& folder) {
+    std::map<int, std::string> descriptors;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        std::error_code error;
+        const fs::path target = fs::read_symlink(entry.path(), error);
+        if (!error) {
+            descriptors[std::stoi(entry.path().filename().string())] = target.string();
+        }
+    }
+    return descriptors;
+}
+
+std::set<std::string> pipeDescriptors(const std::map<int, std::string>& descriptors) {
+    std::set<std::string> pipes;
+    for (const auto& [fd, target] : descriptors) {
+        if (target.starts_with("pipe:")) {
+            pipes.insert(target);
+        }
+    }
+    return pipes;
+}
+
+}  // namespace
+
+TEST(ChildProcess, JoinsStandardOutputAndErrorAndReportsTheExitCode) {
+    ChildProcess child;
+    ASSERT_EQ(child.start("/bin/sh", shell("echo out; echo err >&2; exit 3"), "/"), 0);
+    EXPECT_TRUE(child.running());
+    EXPECT_EQ(readAll(child), "out\nerr\n");
+    const auto status = child.wait();
+    ASSERT_TRUE(status.has_value());
+    EXPECT_FALSE(status->signalled);
+    EXPECT_EQ(status->code, 3);
+    EXPECT_FALSE(child.running());
+    EXPECT_EQ(describeExitStatus(*status), "exit code 3");
+    // Once reaped, the same status again, and the output stays at its end.
+    EXPECT_EQ(child.wait()->code, 3);
+    std::string chunk = "stale";
+    EXPECT_EQ(child.read(chunk, 0), ChildProcess::ReadResult::End);
+    EXPECT_TRUE(chunk.empty());
+    EXPECT_TRUE(noChildrenLeft());
+}
+
+TEST(ChildProcess, PassesArgumentsUnchanged) {
+    ChildProcess child;
+    ASSERT_EQ(child.start("/bin/echo", {"a  b", "日本語", "", "\"q\"", "x\\y"}, "/"), 0);
+    EXPECT_EQ(readAll(child), "a  b 日本語  \"q\" x\\y\n");
+    EXPECT_EQ(child.wait()->code, 0);
+}
+
+TEST(ChildProcess, RunsInTheGivenFolder) {
+    TempFolder folder;
+    const fs::path sub = folder.path() / "作業 folder";
+    fs::create_directory(sub);
+    ChildProcess child;
+    ASSERT_EQ(child.start("/bin/sh", shell("pwd -P"), sub.string()), 0);
+    EXPECT_EQ(readAll(child), fs::canonical(sub).string() + "\n");
+    child.wait();
+}
+
+TEST(ChildProcess, StandardInputIsAtEndOfFile) {
+    ChildProcess child;
+    ASSERT_EQ(child.start("/bin/cat", {}, "/"), 0);
+    EXPECT_EQ(readAll(child), "");
+    EXPECT_EQ(child.wait()->code, 0);
+}
+
+TEST(ChildProcess, AProgramThatCannotStartIsAFailureResult) {
+    TempFolder folder;
+    ChildProcess child;
+    EXPECT_EQ(child.start((folder.path() / "FFmpeg").string(), {}, "/"), ENOENT);
+    EXPECT_FALSE(child.running());
+    std::string chunk;
+    EXPECT_EQ(child.read(chunk, 0), ChildProcess::ReadResult::Failed);
+    EXPECT_FALSE(child.wait(0).has_value());
+    child.terminate();
+
+    EXPECT_EQ(child.start("/bin/echo", {}, (folder.path() / "missing").string()), ENOENT);
+    EXPECT_EQ(child.start("bin/echo", {}, "/"), EINVAL);
+
+    const fs::path notExecutable = folder.path() / "data.ini";
+    { std::ofstream(notExecutable) << "x"; }
+    fs::permissions(notExecutable, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(child.start(notExecutable.string(), {}, "/"), EACCES);
+    EXPECT_FALSE(child.running());
+    EXPECT_TRUE(noChildrenLeft());
+
+    // The object is still usable after failures.
+    ASSERT_EQ(child.start("/bin/echo", {"ok"}, "/"), 0);
+    EXPECT_EQ(readAll(child), "ok\n");
+    child.wait();
+}
+
+TEST(ChildProcess, RefusesASecondStartWhileOneRuns) {
+    ChildProcess child;
+    ASSERT_EQ(child.start("/bin/sleep", {"30"}, "/"), 0);
+    EXPECT_EQ(child.start("/bin/echo", {}, "/"), EBUSY);
+    child.terminate();
+}
+
+TEST(ChildProcess, ReadsLargeOutputCompletelyInBoundedChunks) {
+    ChildProcess child;
+    // 5 000 000 bytes of "0123456789" repeated.
+    ASSERT_EQ(child.start("/bin/sh", shell("yes 012345678 | head -c 5000000"), "/"), 0);
+    const std::string output = readAll(child);
+    ASSERT_EQ(output.size(), 5000000u);
+    for (size_t i = 0; i < output.size(); i += 9973) {
+        ASSERT_EQ(output[i], i % 10 == 9 ? '\n' : static_cast<char>('0' + i % 10)) << i;
+    }
+    EXPECT_EQ(child.wait()->code, 0);
+}
+
+TEST(ChildProcess, ReadReturnsIdleWhileTheChildIsSilent) {
+    ChildProcess child;
+    ASSERT_EQ(child.start("/bin/sleep", {"30"}, "/"), 0);
+    std::string chunk;
+    EXPECT_EQ(child.read(chunk, 50), ChildProcess::ReadResult::Idle);
+    EXPECT_FALSE(child.wait(20).has_value());
+    EXPECT_TRUE(child.running());
+
+    int polls = 0;
+    int chunks = 0;
+    EXPECT_FALSE(
+        child.readToEnd([&](const std::string&) { ++chunks; }, [&] { return ++polls == 3; }, 20));
+    EXPECT_EQ(polls, 3);
+    EXPECT_EQ(chunks, 0);
+    child.terminate();
+}
+
+TEST(ChildProcess, TerminateEndsTheChildAndWhatItStartedAndReapsIt) {
+    ChildProcess child;
+    // The shell's sleep holds the output pipe open too: the output ends only when both are gone.
+    ASSERT_EQ(child.start("/bin/sh", shell("echo started; sleep 30; echo late"), "/"), 0);
+    EXPECT_EQ(readFirstChunk(child), "started\n");
+    child.terminate();
+    EXPECT_FALSE(child.running());
+    const auto status = child.exitStatus();
+    ASSERT_TRUE(status.has_value());
+    EXPECT_TRUE(status->signalled);
+    EXPECT_EQ(status->code, SIGTERM);
+    EXPECT_EQ(readAll(child), "");
+    EXPECT_TRUE(noChildrenLeft());
+}
+
+TEST(ChildProcess, TerminateKillsAChildThatIgnoresTheRequest) {
+    ChildProcess child;
+    ASSERT_EQ(child.start("/bin/sh", shell("trap '' TERM; echo ready; sleep 30"), "/"), 0);
+    EXPECT_EQ(readFirstChunk(child), "ready\n");
+    child.terminate();
+    const auto status = child.exitStatus();
+    ASSERT_TRUE(status.has_value());
+    EXPECT_TRUE(status->signalled);
+    EXPECT_EQ(status->code, SIGKILL);
+    EXPECT_EQ(readAll(child), "");
+    EXPECT_TRUE(noChildrenLeft());
+}
+
+TEST(ChildProcess, ReportsDeathBySignal) {
+    ChildProcess child;
+    ASSERT_EQ(child.start("/bin/sh", shell("kill -KILL $$"), "/"), 0);
+    readAll(child);
+    const auto status = child.wait();
+    ASSERT_TRUE(status.has_value());
+    EXPECT_TRUE(status->signalled);
+    EXPECT_EQ(status->code, SIGKILL);
+    EXPECT_EQ(describeExitStatus(*status), "signal 9");
+}
+
+TEST(ChildProcess, DestroyingTheObjectLeavesNoChildBehind) {
+    {
+        ChildProcess running;
+        ASSERT_EQ(running.start("/bin/sleep", {"30"}, "/"), 0);
+    }
+    EXPECT_TRUE(noChildrenLeft());
+    {
+        // Ended on its own, never waited for: reaped by the destructor.
+        ChildProcess ended;
+        ASSERT_EQ(ended.start("/bin/echo", {"x"}, "/"), 0);
+        readAll(ended);
+    }
+    EXPECT_TRUE(noChildrenLeft());
+}
+
+TEST(ChildProcess, LaterChildrenDoNotInheritTheOutputPipe) {
+    // Pipes this process already holds (from whoever started it) may be inherited by any child;
+    // the output pipe of a running child must not be.
+    const std::set<std::string> pipesBefore = pipeDescriptors(listDescriptors("/proc/self/fd/"));
+    ChildProcess first;
+    ASSERT_EQ(first.start("/bin/sleep", {"30"}, "/"), 0);
+    ChildProcess second;
+    ASSERT_EQ(second.start("/bin/ls", {"-l", "/proc/self/fd/"}, "/"), 0);
+    const std::map<int, std::string> inherited = parseDescriptorListing(readAll(second));
+    second.wait();
+    first.terminate();
+
+    int standardPipes = 0;
+    for (const auto& [fd, target] : inherited) {
+        if (fd <= 2) {
+            standardPipes += target.starts_with("pipe:") ? 1 : 0;
+        } else if (target.starts_with("pipe:")) {
+            EXPECT_TRUE(pipesBefore.count(target)) << "descriptor " << fd << " -> " << target;
+        }
+    }
+    EXPECT_EQ(standardPipes, 3);
+}
