@@ -1,0 +1,51 @@
+#include "job/encoder_progress.h"
+
+#include <string>
+
+#include "platform/text_conv.h"
+
+namespace {
+
+constexpr std::string_view kFrameMarker = "frame=";
+constexpr std::string_view kFpsMarker = "fps";
+
+std::string_view skipLeadingBlanks(std::string_view text) {
+    size_t begin = 0;
+    while (begin < text.size() && isBlank(text[begin])) {
+        ++begin;
+    }
+    return text.substr(begin);
+}
+
+// The low 32 bits of `value` as a signed number: what 32-bit arithmetic would have produced.
+int32_t wrapTo32(int64_t value) {
+    return static_cast<int32_t>(static_cast<uint32_t>(value));
+}
+
+}  // namespace
+
+std::optional<int> encoderProgressPercent(std::string_view chunk, int64_t totalFrames) {
+    if (totalFrames <= 0) {
+        return std::nullopt;
+    }
+    const std::string text = asciiLower(chunk.substr(0, chunk.find('\0')));
+    const size_t marker = text.find(kFrameMarker);
+    if (marker == std::string::npos) {
+        return std::nullopt;
+    }
+    std::string_view value =
+        skipLeadingBlanks(std::string_view(text).substr(marker + kFrameMarker.size()));
+    size_t end = value.find(kFpsMarker);
+    if (end == std::string_view::npos) {
+        end = value.find(' ');
+    }
+    if (end == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const int32_t frame = stringToInt32(trimTrailingBlanks(value.substr(0, end)));
+    const int32_t scaled = wrapTo32(int64_t{frame} * 100);
+    if (scaled < 0) {
+        return std::nullopt;
+    }
+    return wrapTo32(int64_t{scaled} / totalFrames);
+}
