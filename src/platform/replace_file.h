@@ -1,0 +1,23 @@
+#pragma once
+// Replacing a file's whole contents so that neither a crash nor a full disk leaves it half
+// written: settings, presets and lists are rewritten this way.
+
+#include <filesystem>
+#include <string_view>
+
+// Who may read a file that replaceFile creates (an existing file keeps its own permissions).
+enum class NewFileAccess {
+    Default,    // the process's default: read/write for all, less the umask
+    OwnerOnly,  // read/write for the owner alone (0600): files that hold a password
+};
+
+// Writes `contents` to a temporary file in the folder of `path`, flushes it to the disk and
+// renames it over `path`, so that every reader, and the file after a crash, holds either the
+// old or the new contents. An existing file keeps its permission bits (and its owner where the
+// process may set it); a new one is created as `newFileAccess` says. A symbolic link at `path` is
+// followed and its target replaced. A read-only file is not replaced. When the folder does not
+// let a file be added but the file itself may be written, it is overwritten in place instead
+// (without the protection against a crash). False when anything fails; then `path` is unchanged
+// and no temporary file is left.
+bool replaceFile(const std::filesystem::path& path, std::string_view contents,
+                 NewFileAccess newFileAccess = NewFileAccess::Default);

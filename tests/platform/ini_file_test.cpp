@@ -1,0 +1,321 @@
+#include "platform/ini_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/test_temp_folder.h"
+#include "platform/text_conv.h"
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+namespace {
+
+IniFile loadOrFail(const fs::path& file) {
+    auto ini = IniFile::load(file);
+    EXPECT_TRUE(ini.has_value()) << file;
+    return ini ? *ini : *IniFile::load(fs::path("/nonexistent-lumivox-test/none.ini"));
+}
+
+}  // namespace
+
+TEST(IniFile, MissingFileGivesTheDefaults) {
+    TestTempFolder folder;
+    const fs::path file = folder / "lumivox.ini";
+    EXPECT_EQ(readProfileString(file, "Lumivox", "Font", "ＭＳ Ｐゴシック"), "ＭＳ Ｐゴシック");
+    EXPECT_EQ(readProfileString(file, "Lumivox", "Mail", ""), "");
+    EXPECT_EQ(readProfileInt(file, "Lumivox", "FontPt"), 0);
+    EXPECT_EQ(readProfileInt(file, "Lumivox", "FontPt", 7), 7);
+    const auto ini = IniFile::load(file);
+    ASSERT_TRUE(ini.has_value());
+    EXPECT_EQ(ini->contents(), "");
+    EXPECT_FALSE(fs::exists(file)) << "reading must not create the file";
+}
+
+TEST(IniFile, FirstWriteCreatesFileAndSectionWithCrLf) {
+    TestTempFolder folder;
+    const fs::path file = folder / "lumivox.ini";
+    ASSERT_TRUE(writeProfileString(file, "Lumivox", "SaveDir", "/home/user/Desktop"));
+    ASSERT_TRUE(writeProfileString(file, "Lumivox", "FontPt", "24"));
+    EXPECT_EQ(readBytes(file), "[Lumivox]\r\nSaveDir=/home/user/Desktop\r\nFontPt=24\r\n");
+}
+
+TEST(IniFile, EveryWritableValueReadsBackExactly) {
+    TestTempFolder folder;
+    const fs::path file = folder / "lumivox.ini";
+    const std::string values[] = {
+        "pa=ss#wo;rd",
+        "=starts with equals",
+        ";looks like a comment",
+        "#hash",
+        "[Section]",
+        "  leading blanks",
+        "trailing blanks \t",
+        " both ",
+        "\tTAB",
+        "\"enclosed in double quotes\"",
+        "'enclosed in single quotes'",
+        "\"\"",
+        "''",
+        "\"",
+        "'",
+        "\"only opening",
+        "only closing'",
+        "\"mixed'",
+        "in \"the\" middle",
+        "\" ",
+        "",
+        "   ",
+        "C:\\Users\\name\\",
+        "日本語のパスワード　全角空白",
+        "\xC2\xA0no-break spaces\xC2\xA0",
+    };
+    int index = 0;
+    for (const std::string& value : values) {
+        const std::string key = "Key" + std::to_string(index++);
+        ASSERT_TRUE(writeProfileString(file, "Lumivox", key, value)) << value;
+    }
+    index = 0;
+    for (const std::string& value : values) {
+        const std::string key = "Key" + std::to_string(index++);
+        EXPECT_EQ(readProfileString(file, "Lumivox", key, "<missing>"), value) << key;
+    }
+    // Ordinary values are stored as they are, as the Windows functions store them.
+    ASSERT_TRUE(writeProfileString(file, "Lumivox", "Password", "a=b=c"));
+    EXPECT_NE(readBytes(file).find("\r\nPassword=a=b=c\r\n"), std::string::npos);
+}
+
+TEST(IniFile, ValuesReadLikeWindows) {
+    TestTempFolder folder;
+    const fs::path file = folder / "read.ini";
+    writeBytes(file,
+               "Orphan=before any section\r\n"
+               "[Other]\r\n"
+               "Shared=from other\r\n"
+               "[ Lumivox ]  ; trailing text after the header\r\n"
+               "  Spaced  =  value with blanks  \r\n"
+               "Equals=a=b==c\r\n"
+               "Double=\"quoted\"\r\n"
+               "Single='quoted'\r\n"
+               "Unbalanced=\"open\r\n"
+               "QuotedBlanks=\"  kept  \"\r\n"
+               ";Commented=yes\r\n"
+               "  ; IndentedComment=yes\r\n"
+               "NoEquals\r\n"
+               "Empty=\r\n"
+               "Dup=first\r\n"
+               "dup=second\r\n"
+               "[lumivox]\r\n"
+               "Second=section of the same name\r\n");
+    const auto read = [&](std::string_view key) {
+        return readProfileString(file, "Lumivox", key, "<default>");
+    };
+    EXPECT_EQ(read("Spaced"), "value with blanks");
+    EXPECT_EQ(read("Equals"), "a=b==c");
+    EXPECT_EQ(read("Double"), "quoted");
+    EXPECT_EQ(read("Single"), "quoted");
+    EXPECT_EQ(read("Unbalanced"), "\"open");
+    EXPECT_EQ(read("QuotedBlanks"), "  kept  ");
+    EXPECT_EQ(read("Commented"), "<default>");
+    EXPECT_EQ(read(";Commented"), "<default>");
+    EXPECT_EQ(read("IndentedComment"), "<default>");
+    EXPECT_EQ(read("NoEquals"), "<default>");
+    EXPECT_EQ(read("Empty"), "");
+    EXPECT_EQ(read("Dup"), "first");
+    EXPECT_EQ(read("Orphan"), "<default>");
+    EXPECT_EQ(read("Shared"), "<default>") << "keys of other sections are not seen";
+    EXPECT_EQ(read("Second"), "<default>") << "only the first section of a name counts";
+    EXPECT_EQ(readProfileString(file, "Other", "Shared", ""), "from other");
+}
+
+TEST(IniFile, SectionAndKeyIgnoreAsciiCase) {
+    TestTempFolder folder;
+    const fs::path file = folder / "lumivox.ini";
+    writeBytes(file, "[LUMIVOX]\r\nfontpt=12\r\nＦｏｎｔ=full width\r\n");
+    EXPECT_EQ(readProfileInt(file, "Lumivox", "FontPt"), 12);
+    EXPECT_EQ(readProfileString(file, "lumivox", "FONTPT", ""), "12");
+    EXPECT_EQ(readProfileString(file, "Lumivox", "ｆｏｎｔ", "<default>"), "<default>")
+        << "only ASCII letters are folded";
+
+    // Writing the key in another case replaces it in place and keeps its spelling.
+    ASSERT_TRUE(writeProfileString(file, "Lumivox", "FontPt", "14"));
+    EXPECT_EQ(readBytes(file), "[LUMIVOX]\r\nfontpt=14\r\nＦｏｎｔ=full width\r\n");
+}
+
+TEST(IniFile, WritingKeepsEveryOtherLineByteForByte) {
+    TestTempFolder folder;
+    const fs::path file = folder / "lumivox.ini";
+    const std::string before =
+        "; settings of Lumivox\n"
+        "\n"
+        "[Other]\n"
+        "  Key  =  spaced value  \n"
+        "odd line without equals\n"
+        "; comment in Other\r\n"
+        "\r\n"
+        "[Lumivox]\r\n"
+        "SaveDir = /old/folder\r\n"
+        "; keep this comment\r\n"
+        "Font=ＭＳ Ｐゴシック\r\n"
+        "\r\n"
+        "\r\n"
+        "[Tail]\r\n"
+        "Last=no line end";
+    writeBytes(file, before);
+
+    ASSERT_TRUE(writeProfileString(file, "Lumivox", "SaveDir", "/new/folder"));
+    ASSERT_TRUE(writeProfileString(file, "Lumivox", "Mail", "user@example.com"));
+    ASSERT_TRUE(writeProfileString(file, "Tail", "Added", "1"));
+    ASSERT_TRUE(writeProfileString(file, "New Section", "Key", "value"));
+
+    const std::string expected =
+        "; settings of Lumivox\n"
+        "\n"
+        "[Other]\n"
+        "  Key  =  spaced value  \n"
+        "odd line without equals\n"
+        "; comment in Other\r\n"
+        "\r\n"
+        "[Lumivox]\r\n"
+        "SaveDir =/new/folder\r\n"  // the line up to its "=" stays as it was
+        "; keep this comment\r\n"
+        "Font=ＭＳ Ｐゴシック\r\n"
+        "Mail=user@example.com\r\n"  // after the section's last line, before its blank lines
+        "\r\n"
+        "\r\n"
+        "[Tail]\r\n"
+        "Last=no line end\r\n"
+        "Added=1\r\n"
+        "[New Section]\r\n"
+        "Key=value\r\n";
+    EXPECT_EQ(readBytes(file), expected);
+    EXPECT_EQ(readProfileString(file, "Other", "Key", ""), "spaced value");
+    EXPECT_EQ(readProfileString(file, "Lumivox", "SaveDir", ""), "/new/folder");
+}
+
+TEST(IniFile, LfOnlyFileAndByteOrderMarkAreRead) {
+    TestTempFolder folder;
+    const fs::path lf = folder / "lf.ini";
+    writeBytes(lf, "[Lumivox]\nFontPt=18\nFont=Noto Sans CJK JP\n");
+    EXPECT_EQ(readProfileInt(lf, "Lumivox", "FontPt"), 18);
+    EXPECT_EQ(readProfileString(lf, "Lumivox", "Font", ""), "Noto Sans CJK JP");
+
+    const fs::path bom = folder / "bom.ini";
+    writeBytes(bom, "\xEF\xBB\xBF[Lumivox]\r\nFormat=MP4\r\n");
+    EXPECT_EQ(readProfileString(bom, "Lumivox", "Format", ""), "MP4");
+    ASSERT_TRUE(writeProfileString(bom, "Lumivox", "Format", "WMV"));
+    EXPECT_EQ(readBytes(bom), "\xEF\xBB\xBF[Lumivox]\r\nFormat=WMV\r\n");
+}
+
+TEST(IniFile, LongValuesAreCutToTheBuffer) {
+    TestTempFolder folder;
+    const fs::path file = folder / "long.ini";
+    const std::string exact(IniFile::kMaxValueBytes, 'x');
+    const std::string longer(300, 'y');
+    // 257 ASCII bytes and then "あ" (three bytes) reaching over the limit.
+    const std::string straddling = std::string(257, 'z') + "あい";
+    const std::string spaced = std::string(1, ' ').append(longer);  // stored in quotes
+    ASSERT_TRUE(writeProfileString(file, "S", "Exact", exact));
+    ASSERT_TRUE(writeProfileString(file, "S", "Longer", longer));
+    ASSERT_TRUE(writeProfileString(file, "S", "Straddling", straddling));
+    ASSERT_TRUE(writeProfileString(file, "S", "Quoted", spaced));
+
+    EXPECT_EQ(readProfileString(file, "S", "Exact", ""), exact);
+    EXPECT_EQ(readProfileString(file, "S", "Longer", ""), longer.substr(0, 259));
+    EXPECT_EQ(readProfileString(file, "S", "Straddling", ""), std::string(257, 'z'))
+        << "a character that does not fit whole is left out";
+    EXPECT_EQ(readProfileString(file, "S", "Quoted", ""), spaced.substr(0, 259));
+    EXPECT_EQ(readProfileString(file, "S", "Missing", longer), longer.substr(0, 259));
+    // The file itself holds the whole value.
+    EXPECT_NE(readBytes(file).find("Longer=" + longer + "\r\n"), std::string::npos);
+}
+
+TEST(IniFile, IntegersReadTheLeadingDigits) {
+    TestTempFolder folder;
+    const fs::path file = folder / "int.ini";
+    writeBytes(file,
+               "[Lumivox]\r\n"
+               "Digits=12abc\r\n"
+               "Letters=abc\r\n"
+               "Negative= -3\r\n"
+               "Plus=+8pt\r\n"
+               "Quoted=\"42\"\r\n"
+               "Empty=\r\n"
+               "Huge=99999999999\r\n");
+    EXPECT_EQ(readProfileInt(file, "Lumivox", "Digits"), 12);
+    EXPECT_EQ(readProfileInt(file, "Lumivox", "Letters", 5), 0);
+    EXPECT_EQ(readProfileInt(file, "Lumivox", "Negative"), -3);
+    EXPECT_EQ(readProfileInt(file, "Lumivox", "Plus"), 8);
+    EXPECT_EQ(readProfileInt(file, "Lumivox", "Quoted"), 42);
+    EXPECT_EQ(readProfileInt(file, "Lumivox", "Empty", 9), 9);
+    EXPECT_EQ(readProfileInt(file, "Lumivox", "Missing", 9), 9);
+    EXPECT_EQ(readProfileInt(file, "Lumivox", "Missing"), 0);
+    EXPECT_EQ(readProfileInt(file, "Lumivox", "Huge"), INT32_MAX);
+}
+
+TEST(IniFile, WhatCannotBeOneLineIsRefusedAndTheFileKept) {
+    TestTempFolder folder;
+    const fs::path file = folder / "lumivox.ini";
+    const std::string before = "[Lumivox]\r\nPassword=old\r\n";
+    writeBytes(file, before);
+    EXPECT_FALSE(writeProfileString(file, "Lumivox", "Password", "new\nline"));
+    EXPECT_FALSE(writeProfileString(file, "Lumivox", "Password", "new\rline"));
+    EXPECT_FALSE(writeProfileString(file, "Lumivox", "Password", "nul\0inside"s));
+    EXPECT_FALSE(writeProfileString(file, "Lumivox", "Key=x", "v"));
+    EXPECT_FALSE(writeProfileString(file, "Lumivox", "", "v"));
+    EXPECT_FALSE(writeProfileString(file, "Lumivox", "   ", "v"));
+    EXPECT_FALSE(writeProfileString(file, "Lumivox", ";Key", "v"));
+    EXPECT_FALSE(writeProfileString(file, "Lumivox", "[Key]", "v"));
+    EXPECT_FALSE(writeProfileString(file, "Lumi\nvox", "Key", "v"));
+    EXPECT_FALSE(writeProfileString(file, "", "Key", "v"));
+    EXPECT_EQ(readBytes(file), before);
+
+    auto ini = loadOrFail(file);
+    EXPECT_FALSE(ini.setString("Lumivox", "Password", "a\r\nb"));
+    EXPECT_EQ(ini.contents(), before) << "a refused value leaves the document unchanged";
+}
+
+TEST(IniFile, NewFileIsPrivateAndAnExistingOneKeepsItsMode) {
+    TestTempFolder folder;
+    const fs::path file = folder / "lumivox.ini";
+    ASSERT_TRUE(
+        writeProfileString(file, "Lumivox", "Password", "secret", NewFileAccess::OwnerOnly));
+    struct stat status {};
+    ASSERT_EQ(stat(file.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+
+    ASSERT_EQ(chmod(file.c_str(), 0640), 0);
+    ASSERT_TRUE(writeProfileString(file, "Lumivox", "Mail", "m", NewFileAccess::OwnerOnly));
+    ASSERT_EQ(stat(file.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0640u);
+
+    // Nothing but the file itself is left in the folder.
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 1);
+}
+
+TEST(IniFile, UnreadableOrUnwritableFileReportsFailure) {
+    TestTempFolder folder;
+    fs::create_directory(folder / "lumivox.ini");  // a folder where the file should be
+    EXPECT_FALSE(IniFile::load(folder / "lumivox.ini").has_value());
+    EXPECT_EQ(readProfileString(folder / "lumivox.ini", "Lumivox", "Font", "dflt"), "dflt");
+    EXPECT_FALSE(writeProfileString(folder / "lumivox.ini", "Lumivox", "Font", "x"));
+    EXPECT_TRUE(fs::is_directory(folder / "lumivox.ini"));
+    EXPECT_FALSE(writeProfileString(folder / "missing" / "lumivox.ini", "Lumivox", "Font", "x"));
+}
+
+TEST(IniFile, ManyChangesSavedAtOnce) {
+    TestTempFolder folder;
+    const fs::path file = folder / "lumivox.ini";
+    writeBytes(file, "; mine\r\n");
+    auto ini = loadOrFail(file);
+    EXPECT_TRUE(ini.setString("Lumivox", "Old", "1"));
+    EXPECT_TRUE(ini.setString("Lumivox", "Login", "0"));
+    EXPECT_TRUE(ini.setString("Lumivox", "Old", "0"));
+    EXPECT_EQ(ini.readString("Lumivox", "Old", ""), "0");
+    EXPECT_EQ(readBytes(file), "; mine\r\n") << "nothing is written before save()";
+    ASSERT_TRUE(ini.save());
+    EXPECT_EQ(readBytes(file), "; mine\r\n[Lumivox]\r\nOld=0\r\nLogin=0\r\n");
+}
