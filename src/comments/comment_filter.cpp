@@ -1,0 +1,69 @@
+#include "comments/comment_filter.h"
+
+#include <algorithm>
+#include <string_view>
+#include <unordered_set>
+
+namespace {
+
+// How many comments a video of `seconds` whole seconds shows at most with the Old option.
+std::size_t oldCommentLimit(int seconds) {
+    if (seconds <= 150) {
+        return 100;
+    }
+    if (seconds < 300) {
+        return 250;
+    }
+    if (seconds < 600) {
+        return 500;
+    }
+    return 1000;
+}
+
+bool postedEarlier(const ChatRecord& a, const ChatRecord& b) {
+    if (a.date != b.date) {
+        return a.date < b.date;
+    }
+    return a.no < b.no;
+}
+
+// The entries of an ID list, for lookups in constant time; equality stays byte for byte, as in
+// isNgUser and isExtractUser. The views point into `list`, which must outlive the set.
+std::unordered_set<std::string_view> idSet(const std::vector<std::string>& list) {
+    return std::unordered_set<std::string_view>(list.begin(), list.end());
+}
+
+}  // namespace
+
+void limitOldComments(ChatList& chats, int durationCs) {
+    const std::size_t limit = oldCommentLimit(durationCs / 100);
+    if (chats.size() <= limit) {
+        return;
+    }
+    // Stable, so that records equal in date and number keep their arrival order.
+    std::stable_sort(chats.begin(), chats.end(), postedEarlier);
+    chats.erase(chats.begin(), chats.end() - static_cast<std::ptrdiff_t>(limit));
+}
+
+void filterComments(ChatList& chats, const CommentFilterSettings& filter) {
+    std::erase_if(chats, [&](const ChatRecord& chat) {
+        return chat.date < filter.periodStart || chat.date > filter.periodEnd;
+    });
+    if (!filter.ngList.empty()) {
+        const auto ngUsers = idSet(filter.ngList);
+        std::erase_if(chats, [&](const ChatRecord& chat) { return ngUsers.contains(chat.userId); });
+    }
+    if (!filter.extractList.empty()) {
+        const auto extractUsers = idSet(filter.extractList);
+        std::erase_if(chats,
+                      [&](const ChatRecord& chat) { return !extractUsers.contains(chat.userId); });
+    }
+}
+
+bool isNgUser(const std::vector<std::string>& ngList, const std::string& userId) {
+    return std::find(ngList.begin(), ngList.end(), userId) != ngList.end();
+}
+
+bool isExtractUser(const std::vector<std::string>& extractList, const std::string& userId) {
+    return std::find(extractList.begin(), extractList.end(), userId) != extractList.end();
+}
