@@ -244,10 +244,11 @@ bool parseOverlayScript(std::string_view commentIni, std::string_view dataIni,
         script.comments.push_back(std::move(comment));
     }
     if (withoutText > 0) {
-        script.problems.push_back(std::to_string(withoutText) +
-                                  " comments have no text in data.ini (it holds " +
-                                  std::to_string(script.textCount) + " strings for " +
-                                  std::to_string(script.blockCount) + " blocks); they are skipped");
+        script.problems.push_back(
+            std::to_string(withoutText) +
+            (withoutText == 1 ? " comment has no text" : " comments have no text") +
+            " in data.ini (it holds " + std::to_string(script.textCount) + " strings for " +
+            std::to_string(script.blockCount) + " blocks); skipped");
     }
     return true;
 }

@@ -1,0 +1,184 @@
+#include "velmora/comment_overlay.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <new>
+
+namespace {
+
+constexpr int kLayoutDpi = 96;
+// Notes about single comments printed per run; more would only bury the encoder's output.
+constexpr int kMaxNotes = 20;
+// Beyond this distance from the frame a position is off screen whatever the sprite's size;
+// clamping there keeps later additions far from overflow.
+constexpr int64_t kFarAway = int64_t{1} << 40;
+
+}  // namespace
+
+int emPixelsFor(int sizePt) {
+    return (sizePt * kLayoutDpi * 2 + 72) / (72 * 2);
+}
+
+int outlineWidthFor(int emPx) {
+    return std::clamp((emPx + 8) / 16, 1, 4);
+}
+
+void outlineColourFor(uint8_t red, uint8_t green, uint8_t blue, uint8_t rgbOut[3]) {
+    const int luma = (299 * red + 587 * green + 114 * blue) / 1000;
+    const int brightest = std::max({red, green, blue});
+    const bool veryDark = luma < 0x40 && brightest < 0xC0;
+    const uint8_t level = veryDark ? 0xFF : 0x00;
+    rgbOut[0] = rgbOut[1] = rgbOut[2] = level;
+}
+
+CommentOverlay::CommentOverlay(std::unique_ptr<TextEngine> engine,
+                               std::vector<OverlayComment> comments, int width, int height)
+    : engine_(std::move(engine)), comments_(std::move(comments)), width_(width), height_(height) {
+    std::stable_sort(comments_.begin(), comments_.end(),
+                     [](const OverlayComment& a, const OverlayComment& b) {
+                         return a.startFrame < b.startFrame;
+                     });
+    active_.reserve(64);
+}
+
+void CommentOverlay::process(const VhookFrame& frame) {
+    const int64_t index = frame.index;
+    if (index < lastFrame_) {
+        rewind();
+    }
+    lastFrame_ = index;
+    retireEnded(index);
+    activateStarted(index);
+    const YuvFormat format{frame.matrix == 709 ? 709 : 601, frame.fullRange != 0};
+    for (ActiveComment& active : active_) {
+        if (!active.rendered || !(active.format == format)) {
+            render(active, frame);
+        }
+        if (!active.sprite.empty()) {
+            const OverlayComment& comment = comments_[active.index];
+            active.sprite.blit(frame, commentLeft(comment, index) + active.originX);
+        }
+    }
+}
+
+std::size_t CommentOverlay::spriteBytes() const {
+    std::size_t bytes = 0;
+    for (const ActiveComment& active : active_) {
+        bytes += active.sprite.byteSize();
+    }
+    return bytes;
+}
+
+void CommentOverlay::rewind() {
+    active_.clear();
+    next_ = 0;
+}
+
+void CommentOverlay::retireEnded(int64_t frame) {
+    std::erase_if(active_, [&](const ActiveComment& active) {
+        return comments_[active.index].endFrame <= frame;
+    });
+}
+
+void CommentOverlay::activateStarted(int64_t frame) {
+    while (next_ < comments_.size() && comments_[next_].startFrame <= frame) {
+        if (comments_[next_].endFrame > frame) {
+            ActiveComment active;
+            active.index = next_;
+            active_.push_back(std::move(active));
+        }
+        ++next_;
+    }
+}
+
+int64_t CommentOverlay::commentLeft(const OverlayComment& comment, int64_t frame) const {
+    if (comment.position != 0) {
+        return comment.x;
+    }
+    // frame - startFrame < 2^32 and |speed| <= 2^31 while the comment is shown: no overflow.
+    const int64_t moved = int64_t{comment.speed} * (frame - comment.startFrame);
+    return std::clamp<int64_t>(int64_t{width_} - moved, -kFarAway, kFarAway);
+}
+
+void CommentOverlay::render(ActiveComment& active, const VhookFrame& frame) {
+    const OverlayComment& comment = comments_[active.index];
+    active.rendered = true;
+    active.format = YuvFormat{frame.matrix == 709 ? 709 : 601, frame.fullRange != 0};
+    active.sprite = CommentSprite();
+    if (comment.y >= frame.height) {
+        return;  // below the picture: nothing to draw
+    }
+    const int outlinePx = outlineWidthFor(emPixelsFor(comment.fontSize));
+    if (!fitsPixelBudget(comment, outlinePx)) {
+        note("comment " + std::to_string(comment.block + 1) + " would need a bitmap of more than " +
+             std::to_string(kMaxCommentPixels) + " pixels; it is not drawn");
+        return;
+    }
+    try {
+        const CommentBitmap bitmap =
+            engine_->renderComment(comment.text, comment.fontSize, outlinePx);
+        uint8_t outline[3];
+        outlineColourFor(comment.red, comment.green, comment.blue, outline);
+        SpriteColours colours;
+        colours.fill = rgbToYuv(comment.red, comment.green, comment.blue, active.format);
+        colours.outline = rgbToYuv(outline[0], outline[1], outline[2], active.format);
+        SpritePlacement placement;
+        placement.bitmapTop = int64_t{comment.y} + bitmap.originY;
+        placement.bitmapLeft = commentLeft(comment, frame.index) + bitmap.originX;
+        placement.moving = comment.position == 0 && comment.speed != 0;
+        placement.bothParities = (comment.speed & 1) != 0;
+        placement.frameWidth = frame.width;
+        placement.frameHeight = frame.height;
+        active.originX = bitmap.originX;
+        active.sprite = CommentSprite::build(bitmap, colours, placement);
+    } catch (const std::bad_alloc&) {
+        active.sprite = CommentSprite();
+        note("out of memory while drawing comment " + std::to_string(comment.block + 1) +
+             "; it is not drawn");
+    }
+}
+
+// A cheap upper bound first (no glyph is wider than two ems, no line taller than two); the
+// exact extents only for the rare comment that exceeds it.
+bool CommentOverlay::fitsPixelBudget(const OverlayComment& comment, int outlinePx) {
+    const int64_t em = emPixelsFor(comment.fontSize);
+    int64_t lines = 1, longest = 0, current = 0;
+    for (char16_t unit : comment.text) {
+        if (unit == u'\n') {
+            ++lines;
+            current = 0;
+        } else {
+            longest = std::max(longest, ++current);
+        }
+    }
+    const int64_t pad = 2 * outlinePx + 4;
+    if ((std::max<int64_t>(longest, 1) * 2 * em + pad) * (lines * 2 * em + pad) <=
+        kMaxCommentPixels) {
+        return true;
+    }
+    int64_t width = 0, height = 0;
+    std::size_t start = 0;
+    const std::u16string_view text = comment.text;
+    while (start <= text.size()) {
+        std::size_t end = text.find(u'\n', start);
+        if (end == std::u16string_view::npos) {
+            end = text.size();
+        }
+        const std::u16string_view line = text.substr(start, end - start);
+        const TextExtent extent =
+            engine_->lineExtent(line.empty() ? u"あ" : line, comment.fontSize);
+        width = std::max<int64_t>(width, extent.cx);
+        height += extent.cy;
+        start = end + 1;
+    }
+    return (width + pad) * (height + pad) <= kMaxCommentPixels;
+}
+
+void CommentOverlay::note(const std::string& text) {
+    if (notes_ < kMaxNotes) {
+        std::fprintf(stderr, "velmora: %s\n", text.c_str());
+    } else if (notes_ == kMaxNotes) {
+        std::fprintf(stderr, "velmora: further notes about single comments are left out\n");
+    }
+    ++notes_;
+}
