@@ -1,0 +1,97 @@
+#include "text/font_locator.h"
+
+#include <fontconfig/fontconfig.h>
+
+#include "platform/text_conv.h"
+
+namespace {
+
+// The file the comment font falls back to when a face has no file of its own.
+constexpr const char* kDefaultFontFile = "msgothic.ttc";
+
+// The language of the comments, for choosing among fonts.
+constexpr const char* kCommentLanguage = "ja";
+
+// The full-width Latin capital P (U+FF30) as UTF-8: "Ｐ".
+constexpr const char* kFullWidthP = "\xEF\xBC\xB0";
+
+FontLocation defaultLocation(const std::string& faceName) {
+    FontLocation location;
+    location.fileName = kDefaultFontFile;
+    location.faceIndex = msFaceIndex(location.fileName, faceName);
+    return location;
+}
+
+void splitPath(const std::string& path, FontLocation& location) {
+    const auto slash = path.rfind('/');
+    location.folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    location.fileName = slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Asks fontconfig for the best match of `family`, as an application would: the configuration's
+// substitutions and the defaults applied first. The pattern names Japanese as the language:
+// an installed family still wins, but a family that is not installed (the Windows faces, on
+// most systems) is replaced by a font that can write the comments rather than by the
+// locale's default font. Empty path when fontconfig offers no file.
+FontLocation matchFamily(const std::string& family) {
+    FontLocation location;
+    FcPattern* pattern = FcPatternCreate();
+    if (pattern == nullptr) {
+        return location;
+    }
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>(kCommentLanguage));
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+    FcPatternDestroy(pattern);
+    if (match == nullptr) {
+        return location;
+    }
+    FcChar8* file = nullptr;
+    if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file != nullptr) {
+        location.path = reinterpret_cast<const char*>(file);
+        int index = 0;
+        if (FcPatternGetInteger(match, FC_INDEX, 0, &index) == FcResultMatch) {
+            location.faceIndex = index;
+        }
+    }
+    FcPatternDestroy(match);
+    return location;
+}
+
+}  // namespace
+
+FontLocation locateFontFace(const std::string& faceName) {
+    const std::string name = trimBlanks(faceName);
+    if (name.empty()) {
+        return defaultLocation(name);
+    }
+    FontLocation location = matchFamily(name);
+    if (location.path.empty()) {
+        return defaultLocation(name);
+    }
+    splitPath(location.path, location);
+    const std::string lowerFile = asciiLower(location.fileName);
+    if (lowerFile.find("msgothic") != std::string::npos ||
+        lowerFile.find("msmincho") != std::string::npos) {
+        location.faceIndex = msFaceIndex(location.fileName, name);
+    }
+    return location;
+}
+
+int msFaceIndex(const std::string& fontFile, const std::string& faceName) {
+    const std::string lowerFile = asciiLower(fontFile);
+    if (lowerFile.find("msgothic") == std::string::npos &&
+        lowerFile.find("msmincho") == std::string::npos) {
+        return 0;
+    }
+    if (faceName.find("UI") != std::string::npos) {
+        return 2;
+    }
+    if (faceName.find(kFullWidthP) != std::string::npos) {
+        return 1;
+    }
+    return 0;
+}

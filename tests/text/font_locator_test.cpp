@@ -1,0 +1,78 @@
+#include "text/font_locator.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+const std::string kIpaFolder = "/usr/share/fonts/opentype/ipafont-gothic/";
+
+TEST(MsFaceIndex, FollowsTheCollectionRule) {
+    // The default face of the service's player: the proportional face of the collection.
+    EXPECT_EQ(msFaceIndex("msgothic.ttc", "ＭＳ Ｐゴシック"), 1);
+    EXPECT_EQ(msFaceIndex("msgothic.ttc", "ＭＳ ゴシック"), 0);
+    EXPECT_EQ(msFaceIndex("msgothic.ttc", "MS UI Gothic"), 2);
+    // "UI" wins over the full-width P.
+    EXPECT_EQ(msFaceIndex("msgothic.ttc", "ＭＳ Ｐ UI ゴシック"), 2);
+    EXPECT_EQ(msFaceIndex("msmincho.ttc", "ＭＳ Ｐ明朝"), 1);
+    EXPECT_EQ(msFaceIndex("msmincho.ttc", "ＭＳ 明朝"), 0);
+}
+
+TEST(MsFaceIndex, LowerCasesTheFileButNotTheFaceName) {
+    EXPECT_EQ(msFaceIndex("MSGOTHIC.TTC", "ＭＳ Ｐゴシック"), 1);
+    EXPECT_EQ(msFaceIndex("C:/Fonts/MsMincho.TTC", "MS UI Mincho"), 2);
+    // The face-name tests respect case and width: "ui" and a half-width "P" do not count.
+    EXPECT_EQ(msFaceIndex("msgothic.ttc", "ms ui gothic"), 0);
+    EXPECT_EQ(msFaceIndex("msgothic.ttc", "MS PGothic"), 0);
+}
+
+TEST(MsFaceIndex, AnyOtherFileIsZero) {
+    EXPECT_EQ(msFaceIndex("ipagp.ttf", "ＭＳ Ｐゴシック"), 0);
+    EXPECT_EQ(msFaceIndex("meiryo.ttc", "Meiryo UI"), 0);
+    EXPECT_EQ(msFaceIndex("", "ＭＳ Ｐゴシック"), 0);
+}
+
+TEST(LocateFontFace, BlankNameGivesTheDefaultFile) {
+    for (const std::string name : {"", "   ", " \t\r\n"}) {
+        const FontLocation location = locateFontFace(name);
+        EXPECT_EQ(location.fileName, "msgothic.ttc");
+        EXPECT_TRUE(location.path.empty());
+        EXPECT_EQ(location.faceIndex, 0);
+    }
+}
+
+TEST(LocateFontFace, FindsAnInstalledFamilyWithItsFolder) {
+    // Blanks around the name are ignored; the Japanese family name names the same face.
+    for (const std::string name : {"IPAPGothic", "  IPAPGothic\t", "IPA Pゴシック"}) {
+        const FontLocation location = locateFontFace(name);
+        EXPECT_EQ(location.path, kIpaFolder + "ipagp.ttf") << name;
+        EXPECT_EQ(location.folder, kIpaFolder) << name;
+        EXPECT_EQ(location.fileName, "ipagp.ttf") << name;
+        EXPECT_EQ(location.faceIndex, 0) << name;
+    }
+    // fontconfig may name the fixed-pitch face by Debian's alias link to ipag.ttf.
+    const FontLocation fixed = locateFontFace("IPAGothic");
+    EXPECT_EQ(std::filesystem::canonical(fixed.path), kIpaFolder + "ipag.ttf");
+}
+
+TEST(LocateFontFace, MissingWindowsFaceGetsAJapaneseFont) {
+    // The default face of the settings is not installed here; the substitute must still be
+    // able to write Japanese (one of the IPA faces), not the locale's Latin default.
+    const FontLocation location = locateFontFace("ＭＳ Ｐゴシック");
+    ASSERT_FALSE(location.path.empty());
+    EXPECT_EQ(std::filesystem::canonical(location.path).parent_path().string() + "/", kIpaFolder);
+    EXPECT_EQ(location.faceIndex, 0);
+}
+
+TEST(LocateFontFace, UnknownFamilyGetsFontconfigsSubstitute) {
+    const FontLocation location = locateFontFace("Lumivox No Such Family 7");
+    ASSERT_FALSE(location.path.empty());
+    EXPECT_TRUE(std::filesystem::is_regular_file(location.path)) << location.path;
+    ASSERT_FALSE(location.folder.empty());
+    EXPECT_EQ(location.folder.back(), '/');
+    EXPECT_EQ(location.folder + location.fileName, location.path);
+    EXPECT_GE(location.faceIndex, 0);
+}
+
+}  // namespace
