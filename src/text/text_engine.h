@@ -22,6 +22,14 @@ struct CommentBitmap {
     std::vector<uint8_t> outline;  // outline coverage 0..255 (glyphs widened by the outline width)
 };
 
+// How often the engine went to the disk or to fontconfig; for checking that faces and sizes
+// are loaded once, not once per call.
+struct TextEngineStats {
+    int faceLoads = 0;      // font faces FreeType loaded (the comment font and fallback faces)
+    int sizeLoads = 0;      // face sizes set up (one per face and em height)
+    int fallbackSorts = 0;  // times fontconfig was asked for the fallback font list (0 or 1)
+};
+
 class TextEngine final : public TextMeasurer {
 public:
     // Opens face `faceIndex` of the font file at `fontPath`; nullptr when it cannot be loaded.
@@ -37,7 +45,15 @@ public:
     // Lines are stacked the way the layout measures them: empty lines as tall as "あ", at most
     // two empty lines in a row, each line one line height below the previous, left-aligned at
     // x = 0. The outline is `outlinePx` pixels wide around every glyph.
+    // Glyphs stand at exactly the whole-pixel positions lineExtent() adds up; each line's
+    // baseline is its top plus the font's ascent. The bitmap holds the box of the comment
+    // (widest line x all lines) and any ink or outline beyond it: originX / originY <= 0.
     CommentBitmap renderComment(std::u16string_view text, int sizePt, int outlinePx);
+
+    // The em height in pixels of `sizePt` points: round(sizePt * dpi / 72), at least 1.
+    int emPixels(int sizePt) const;
+
+    TextEngineStats stats() const;
 
 private:
     struct Impl;

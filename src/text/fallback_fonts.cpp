@@ -1,0 +1,71 @@
+#include "text/fallback_fonts.h"
+
+#include <utility>
+
+namespace {
+
+bool isOutlineFont(FcPattern* font) {
+    FcBool outline = FcTrue;
+    FcPatternGetBool(font, FC_OUTLINE, 0, &outline);  // unset: assume outlines
+    return outline == FcTrue;
+}
+
+bool holds(FcPattern* font, char32_t cp) {
+    FcCharSet* charset = nullptr;
+    return FcPatternGetCharSet(font, FC_CHARSET, 0, &charset) == FcResultMatch &&
+           charset != nullptr && FcCharSetHasChar(charset, cp) == FcTrue;
+}
+
+}  // namespace
+
+FallbackFonts::FallbackFonts(std::string family) : family_(std::move(family)) {}
+
+FallbackFonts::~FallbackFonts() {
+    if (sorted_ != nullptr) {
+        FcFontSetDestroy(sorted_);
+    }
+}
+
+void FallbackFonts::sortOnce() {
+    if (sortTried_) {
+        return;
+    }
+    sortTried_ = true;
+    ++sortQueries_;
+    FcPattern* pattern = FcPatternCreate();
+    if (pattern == nullptr) {
+        return;
+    }
+    if (!family_.empty()) {
+        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family_.c_str()));
+    }
+    // Japanese first among the fonts that have a character: a kanji the comment font lacks
+    // is then drawn in its Japanese form, not in a Chinese font's.
+    FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>("ja"));
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    // Untrimmed: every font stays in the list, so any character any font has can be found.
+    sorted_ = FcFontSort(nullptr, pattern, FcFalse, nullptr, &result);
+    FcPatternDestroy(pattern);
+}
+
+std::vector<FallbackCandidate> FallbackFonts::candidatesFor(char32_t cp) {
+    std::vector<FallbackCandidate> candidates;
+    sortOnce();
+    if (sorted_ == nullptr) {
+        return candidates;
+    }
+    for (int i = 0; i < sorted_->nfont; ++i) {
+        FcPattern* font = sorted_->fonts[i];
+        FcChar8* file = nullptr;
+        if (!isOutlineFont(font) || !holds(font, cp) ||
+            FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch || file == nullptr) {
+            continue;
+        }
+        int index = 0;
+        FcPatternGetInteger(font, FC_INDEX, 0, &index);
+        candidates.push_back({reinterpret_cast<const char*>(file), index});
+    }
+    return candidates;
+}

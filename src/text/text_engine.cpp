@@ -1,0 +1,165 @@
+#include "text/text_engine.h"
+
+#include <algorithm>
+
+#include "text/comment_lines.h"
+#include "text/face_cache.h"
+#include "text/glyph_rasterizer.h"
+#include "text/line_shaper.h"
+
+namespace {
+
+constexpr int kDefaultDpi = 96;
+
+// A glyph's images placed in the comment: (x, y) is its origin on the baseline, in pixels
+// from the top-left corner of the comment's box.
+struct GlyphStamp {
+    const GlyphImages* images;
+    int x;
+    int y;
+};
+
+struct Bounds {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+
+    void include(const GlyphImage& image, int x, int y) {
+        if (image.coverage.empty()) {
+            return;
+        }
+        left = std::min(left, x + image.left);
+        top = std::min(top, y - image.top);
+        right = std::max(right, x + image.left + image.width);
+        bottom = std::max(bottom, y - image.top + image.rows);
+    }
+};
+
+// Adds a glyph's coverage to a plane. Coverages combine like independent partial hits
+// (a + b - ab), so the edges where two glyphs touch are not left thin.
+void stamp(std::vector<uint8_t>& plane, const CommentBitmap& bitmap, const GlyphImage& image, int x,
+           int y) {
+    const int left = x + image.left - bitmap.originX;
+    const int top = y - image.top - bitmap.originY;
+    for (int row = 0; row < image.rows; ++row) {
+        const uint8_t* in = &image.coverage[static_cast<size_t>(row) * image.width];
+        uint8_t* out = &plane[static_cast<size_t>(top + row) * bitmap.width + left];
+        for (int col = 0; col < image.width; ++col) {
+            const int a = out[col];
+            const int b = in[col];
+            out[col] = static_cast<uint8_t>(a + b - (a * b + 127) / 255);
+        }
+    }
+}
+
+}  // namespace
+
+struct TextEngine::Impl {
+    FaceCache faces;
+    FontFace* primary = nullptr;
+    int dpi = kDefaultDpi;
+    std::unique_ptr<LineShaper> shaper;
+    std::unique_ptr<GlyphRasterizer> rasterizer;
+    std::vector<GlyphStamp> stamps;  // scratch of renderComment
+};
+
+TextEngine::TextEngine(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+TextEngine::~TextEngine() = default;
+
+std::unique_ptr<TextEngine> TextEngine::open(const std::string& fontPath, int faceIndex, int dpi) {
+    auto impl = std::make_unique<Impl>();
+    if (!impl->faces.ready()) {
+        return nullptr;
+    }
+    impl->primary = impl->faces.face(fontPath, faceIndex);
+    if (impl->primary == nullptr) {
+        return nullptr;
+    }
+    impl->dpi = dpi > 0 ? dpi : kDefaultDpi;
+    impl->shaper = std::make_unique<LineShaper>(impl->faces, *impl->primary);
+    impl->rasterizer = std::make_unique<GlyphRasterizer>(impl->faces);
+    return std::unique_ptr<TextEngine>(new TextEngine(std::move(impl)));
+}
+
+int TextEngine::dpi() const {
+    return impl_->dpi;
+}
+
+int TextEngine::emPixels(int sizePt) const {
+    const long long dots = static_cast<long long>(std::max(sizePt, 0)) * impl_->dpi;
+    const long long pixels = (2 * dots + 72) / 144;  // dots / 72, rounded half up
+    return static_cast<int>(std::clamp<long long>(pixels, 1, 1 << 20));
+}
+
+// cx: the shaped line's whole-pixel advances added up. cy: ascent + descent of the comment
+// font, each rounded to whole pixels on its own, as the system reports a TrueType line.
+TextExtent TextEngine::lineExtent(std::u16string_view line, int sizePt) {
+    const int ppem = emPixels(sizePt);
+    FaceSize* size = impl_->faces.size(*impl_->primary, ppem);
+    if (size == nullptr) {
+        return {};
+    }
+    const ShapedLine& shaped = impl_->shaper->shape(line, ppem);
+    return {shaped.advance, size->ascentPx + size->descentPx};
+}
+
+CommentBitmap TextEngine::renderComment(std::u16string_view text, int sizePt, int outlinePx) {
+    CommentBitmap bitmap;
+    const int ppem = emPixels(sizePt);
+    FaceSize* size = impl_->faces.size(*impl_->primary, ppem);
+    if (size == nullptr) {
+        return bitmap;
+    }
+    const int lineHeight = size->ascentPx + size->descentPx;
+    const std::vector<CommentLine> lines = splitCommentLines(text);
+    auto& stamps = impl_->stamps;
+    stamps.clear();
+    Bounds bounds;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const int baseline = static_cast<int>(i) * lineHeight + size->ascentPx;
+        const ShapedLine& shaped =
+            impl_->shaper->shape(lines[i].blank ? kBlankLineStandIn : lines[i].text, ppem);
+        bounds.right = std::max(bounds.right, shaped.advance);
+        if (lines[i].blank) {
+            continue;
+        }
+        for (const PlacedGlyph& glyph : shaped.glyphs) {
+            const GlyphImages& images =
+                impl_->rasterizer->images(*glyph.face, *glyph.size, glyph.glyph, outlinePx);
+            stamps.push_back({&images, glyph.x, baseline + glyph.y});
+            bounds.include(images.outline, glyph.x, baseline + glyph.y);
+            bounds.include(images.fill, glyph.x, baseline + glyph.y);
+        }
+    }
+    bounds.bottom = std::max(bounds.bottom, static_cast<int>(lines.size()) * lineHeight);
+    bitmap.originX = bounds.left;
+    bitmap.originY = bounds.top;
+    bitmap.width = bounds.right - bounds.left;
+    bitmap.height = bounds.bottom - bounds.top;
+    const size_t area = static_cast<size_t>(bitmap.width) * bitmap.height;
+    bitmap.fill.assign(area, 0);
+    bitmap.outline.assign(area, 0);
+    for (const GlyphStamp& glyph : stamps) {
+        stamp(bitmap.fill, bitmap, glyph.images->fill, glyph.x, glyph.y);
+        stamp(bitmap.outline, bitmap, glyph.images->outline, glyph.x, glyph.y);
+    }
+    return bitmap;
+}
+
+TextEngineStats TextEngine::stats() const {
+    TextEngineStats stats;
+    stats.faceLoads = impl_->faces.faceLoads();
+    stats.sizeLoads = impl_->faces.sizeLoads();
+    stats.fallbackSorts = impl_->shaper->fallbackSorts();
+    return stats;
+}
+
+std::unique_ptr<TextMeasurer> makeTextMeasurer(const std::string& fontPath, int faceIndex,
+                                               int dpi) {
+    if (auto engine = TextEngine::open(fontPath, faceIndex, dpi)) {
+        return engine;
+    }
+    return std::make_unique<NoDeviceMeasurer>();
+}

@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+
+#include "text/comment_lines.h"
+#include "text/text_engine.h"
+
+namespace {
+
+const std::string kIpaPGothic = "/usr/share/fonts/opentype/ipafont-gothic/ipagp.ttf";
+constexpr int kLineHeight18 = 26;  // IPAPGothic's line at 18 pt (see text_engine_test.cpp)
+
+// Coverage of a plane at (x, y) in the comment's own coordinates (0, 0 = its box's corner).
+int at(const CommentBitmap& bitmap, const std::vector<uint8_t>& plane, int x, int y) {
+    const int col = x - bitmap.originX;
+    const int row = y - bitmap.originY;
+    if (col < 0 || row < 0 || col >= bitmap.width || row >= bitmap.height) {
+        return 0;
+    }
+    return plane[static_cast<size_t>(row) * bitmap.width + col];
+}
+
+struct InkBox {
+    int left = INT_MAX, top = INT_MAX, right = INT_MIN, bottom = INT_MIN;  // right, bottom excl.
+    bool empty() const { return left == INT_MAX; }
+};
+
+// The box around all pixels with coverage, in the comment's coordinates.
+InkBox inkBox(const CommentBitmap& bitmap, const std::vector<uint8_t>& plane, int fromY = INT_MIN,
+              int toY = INT_MAX) {
+    InkBox box;
+    for (int row = 0; row < bitmap.height; ++row) {
+        const int y = row + bitmap.originY;
+        if (y < fromY || y >= toY) {
+            continue;
+        }
+        for (int col = 0; col < bitmap.width; ++col) {
+            if (plane[static_cast<size_t>(row) * bitmap.width + col] != 0) {
+                const int x = col + bitmap.originX;
+                box.left = std::min(box.left, x);
+                box.right = std::max(box.right, x + 1);
+                box.top = std::min(box.top, y);
+                box.bottom = std::max(box.bottom, y + 1);
+            }
+        }
+    }
+    return box;
+}
+
+class CommentRenderTest : public testing::Test {
+protected:
+    void SetUp() override {
+        engine = TextEngine::open(kIpaPGothic, 0);
+        ASSERT_NE(engine, nullptr);
+    }
+    std::unique_ptr<TextEngine> engine;
+};
+
+TEST(SplitCommentLines, KeepsAtMostTwoEmptyLinesInARow) {
+    const auto lines = splitCommentLines(u"a\n\n\n\nb\n\nc");
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[0].text, u"a");
+    EXPECT_TRUE(lines[1].blank);
+    EXPECT_TRUE(lines[2].blank);
+    EXPECT_EQ(lines[3].text, u"b");  // the third empty line took no room
+    EXPECT_TRUE(lines[4].blank);     // a non-empty line starts the count again
+    EXPECT_EQ(lines[5].text, u"c");
+    EXPECT_FALSE(lines[5].blank);
+}
+
+TEST(SplitCommentLines, EmptyTextIsOneBlankLine) {
+    const auto empty = splitCommentLines(u"");
+    ASSERT_EQ(empty.size(), 1u);
+    EXPECT_TRUE(empty[0].blank);
+    const auto trailing = splitCommentLines(u"a\n");
+    ASSERT_EQ(trailing.size(), 2u);
+    EXPECT_TRUE(trailing[1].blank);
+    EXPECT_EQ(splitCommentLines(u"\n\n\n\n\n").size(), 2u);
+}
+
+TEST_F(CommentRenderTest, BitmapHoldsTheBoxAndTheInk) {
+    const CommentBitmap bitmap = engine->renderComment(u"御あAbc", 18, 2);
+    EXPECT_LE(bitmap.originX, -1);  // the outline reaches left of the first glyph's box
+    EXPECT_LE(bitmap.originY, 0);
+    EXPECT_GE(bitmap.originX + bitmap.width, engine->lineExtent(u"御あAbc", 18).cx);
+    EXPECT_GE(bitmap.originY + bitmap.height, kLineHeight18);
+    EXPECT_EQ(bitmap.fill.size(), static_cast<size_t>(bitmap.width) * bitmap.height);
+    EXPECT_EQ(bitmap.outline.size(), bitmap.fill.size());
+    // Every bit of ink lies inside the bitmap: none is cut at its edges.
+    const InkBox ink = inkBox(bitmap, bitmap.outline);
+    ASSERT_FALSE(ink.empty());
+    EXPECT_GT(ink.left, bitmap.originX - 1);
+    EXPECT_LT(ink.right, bitmap.originX + bitmap.width + 1);
+}
+
+TEST_F(CommentRenderTest, GlyphsStandAtTheMeasuredAdvances) {
+    // The second 御 is the first one moved right by exactly the measured width of 御; after an
+    // "o" (15 px by the 1/64-pixel rounding) it stands at 15.
+    const CommentBitmap one = engine->renderComment(u"御", 18, 0);
+    const CommentBitmap two = engine->renderComment(u"御御", 18, 0);
+    const CommentBitmap afterO = engine->renderComment(u"o御", 18, 0);
+    const int advance = engine->lineExtent(u"御", 18).cx;
+    const int oAdvance = engine->lineExtent(u"o", 18).cx;
+    const InkBox glyph = inkBox(one, one.fill);
+    ASSERT_FALSE(glyph.empty());
+    ASSERT_LE(glyph.right, advance);  // 御 does not overhang its box, so the copies don't touch
+    int inked = 0;
+    for (int y = -2; y < kLineHeight18 + 2; ++y) {
+        for (int x = glyph.left; x < glyph.right; ++x) {
+            const int expected = at(one, one.fill, x, y);
+            EXPECT_EQ(at(two, two.fill, x + advance, y), expected) << x << "," << y;
+            EXPECT_EQ(at(afterO, afterO.fill, x + oAdvance, y), expected) << x << "," << y;
+            inked += expected != 0;
+        }
+    }
+    EXPECT_GT(inked, 50);
+}
+
+TEST_F(CommentRenderTest, LinesStandOneLineHeightApart) {
+    const CommentBitmap bitmap = engine->renderComment(u"御あ\n御あ", 18, 0);
+    EXPECT_GE(bitmap.originY + bitmap.height, 2 * kLineHeight18);
+    const InkBox first = inkBox(bitmap, bitmap.fill, INT_MIN, kLineHeight18);
+    const InkBox second = inkBox(bitmap, bitmap.fill, kLineHeight18, INT_MAX);
+    ASSERT_FALSE(first.empty());
+    ASSERT_FALSE(second.empty());
+    // Two separate bands, each inside its own line.
+    EXPECT_GE(first.top, 0);
+    EXPECT_LT(first.bottom, second.top);
+    EXPECT_LE(second.bottom, 2 * kLineHeight18);
+    // The second line is the first, one line height lower, pixel for pixel.
+    for (int y = first.top; y < first.bottom; ++y) {
+        for (int x = first.left; x < first.right; ++x) {
+            ASSERT_EQ(at(bitmap, bitmap.fill, x, y + kLineHeight18), at(bitmap, bitmap.fill, x, y))
+                << x << "," << y;
+        }
+    }
+}
+
+TEST_F(CommentRenderTest, EmptyLinesTakeRoomButDrawNothing) {
+    // 御, two empty lines that count, a third that does not, then 御 on the fourth line.
+    const CommentBitmap bitmap = engine->renderComment(u"御\n\n\n\n御", 18, 0);
+    EXPECT_EQ(bitmap.originY + bitmap.height, 4 * kLineHeight18);
+    EXPECT_TRUE(inkBox(bitmap, bitmap.fill, kLineHeight18, 3 * kLineHeight18).empty());
+    const InkBox first = inkBox(bitmap, bitmap.fill, INT_MIN, kLineHeight18);
+    const InkBox last = inkBox(bitmap, bitmap.fill, 3 * kLineHeight18, INT_MAX);
+    ASSERT_FALSE(last.empty());
+    EXPECT_EQ(last.top, first.top + 3 * kLineHeight18);
+
+    // An empty text is the box of "あ" with no ink.
+    const CommentBitmap empty = engine->renderComment(u"", 18, 2);
+    EXPECT_GE(empty.originX + empty.width, engine->lineExtent(u"あ", 18).cx);
+    EXPECT_TRUE(inkBox(empty, empty.outline).empty());
+}
+
+TEST_F(CommentRenderTest, OutlineCoversTheGlyphsAndReachesOutlineWidthBeyond) {
+    constexpr int kOutline = 3;
+    const CommentBitmap bitmap = engine->renderComment(u"御あAbc\n草", 18, kOutline);
+    for (size_t i = 0; i < bitmap.fill.size(); ++i) {
+        ASSERT_GE(bitmap.outline[i], bitmap.fill[i]) << i;
+    }
+    const InkBox fill = inkBox(bitmap, bitmap.fill);
+    const InkBox outline = inkBox(bitmap, bitmap.outline);
+    for (int reach : {fill.left - outline.left, outline.right - fill.right, fill.top - outline.top,
+                      outline.bottom - fill.bottom}) {
+        EXPECT_GE(reach, kOutline - 1);
+        EXPECT_LE(reach, kOutline + 1);
+    }
+    // Without an outline width the outline plane is the glyphs themselves.
+    const CommentBitmap plain = engine->renderComment(u"御あAbc", 18, 0);
+    EXPECT_EQ(plain.outline, plain.fill);
+}
+
+TEST_F(CommentRenderTest, FallbackCharactersAreDrawn) {
+    // Hebrew alef and an emoji come from a fallback face: ink, not an empty box or nothing.
+    for (const std::u16string text : {u"\u05D0", u"\U0001F600"}) {
+        const CommentBitmap bitmap = engine->renderComment(text, 18, 0);
+        const InkBox ink = inkBox(bitmap, bitmap.fill);
+        ASSERT_FALSE(ink.empty());
+        EXPECT_LE(ink.right, engine->lineExtent(text, 18).cx + 2);
+        EXPECT_GT(ink.bottom - ink.top, 8);
+    }
+}
+
+}  // namespace
