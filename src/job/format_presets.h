@@ -1,0 +1,51 @@
+#pragma once
+// The output formats a job can encode to: a display name and the encoder's argument template
+// for each, kept in FFmpeg.ini in the work folder and shown in the main window's format box.
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// One output format. Both texts are UTF-8 and hold no line break.
+struct FormatPreset {
+    std::string name;         // display name, and the value of the "Format" setting
+    std::string argTemplate;  // the encoder's arguments, with "<%InputFile%>" and the like
+};
+
+// The ordered preset list. Its order is that of the file (or of the built-in presets) and of the
+// items of the format box. Names may repeat; every lookup takes the first preset of a name.
+// Owned and used by the user-interface thread only.
+class FormatPresetList {
+public:
+    // Replaces the list with the presets of `file`: lines come in pairs, a name and then its
+    // template, ending in CR LF or LF. Nothing is trimmed (templates begin with a space), an
+    // empty line is an empty name or template, and a name left without its template at the end
+    // is dropped. A file that cannot be opened gives an empty list; false then.
+    bool load(const std::filesystem::path& file);
+    // load(), and then the built-in presets when the list is still empty.
+    void loadOrBuiltIn(const std::filesystem::path& file);
+    // Writes the list anew to `file`: name CR LF, template CR LF for every preset. False when
+    // the file cannot be written; the old file then stays as it was.
+    bool save(const std::filesystem::path& file) const;
+
+    const std::vector<FormatPreset>& presets() const { return presets_; }
+    bool empty() const { return presets_.empty(); }
+    // The names in list order: the items of the format box.
+    std::vector<std::string> names() const;
+    // The template of the first preset named exactly `name` (bytes compared, case counts),
+    // else the template of the built-in "AVI" preset.
+    std::string templateForName(std::string_view name) const;
+    // The index of the first preset named exactly `savedFormat`, else 0: the item the format
+    // box selects for the saved "Format" setting.
+    size_t indexOfName(std::string_view savedFormat) const;
+
+    // The twelve presets used when FFmpeg.ini yields none, in their order.
+    static const std::vector<FormatPreset>& builtInPresets();
+    // The template of the built-in "AVI" preset: what a job uses when its name has no preset.
+    static const std::string& defaultTemplate();
+
+private:
+    std::vector<FormatPreset> presets_;
+};
