@@ -1,0 +1,72 @@
+#pragma once
+// The comment layout: decides for every comment of a job when it is shown, how large it is,
+// where it stands on the frame and how fast it moves, so that the frame filter can draw it.
+//
+// Units: lengths are pixels of the video frame, times are video frames, `vpos` is in 1/100 s,
+// font sizes are points. Everything here runs on the job's worker thread; a TextMeasurer is
+// used by one thread at a time.
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+#include "comments/chat_record.h"
+#include "comments/comment_filter.h"
+#include "comments/video_info.h"
+#include "text/text_measurer.h"
+
+// Pseudo-random numbers in 0..32767, for the places of comments that find no free room.
+using RandomSource = std::function<int()>;
+
+// The generator of the product: the C library's classic linear congruential generator with its
+// own state, seeded from the current time, so that random places differ from run to run.
+RandomSource clockSeededRandom();
+
+// What one layout run works with. The references must outlive the call.
+struct LayoutJob {
+    VideoInfo& video;  // in: fps, durationCs, width, height; out: frameCount
+    // The job's base font size in points. 0 means automatic: the run computes it once with
+    // defaultFontSize and stores it back, so that the overlay files show the size used.
+    int& fontSizePt;
+    int hideOldComments = 0;              // 1: cap the comment count by the video's length
+    const CommentFilterSettings& filter;  // period, NG and extract user IDs
+    TextMeasurer& measurer;               // the comment font (or the no-device measurer)
+    RandomSource random;                  // empty: clockSeededRandom(), seeded at the run's start
+};
+
+// Lays out `chats` in place: moves comments that would end after the last frame to 2.8 s before
+// the end, runs the count cap and the filter (which remove records), sorts the rest into layout
+// order and fills the layout fields of every record (position, colour, startFrame, endFrame, y,
+// x of top and bottom comments, speed, fontSize). Reports nothing.
+//
+// A video that cannot carry comments (fps not a finite number in (0, 1e6], width or height 0
+// or less) is not laid out on: frameCount becomes 0 for an unusable fps, the filter and the order
+// still apply and every record gets its commands, size and colour, but is never shown
+// (startFrame = endFrame = 0, speed 0, y 0). The automatic size is then computed only when the
+// height is positive.
+void layOutComments(ChatList& chats, LayoutJob& job);
+
+// The box of a comment text in pixels.
+struct CommentExtent {
+    int width = 0;
+    int height = 0;
+};
+
+// Box of `text` at `sizePt` points: TABs become two ideographic spaces and a space, lines are
+// split at line feeds, an empty line counts as "あ" and only two empty lines in a row count.
+// The width is the widest line's advance less 2 (never below 0), the height the tallest line
+// times the number of lines counted. Without a device every text is 40 x 24.
+CommentExtent measureText(TextMeasurer& measurer, std::u16string_view text, int sizePt);
+
+// The automatic base size in points for a video `videoHeight` pixels high: the 18-point line
+// height of "御" scaled by videoHeight / 384, converted from pixels to points at the measurer's
+// resolution (96 dpi when it reports 0 or less).
+int defaultFontSize(TextMeasurer& measurer, int videoHeight);
+
+// The frame on which a comment at `vpos` (1/100 s) starts: trunc(round2(vpos * fps * 0.01)),
+// where round2 rounds to two decimals. Saturates at the int64 range.
+int64_t frameOfVpos(int32_t vpos, double fps);
+
+// The display time D = fps * 2.8 s in frames, with 2.8 held in single precision as the service's
+// player holds it (2.799999952316284).
+double displayFrames(double fps);
