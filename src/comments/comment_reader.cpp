@@ -263,6 +263,12 @@ bool readCommentXml(const std::string& path, ChatList& chats, int32_t& arrivalCo
         // Through std::filesystem the UTF-8 path reaches the system in its own encoding.
         const std::filesystem::path file(
             std::u8string(reinterpret_cast<const char8_t*>(path.data()), path.size()));
+        // Only a regular file: pugixml would take a folder's size as its length, and a pipe
+        // could block the job.
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(file, error)) {
+            return false;
+        }
         pugi::xml_document document;
         const pugi::xml_parse_result result = document.load_file(file.c_str(), kParseOptions);
         if (!result || !hasSingleDocumentElement(document)) {

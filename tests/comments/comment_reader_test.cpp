@@ -257,6 +257,22 @@ TEST(CommentReader, DocumentsThatDoNotLoadLeaveTheListAsItWas) {
     EXPECT_EQ(counter, 3);
 }
 
+TEST(CommentReader, ReadsUtf16DocumentsWithAByteOrderMark) {
+    const std::u16string document =
+        u"\uFEFF<packet><chat vpos=\"10\" mail=\"ue\" user_id=\"ユーザー\">"
+        u"絵文字\U0001F600です</chat></packet>";
+    std::string bytes;
+    for (char16_t unit : document) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    const ReadResult result = readDocument(bytes);
+    ASSERT_TRUE(result.loaded);
+    ASSERT_EQ(result.chats.size(), 1u);
+    EXPECT_EQ(result.chats[0].text, u"絵文字\U0001F600です");
+    EXPECT_EQ(result.chats[0].userId, "ユーザー");
+}
+
 TEST(CommentReader, ReadsADocumentWithoutChats) {
     const ReadResult result = readDocument(thread(""));
     EXPECT_TRUE(result.loaded);
