@@ -216,7 +216,7 @@ std::string_view attributeText(const pugi::xml_node& element, const char* name,
 template <typename TextOf>
 void appendChatRecord(const pugi::xml_node& element, const TextOf& textOf, ChatList& chats,
                       int32_t& arrivalCounter) {
-    const std::string mail = trimTrailingBlanks(wellFormedUtf8(attributeText(element, "mail")));
+    std::string mail = trimTrailingBlanks(wellFormedUtf8(attributeText(element, "mail")));
     const std::string vpos = trimTrailingBlanks(attributeText(element, "vpos"));
     const std::string date = trimTrailingBlanks(attributeText(element, "date"));
     const std::string no = trimTrailingBlanks(attributeText(element, "no"));
@@ -236,7 +236,7 @@ void appendChatRecord(const pugi::xml_node& element, const TextOf& textOf, ChatL
     record.no = stringToInt32(no);
     record.premium = stringToInt32(premium);
     record.vposSec = record.vpos / 100;
-    record.mail = mail;
+    record.mail = std::move(mail);
     record.userId = std::move(userId);
     record.position = 0;
     record.colour = "FF FF FF";
