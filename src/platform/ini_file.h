@@ -46,8 +46,9 @@ public:
     bool setString(std::string_view section, std::string_view key, std::string_view value);
 
     // Writes the document to its file through a temporary file and a rename; a new file is
-    // created with `newFileAccess`, an existing one keeps its permissions. False on failure.
-    bool save(NewFileAccess newFileAccess = NewFileAccess::Default) const;
+    // created with `newFileAccess` (for the owner alone unless asked otherwise: settings files
+    // hold passwords), an existing one keeps its permissions. False on failure.
+    bool save(NewFileAccess newFileAccess = NewFileAccess::OwnerOnly) const;
 
     // The file's contents as save() writes them.
     std::string contents() const;
@@ -78,4 +79,4 @@ int32_t readProfileInt(const std::filesystem::path& path, std::string_view secti
                        std::string_view key, int32_t defaultValue = 0);
 bool writeProfileString(const std::filesystem::path& path, std::string_view section,
                         std::string_view key, std::string_view value,
-                        NewFileAccess newFileAccess = NewFileAccess::Default);
+                        NewFileAccess newFileAccess = NewFileAccess::OwnerOnly);

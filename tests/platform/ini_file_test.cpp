@@ -281,19 +281,28 @@ TEST(IniFile, WhatCannotBeOneLineIsRefusedAndTheFileKept) {
 TEST(IniFile, NewFileIsPrivateAndAnExistingOneKeepsItsMode) {
     TestTempFolder folder;
     const fs::path file = folder / "lumivox.ini";
-    ASSERT_TRUE(
-        writeProfileString(file, "Lumivox", "Password", "secret", NewFileAccess::OwnerOnly));
-    struct stat status {};
-    ASSERT_EQ(stat(file.c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 0777, 0600u);
+    const auto mode = [](const fs::path& path) {
+        struct stat status {};
+        EXPECT_EQ(stat(path.c_str(), &status), 0) << path;
+        return status.st_mode & 0777;
+    };
+    const mode_t previousMask = umask(0);  // a lax umask must not make the password readable
+    const bool written = writeProfileString(file, "Lumivox", "Password", "secret");
+    auto ini = IniFile::load(folder / "other.ini");
+    const bool saved = ini && ini->setString("S", "K", "v") && ini->save();
+    umask(previousMask);
+    ASSERT_TRUE(written);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(mode(file), 0600u);
+    EXPECT_EQ(mode(folder / "other.ini"), 0600u);
 
     ASSERT_EQ(chmod(file.c_str(), 0640), 0);
-    ASSERT_TRUE(writeProfileString(file, "Lumivox", "Mail", "m", NewFileAccess::OwnerOnly));
-    ASSERT_EQ(stat(file.c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 0777, 0640u);
+    ASSERT_TRUE(writeProfileString(file, "Lumivox", "Mail", "m"));
+    EXPECT_EQ(mode(file), 0640u);
+    EXPECT_EQ(readProfileString(file, "Lumivox", "Password", ""), "secret");
 
-    // Nothing but the file itself is left in the folder.
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 1);
+    // Nothing but the two files is left in the folder.
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 2);
 }
 
 TEST(IniFile, UnreadableOrUnwritableFileReportsFailure) {
