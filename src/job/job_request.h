@@ -21,9 +21,10 @@ struct JobRequest {
     std::string fontFile;        // file name of the font file that holds the face
     std::string workFolder;      // holds comment.xml, comment.ini, data.ini; ends in a separator
     std::string formatTemplate;  // encoder argument template of the chosen output format
-    int32_t hideOldComments = 0;  // 1: "古いコメントを表示しない" (cap the comment count)
-    int32_t noAutoLogin =
-        0;  // 1: "ニコニコ動画に自動ログインしない" (log in with empty credentials)
+    // 1 when "古いコメントを表示しない" is ticked: the comment count is capped.
+    int32_t hideOldComments = 0;
+    // 1 when "ニコニコ動画に自動ログインしない" is ticked: the login goes out without credentials.
+    int32_t noAutoLogin = 0;
     int32_t periodStart = 0;  // comment period, seconds since 1970 UTC, both ends inclusive
     int32_t periodEnd = 0;
     // Copies of the front end's lists, in list order. The job owns them: a vector copy is deep,
