@@ -1,7 +1,6 @@
 #include "velmora/comment_sprite.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace {
 
@@ -27,8 +26,7 @@ PixelMix mixPixel(uint8_t fill, uint8_t outline, const SpriteColours& colours) {
 }
 
 uint8_t toByte(float value) {
-    const float rounded = std::nearbyint(value);
-    return static_cast<uint8_t>(std::clamp(rounded, 0.0f, 255.0f));
+    return static_cast<uint8_t>(std::clamp(value, 0.0f, 255.0f) + 0.5f);
 }
 
 int64_t floorDiv2(int64_t value) {
@@ -103,6 +101,24 @@ void CommentSprite::buildLuma(const CommentBitmap& bitmap, const SpriteColours& 
             lumaInv_[dst + col] = toByte(255.0f * (1.0f - mix.alpha));
         }
     }
+    lumaSpans_ = findSpans(lumaInv_, width_, height_);
+}
+
+std::vector<CommentSprite::RowSpan> CommentSprite::findSpans(const std::vector<uint8_t>& inv,
+                                                             int width, int height) {
+    std::vector<RowSpan> spans(static_cast<std::size_t>(height));
+    for (int row = 0; row < height; ++row) {
+        const uint8_t* line = &inv[static_cast<std::size_t>(row) * width];
+        int first = 0, last = width;
+        while (first < last && line[first] == 255) {
+            ++first;
+        }
+        while (last > first && line[last - 1] == 255) {
+            --last;
+        }
+        spans[row] = first < last ? RowSpan{first, last} : RowSpan{};
+    }
+    return spans;
 }
 
 CommentSprite::ChromaPlanes CommentSprite::buildChroma(const CommentBitmap& bitmap,
@@ -145,6 +161,7 @@ CommentSprite::ChromaPlanes CommentSprite::buildChroma(const CommentBitmap& bitm
             planes.inv[dst] = toByte(255.0f * (1.0f - sum.alpha / 4.0f));
         }
     }
+    planes.spans = findSpans(planes.inv, planes.width, planes.height);
     return planes;
 }
 
@@ -163,11 +180,16 @@ void CommentSprite::blitLuma(const VhookFrame& frame, int64_t left) const {
         !clipSpan(top_, height_, frame.height, rowFrom, rowTo)) {
         return;
     }
-    const int count = static_cast<int>(colTo - colFrom);
     for (int64_t row = rowFrom; row < rowTo; ++row) {
-        uint8_t* dst = frame.data[0] + (top_ + row) * frame.linesize[0] + (left + colFrom);
-        const std::size_t src = static_cast<std::size_t>(row) * width_ + colFrom;
-        blendRow(dst, &lumaPm_[src], &lumaInv_[src], count);
+        const RowSpan span = lumaSpans_[row];
+        const int64_t from = std::max<int64_t>(colFrom, span.first);
+        const int64_t to = std::min<int64_t>(colTo, span.last);
+        if (from >= to) {
+            continue;
+        }
+        uint8_t* dst = frame.data[0] + (top_ + row) * frame.linesize[0] + (left + from);
+        const std::size_t src = static_cast<std::size_t>(row) * width_ + from;
+        blendRow(dst, &lumaPm_[src], &lumaInv_[src], static_cast<int>(to - from));
     }
 }
 
@@ -186,11 +208,17 @@ void CommentSprite::blitChroma(const VhookFrame& frame, int64_t left) const {
         !clipSpan(firstRow, planes.height, chromaHeight, rowFrom, rowTo)) {
         return;
     }
-    const int count = static_cast<int>(colTo - colFrom);
     for (int64_t row = rowFrom; row < rowTo; ++row) {
+        const RowSpan span = planes.spans[row];
+        const int64_t from = std::max<int64_t>(colFrom, span.first);
+        const int64_t to = std::min<int64_t>(colTo, span.last);
+        if (from >= to) {
+            continue;
+        }
+        const int count = static_cast<int>(to - from);
         const int64_t frameRow = firstRow + row;
-        const int64_t frameCol = firstColumn + colFrom;
-        const std::size_t src = static_cast<std::size_t>(row) * planes.width + colFrom;
+        const int64_t frameCol = firstColumn + from;
+        const std::size_t src = static_cast<std::size_t>(row) * planes.width + from;
         blendRow(frame.data[1] + frameRow * frame.linesize[1] + frameCol, &planes.cbPm[src],
                  &planes.inv[src], count);
         blendRow(frame.data[2] + frameRow * frame.linesize[2] + frameCol, &planes.crPm[src],
@@ -199,9 +227,10 @@ void CommentSprite::blitChroma(const VhookFrame& frame, int64_t left) const {
 }
 
 std::size_t CommentSprite::byteSize() const {
-    std::size_t bytes = lumaPm_.size() + lumaInv_.size();
+    std::size_t bytes = lumaPm_.size() + lumaInv_.size() + lumaSpans_.size() * sizeof(RowSpan);
     for (const ChromaPlanes& planes : chroma_) {
-        bytes += planes.cbPm.size() + planes.crPm.size() + planes.inv.size();
+        bytes += planes.cbPm.size() + planes.crPm.size() + planes.inv.size() +
+                 planes.spans.size() * sizeof(RowSpan);
     }
     return bytes;
 }

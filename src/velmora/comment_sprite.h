@@ -49,13 +49,22 @@ public:
     std::size_t byteSize() const;
 
 private:
+    // Columns [first, last) of a row that hold any coverage; the rest is left alone.
+    struct RowSpan {
+        int first = 0;
+        int last = 0;
+    };
+
     struct ChromaPlanes {
         int width = 0;   // blocks per row
         int height = 0;  // block rows
         std::vector<uint8_t> cbPm;
         std::vector<uint8_t> crPm;
         std::vector<uint8_t> inv;
+        std::vector<RowSpan> spans;
     };
+
+    static std::vector<RowSpan> findSpans(const std::vector<uint8_t>& inv, int width, int height);
 
     void buildLuma(const CommentBitmap& bitmap, const SpriteColours& colours);
     ChromaPlanes buildChroma(const CommentBitmap& bitmap, const SpriteColours& colours,
@@ -70,5 +79,6 @@ private:
     int64_t top_ = 0;  // frame row of the sprite's first row
     std::vector<uint8_t> lumaPm_;
     std::vector<uint8_t> lumaInv_;
+    std::vector<RowSpan> lumaSpans_;
     ChromaPlanes chroma_[2];  // by the parity of the sprite's left edge; unused ones are empty
 };

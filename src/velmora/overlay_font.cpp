@@ -27,7 +27,7 @@ bool tryFamily(OverlayFont& font, const char* family) {
 
 }  // namespace
 
-OverlayFont openOverlayFont(const OverlayHeader& header) {
+OverlayFont openOverlayFont(const OverlayScriptHeader& header) {
     OverlayFont font;
     const std::string path = header.fontFile.empty() ? std::string() : overlayFontPath(header);
     const int faceIndex = header.faceIndex < 0 ? 0 : header.faceIndex;

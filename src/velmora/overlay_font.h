@@ -18,4 +18,4 @@ struct OverlayFont {
 
 // Tries the folder and file of the header with its face index (then face 0 of that file),
 // then fontconfig's IPAPGothic, then fontconfig's default sans-serif face.
-OverlayFont openOverlayFont(const OverlayHeader& header);
+OverlayFont openOverlayFont(const OverlayScriptHeader& header);

@@ -175,7 +175,7 @@ bool parseOverlayScript(std::string_view commentIni, std::string_view dataIni,
             "comment.ini has no complete header (" + std::to_string(lines.size()) + " of 5 lines)";
         return false;
     }
-    OverlayHeader& header = script.header;
+    OverlayScriptHeader& header = script.header;
     header.fontsFolder = std::string(lines[0]);
     header.fontFile = trimBlanks(lines[1]);
     header.baseSizePt = headerNumber(lines[2], "base font size", script);
@@ -273,7 +273,7 @@ bool readOverlayScript(const std::string& commentPath, const std::string& dataPa
     return true;
 }
 
-std::string overlayFontPath(const OverlayHeader& header) {
+std::string overlayFontPath(const OverlayScriptHeader& header) {
     std::string folder = header.fontsFolder;
     if (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) {
         folder.pop_back();

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-struct OverlayHeader {
+struct OverlayScriptHeader {
     std::string fontsFolder;  // as written, including its trailing '/' or '\'
     std::string fontFile;     // file name inside fontsFolder
     int32_t baseSizePt = 0;   // base font size in points (informative; blocks carry their own)
@@ -38,7 +38,7 @@ struct OverlayComment {
 };
 
 struct OverlayScript {
-    OverlayHeader header;
+    OverlayScriptHeader header;
     std::vector<OverlayComment> comments;  // the drawable comments in file order
     int32_t blockCount = 0;                // blocks found in comment.ini, complete or not
     int32_t textCount = 0;                 // strings found in data.ini
@@ -61,4 +61,4 @@ bool readOverlayScript(const std::string& commentPath, const std::string& dataPa
                        OverlayScript& script, std::string& error);
 
 // The path of the font file: the folder with its trailing '/' or '\' (either) and the name.
-std::string overlayFontPath(const OverlayHeader& header);
+std::string overlayFontPath(const OverlayScriptHeader& header);
