@@ -1,0 +1,76 @@
+// The FFmpeg program: encodes the movie of a job (optionally through the comment frame
+// filter) and probes videos for the job (-in). See encoder_options.h for the command line.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "encoder/console.h"
+#include "encoder/encoder_options.h"
+#include "encoder/media_probe.h"
+#include "encoder/stop_request.h"
+#include "encoder/transcoder.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/log.h>
+}
+
+namespace {
+
+std::string bannerLine() {
+    auto version = [](unsigned v) {
+        return std::to_string(AV_VERSION_MAJOR(v)) + "." + std::to_string(AV_VERSION_MINOR(v)) +
+               "." + std::to_string(AV_VERSION_MICRO(v));
+    };
+    return std::string("Lumivox FFmpeg ") + LUMIVOX_VERSION + " (libavformat " +
+           version(avformat_version()) + ", libavcodec " + version(avcodec_version()) + ")";
+}
+
+const char* const kUsage =
+    "usage: FFmpeg [-y] -i input [options] output\n"
+    "       FFmpeg -in input            (print the probe block for the job)\n"
+    "options: -vcodec/-c:v -acodec/-c:a -b/-b:v -ab/-b:a -q:v -sameq -r -s -pix_fmt -ar -ac\n"
+    "         -vn -an -t -ss -f -vf -vhook \"module args\" -threads -loglevel -hide_banner -n";
+
+int runProbe(const EncoderOptions& o) {
+    ProbeResult r = probeMedia(o.probeFile);
+    if (!r.ok) {
+        console::message(r.error);
+        return 1;
+    }
+    std::string text = o.hideBanner ? "" : bannerLine() + "\n";
+    text += probeBlockText(r.facts);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    ParsedArguments parsed = parseEncoderArguments(args);
+    const EncoderOptions& o = parsed.options;
+    av_log_set_level(o.logLevel >= 0 ? o.logLevel : AV_LOG_WARNING);
+    if (!parsed.ok) {
+        console::message(bannerLine());
+        console::message(parsed.error);
+        return 1;
+    }
+    if (o.mode == RunMode::Probe) {
+        return runProbe(o);
+    }
+    if (!o.hideBanner) {
+        console::message(bannerLine());
+    }
+    if (o.mode == RunMode::Usage) {
+        console::message(kUsage);
+        return 1;
+    }
+    for (const std::string& w : parsed.warnings) {
+        console::message(w);
+    }
+    installStopHandlers();
+    return Transcoder().run(o);
+}

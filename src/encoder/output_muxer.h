@@ -1,0 +1,56 @@
+#pragma once
+// The output file: container, streams, header, interleaved packets, trailer. The video and the
+// audio encoding threads both write through it; write() serialises them.
+//
+// Life: create() (nothing on disk yet) -> addStream() per encoder -> open() (creates the file,
+// writes the header) -> write()... -> finish() (trailer, close). A file that open() created and
+// that must not stay (setup failed) is removed with discard().
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+class OutputMuxer {
+public:
+    OutputMuxer() = default;
+    OutputMuxer(const OutputMuxer&) = delete;
+    OutputMuxer& operator=(const OutputMuxer&) = delete;
+    ~OutputMuxer();
+
+    // Chooses the container from `format` or else from the file name's extension.
+    bool create(const std::string& path, const std::string& format, std::string& error);
+    const AVOutputFormat* format() const { return ctx_ ? ctx_->oformat : nullptr; }
+    // Encoders must put their headers in extradata for this container.
+    bool needsGlobalHeader() const;
+
+    // Adds a stream carrying what `encoder` (opened) produces; its index, or -1.
+    int addStream(const AVCodecContext* encoder, AVRational frameRate, std::string& error);
+    bool open(std::string& error);
+    // Takes the packet's data; timestamps are in `timeBase`. Thread-safe.
+    bool write(AVPacket* packet, AVRational timeBase, std::string& error);
+    // Flushes the interleaving queue and writes the trailer; the file is complete on true.
+    bool finish(std::string& error);
+    // Closes the file if still open and deletes it when this object created it.
+    void discard();
+
+    // For the status line; updated after every write, readable from any thread.
+    int64_t bytesWritten() const { return bytes_.load(std::memory_order_relaxed); }
+    int64_t timeUs() const { return timeUs_.load(std::memory_order_relaxed); }
+
+private:
+    void closeFile();
+
+    AVFormatContext* ctx_ = nullptr;
+    std::string path_;
+    bool fileOpen_ = false;  // pb open, guarded by mutex_ once writing began
+    bool headerWritten_ = false;
+    std::mutex mutex_;
+    std::atomic<int64_t> bytes_{0};
+    std::atomic<int64_t> timeUs_{0};
+};

@@ -1,0 +1,26 @@
+#pragma once
+// A shared library loaded at run time (the frame-filter module). The platform's loader is
+// behind this class; shared_library_posix.cpp holds the POSIX one.
+
+#include <string>
+
+class SharedLibrary {
+public:
+    SharedLibrary() = default;
+    SharedLibrary(const SharedLibrary&) = delete;
+    SharedLibrary& operator=(const SharedLibrary&) = delete;
+    ~SharedLibrary();  // unloads
+
+    // Loads the library file at `path`, resolving all its symbols now. False with the loader's
+    // reason in `error`.
+    bool load(const std::string& path, std::string& error);
+    // The address of an exported symbol, or null.
+    void* symbol(const char* name) const;
+    bool loaded() const { return handle_ != nullptr; }
+
+    // The file name of a library called `baseName` on this platform ("velmora" -> "velmora.so").
+    static std::string fileNameFor(const std::string& baseName);
+
+private:
+    void* handle_ = nullptr;
+};

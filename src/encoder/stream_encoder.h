@@ -1,0 +1,37 @@
+#pragma once
+// One opened encoder and the output stream it feeds. encode() is called by one thread (the
+// stream's encoding thread); the counters are read by the status thread.
+
+#include <atomic>
+#include <string>
+
+#include "encoder/av_handles.h"
+#include "encoder/output_muxer.h"
+
+class StreamEncoder {
+public:
+    explicit StreamEncoder(OutputMuxer& muxer) : muxer_(muxer) {}
+
+    // Opens `codec` on the configured context (sizes, formats, time base, rate control set by
+    // the caller) and adds the output stream. False with a reason naming the encoder.
+    bool open(CodecContextPtr context, AVRational frameRate, std::string& error);
+
+    // Encodes one frame (pts in the encoder's time base) and writes what comes out; null
+    // drains the encoder at the end.
+    bool encode(const AVFrame* frame, std::string& error);
+
+    AVCodecContext* context() const { return ctx_.get(); }
+    int64_t framesEncoded() const { return frames_.load(std::memory_order_relaxed); }
+    // The quantiser of the latest packet (lambda / FF_QP2LAMBDA), -1 when none was reported.
+    float lastQuantiser() const { return quantiser_.load(std::memory_order_relaxed); }
+
+private:
+    bool drain(std::string& error);
+
+    OutputMuxer& muxer_;
+    CodecContextPtr ctx_;
+    PacketPtr packet_{av_packet_alloc()};
+    int streamIndex_ = -1;
+    std::atomic<int64_t> frames_{0};
+    std::atomic<float> quantiser_{-1.0f};
+};

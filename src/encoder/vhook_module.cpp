@@ -1,0 +1,94 @@
+#include "encoder/vhook_module.h"
+
+#include "platform/text_conv.h"
+
+VhookModule::~VhookModule() {
+    if (configured_ && release_) {
+        release_(ctx_);
+    }
+}
+
+std::vector<std::string> VhookModule::splitWords(const std::string& text) {
+    std::vector<std::string> words;
+    std::string word;
+    for (char c : text) {
+        if (c == ' ' || c == '\t') {
+            if (!word.empty()) {
+                words.push_back(std::move(word));
+                word.clear();
+            }
+        } else {
+            word += c;
+        }
+    }
+    if (!word.empty()) {
+        words.push_back(std::move(word));
+    }
+    return words;
+}
+
+std::string VhookModule::libraryPath(const std::string& word, const std::string& folder) {
+    std::string base = word;
+    std::string lower = asciiLower(word);
+    for (const char* suffix : {".dll", ".so"}) {
+        std::string s(suffix);
+        if (lower.size() > s.size() && lower.compare(lower.size() - s.size(), s.size(), s) == 0) {
+            base = word.substr(0, word.size() - s.size());
+            break;
+        }
+    }
+    std::string file = SharedLibrary::fileNameFor(base);
+    if (word.find('/') != std::string::npos || folder.empty()) {
+        return file;
+    }
+    return folder + "/" + file;
+}
+
+bool VhookModule::load(const std::string& optionText, const std::string& folder,
+                       std::string& error) {
+    words_ = splitWords(optionText);
+    if (words_.empty()) {
+        error = "Option '-vhook' names no frame-filter module";
+        return false;
+    }
+    path_ = libraryPath(words_[0], folder);
+    std::string why;
+    if (!library_.load(path_, why)) {
+        error = "Cannot load the frame filter '" + path_ + "': " + why;
+        return false;
+    }
+    configure_ = reinterpret_cast<vhook_configure_fn>(library_.symbol("vhook_configure"));
+    process_ = reinterpret_cast<vhook_process_fn>(library_.symbol("vhook_process"));
+    release_ = reinterpret_cast<vhook_release_fn>(library_.symbol("vhook_release"));
+    if (!configure_ || !process_ || !release_) {
+        error = "'" + path_ +
+                "' is not a frame-filter module (vhook_configure, vhook_process or "
+                "vhook_release missing)";
+        return false;
+    }
+    return true;
+}
+
+bool VhookModule::configure(int width, int height, int rateNum, int rateDen, std::string& error) {
+    std::vector<char*> argv;
+    for (std::string& w : words_) {
+        argv.push_back(w.data());
+    }
+    argv.push_back(nullptr);
+    char text[1024] = {};
+    int ret = configure_(&ctx_, static_cast<int>(words_.size()), argv.data(), width, height,
+                         rateNum, rateDen, text, static_cast<int>(sizeof text));
+    // The module may have allocated something before failing; release is safe with any ctx.
+    configured_ = true;
+    if (ret != 0) {
+        text[sizeof text - 1] = '\0';
+        error = "The frame filter '" + path_ + "' failed to start: " +
+                (text[0] ? std::string(text) : "error " + std::to_string(ret));
+        return false;
+    }
+    return true;
+}
+
+bool VhookModule::process(VhookFrame& frame) {
+    return process_(ctx_, &frame) == 0;
+}

@@ -1,0 +1,42 @@
+#pragma once
+// The frame-filter module named by -vhook "velmora.dll -N comment.ini -D data.ini ": loaded
+// from the executable's folder and driven through velmora/velmora_api.h.
+// Used from one thread only (the video decoding thread after configure()).
+
+#include <string>
+#include <vector>
+
+#include "encoder/shared_library.h"
+#include "velmora/velmora_api.h"
+
+class VhookModule {
+public:
+    VhookModule() = default;
+    VhookModule(const VhookModule&) = delete;
+    VhookModule& operator=(const VhookModule&) = delete;
+    ~VhookModule();  // vhook_release, then unload
+
+    // Splits the option's text into words and loads the module the first word names from
+    // `folder`. False with a one-line reason naming the file.
+    bool load(const std::string& optionText, const std::string& folder, std::string& error);
+    // Hands the words to vhook_configure with the frame size and the input's frame rate.
+    bool configure(int width, int height, int rateNum, int rateDen, std::string& error);
+    // Draws onto one frame in place; false when the module reports a fatal error.
+    bool process(VhookFrame& frame);
+
+    // The option's text split at blanks (space, tab); empty words are dropped.
+    static std::vector<std::string> splitWords(const std::string& text);
+    // The library file for a module word: a trailing ".dll" or ".so" (any case) is replaced by
+    // this platform's suffix; a word without a '/' is looked up in `folder`.
+    static std::string libraryPath(const std::string& word, const std::string& folder);
+
+private:
+    SharedLibrary library_;
+    std::string path_;
+    std::vector<std::string> words_;
+    vhook_configure_fn configure_ = nullptr;
+    vhook_process_fn process_ = nullptr;
+    vhook_release_fn release_ = nullptr;
+    void* ctx_ = nullptr;
+    bool configured_ = false;
+};
