@@ -4,11 +4,9 @@
 #include FT_SIZES_H
 #include FT_TRUETYPE_TABLES_H
 
-namespace {
+#include <algorithm>
 
-// The largest em height we size a face to; far beyond any comment, it keeps a corrupt size
-// from asking FreeType for absurd bitmaps.
-constexpr int kMaxPpem = 4096;
+namespace {
 
 // Ascent and descent the way Windows reports a TrueType face's line: the OS/2 table's
 // usWinAscent / usWinDescent, or the hhea values when the face has no OS/2 table.
@@ -112,7 +110,7 @@ std::unique_ptr<FontFace> FaceCache::load(const std::string& path, int index) {
 }
 
 FaceSize* FaceCache::size(FontFace& face, int ppem) {
-    ppem = ppem < 1 ? 1 : (ppem > kMaxPpem ? kMaxPpem : ppem);
+    ppem = std::clamp(ppem, 1, kMaxPpem);
     for (auto& existing : face.sizes) {
         if (existing->ppem == ppem) {
             return existing.get();

@@ -46,6 +46,10 @@ struct FontFace {
 
 class FaceCache {
 public:
+    // The largest em height a face is sized to; far beyond any comment, it keeps a corrupt
+    // size from asking FreeType for absurd bitmaps. Smaller requests are raised to 1.
+    static constexpr int kMaxPpem = 4096;
+
     FaceCache();
     ~FaceCache();
     FaceCache(const FaceCache&) = delete;
@@ -59,7 +63,8 @@ public:
     // remembered, so a bad file is tried once.
     FontFace* face(const std::string& path, int index);
 
-    // `face` at an em height of `ppem` pixels, created on first use; nullptr on failure.
+    // `face` at an em height of `ppem` pixels (clamped to 1..kMaxPpem), created on first
+    // use; nullptr on failure.
     FaceSize* size(FontFace& face, int ppem);
 
     // Makes `size` the one FreeType loads glyph outlines with.

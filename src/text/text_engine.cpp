@@ -1,6 +1,7 @@
 #include "text/text_engine.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "text/comment_lines.h"
 #include "text/face_cache.h"
@@ -11,12 +12,15 @@ namespace {
 
 constexpr int kDefaultDpi = 96;
 
+// The largest comment bitmap made (pixels per plane): far beyond the longest comment at any
+// sensible size, it keeps an absurd size from exhausting the memory.
+constexpr size_t kMaxBitmapPixels = size_t{1} << 26;
+
 // A glyph's images placed in the comment: (x, y) is its origin on the baseline, in pixels
 // from the top-left corner of the comment's box.
 struct GlyphStamp {
+    PlacedGlyph glyph;  // x: the glyph origin's x; y: its baseline's y, offset included
     const GlyphImages* images;
-    int x;
-    int y;
 };
 
 struct Bounds {
@@ -69,6 +73,15 @@ TextEngine::TextEngine(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 TextEngine::~TextEngine() = default;
 
 std::unique_ptr<TextEngine> TextEngine::open(const std::string& fontPath, int faceIndex, int dpi) {
+    try {
+        return openEngine(fontPath, faceIndex, dpi);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
+std::unique_ptr<TextEngine> TextEngine::openEngine(const std::string& fontPath, int faceIndex,
+                                                   int dpi) {
     auto impl = std::make_unique<Impl>();
     if (!impl->faces.ready()) {
         return nullptr;
@@ -90,12 +103,20 @@ int TextEngine::dpi() const {
 int TextEngine::emPixels(int sizePt) const {
     const long long dots = static_cast<long long>(std::max(sizePt, 0)) * impl_->dpi;
     const long long pixels = (2 * dots + 72) / 144;  // dots / 72, rounded half up
-    return static_cast<int>(std::clamp<long long>(pixels, 1, 1 << 20));
+    return static_cast<int>(std::clamp<long long>(pixels, 1, FaceCache::kMaxPpem));
 }
 
 // cx: the shaped line's whole-pixel advances added up. cy: ascent + descent of the comment
 // font, each rounded to whole pixels on its own, as the system reports a TrueType line.
 TextExtent TextEngine::lineExtent(std::u16string_view line, int sizePt) {
+    try {
+        return measureLine(line, sizePt);
+    } catch (const std::exception&) {  // out of memory: measure nothing rather than throw
+        return {};
+    }
+}
+
+TextExtent TextEngine::measureLine(std::u16string_view line, int sizePt) {
     const int ppem = emPixels(sizePt);
     FaceSize* size = impl_->faces.size(*impl_->primary, ppem);
     if (size == nullptr) {
@@ -106,6 +127,14 @@ TextExtent TextEngine::lineExtent(std::u16string_view line, int sizePt) {
 }
 
 CommentBitmap TextEngine::renderComment(std::u16string_view text, int sizePt, int outlinePx) {
+    try {
+        return render(text, sizePt, outlinePx);
+    } catch (const std::exception&) {  // out of memory: draw nothing rather than throw
+        return {};
+    }
+}
+
+CommentBitmap TextEngine::render(std::u16string_view text, int sizePt, int outlinePx) {
     CommentBitmap bitmap;
     const int ppem = emPixels(sizePt);
     FaceSize* size = impl_->faces.size(*impl_->primary, ppem);
@@ -125,25 +154,39 @@ CommentBitmap TextEngine::renderComment(std::u16string_view text, int sizePt, in
         if (lines[i].blank) {
             continue;
         }
-        for (const PlacedGlyph& glyph : shaped.glyphs) {
-            const GlyphImages& images =
-                impl_->rasterizer->images(*glyph.face, *glyph.size, glyph.glyph, outlinePx);
-            stamps.push_back({&images, glyph.x, baseline + glyph.y});
-            bounds.include(images.outline, glyph.x, baseline + glyph.y);
-            bounds.include(images.fill, glyph.x, baseline + glyph.y);
+        for (PlacedGlyph glyph : shaped.glyphs) {
+            glyph.y += baseline;
+            stamps.push_back({glyph, nullptr});
         }
     }
-    bounds.bottom = std::max(bounds.bottom, static_cast<int>(lines.size()) * lineHeight);
+    bounds.bottom = static_cast<int>(lines.size()) * lineHeight;
+    // The box alone decides whether the comment is drawable at all, before any glyph of an
+    // absurd size is rasterised.
+    if (static_cast<size_t>(bounds.right) * static_cast<size_t>(bounds.bottom) > kMaxBitmapPixels) {
+        return bitmap;
+    }
+    for (GlyphStamp& stamped : stamps) {
+        const PlacedGlyph& glyph = stamped.glyph;
+        stamped.images =
+            &impl_->rasterizer->images(*glyph.face, *glyph.size, glyph.glyph, outlinePx);
+        bounds.include(stamped.images->outline, glyph.x, glyph.y);
+        bounds.include(stamped.images->fill, glyph.x, glyph.y);
+    }
+    const size_t area = static_cast<size_t>(bounds.right - bounds.left) *
+                        static_cast<size_t>(bounds.bottom - bounds.top);
+    if (area > kMaxBitmapPixels) {
+        return bitmap;
+    }
     bitmap.originX = bounds.left;
     bitmap.originY = bounds.top;
     bitmap.width = bounds.right - bounds.left;
     bitmap.height = bounds.bottom - bounds.top;
-    const size_t area = static_cast<size_t>(bitmap.width) * bitmap.height;
     bitmap.fill.assign(area, 0);
     bitmap.outline.assign(area, 0);
-    for (const GlyphStamp& glyph : stamps) {
-        stamp(bitmap.fill, bitmap, glyph.images->fill, glyph.x, glyph.y);
-        stamp(bitmap.outline, bitmap, glyph.images->outline, glyph.x, glyph.y);
+    for (const GlyphStamp& stamped : stamps) {
+        const PlacedGlyph& glyph = stamped.glyph;
+        stamp(bitmap.fill, bitmap, stamped.images->fill, glyph.x, glyph.y);
+        stamp(bitmap.outline, bitmap, stamped.images->outline, glyph.x, glyph.y);
     }
     return bitmap;
 }

@@ -30,6 +30,8 @@ struct TextEngineStats {
     int fallbackSorts = 0;  // times fontconfig was asked for the fallback font list (0 or 1)
 };
 
+// Create and use an engine on one thread. Engines share nothing (each has its own FreeType
+// library and caches), so different threads may each use their own engine at the same time.
 class TextEngine final : public TextMeasurer {
 public:
     // Opens face `faceIndex` of the font file at `fontPath`; nullptr when it cannot be loaded.
@@ -48,6 +50,7 @@ public:
     // Glyphs stand at exactly the whole-pixel positions lineExtent() adds up; each line's
     // baseline is its top plus the font's ascent. The bitmap holds the box of the comment
     // (widest line x all lines) and any ink or outline beyond it: originX / originY <= 0.
+    // A bitmap beyond 2^26 pixels (an absurd size) is not made: width and height 0.
     CommentBitmap renderComment(std::u16string_view text, int sizePt, int outlinePx);
 
     // The em height in pixels of `sizePt` points: round(sizePt * dpi / 72), at least 1.
@@ -58,6 +61,11 @@ public:
 private:
     struct Impl;
     explicit TextEngine(std::unique_ptr<Impl> impl);
+    static std::unique_ptr<TextEngine> openEngine(const std::string& fontPath, int faceIndex,
+                                                  int dpi);
+    TextExtent measureLine(std::u16string_view line, int sizePt);
+    CommentBitmap render(std::u16string_view text, int sizePt, int outlinePx);
+
     std::unique_ptr<Impl> impl_;
 };
 

@@ -182,4 +182,16 @@ TEST_F(CommentRenderTest, FallbackCharactersAreDrawn) {
     }
 }
 
+TEST_F(CommentRenderTest, AbsurdlyLargeCommentIsNotMade) {
+    // 1000 characters at 3000 pt (an em of 4000 px): a box of about 4 million by 4 thousand
+    // pixels. Nothing is drawn and nothing is allocated for it; the engine stays usable.
+    const std::u16string text(1000, u'御');
+    const CommentBitmap huge = engine->renderComment(text, 3000, 2);
+    EXPECT_EQ(huge.width, 0);
+    EXPECT_EQ(huge.height, 0);
+    EXPECT_TRUE(huge.fill.empty());
+    const CommentBitmap normal = engine->renderComment(u"御", 18, 2);
+    EXPECT_FALSE(inkBox(normal, normal.fill).empty());
+}
+
 }  // namespace
