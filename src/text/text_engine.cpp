@@ -16,10 +16,10 @@ constexpr int kDefaultDpi = 96;
 // sensible size, it keeps an absurd size from exhausting the memory.
 constexpr size_t kMaxBitmapPixels = size_t{1} << 26;
 
-// A glyph's images placed in the comment: (x, y) is its origin on the baseline, in pixels
-// from the top-left corner of the comment's box.
+// A glyph placed in the comment: glyph.x / glyph.y are its origin (on its line's baseline,
+// the shaper's offsets included) in pixels from the top-left corner of the comment's box.
 struct GlyphStamp {
-    PlacedGlyph glyph;  // x: the glyph origin's x; y: its baseline's y, offset included
+    PlacedGlyph glyph;
     const GlyphImages* images;
 };
 
