@@ -381,7 +381,7 @@ int defaultFontSize(TextMeasurer& measurer, int videoHeight) {
     return clampToInt(pixels * 72 / dpi);
 }
 
-void layOutComments(ChatList& chats, LayoutJob& job) {
+void layOutComments(ChatList& chats, const LayoutJob& job) {
     RandomSource random = job.random ? job.random : clockSeededRandom();
     VideoInfo& video = job.video;
     const bool fpsUsable = std::isfinite(video.fps) && video.fps > 0 && video.fps <= kMaxUsableFps;

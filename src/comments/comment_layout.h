@@ -44,7 +44,7 @@ struct LayoutJob {
 // still apply and every record gets its commands, size and colour, but is never shown
 // (startFrame = endFrame = 0, speed 0, y 0). The automatic size is then computed only when the
 // height is positive.
-void layOutComments(ChatList& chats, LayoutJob& job);
+void layOutComments(ChatList& chats, const LayoutJob& job);
 
 // The box of a comment text in pixels.
 struct CommentExtent {
@@ -67,6 +67,6 @@ int defaultFontSize(TextMeasurer& measurer, int videoHeight);
 // where round2 rounds to two decimals. Saturates at the int64 range.
 int64_t frameOfVpos(int32_t vpos, double fps);
 
-// The display time D = fps * 2.8 s in frames, with 2.8 held in single precision as the service's
-// player holds it (2.799999952316284).
+// The display time D = fps * 2.8 s in frames. The 2.8 is a single-precision constant widened to
+// double (2.799999952316284): at 29.97 fps D = 83.91599857091903, N = ceil(D) = 84.
 double displayFrames(double fps);
