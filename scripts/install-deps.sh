@@ -8,6 +8,8 @@ PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config git
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
+  # benchmarks: bench/encoder_speed.sh times the encoder against Debian's ffmpeg
+  hyperfine
   # comments
   libpugixml-dev
   # text engine

@@ -1,0 +1,80 @@
+#pragma once
+// Shared by the encoder tests: running the built FFmpeg (and Debian's ffmpeg/ffprobe) as real
+// child processes, temporary folders, test clips and reading outputs back with ffprobe.
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace encoder_test {
+
+namespace fs = std::filesystem;
+
+struct ChildResult {
+    int exitCode = -1;      // when the child exited
+    int signal = 0;         // when a signal ended it
+    bool timedOut = false;  // killed after the time limit
+    std::string out;        // standard output
+    std::string err;        // standard error
+    bool exitedWith(int code) const { return !timedOut && signal == 0 && exitCode == code; }
+};
+
+// Runs argv[0] with stdin at end of file, in `cwd` when not empty; kills it after
+// `timeoutSeconds`.
+ChildResult runChild(const std::vector<std::string>& argv, const fs::path& cwd = {},
+                     int timeoutSeconds = 120);
+
+// The FFmpeg of the program folder, and Debian's tools.
+std::string encoderPath();
+constexpr const char* kDebianFfmpeg = "/usr/bin/ffmpeg";
+constexpr const char* kFfprobe = "/usr/bin/ffprobe";
+bool debianToolsPresent();
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const fs::path& path() const { return path_; }
+    fs::path file(const std::string& name) const { return path_ / name; }
+
+private:
+    fs::path path_;
+};
+
+// Makes `name` in `folder` with Debian's ffmpeg: -y, the given arguments, then the file.
+// Returns an empty string on success, else ffmpeg's messages.
+std::string makeClip(const fs::path& file, const std::vector<std::string>& args);
+
+// ffprobe's view of a file: the container and each stream, packets counted.
+struct MediaStream {
+    std::string type;  // "video", "audio"
+    std::string codec;
+    long packets = 0;
+    std::string avgFrameRate;
+    int width = 0;
+    int height = 0;
+    int sampleRate = 0;
+};
+struct MediaInfo {
+    bool ok = false;
+    std::string error;
+    std::string formatName;
+    double duration = 0;       // seconds, the container's
+    std::string durationText;  // as ffprobe printed it ("2.027000")
+    std::vector<MediaStream> streams;
+    const MediaStream* first(const std::string& type) const;
+};
+MediaInfo probeWithFfprobe(const fs::path& file);
+
+// The frame number of the last "frame=" status line in `text`, read the way the job reads it
+// (the number after "frame=" up to the blank before "fps"); -1 when there is none.
+long lastStatusFrame(const std::string& text);
+
+std::string readFile(const fs::path& file);
+void writeFile(const fs::path& file, const std::string& bytes);
+
+}  // namespace encoder_test
