@@ -1,7 +1,5 @@
 #include "comments/comment_layout.h"
 
-#include <time.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -13,6 +11,7 @@
 
 #include "comments/comment_commands.h"
 #include "comments/placed_box_list.h"
+#include "platform/local_time.h"
 
 namespace {
 
@@ -149,15 +148,6 @@ int applySizeRules(const CommandResult& commands, int baseSize, std::size_t text
         size -= ceilOf(static_cast<double>(size) * kShrinkFactor);
     }
     return clampToInt(std::max<int64_t>(size, 1));
-}
-
-int localHourOf(int32_t date) {
-    const time_t time = date;
-    struct tm local {};
-    if (localtime_r(&time, &local) == nullptr) {
-        return -1;
-    }
-    return local.tm_hour;
 }
 
 // The keys of the layout order, with the local hour worked out once per record.
