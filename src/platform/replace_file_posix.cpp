@@ -32,8 +32,11 @@ int createTemporaryBeside(const fs::path& target, mode_t mode, fs::path& tempora
     std::mt19937 random(seed());
     const fs::path folder = target.parent_path();
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name =
-            "." + target.filename().string() + ".tmp" + std::to_string(random() % 1000000000u);
+        // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "." + std::string.
+        std::string name(1, '.');
+        name += target.filename().string();
+        name += ".tmp";
+        name += std::to_string(random() % 1000000000u);
         temporary = folder.empty() ? fs::path(name) : folder / name;
         const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST) {
