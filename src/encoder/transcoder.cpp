@@ -292,6 +292,12 @@ int Transcoder::run(const EncoderOptions& o) {
         return 255;
     }
     int code = 0;
+    const int64_t written = (video ? video->encoder().framesEncoded() : 0) +
+                            (audio ? audio->encoder().framesEncoded() : 0);
+    if (written == 0) {
+        console::message("Output file '" + out + "' is empty: nothing was encoded");
+        code = 1;
+    }
     if (!readError.empty()) {
         console::message("The input could not be read to its end; '" + out + "' is shorter");
         code = 1;

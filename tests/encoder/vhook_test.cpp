@@ -1,0 +1,211 @@
+// The frame-filter interface seen from the encoder: which module is loaded, what vhook_configure
+// receives, the index, size, colour matrix and range of every frame, drawn frames reaching the
+// output, and failures of the module ending the run without a movie. The recording module
+// (vhook_recorder/) logs the calls; the real comment filter is tested in its own suite.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <sstream>
+
+#include "encoder_test_support.h"
+
+namespace encoder_test {
+namespace {
+
+fs::path testFolder() {
+    char buf[4096];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    return n > 0 ? fs::path(std::string(buf, static_cast<size_t>(n))).parent_path() : fs::path();
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);) {
+        out.push_back(l);
+    }
+    return out;
+}
+
+class VhookTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        recorder_ = testFolder() / "vhook_recorder.so";
+        if (!debianToolsPresent() || !fs::exists(recorder_)) {
+            GTEST_SKIP() << "needs Debian's ffmpeg and " << recorder_;
+        }
+        ASSERT_FALSE(folder_.path().empty());
+    }
+
+    fs::path clip(const std::string& name, const std::vector<std::string>& args) {
+        const fs::path file = folder_.file(name);
+        EXPECT_EQ(makeClip(file, args), "");
+        return file;
+    }
+
+    ChildResult encode(const fs::path& input, const std::string& vhook,
+                       std::vector<std::string> rest) {
+        std::vector<std::string> argv = {encoderPath(),  "-y",     "-i",
+                                         input.string(), "-vhook", vhook};
+        argv.insert(argv.end(), rest.begin(), rest.end());
+        return runChild(argv, folder_.path());
+    }
+
+    // The 8x8 top left luma block of frame `frame` of `movie`, as Debian's ffmpeg decodes it.
+    std::string cornerLuma(const fs::path& movie, int frame) {
+        ChildResult r =
+            runChild({kDebianFfmpeg, "-nostdin", "-v", "error", "-i", movie.string(), "-vf",
+                      "select=eq(n\\," + std::to_string(frame) + "),crop=8:8:0:0", "-frames:v", "1",
+                      "-f", "rawvideo", "-pix_fmt", "yuv420p", "-"});
+        EXPECT_TRUE(r.exitedWith(0)) << r.err;
+        return r.out.substr(0, 64);  // the Y plane, in its own (limited) range
+    }
+
+    fs::path recorder_;
+    TempFolder folder_;
+};
+
+TEST_F(VhookTest, EveryFrameInOrderWithItsIndexAndTheWordsOfTheOption) {
+    const fs::path in =
+        clip("ntsc.flv", {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=30000/1001", "-f",
+                          "lavfi", "-i", "sine", "-t", "2", "-c:v", "flv", "-c:a", "libmp3lame"});
+    const fs::path log = folder_.file("calls.log");
+    const fs::path out = folder_.file("out.avi");
+    // One argument holding several words and a trailing blank, as the job passes it.
+    ChildResult r = encode(in, recorder_.string() + "  " + log.string() + " ",
+                           {"-vcodec", "ffv1", "-acodec", "libmp3lame", out.string()});
+    ASSERT_TRUE(r.exitedWith(0)) << r.err;
+
+    std::vector<std::string> calls = lines(readFile(log));
+    ASSERT_EQ(calls.size(), 62u) << readFile(log);
+    EXPECT_EQ(calls[0],
+              "configure 2 " + recorder_.string() + "|" + log.string() + " 160x120 30000/1001");
+    for (int i = 0; i < 60; ++i) {
+        EXPECT_EQ(calls[1 + i], "frame " + std::to_string(i) + " 160x120 601 0");
+    }
+    EXPECT_EQ(calls.back(), "release");
+    EXPECT_EQ(cornerLuma(out, 0), std::string(64, static_cast<char>(235)));
+    EXPECT_EQ(cornerLuma(out, 59), std::string(64, static_cast<char>(235)));
+}
+
+TEST_F(VhookTest, IndicesStayInTheInputRateWhenTheOutputRateChanges) {
+    const fs::path in = clip("pal.mp4", {"-f", "lavfi", "-i", "testsrc=size=128x96:rate=25", "-t",
+                                         "2", "-c:v", "libx264", "-preset", "veryfast"});
+    const fs::path log = folder_.file("calls.log");
+    const fs::path out = folder_.file("out.mp4");
+    // A Windows-style module name: the ".dll" stands for this platform's library.
+    std::string dll = recorder_.string();
+    dll.replace(dll.size() - 3, 3, ".dll");
+    ChildResult r =
+        encode(in, dll + " " + log.string(), {"-vcodec", "mpeg4", "-r", "24", out.string()});
+    ASSERT_TRUE(r.exitedWith(0)) << r.err;
+    std::vector<std::string> calls = lines(readFile(log));
+    ASSERT_EQ(calls.size(), 52u);
+    EXPECT_NE(calls[0].find(" 128x96 25/1"), std::string::npos) << calls[0];
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_EQ(calls[1 + i], "frame " + std::to_string(i) + " 128x96 601 0");
+    }
+    MediaInfo info = probeWithFfprobe(out);
+    ASSERT_TRUE(info.ok && info.first("video"));
+    EXPECT_NEAR(static_cast<double>(info.first("video")->packets), 48, 2);
+}
+
+TEST_F(VhookTest, ColourMatrixRangeAndPlanarConversion) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string file;
+        std::string frameLine;  // size, matrix, range as logged
+    };
+    const Case cases[] = {
+        // HD without colour tags: BT.709.
+        {{"-f", "lavfi", "-i", "testsrc=size=1280x720:rate=25", "-t", "0.2", "-c:v", "libx264",
+          "-preset", "ultrafast"},
+         "hd.mp4",
+         "1280x720 709 0"},
+        // Tagged BT.709 at SD size: what the stream says wins.
+        {{"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25", "-t", "0.2", "-c:v", "libx264",
+          "-preset", "ultrafast", "-colorspace", "bt709"},
+         "sd709.mp4",
+         "320x240 709 0"},
+        // Full-range JPEG levels.
+        {{"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25", "-t", "0.2", "-c:v", "mjpeg",
+          "-pix_fmt", "yuvj420p"},
+         "full.avi",
+         "320x240 601 1"},
+        // 4:4:4 input: the module still gets planar 4:2:0.
+        {{"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25", "-t", "0.2", "-c:v", "libx264",
+          "-preset", "ultrafast", "-pix_fmt", "yuv444p"},
+         "full444.mp4",
+         "320x240 601 0"},
+    };
+    for (const Case& c : cases) {
+        const fs::path in = clip(c.file, c.args);
+        const fs::path log = folder_.file(c.file + ".log");
+        const fs::path out = folder_.file(c.file + ".out.avi");
+        ChildResult r =
+            encode(in, recorder_.string() + " " + log.string(), {"-vcodec", "ffv1", out.string()});
+        ASSERT_TRUE(r.exitedWith(0)) << c.file << "\n" << r.err;
+        std::vector<std::string> calls = lines(readFile(log));
+        ASSERT_EQ(calls.size(), 7u) << c.file;
+        EXPECT_EQ(calls[1], "frame 0 " + c.frameLine) << c.file;
+        std::string corner = cornerLuma(out, 0);
+        ASSERT_EQ(corner.size(), 64u) << c.file;
+        // The module wrote 235; in a full-range frame that reads back as 218 in limited range.
+        const int drawn = c.frameLine.back() == '1' ? 218 : 235;
+        for (char px : corner) {
+            EXPECT_NEAR(static_cast<unsigned char>(px), drawn, 1) << c.file;
+        }
+    }
+}
+
+TEST_F(VhookTest, ModuleFailuresEndTheRunWithoutMovie) {
+    const fs::path in = clip(
+        "in.flv", {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25", "-t", "1", "-c:v", "flv"});
+    const fs::path out = folder_.file("out.avi");
+    const fs::path log = folder_.file("log");
+    writeFile(folder_.file("fake.so"), "not a library");
+    struct Failure {
+        std::string vhook;
+        std::string message;
+    };
+    const Failure failures[] = {
+        {recorder_.string() + " " + log.string() + " --fail-configure ", "recorder asked to fail"},
+        {"nosuchfilter.dll -N comment.ini ", "nosuchfilter.so"},
+        {(folder_.path() / "fake.dll").string() + " x", "fake.so"},
+        {" ", "names no frame-filter module"},
+    };
+    for (const Failure& f : failures) {
+        ChildResult r = encode(in, f.vhook, {"-vcodec", "msmpeg4", out.string()});
+        EXPECT_TRUE(r.exitedWith(1)) << f.vhook << ": " << r.err;
+        EXPECT_NE(r.err.find(f.message), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(out)) << f.vhook;
+    }
+
+    // A failure on a frame stops the encode and says so in the exit code.
+    ChildResult r = encode(in, recorder_.string() + " " + log.string() + " --fail-at=10",
+                           {"-vcodec", "msmpeg4", out.string()});
+    EXPECT_TRUE(r.exitedWith(1));
+    EXPECT_NE(r.err.find("frame 10"), std::string::npos) << r.err;
+    std::vector<std::string> calls = lines(readFile(log));
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back(), "release");
+}
+
+TEST_F(VhookTest, CommentFilterWithoutItsFilesRefusesToStart) {
+    const fs::path velmora = fs::path(LUMIVOX_PROGRAM_DIR) / "velmora.so";
+    if (!fs::exists(velmora)) {
+        GTEST_SKIP() << "velmora.so not built";
+    }
+    const fs::path in = clip(
+        "in.flv", {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25", "-t", "1", "-c:v", "flv"});
+    const fs::path out = folder_.file("out.avi");
+    ChildResult r =
+        encode(in, "velmora.dll -N comment.ini -D data.ini ", {"-vcodec", "msmpeg4", out.string()});
+    EXPECT_TRUE(r.exitedWith(1)) << r.err;
+    EXPECT_NE(r.err.find("velmora.so"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(out));
+}
+
+}  // namespace
+}  // namespace encoder_test
