@@ -21,6 +21,9 @@ struct JobRequest {
     std::string fontFile;        // file name of the font file that holds the face
     std::string workFolder;      // holds comment.xml, comment.ini, data.ini; ends in a separator
     std::string formatTemplate;  // encoder argument template of the chosen output format
+    // Holds the FFmpeg program and the frame-filter module; the encoder is always started from
+    // here (with workFolder as its current folder).
+    std::string programFolder;
     // 1 when "古いコメントを表示しない" is ticked: the comment count is capped.
     int32_t hideOldComments = 0;
     // 1 when "ニコニコ動画に自動ログインしない" is ticked: the login goes out without credentials.

@@ -1,5 +1,6 @@
 #include "job/nico_thread.h"
 
+#include <exception>
 #include <filesystem>
 #include <utility>
 
@@ -8,8 +9,15 @@ namespace {
 // An argument template holding this text downloads the video only (the "無変換" format).
 constexpr std::string_view kNoEncodeMarker = "<%NOENCODE%>";
 
+// An argument template holding this text draws the comments through the frame filter.
+constexpr std::string_view kFilterMarker = "<%Lumivox%>";
+
 bool isNoEncodeTemplate(const std::string& formatTemplate) {
     return formatTemplate.find(kNoEncodeMarker) != std::string::npos;
+}
+
+bool drawsComments(const std::string& formatTemplate) {
+    return formatTemplate.find(kFilterMarker) != std::string::npos;
 }
 
 }  // namespace
@@ -31,16 +39,20 @@ bool CNicoThread::start() {
     return started;
 }
 
-void CNicoThread::StopAndDelete(std::unique_ptr<CNicoThread>& job) {
+std::optional<JobOutcome> CNicoThread::StopAndDelete(std::unique_ptr<CNicoThread>& job) {
     if (!job || job->stopRequested == 1) {
-        return;
+        return std::nullopt;
     }
     job->stopRequested = 1;
     job->cancelEvent.set();
+    std::optional<JobOutcome> outcome;
     if (job->started) {
         job->finishedEvent.wait();
+        // The worker settled the outcome before it set the event.
+        outcome = job->outcome;
     }
     job.reset();
+    return outcome;
 }
 
 void CNicoThread::runThread() {
@@ -52,38 +64,74 @@ void CNicoThread::runThread() {
 void CNicoThread::InitInstance() {
     try {
         runStages();
-    } catch (...) {
+    } catch (const std::exception& e) {
         // A stage that throws ends the job like any other failure: quietly, with its "done".
+        fail(std::string("unexpected error: ") + e.what());
+    } catch (...) {
+        fail("unexpected error");
     }
     ChatList().swap(chats);
+    settleOutcome();
     sink.jobDone(serial);
 }
 
 void CNicoThread::runStages() {
+    // The reasons below are defaults: a stage that said more with fail() keeps its own.
     loginToService();
-    if (isCancelled() || cookie.empty()) {
+    if (isCancelled()) {
+        return;
+    }
+    if (cookie.empty()) {
+        fail("the login to the service gave no cookie");
         return;
     }
     std::string streamUrl;
     if (!lookUpVideo(cookie, streamUrl)) {
+        fail("the video lookup failed");
         return;
     }
     readCommentXml();
     visitVideoPage(request.pageUrl, cookie);
     if (streamUrl.empty()) {
+        fail("the service gave no address for the video stream");
         return;
     }
     if (!downloadVideo(streamUrl, cookie)) {
+        fail("the video download received nothing");
         return;
     }
-    if (isNoEncodeTemplate(request.formatTemplate) || isCancelled()) {
+    if (isCancelled()) {
+        return;
+    }
+    if (isNoEncodeTemplate(request.formatTemplate)) {
+        producedFile(videoFile);
         return;
     }
     sink.encodingBegins(serial);
     PrepareEncoding();
-    writeOverlayFiles();
+    // A stale or half-written pair must never reach the frame filter. A template that does not
+    // draw comments does not read the files, so their failure does not keep it from its movie.
+    if (!writeOverlayFiles() && drawsComments(request.formatTemplate)) {
+        fail("comment.ini and data.ini could not be written");
+        return;
+    }
     const std::string arguments = SpliceFilterArguments();
     RunEncoder(arguments);
+}
+
+void CNicoThread::settleOutcome() {
+    if (!outcome.moviePath.empty()) {
+        // A movie without what an earlier stage failed to give it (its comments) is no success.
+        outcome.result = hasFailed() ? JobResult::Failed : JobResult::Succeeded;
+    } else if (isCancelled()) {
+        outcome.result = JobResult::Stopped;
+        outcome.reason.clear();
+    } else {
+        outcome.result = JobResult::Failed;
+        if (outcome.reason.empty()) {
+            outcome.reason = "the job ended before the movie was written";
+        }
+    }
 }
 
 void CNicoThread::ExitInstance() {
@@ -97,6 +145,18 @@ void CNicoThread::postProgress(int percent) {
 
 void CNicoThread::serviceError(const std::string& text) {
     sink.serviceError(serial, text);
+}
+
+void CNicoThread::fail(const std::string& reason) {
+    if (hasFailed() || reason.empty()) {
+        return;
+    }
+    outcome.reason = reason;
+    for (char& c : outcome.reason) {
+        if (c == '\n' || c == '\r') {
+            c = ' ';
+        }
+    }
 }
 
 std::string CNicoThread::workFile(const std::string& name) const {

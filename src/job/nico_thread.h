@@ -14,15 +14,21 @@
 // its real work fails: the login leaves `cookie` empty, the lookup, the page visit and the
 // download return false, the encoding stages do nothing.
 //
+// Outcome. Every job ends with a JobOutcome (succeeded, stopped, or failed with a one-line
+// reason), settled on the worker before its "done" and handed to the front end by
+// StopAndDelete. A stage that fails says why with fail(); the first reason given counts.
+//
 // Folders. Every file of the job is addressed from `request.workFolder` or `request.saveFolder`;
 // the worker never changes the process's current folder. The front end makes `workFolder` the
 // current folder before it starts a job, and the encoder is started with its own working folder.
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "comments/chat_record.h"
+#include "job/job_outcome.h"
 #include "job/job_request.h"
 #include "job/job_sink.h"
 #include "platform/manual_reset_event.h"
@@ -49,7 +55,9 @@ public:
     // sees the request at its next poll point, runs to its end and posts its "done" as usual,
     // before this returns; a front end that has started another job by the time it handles that
     // message tells the two apart by the serial.
-    static void StopAndDelete(std::unique_ptr<CNicoThread>& job);
+    // Returns the job's outcome (Stopped when the stop cut it short), or nothing when `job` was
+    // empty, a stop was already under way, or the job had never been started.
+    static std::optional<JobOutcome> StopAndDelete(std::unique_ptr<CNicoThread>& job);
 
     uint64_t jobSerial() const { return serial; }
 
@@ -75,12 +83,14 @@ protected:
     // Fills the file placeholders of `request.formatTemplate`, probes the video and lays the
     // comments out; sets `encodeTotalFrames` and `videoWidth` when the probe succeeded.
     virtual void PrepareEncoding();
-    // Writes comment.ini and data.ini into the work folder for the frame filter.
-    virtual void writeOverlayFiles();
+    // Writes comment.ini and data.ini into the work folder for the frame filter. False when
+    // the pair could not be written; then neither file is left in the work folder.
+    virtual bool writeOverlayFiles();
     // Returns the final encoder argument text, the frame-filter arguments put in place.
     virtual std::string SpliceFilterArguments();
     // Runs the encoder with `arguments` until its output ends, polling the cancel event after
-    // every read and posting encoding progress.
+    // every read and posting encoding progress, and reaps it. Records the movie as written when
+    // the encoder exits with status 0, else the failure.
     virtual void RunEncoder(const std::string& arguments);
 
     // Helpers for the stages (worker thread).
@@ -94,6 +104,15 @@ protected:
     void serviceError(const std::string& text);
     // `name` inside the work folder.
     std::string workFile(const std::string& name) const;
+    // The movie's path without its extension: the save folder, a separator, the video ID. What
+    // "<%TemporaryFile%>" stands for.
+    std::string temporaryFile() const;
+    // Records why the job fails. Only the first reason counts: later stages that fail in the
+    // wake of an earlier failure do not hide its cause. Line breaks become blanks.
+    void fail(const std::string& reason);
+    bool hasFailed() const { return !outcome.reason.empty(); }
+    // Records the file the job produced: the movie, or the video for the no-encode format.
+    void producedFile(const std::string& path) { outcome.moviePath = path; }
 
     JobRequest request;
 
@@ -109,6 +128,7 @@ protected:
     int64_t encodeTotalFrames = 0;     // the video's frame count: the encoding progress total
     int32_t videoWidth = 0;            // frame width from the probe, for comment.ini
     ChatList chats;                    // the job's comments, laid out in place before encoding
+    JobOutcome outcome;                // filled by the stages; settled when the job ends
 
 private:
     // The thread's whole work: the job, its exit work, then the finished event.
@@ -119,6 +139,8 @@ private:
     void runStages();
     // Exit work of the thread: drops the copies of the ID lists.
     void ExitInstance();
+    // Turns what the stages recorded into the job's result.
+    void settleOutcome();
 
     JobSink& sink;
     const uint64_t serial;

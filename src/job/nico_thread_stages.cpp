@@ -1,11 +1,131 @@
-// The stage operations of the job. Comment reading is real. The service stages (login, lookup
-// with the comment thread, page visit, download) and the encoding stages (preparation, overlay
-// files, filter splice, encoder run) get their work from the service client and the encoder
-// runner; until a stage has it, it fails the way its real failure would, so that a job without
-// them ends early and never reports a step it has not done.
+// The stage operations of the job. Comment reading and the encoding stages (preparation with the
+// probe and the layout, overlay files, filter splice, encoder run) are real. The service stages
+// (login, lookup with the comment thread, page visit, download) get their work from the service
+// client; until then they fail the way their real failure would, so that a job without them ends
+// early and never reports a step it has not done.
 
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "comments/comment_layout.h"
 #include "comments/comment_reader.h"
+#include "comments/overlay_writer.h"
+#include "job/encoder_progress.h"
 #include "job/nico_thread.h"
+#include "job/video_probe.h"
+#include "platform/child_process.h"
+#include "platform/command_line.h"
+#include "platform/text_conv.h"
+#include "text/text_engine.h"
+
+namespace {
+
+constexpr std::string_view kInputFileMarker = "<%InputFile%>";
+constexpr std::string_view kTemporaryFileMarker = "<%TemporaryFile%>";
+constexpr std::string_view kFilterMarker = "<%Lumivox%>";
+// What "<%Lumivox%>" stands for: the frame filter and its two files, found by their bare names
+// in the encoder's current folder (the work folder). The blank before the closing quote belongs
+// to the filter's argument text.
+constexpr std::string_view kFilterFragment = " -vhook \"velmora.dll -N comment.ini -D data.ini \"";
+
+// How long a read of the encoder's output waits before the cancel event is looked at again, so
+// that a silent encoder is still stopped promptly.
+constexpr int kEncoderPollMs = 100;
+// How long the output of a terminated encoder is still read for (the processes it started may
+// hold the pipe a moment longer) before the job stops waiting for its end.
+constexpr auto kDrainAfterTerminate = std::chrono::seconds(2);
+// The longest encoder message kept for a failure reason, in bytes.
+constexpr size_t kMaxMessageBytes = 300;
+
+void replaceAll(std::string& text, std::string_view marker, std::string_view replacement) {
+    size_t at = 0;
+    while ((at = text.find(marker, at)) != std::string::npos) {
+        text.replace(at, marker.size(), replacement);
+        at += replacement.size();
+    }
+}
+
+// Measures one stage in wall-clock seconds.
+class Stopwatch {
+public:
+    double seconds() const {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    }
+
+private:
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+// Keeps the last line of the encoder's output that is not a status line, for the reason of a
+// failed run ("Unknown encoder 'libfaac'"). Lines end in LF or CR (status lines end in CR).
+class EncoderMessage {
+public:
+    void add(std::string_view chunk) {
+        for (char c : chunk) {
+            if (c == '\n' || c == '\r') {
+                finishLine();
+            } else if (line_.size() < kMaxMessageBytes) {
+                line_ += c;
+            }
+        }
+    }
+
+    std::string last() {
+        finishLine();
+        return last_;
+    }
+
+private:
+    void finishLine() {
+        std::string line = trimBlanks(line_);
+        line_.clear();
+        if (!line.empty() && asciiLower(line).rfind("frame=", 0) != 0) {
+            last_ = std::move(line);
+        }
+    }
+
+    std::string line_;
+    std::string last_;
+};
+
+// The movie among the encoder's arguments: the last one that names a file under
+// `temporaryPath` (the template's "<%TemporaryFile%>" plus its extension). Empty when none does.
+std::string movieArgument(const std::vector<std::string>& arguments,
+                          const std::string& temporaryPath) {
+    for (auto it = arguments.rbegin(); it != arguments.rend(); ++it) {
+        if (!temporaryPath.empty() && it->rfind(temporaryPath, 0) == 0) {
+            return *it;
+        }
+    }
+    return {};
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    std::error_code error;
+    return std::filesystem::equivalent(a, b, error) && !error;
+}
+
+bool isNonEmptyFile(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error) &&
+           std::filesystem::file_size(path, error) > 0 && !error;
+}
+
+std::string exitReason(const ChildProcess::ExitStatus& status) {
+    if (status.signalled) {
+        return "the encoder was ended by " + describeExitStatus(status);
+    }
+    return "the encoder failed with exit status " + std::to_string(status.code);
+}
+
+}  // namespace
 
 void CNicoThread::loginToService() {
     // No login yet: `cookie` stays empty and the job ends after this stage.
@@ -27,19 +147,145 @@ bool CNicoThread::downloadVideo(const std::string& /*streamUrl*/, const std::str
     return false;
 }
 
-void CNicoThread::PrepareEncoding() {
-    // No probe and no layout yet: `encodeTotalFrames` and `videoWidth` stay 0.
+std::string CNicoThread::temporaryFile() const {
+    std::string path = request.saveFolder;
+    if (path.empty() || path.back() != '/') {
+        path += '/';
+    }
+    return path + videoId;
 }
 
-void CNicoThread::writeOverlayFiles() {
-    // No overlay writer yet: comment.ini and data.ini are not written.
+void CNicoThread::PrepareEncoding() {
+    std::string& argumentText = request.formatTemplate;
+    if (argumentText.empty()) {
+        return;
+    }
+    // The templates put both paths inside double quotes; escaped, a path with quotes or a
+    // trailing backslash still comes out of the split as one argument.
+    replaceAll(argumentText, kInputFileMarker, escapeForQuotes(videoFile));
+    replaceAll(argumentText, kTemporaryFileMarker, escapeForQuotes(temporaryFile()));
+
+    const Stopwatch probeTime;
+    std::optional<VideoInfo> video = probeVideo(request.programFolder, request.workFolder,
+                                                videoFile, [this] { return isCancelled(); });
+    outcome.timings.probe = probeTime.seconds();
+    if (!video) {
+        // The encoder still runs (it may make a movie of what it can read), but a movie that
+        // should carry comments and has none is not what the user asked for.
+        if (!isCancelled() && argumentText.find(kFilterMarker) != std::string::npos) {
+            fail("the video could not be probed, so its comments could not be laid out");
+        }
+        return;
+    }
+
+    const Stopwatch layoutTime;
+    std::unique_ptr<TextMeasurer> measurer =
+        makeTextMeasurer(request.fontsFolder + request.fontFile, request.fontFaceIndex);
+    const CommentFilterSettings filter = request.commentFilter();
+    LayoutJob layout{*video, request.fontSizePt, request.hideOldComments,
+                     filter, *measurer,          clockSeededRandom()};
+    layOutComments(chats, layout);
+    outcome.timings.layout = layoutTime.seconds();
+
+    encodeTotalFrames = static_cast<int64_t>(video->frameCount);
+    videoWidth = video->width;
+}
+
+bool CNicoThread::writeOverlayFiles() {
+    const Stopwatch overlayTime;
+    const OverlayHeader header{request.fontsFolder, request.fontFile, request.fontSizePt,
+                               request.fontFaceIndex, videoWidth};
+    const bool written = ::writeOverlayFiles(request.workFolder, header, chats);
+    outcome.timings.overlayFiles = overlayTime.seconds();
+    return written;
 }
 
 std::string CNicoThread::SpliceFilterArguments() {
-    // No argument text without the encoder runner.
-    return {};
+    replaceAll(request.formatTemplate, kFilterMarker, kFilterFragment);
+    return request.formatTemplate;
 }
 
-void CNicoThread::RunEncoder(const std::string& /*arguments*/) {
-    // No encoder run yet: nothing is started and no progress is posted.
+void CNicoThread::RunEncoder(const std::string& arguments) {
+    if (isCancelled()) {
+        return;
+    }
+    const std::vector<std::string> argv = splitCommandLine(arguments);
+    const std::string movie = movieArgument(argv, temporaryFile());
+    if (!movie.empty() && sameFile(movie, videoFile)) {
+        fail("the movie would overwrite the video it is made from: " + movie);
+        return;
+    }
+
+    const Stopwatch encoderTime;
+    ChildProcess encoder;
+    const std::string program = (std::filesystem::path(request.programFolder) / "FFmpeg").string();
+    if (const int error = encoder.start(program, argv, request.workFolder); error != 0) {
+        fail("the encoder could not be started: " + program + ": " + std::strerror(error));
+        return;
+    }
+
+    EncoderMessage message;
+    bool terminated = false;
+    bool outputComplete = false;
+    std::chrono::steady_clock::time_point terminatedAt;
+    std::string chunk;
+    while (true) {
+        const ChildProcess::ReadResult result = encoder.read(chunk, kEncoderPollMs);
+        if (result == ChildProcess::ReadResult::Data) {
+            message.add(chunk);
+            if (encodeTotalFrames > 0) {
+                if (const std::optional<int> percent =
+                        encoderProgressPercent(chunk, encodeTotalFrames)) {
+                    postProgress(*percent);
+                }
+            }
+        } else if (result == ChildProcess::ReadResult::End) {
+            outputComplete = true;
+            break;
+        } else if (result == ChildProcess::ReadResult::Failed) {
+            break;
+        }
+        if (!terminated && isCancelled()) {
+            encoder.terminate();
+            terminated = true;
+            terminatedAt = std::chrono::steady_clock::now();
+        }
+        if (terminated && std::chrono::steady_clock::now() - terminatedAt > kDrainAfterTerminate) {
+            break;
+        }
+    }
+
+    // Reap the encoder; one that has closed its output but lingers is still stoppable.
+    std::optional<ChildProcess::ExitStatus> status;
+    while (!(status = encoder.wait(kEncoderPollMs))) {
+        if (isCancelled() || !outputComplete) {
+            encoder.terminate();
+            terminated = terminated || isCancelled();
+        }
+    }
+    outcome.timings.encoder = encoderTime.seconds();
+
+    if (terminated) {
+        return;  // stopped: the movie is left as the encoder left it
+    }
+    if (!outputComplete) {
+        fail("the encoder's output could not be read");
+        return;
+    }
+    if (status->signalled || status->code != 0) {
+        const std::string last = message.last();
+        fail(exitReason(*status) + (last.empty() ? "" : ": " + last));
+        return;
+    }
+    if (movie.empty()) {
+        // A template of one's own may name its output anywhere: the last argument is the
+        // output file by the encoder's convention.
+        producedFile(argv.empty() ? std::string() : argv.back());
+        return;
+    }
+    if (!isNonEmptyFile(movie)) {
+        fail("the encoder ended without writing the movie: " + movie);
+        return;
+    }
+    producedFile(movie);
 }

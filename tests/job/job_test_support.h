@@ -168,7 +168,10 @@ protected:
         log.extractSeen = request.extractList;
         encodeTotalFrames = 600;
     }
-    void writeOverlayFiles() override { enter("overlay"); }
+    bool writeOverlayFiles() override {
+        enter("overlay");
+        return true;
+    }
     std::string SpliceFilterArguments() override {
         enter("splice");
         return "spliced[" + request.formatTemplate + "]";
