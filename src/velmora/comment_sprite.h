@@ -66,9 +66,9 @@ private:
 
     static std::vector<RowSpan> findSpans(const std::vector<uint8_t>& inv, int width, int height);
 
-    void buildLuma(const CommentBitmap& bitmap, const SpriteColours& colours);
-    ChromaPlanes buildChroma(const CommentBitmap& bitmap, const SpriteColours& colours,
-                             int parityX) const;
+    // Luma, and chroma for the grid parities (of the sprite's left edge) marked in `parities`.
+    void buildPlanes(const CommentBitmap& bitmap, const SpriteColours& colours,
+                     const bool parities[2]);
     void blitLuma(const VhookFrame& frame, int64_t left) const;
     void blitChroma(const VhookFrame& frame, int64_t left) const;
 
