@@ -1,0 +1,185 @@
+#include "service/http_request.h"
+
+#include "service/cookie_store.h"
+#include "service/curl_setup.h"
+
+namespace {
+
+constexpr size_t kMaxErrorTextBytes = 1023;
+constexpr long kMaxRedirects = 8;
+
+}  // namespace
+
+std::string limitErrorText(std::string text) {
+    if (text.size() <= kMaxErrorTextBytes) {
+        return text;
+    }
+    size_t cut = kMaxErrorTextBytes;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
+        --cut;  // text[cut] continues a character: cut before that character's first byte
+    }
+    text.resize(cut);
+    return text;
+}
+
+HttpRequest::HttpRequest(const ServiceContext& context, CookieStore& cookies) : context_(context) {
+    initialiseCurlOnce();
+    curl_ = curl_easy_init();
+    if (curl_ == nullptr) {
+        return;
+    }
+    attached_ = cookies.attach(curl_);
+    curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, errorBuffer_);
+    curl_easy_setopt(curl_, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl_, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl_, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
+    curl_easy_setopt(curl_, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl_, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(curl_, CURLOPT_CONNECTTIMEOUT, context_.timeouts.connectSeconds);
+    curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_LIMIT, context_.timeouts.stallBytesPerSecond);
+    curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_TIME, context_.timeouts.stallSeconds);
+    if (!context_.endpoints.caFile.empty()) {
+        curl_easy_setopt(curl_, CURLOPT_CAINFO, context_.endpoints.caFile.c_str());
+    }
+    curl_easy_setopt(curl_, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl_, CURLOPT_XFERINFOFUNCTION, &HttpRequest::transferInfo);
+    curl_easy_setopt(curl_, CURLOPT_XFERINFODATA, this);
+    curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &HttpRequest::writeBody);
+    curl_easy_setopt(curl_, CURLOPT_WRITEDATA, this);
+}
+
+HttpRequest::~HttpRequest() {
+    if (curl_ != nullptr) {
+        curl_easy_cleanup(curl_);
+    }
+    curl_slist_free_all(headers_);
+}
+
+void HttpRequest::setUrl(const std::string& url) {
+    if (curl_ != nullptr) {
+        curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
+    }
+}
+
+void HttpRequest::setUserAgent(const std::string& agent) {
+    if (curl_ != nullptr) {
+        curl_easy_setopt(curl_, CURLOPT_USERAGENT, agent.c_str());
+    }
+}
+
+void HttpRequest::setHeaderLines(const std::vector<std::string>& lines) {
+    curl_slist_free_all(headers_);
+    headers_ = nullptr;
+    for (const std::string& line : lines) {
+        curl_slist* grown = curl_slist_append(headers_, line.c_str());
+        if (grown == nullptr) {
+            break;
+        }
+        headers_ = grown;
+    }
+    if (curl_ != nullptr) {
+        curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, headers_);
+    }
+}
+
+void HttpRequest::setPostBody(std::string body) {
+    body_ = std::move(body);
+    if (curl_ != nullptr) {
+        curl_easy_setopt(curl_, CURLOPT_POST, 1L);
+        curl_easy_setopt(curl_, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body_.size()));
+        curl_easy_setopt(curl_, CURLOPT_POSTFIELDS, body_.data());
+    }
+}
+
+void HttpRequest::setFollowRedirects(bool follow) {
+    if (curl_ != nullptr) {
+        curl_easy_setopt(curl_, CURLOPT_FOLLOWLOCATION, follow ? 1L : 0L);
+    }
+}
+
+void HttpRequest::setFailOnHttpError(bool fail) {
+    if (curl_ != nullptr) {
+        curl_easy_setopt(curl_, CURLOPT_FAILONERROR, fail ? 1L : 0L);
+    }
+}
+
+void HttpRequest::setReceiveBufferBytes(long bytes) {
+    if (curl_ != nullptr) {
+        curl_easy_setopt(curl_, CURLOPT_BUFFERSIZE, bytes);
+    }
+}
+
+void HttpRequest::onBody(std::function<bool(const char*, size_t)> sink) {
+    sink_ = std::move(sink);
+}
+
+bool HttpRequest::cancelled() const {
+    return context_.isCancelled && context_.isCancelled();
+}
+
+size_t HttpRequest::writeBody(char* data, size_t size, size_t count, void* user) {
+    auto* self = static_cast<HttpRequest*>(user);
+    const size_t bytes = size * count;
+    if (self->cancelled()) {
+        self->stoppedByCancel_ = true;
+        return CURL_WRITEFUNC_ERROR;
+    }
+    if (self->sink_ && !self->sink_(data, bytes)) {
+        return CURL_WRITEFUNC_ERROR;
+    }
+    return bytes;
+}
+
+int HttpRequest::transferInfo(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    auto* self = static_cast<HttpRequest*>(user);
+    if (self->cancelled()) {
+        self->stoppedByCancel_ = true;
+        return 1;  // curl ends the transfer with CURLE_ABORTED_BY_CALLBACK
+    }
+    return 0;
+}
+
+HttpRequest::Outcome HttpRequest::perform() {
+    if (curl_ == nullptr) {
+        result_ = CURLE_FAILED_INIT;
+        return Outcome::Failed;
+    }
+    if (!attached_) {
+        result_ = CURLE_FAILED_INIT;
+        return Outcome::Failed;
+    }
+    if (cancelled()) {
+        stoppedByCancel_ = true;
+        return Outcome::Cancelled;
+    }
+    errorBuffer_[0] = '\0';
+    result_ = curl_easy_perform(curl_);
+    if (result_ == CURLE_OK) {
+        return Outcome::Done;
+    }
+    return stoppedByCancel_ ? Outcome::Cancelled : Outcome::Failed;
+}
+
+std::string HttpRequest::errorText() const {
+    std::string text = errorBuffer_[0] != '\0' ? std::string(errorBuffer_)
+                                               : std::string(curl_easy_strerror(result_));
+    return limitErrorText(std::move(text));
+}
+
+long HttpRequest::status() const {
+    long code = 0;
+    if (curl_ != nullptr) {
+        curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &code);
+    }
+    return code;
+}
+
+int64_t HttpRequest::contentLength() const {
+    curl_off_t length = -1;
+    if (curl_ == nullptr ||
+        curl_easy_getinfo(curl_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK) {
+        return -1;
+    }
+    return static_cast<int64_t>(length);
+}

@@ -1,0 +1,365 @@
+#include "service/service_client.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "service/form_coding.h"
+#include "service/http_request.h"
+#include "service/service_answer.h"
+#include "service/url_parts.h"
+#include "service/video_id.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kBrowserAgentLine =
+    "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1; .NET CLR 1.1.4322)";
+
+// The header lines of the login request, in the order they are sent.
+std::vector<std::string> loginHeaderLines(const std::string& webRootAddress) {
+    return {
+        "Content-type: application/x-www-form-urlencoded",
+        kBrowserAgentLine,
+        "Accept: */*",
+        "Accept-Language: ja-JP",
+        "Accept-Encoding: gzip, deflate",
+        "Cache-Control: no-cache",
+        "Referer: " + webRootAddress,
+    };
+}
+
+// The header lines of the comment thread request and the video download, in order.
+std::vector<std::string> dataHeaderLines() {
+    return {
+        "Content-type: text/xml", kBrowserAgentLine,         "Accept: */*",
+        "Accept-Language: ja-JP", "Cache-Control: no-cache", "Connection: Keep-Alive",
+    };
+}
+
+std::string malformedUrlText() {
+    return curl_easy_strerror(CURLE_URL_MALFORMAT);
+}
+
+std::string fileErrorText(const std::string& action, const std::string& path, int error) {
+    return limitErrorText(action + " " + path + ": " + std::strerror(error));
+}
+
+// Saves the cookie store when the operation it spans changed it.
+class JarSaver {
+public:
+    explicit JarSaver(CookieStore& store) : store_(store), before_(store.snapshot()) {}
+    ~JarSaver() { store_.saveIfChangedSince(before_); }
+    JarSaver(const JarSaver&) = delete;
+    JarSaver& operator=(const JarSaver&) = delete;
+
+private:
+    CookieStore& store_;
+    const std::string before_;
+};
+
+// A C stream closed when it goes out of scope (unless closed before).
+class OpenFile {
+public:
+    OpenFile(const std::string& path, const char* mode) : file_(std::fopen(path.c_str(), mode)) {
+        error_ = file_ == nullptr ? errno : 0;
+    }
+    ~OpenFile() { close(); }
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+
+    std::FILE* get() const { return file_; }
+    int openError() const { return error_; }
+    // True when everything written reached the file.
+    bool close() {
+        if (file_ == nullptr) {
+            return false;
+        }
+        const bool closed = std::fclose(file_) == 0;
+        file_ = nullptr;
+        return closed;
+    }
+
+private:
+    std::FILE* file_;
+    int error_;
+};
+
+CookieStore& storeOf(const ServiceContext& context) {
+    if (context.cookieStore != nullptr) {
+        return *context.cookieStore;
+    }
+    return CookieStore::forProcess(fs::path(context.workFolder) / CookieStore::kJarFileName);
+}
+
+}  // namespace
+
+ServiceClient::ServiceClient(ServiceContext context, ServiceJobState state)
+    : context_(std::move(context)), state_(state), cookies_(storeOf(context_)) {}
+
+void ServiceClient::reportError(const std::string& text) const {
+    if (context_.reportError && !cancelled()) {
+        context_.reportError(limitErrorText(text));
+    }
+}
+
+bool ServiceClient::cancelled() const {
+    return context_.isCancelled && context_.isCancelled();
+}
+
+std::string ServiceClient::webHost() const {
+    const std::optional<UrlParts> web = splitUrl(context_.endpoints.webBase);
+    return web ? web->server : std::string();
+}
+
+void ServiceClient::setServiceCookie(const std::string& cookieText) {
+    cookies_.setCookies(webHost(), cookieText);
+}
+
+void ServiceClient::loginToService(std::string mail, std::string password, bool noAutoLogin) {
+    if (noAutoLogin) {
+        mail.clear();
+        password.clear();
+    }
+    if (!state_.cookie.empty()) {
+        return;
+    }
+    const std::optional<UrlParts> login = splitUrl(context_.endpoints.loginAddress());
+    const std::optional<UrlParts> webRoot = splitUrl(context_.endpoints.webRootAddress());
+    if (!login || !webRoot) {
+        reportError(malformedUrlText());
+        return;
+    }
+    JarSaver saver(cookies_);
+    HttpRequest request(context_, cookies_);
+    request.setUrl(requestUrl(*login));
+    request.setHeaderLines(loginHeaderLines(context_.endpoints.webRootAddress()));
+    // Form-encoded, so that "&", "=", "+" or "%" in the password reach the server as typed.
+    request.setPostBody("next_url=&mail=" + formEncode(mail) + "&password=" + formEncode(password) +
+                        "&submit.x=90&submit.y=14");
+    switch (request.perform()) {
+        case HttpRequest::Outcome::Done:
+            state_.cookie = cookies_.cookiesFor(*webRoot);
+            return;
+        case HttpRequest::Outcome::Failed:
+            reportError(request.errorText());
+            return;
+        case HttpRequest::Outcome::Cancelled:
+            return;
+    }
+}
+
+bool ServiceClient::visitVideoPage(const std::string& pageUrl, const std::string& cookie) {
+    JarSaver saver(cookies_);
+    setServiceCookie(cookie);
+    HttpRequest request(context_, cookies_);
+    request.setUrl(escapeUrlUnsafeBytes(pageUrl));
+    request.setUserAgent(kAgent);
+    switch (request.perform()) {
+        case HttpRequest::Outcome::Done:
+            return true;
+        case HttpRequest::Outcome::Failed:
+            reportError(request.errorText());
+            return false;
+        case HttpRequest::Outcome::Cancelled:
+            return false;
+    }
+    return false;
+}
+
+bool ServiceClient::lookUpVideo(const std::string& pageUrl, const std::string& cookie,
+                                std::string& streamUrl) {
+    const std::optional<std::string> id = videoIdFromPageUrl(pageUrl);
+    if (!id) {
+        return false;
+    }
+    state_.videoId = *id;
+    state_.videoFile = (fs::path(context_.saveFolder) / (*id + ".flv")).string();
+
+    JarSaver saver(cookies_);
+    setServiceCookie(cookie);
+    HttpRequest request(context_, cookies_);
+    request.setUrl(context_.endpoints.getflvAddress(*id));
+    request.setUserAgent(kAgent);
+    std::string raw;
+    bool tooLarge = false;
+    request.onBody([&](const char* data, size_t size) {
+        if (raw.size() + size > kMaxLookupAnswerBytes) {
+            tooLarge = true;
+            return false;
+        }
+        raw.append(data, size);
+        return true;
+    });
+    switch (request.perform()) {
+        case HttpRequest::Outcome::Done:
+            break;
+        case HttpRequest::Outcome::Failed:
+            reportError(tooLarge ? "The video service's answer is larger than 4 MiB."
+                                 : request.errorText());
+            return false;
+        case HttpRequest::Outcome::Cancelled:
+            return false;
+    }
+
+    const std::string answer = textOfChunks(raw, kLookupChunkBytes);
+    const std::optional<std::string> url = answerValue(answer, "&url=");
+    if (!url) {
+        return false;
+    }
+    streamUrl = urlDecode(*url);
+    downloadCommentThread(answer, cookie);
+    return true;
+}
+
+void ServiceClient::downloadCommentThread(const std::string& answer, const std::string& cookie) {
+    const std::optional<std::string> messageServer = answerValue(answer, "&ms=");
+    const std::optional<std::string> threadId = answerValue(answer, "thread_id=");
+
+    const std::string path = (fs::path(context_.workFolder) / "comment.xml").string();
+    OpenFile file(path, "wb");
+    if (file.get() == nullptr) {
+        return;
+    }
+    if (!messageServer || messageServer->empty() || !threadId || threadId->empty()) {
+        return;
+    }
+    const std::optional<UrlParts> server = splitUrl(urlDecode(*messageServer));
+    if (!server) {
+        reportError(malformedUrlText());
+        return;
+    }
+    JarSaver saver(cookies_);
+    setServiceCookie(cookie);
+    HttpRequest request(context_, cookies_);
+    request.setUrl(requestUrl(*server));
+    request.setHeaderLines(dataHeaderLines());
+    request.setPostBody("<thread res_from=\"-1000\" version=\"20061206\" thread=\"" +
+                        xmlEscape(*threadId) + "\" />");
+    int writeError = 0;
+    request.onBody([&](const char* data, size_t size) {
+        if (std::fwrite(data, 1, size, file.get()) != size) {
+            writeError = errno;
+            return false;
+        }
+        return true;
+    });
+    const HttpRequest::Outcome outcome = request.perform();
+    const bool closed = file.close();
+    if (outcome == HttpRequest::Outcome::Failed) {
+        reportError(writeError != 0 ? fileErrorText("Cannot write", path, writeError)
+                                    : request.errorText());
+    } else if (outcome == HttpRequest::Outcome::Done && !closed) {
+        reportError(fileErrorText("Cannot write", path, errno));
+    }
+}
+
+bool ServiceClient::downloadVideo(const std::string& streamUrl, const std::string& cookie) {
+    if (downloadVideoOnce(streamUrl, cookie, DownloadAttempt::First)) {
+        return true;
+    }
+    if (cancelled()) {
+        return false;
+    }
+    return downloadVideoOnce(streamUrl, cookie, DownloadAttempt::Retry);
+}
+
+bool ServiceClient::downloadVideoOnce(const std::string& streamUrl, const std::string& cookie,
+                                      DownloadAttempt attempt) {
+    const auto fail = [&](const std::string& text) {
+        if (attempt == DownloadAttempt::Retry) {
+            reportError(text);
+        }
+        return false;
+    };
+    const std::optional<UrlParts> stream = splitUrl(streamUrl);
+    if (!stream) {
+        return fail(malformedUrlText());
+    }
+    if (state_.videoFile.empty()) {
+        return false;
+    }
+    JarSaver saver(cookies_);
+    setServiceCookie(cookie);
+
+    const std::string partPath = state_.videoFile + ".part";
+    OpenFile file(partPath, "wb");
+    if (file.get() == nullptr) {
+        return fail(fileErrorText("Cannot create", partPath, file.openError()));
+    }
+    HttpRequest request(context_, cookies_);
+    request.setUrl(requestUrl(*stream));
+    request.setHeaderLines(dataHeaderLines());
+    request.setFailOnHttpError(true);
+    request.setReceiveBufferBytes(kDownloadBufferBytes);
+
+    int64_t total = 0;
+    int64_t received = 0;
+    int writeError = 0;
+    request.onBody([&](const char* data, size_t size) {
+        if (received == 0) {
+            // The total: the Content-Length of a successful answer, else (none, or 0) what
+            // arrived at once; -1 (no progress) for an answer of 300 or more.
+            if (request.status() >= 300) {
+                total = -1;
+            } else {
+                total = request.contentLength();
+                if (total <= 0) {
+                    total = static_cast<int64_t>(size);
+                }
+            }
+        }
+        if (std::fwrite(data, 1, size, file.get()) != size) {
+            writeError = errno;
+            return false;
+        }
+        received += static_cast<int64_t>(size);
+        reportDownloadProgress(total, received);
+        return true;
+    });
+    const HttpRequest::Outcome outcome = request.perform();
+    const bool closed = file.close();
+    const int closeError = closed ? 0 : errno;
+
+    std::error_code ignored;
+    const bool keep =
+        received > 0 && closed &&
+        (outcome == HttpRequest::Outcome::Done || outcome == HttpRequest::Outcome::Cancelled);
+    if (!keep) {
+        fs::remove(partPath, ignored);
+        if (outcome == HttpRequest::Outcome::Failed) {
+            return fail(writeError != 0 ? fileErrorText("Cannot write", partPath, writeError)
+                                        : request.errorText());
+        }
+        if (!closed && received > 0) {
+            return fail(fileErrorText("Cannot write", partPath, closeError));
+        }
+        return false;
+    }
+    std::error_code renameError;
+    fs::rename(partPath, state_.videoFile, renameError);
+    if (renameError) {
+        fs::remove(partPath, ignored);
+        return fail(
+            limitErrorText("Cannot replace " + state_.videoFile + ": " + renameError.message()));
+    }
+    return true;
+}
+
+void ServiceClient::reportDownloadProgress(int64_t total, int64_t received) {
+    if (total <= 0) {
+        return;
+    }
+    const auto percent = static_cast<int32_t>(received * 100 / total);
+    if (percent == state_.lastDownloadPercent) {
+        return;
+    }
+    if (context_.reportProgress) {
+        context_.reportProgress(percent);
+    }
+    state_.lastDownloadPercent = percent;
+}

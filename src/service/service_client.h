@@ -1,0 +1,94 @@
+#pragma once
+// The video service's client: the login, the video lookup with the comment thread, the visit of
+// the video page and the download of the video stream. A job makes one client per stage call
+// (it is cheap: it holds only references) on its worker thread and calls the operation of the
+// stage; every operation opens its own curl handle and closes it before it returns.
+//
+// Failures are return values or an empty result, as the job expects; errors of the HTTP layer
+// (curl's own, a failed TLS verification) are also handed to `reportError` with curl's text,
+// except while the job is stopping. Every request ends within about a second of a stop, and on
+// a dead server after the connect or stall time-out.
+//
+// Cookies: every request keeps and sends its cookies in one store (see CookieStore), which
+// is saved to its jar after each operation that changed it.
+
+#include <cstdint>
+#include <string>
+
+#include "service/cookie_store.h"
+#include "service/service_context.h"
+
+// The two attempts of a video download. The second asks for a reload (curl never makes a
+// conditional request, so both go to the server alike) and reports its error; the first fails
+// quietly.
+enum class DownloadAttempt { First, Retry };
+
+class ServiceClient {
+public:
+    // The agent string of the requests opened by URL (the lookup and the page visit).
+    static constexpr const char* kAgent = "lumivox";
+    // How much of the stream curl hands over at once: large pieces, written straight to the file.
+    static constexpr long kDownloadBufferBytes = 512 * 1024;
+    // The longest getflv answer taken; a longer one is an error.
+    static constexpr size_t kMaxLookupAnswerBytes = 4 * 1024 * 1024;
+
+    // `context` is copied; `state` refers to the job's fields, which must outlive the client.
+    ServiceClient(ServiceContext context, ServiceJobState state);
+
+    // Logs in with `mail` and `password` (both emptied when `noAutoLogin`), sent form-encoded,
+    // unless the job's cookie is already set. Afterwards the job's cookie holds the store's
+    // cookies for the web host ("name=value; name=value"), or stays empty when the request met
+    // an error of the HTTP layer (reported) or a stop. The answer itself is not looked at.
+    void loginToService(std::string mail, std::string password, bool noAutoLogin);
+
+    // Finds the video ID in `pageUrl` (after "watch/", up to a "?" or "#"; an ID that could
+    // name a file outside the save folder is refused), sets the job's videoId and videoFile,
+    // asks the web host's getflv for the video's data with `cookie`, and hands back the stream
+    // address of the answer's "&url=" in `streamUrl`, decoded. Then fetches the comment thread
+    // (downloadCommentThread). True when the answer carried a stream address. False without a
+    // request when the ID is missing or refused.
+    bool lookUpVideo(const std::string& pageUrl, const std::string& cookie, std::string& streamUrl);
+
+    // Opens the video page with `cookie` and reads it to its end, so that the cookies it sets
+    // reach the download. True when that worked.
+    bool visitVideoPage(const std::string& pageUrl, const std::string& cookie);
+
+    // Downloads the stream into the job's videoFile: a first attempt, and when it fails (and the
+    // job is not stopping) a second one. True when the file holds the stream, or the part of it
+    // that arrived before a stop.
+    bool downloadVideo(const std::string& streamUrl, const std::string& cookie);
+
+    // One attempt. The stream is received into videoFile + ".part", which replaces videoFile
+    // only when the attempt succeeded: the whole answer arrived and was not empty, or a stop
+    // came after at least one byte. An answer with a status of 400 or more, a cut connection or
+    // any other error leaves an earlier videoFile as it was, removes the part file and returns
+    // false. Redirects are followed. Progress goes through reportDownloadProgress.
+    bool downloadVideoOnce(const std::string& streamUrl, const std::string& cookie,
+                           DownloadAttempt attempt);
+
+    // Posts the download percentage received × 100 / total when it differs from the last one
+    // posted (the job's lastDownloadPercent, -1 at the start); nothing when `total` is 0 or
+    // less. Percentages above 100 are posted too (a total guessed from the first piece).
+    void reportDownloadProgress(int64_t total, int64_t received);
+
+    // Fetches the comment thread that the getflv `answer` names ("&ms=" the message server,
+    // "thread_id=" the thread) and stores the server's answer byte for byte as comment.xml in
+    // the work folder. The file is emptied first; it stays empty when the answer names no
+    // server or thread (no request then).
+    void downloadCommentThread(const std::string& answer, const std::string& cookie);
+
+    // Writes the job's cookie text ("name=value; name=value") into the store for the web host,
+    // so that the following request carries it. Does not save the jar by itself.
+    void setServiceCookie(const std::string& cookieText);
+
+    CookieStore& cookieStore() { return cookies_; }
+
+private:
+    void reportError(const std::string& text) const;
+    bool cancelled() const;
+    std::string webHost() const;
+
+    ServiceContext context_;
+    ServiceJobState state_;
+    CookieStore& cookies_;
+};
