@@ -43,16 +43,18 @@ mkdir -p "$WORK"
 [ -x "$OURS" ] || { echo "encoder_speed: $OURS not built (cmake --build $BUILD --target FFmpeg)" >&2; exit 1; }
 [ -x "$DEBIAN" ] || { echo "encoder_speed: Debian's ffmpeg is not installed" >&2; exit 1; }
 
-# A test picture with moving parts and light noise, so that the encoders have real work; a
-# 44.1 kHz stereo tone for the MP3 track. Made once per size and length.
+# A test picture with moving parts (no noise: a real video's bitrate stays within what the
+# encoder's rate control can hold) and a 44.1 kHz stereo tone for the MP3 track, at the
+# bitrates the service's videos of that size have. Made once per size and length.
 make_clip() {
-  local size=$1 clip=$WORK/clip_${1}_${SECONDS_LEN}s.flv
+  local size=$1 clip=$WORK/clip_${1}_${SECONDS_LEN}s.flv rate=600k
+  [ "${size%x*}" -gt 640 ] && rate=2000k
   if [ ! -s "$clip" ]; then
     echo "encoder_speed: making $clip" >&2
     "$DEBIAN" -hide_banner -loglevel error -y \
-      -f lavfi -i "testsrc2=size=${size}:rate=30000/1001,noise=alls=6:allf=t" \
+      -f lavfi -i "testsrc2=size=${size}:rate=30000/1001" \
       -f lavfi -i "sine=frequency=440:sample_rate=44100,aformat=channel_layouts=stereo" \
-      -t "$SECONDS_LEN" -c:v flv -b:v 1200k -c:a libmp3lame -b:a 128k "$clip.tmp.flv"
+      -t "$SECONDS_LEN" -c:v flv -b:v "$rate" -c:a libmp3lame -b:a 128k "$clip.tmp.flv"
     mv "$clip.tmp.flv" "$clip"
   fi
   echo "$clip"

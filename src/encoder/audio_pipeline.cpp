@@ -170,7 +170,7 @@ bool AudioPipeline::decodePacket(const AVPacket* packet) {
             state_.fail("Out of memory decoding audio");
             return false;
         }
-        console::message("Error while decoding audio: " + avErrorText(ret));
+        console::message("Error while decoding audio: " + avErrorText(ret), AV_LOG_WARNING);
         ++errors_;
         longestStreak_ = std::max(longestStreak_, ++errorStreak_);
         return true;
@@ -181,7 +181,7 @@ bool AudioPipeline::decodePacket(const AVPacket* packet) {
             return true;
         }
         if (ret < 0) {
-            console::message("Error while decoding audio: " + avErrorText(ret));
+            console::message("Error while decoding audio: " + avErrorText(ret), AV_LOG_WARNING);
             ++errors_;
             longestStreak_ = std::max(longestStreak_, ++errorStreak_);
             return true;

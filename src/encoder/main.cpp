@@ -52,6 +52,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     ParsedArguments parsed = parseEncoderArguments(args);
     const EncoderOptions& o = parsed.options;
+    // Our own messages show down to the info level; the libraries' chatter from warnings up.
+    console::setLevel(o.logLevel >= 0 ? o.logLevel : AV_LOG_INFO);
     av_log_set_level(o.logLevel >= 0 ? o.logLevel : AV_LOG_WARNING);
     if (!parsed.ok) {
         console::message(bannerLine());
@@ -62,14 +64,14 @@ int main(int argc, char** argv) {
         return runProbe(o);
     }
     if (!o.hideBanner) {
-        console::message(bannerLine());
+        console::message(bannerLine(), AV_LOG_INFO);
     }
     if (o.mode == RunMode::Usage) {
-        console::message(kUsage);
+        console::message(kUsage, AV_LOG_ERROR);
         return 1;
     }
     for (const std::string& w : parsed.warnings) {
-        console::message(w);
+        console::message(w, AV_LOG_WARNING);
     }
     installStopHandlers();
     return Transcoder().run(o);

@@ -124,7 +124,7 @@ int Transcoder::run(const EncoderOptions& o) {
     AVRational indexRate{0, 1};
     if (!o.vhook.empty()) {
         if (!videoStream) {
-            console::message("Option '-vhook' ignored: the output has no video");
+            console::message("Option '-vhook' ignored: the output has no video", AV_LOG_WARNING);
         } else {
             indexRate = videoStreamFrameRate(videoStream);
             if (indexRate.num <= 0) {
@@ -149,7 +149,8 @@ int Transcoder::run(const EncoderOptions& o) {
         int ret = avformat_seek_file(input.context(), -1, INT64_MIN, offsetUs, offsetUs, 0);
         if (ret < 0) {
             console::message("Could not seek to " + std::to_string(o.startUs / 1000) +
-                             " ms; decoding from the start instead: " + avErrorText(ret));
+                                 " ms; decoding from the start instead: " + avErrorText(ret),
+                             AV_LOG_WARNING);
         } else {
             seeked = true;
         }
@@ -192,7 +193,7 @@ int Transcoder::run(const EncoderOptions& o) {
         return 1;
     }
 
-    console::message(inputSummary(o.inputFile, input));
+    console::message(inputSummary(o.inputFile, input), AV_LOG_INFO);
     std::string summary = "Output: '" + out + "' (" + format->name + ")";
     if (video) {
         summary += ", video " + video->description();
@@ -200,9 +201,9 @@ int Transcoder::run(const EncoderOptions& o) {
     if (audio) {
         summary += ", audio " + audio->description();
     }
-    console::message(summary);
+    console::message(summary, AV_LOG_INFO);
     if (vhook) {
-        console::message("Frame filter: " + o.vhook);
+        console::message("Frame filter: " + o.vhook, AV_LOG_INFO);
     }
 
     state.onFailure([&] {

@@ -227,7 +227,7 @@ bool VideoPipeline::decodePacket(const AVPacket* packet) {
             return false;
         }
         // A damaged packet: report it and go on, as ffmpeg does.
-        console::message("Error while decoding video: " + avErrorText(ret));
+        console::message("Error while decoding video: " + avErrorText(ret), AV_LOG_WARNING);
         ++errors_;
         longestStreak_ = std::max(longestStreak_, ++errorStreak_);
         return true;
@@ -238,7 +238,7 @@ bool VideoPipeline::decodePacket(const AVPacket* packet) {
             return true;
         }
         if (ret < 0) {
-            console::message("Error while decoding video: " + avErrorText(ret));
+            console::message("Error while decoding video: " + avErrorText(ret), AV_LOG_WARNING);
             ++errors_;
             longestStreak_ = std::max(longestStreak_, ++errorStreak_);
             return true;
