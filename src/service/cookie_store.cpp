@@ -152,7 +152,10 @@ bool CookieStore::attach(CURL* handle) {
         std::lock_guard lock(controlMutex_);
         loadJarLocked();
     }
-    return share_ != nullptr && curl_easy_setopt(handle, CURLOPT_SHARE, share_) == CURLE_OK;
+    // The share holds the cookies; an empty cookie file name switches the handle's cookie
+    // engine on (reading and sending cookies) without reading any file.
+    return share_ != nullptr && curl_easy_setopt(handle, CURLOPT_SHARE, share_) == CURLE_OK &&
+           curl_easy_setopt(handle, CURLOPT_COOKIEFILE, "") == CURLE_OK;
 }
 
 void CookieStore::loadJarLocked() {
