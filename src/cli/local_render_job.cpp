@@ -1,0 +1,70 @@
+#include "cli/local_render_job.h"
+
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <utility>
+
+#include "comments/comment_reader.h"
+
+namespace {
+
+// A regular file that can be opened for reading and holds at least one byte.
+bool isReadableNonEmptyFile(const std::string& path) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error) ||
+        std::filesystem::file_size(path, error) == 0 || error) {
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    return in.good() && in.peek() != std::ifstream::traits_type::eof();
+}
+
+}  // namespace
+
+LocalRenderJob::LocalRenderJob(JobRequest request, JobSink& sink, uint64_t jobSerial,
+                               std::string videoPath, std::string commentPath)
+    : CNicoThread(std::move(request), sink, jobSerial),
+      videoPath(std::move(videoPath)),
+      commentPath(std::move(commentPath)) {}
+
+void LocalRenderJob::loginToService() {
+    cookie = kOfflineCookie;
+}
+
+bool LocalRenderJob::lookUpVideo(const std::string& /*cookie*/, std::string& streamUrl) {
+    videoId = videoIdOfPath(videoPath);
+    videoFile = videoPath;
+    streamUrl = videoPath;
+    return true;
+}
+
+void LocalRenderJob::readCommentXml() {
+    if (!isReadableNonEmptyFile(commentPath)) {
+        fail("missing input: " + commentPath);
+        return;
+    }
+    if (!::readCommentXml(commentPath, chats, arrivalCounter)) {
+        fail("the comment file is not well-formed XML: " + commentPath);
+    }
+}
+
+bool LocalRenderJob::visitVideoPage(const std::string& /*pageUrl*/, const std::string& /*cookie*/) {
+    return true;
+}
+
+bool LocalRenderJob::downloadVideo(const std::string& /*streamUrl*/,
+                                   const std::string& /*cookie*/) {
+    if (hasFailed()) {
+        return false;  // the comments are missing: the job ends with that reason
+    }
+    if (!isReadableNonEmptyFile(videoFile)) {
+        fail("missing input: " + videoFile);
+        return false;
+    }
+    return true;
+}
+
+std::string videoIdOfPath(const std::string& videoPath) {
+    return std::filesystem::path(videoPath).stem().string();
+}

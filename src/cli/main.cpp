@@ -1,0 +1,33 @@
+// lumivox-cli: the jobs of Lumivox without a window. See cli_options.h for the command line.
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/run_folders.h"
+#include "cli/cli_options.h"
+#include "cli/render_command.h"
+
+int main(int argc, char** argv) {
+    const ParsedCommandLine parsed =
+        parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "lumivox-cli: %s\nTry 'lumivox-cli --help'.\n", parsed.error.c_str());
+        return kExitUsage;
+    }
+    if (parsed.command == CliCommand::Help) {
+        std::fputs(usageText(), stdout);
+        return kExitMovieWritten;
+    }
+    std::string error;
+    const std::optional<RunFolders> folders = discoverRunFolders(error);
+    if (!folders) {
+        std::fprintf(stderr, "lumivox-cli: %s\n", error.c_str());
+        return kExitFailed;
+    }
+    if (parsed.command == CliCommand::ListFormats) {
+        return runListFormatsCommand(*folders);
+    }
+    return runRenderCommand(parsed.render, *folders);
+}
