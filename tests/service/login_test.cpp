@@ -178,6 +178,7 @@ TEST(PageVisit, TheWatchPageCookieReachesTheStore) {
     EXPECT_TRUE(
         harness.client().visitVideoPage(demo.webBase() + "/watch/sm9", harness.fields.cookie));
     EXPECT_EQ(demo.last("watch-id"), "sm9");
+    EXPECT_EQ(demo.last("watch-user-agent"), "lumivox");
     const std::string cookies = harness.store().cookiesFor(*splitUrl(demo.webBase() + "/smile"));
     EXPECT_NE(cookies.find("nicohistory=sm9%3A"), std::string::npos) << cookies;
     EXPECT_NE(cookies.find("user_session="), std::string::npos) << cookies;

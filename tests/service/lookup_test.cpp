@@ -63,6 +63,7 @@ TEST(Lookup, FindsTheStreamAndStoresTheCommentThread) {
     EXPECT_EQ(harness.fields.videoId, "sm9");
     EXPECT_EQ(harness.fields.videoFile, (harness.save / "sm9.flv").string());
     EXPECT_EQ(demo.last("getflv-target"), "/api/getflv?v=sm9");
+    EXPECT_EQ(demo.last("getflv-user-agent"), "lumivox");
     EXPECT_EQ(demo.last("thread-body"),
               "<thread res_from=\"-1000\" version=\"20061206\" thread=\"1173108780\" />");
     EXPECT_EQ(readBytes(harness.work / "comment.xml"), sampleComments());
@@ -129,6 +130,33 @@ TEST(Lookup, AnAnswerWithoutUrlEndsTheLookupWithoutTheThread) {
     EXPECT_EQ(demo.count("/api/"), 0);
     EXPECT_EQ(readBytes(harness.work / "comment.xml"), "earlier job");
     EXPECT_TRUE(harness.errors.empty());
+}
+
+TEST(Lookup, AZeroByteEndsOnlyTheTextOfItsOwn1024ByteChunk) {
+    DemoService demo(demoArguments({"getflv-nul"}));
+    ASSERT_TRUE(demo.started());
+    ClientHarness harness(demo.endpoints());
+    const LookupResult result = logInAndLookUp(demo, harness);
+    // The "&url=" behind the zero byte in the first chunk is dropped; the answer's own one in
+    // the following chunks counts.
+    EXPECT_TRUE(result.found);
+    EXPECT_EQ(result.streamUrl, demo.webBase() + "/smile?v=sm9");
+    EXPECT_EQ(readBytes(harness.work / "comment.xml"), sampleComments());
+}
+
+TEST(Lookup, AStalledAnswerEndsWithAnErrorAfterTheStallTime) {
+    DemoService demo(demoArguments({"slow-getflv"}));
+    ASSERT_TRUE(demo.started());
+    ClientHarness harness(demo.endpoints());
+    harness.timeouts.stallSeconds = 1;
+    harness.logIn();
+    const auto start = std::chrono::steady_clock::now();
+    std::string streamUrl;
+    EXPECT_FALSE(harness.client().lookUpVideo(demo.webBase() + "/watch/sm9", harness.fields.cookie,
+                                              streamUrl));
+    EXPECT_LT(secondsSince(start), 20.0);  // the server would answer after a minute
+    ASSERT_EQ(harness.errors.size(), 1u);
+    EXPECT_NE(harness.errors[0].find("too slow"), std::string::npos) << harness.errors[0];
 }
 
 TEST(Lookup, StreamAddressEscapesAndPlusAreDecoded) {

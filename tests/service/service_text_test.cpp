@@ -2,9 +2,12 @@
 // and chunks, URL splitting, and which video IDs may name a file.
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
+#include <filesystem>
 #include <string>
 
+#include "platform/ini_file.h"
 #include "service/form_coding.h"
 #include "service/service_answer.h"
 #include "service/service_endpoints.h"
@@ -150,4 +153,30 @@ TEST(ServiceEndpoints, BuildsTheServiceAddressesFromTheBases) {
     endpoints.webBase = "http://127.0.0.1:8080/";
     EXPECT_EQ(endpoints.webRootAddress(), "http://127.0.0.1:8080/");
     EXPECT_EQ(endpoints.getflvAddress("a b&c"), "http://127.0.0.1:8080/api/getflv?v=a%20b&c");
+}
+
+TEST(ServiceEndpoints, LumivoxIniMayPointTheHostsElsewhere) {
+    char pattern[] = "/tmp/lumivox-endpoints-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::filesystem::path folder = pattern;
+    const std::filesystem::path file = folder / "lumivox.ini";
+    {
+        std::optional<IniFile> ini = IniFile::load(file);
+        ASSERT_TRUE(ini);
+        const ServiceEndpoints defaults = serviceEndpointsFromIni(*ini);
+        EXPECT_EQ(defaults.loginBase, "https://secure.nicovideo.jp");
+        EXPECT_EQ(defaults.webBase, "http://www.nicovideo.jp");
+        EXPECT_EQ(defaults.caFile, "");
+        ini->setString("service", "loginhost", "https://127.0.0.1:8443");
+        ini->setString("Service", "WebHost", "http://127.0.0.1:8080");
+        ini->setString("Service", "CaFile", "/tmp/demo-cert.pem");
+        ASSERT_TRUE(ini->save());
+    }
+    const std::optional<IniFile> ini = IniFile::load(file);
+    std::filesystem::remove_all(folder);
+    ASSERT_TRUE(ini);
+    const ServiceEndpoints endpoints = serviceEndpointsFromIni(*ini);
+    EXPECT_EQ(endpoints.loginAddress(), "https://127.0.0.1:8443/secure/login?site=niconico");
+    EXPECT_EQ(endpoints.webRootAddress(), "http://127.0.0.1:8080/");
+    EXPECT_EQ(endpoints.caFile, "/tmp/demo-cert.pem");
 }

@@ -18,6 +18,7 @@ inline const std::vector<std::string>& demoFaultNames() {
         "getflv-no-thread",    // ... no "thread_id="
         "thread-id-last",      // "thread_id=" is the answer's last pair (no "&" after it)
         "several-ms",          // two "&ms=": the first names the message server, the second not
+        "getflv-nul",          // a first 1024-byte chunk whose text a zero byte ends early
         "stream-404",          // the stream answers 404 with an error page
         "stream-cut",          // the stream closes the connection halfway
         "stream-slow",         // the stream trickles (1 KiB every 100 ms)

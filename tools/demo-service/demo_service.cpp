@@ -325,6 +325,7 @@ void DemoService::handleWatchPage(const httplib::Request& request, httplib::Resp
     stats_.count("/watch");
     const std::string id = request.matches[1].str();
     stats_.remember("watch-id", id);
+    stats_.remember("watch-user-agent", request.get_header_value("User-Agent"));
     response.set_header("Set-Cookie", "nicohistory=" + formEncode(id) + "%3A" +
                                           std::to_string(std::time(nullptr)) + "; Path=/");
     response.set_content(page(id, "<p>video " + id + "</p>"), "text/html");
@@ -364,12 +365,22 @@ std::string DemoService::getflvAnswer(const std::string& videoId) const {
             answer += '&';
         answer += pair;
     }
+    if (options_.fault("getflv-nul")) {
+        // A first chunk of 1024 bytes whose text ends at a zero byte: the wrong address behind
+        // the zero must be dropped, the real answer in the following chunks kept.
+        std::string chunk = "pad=";
+        chunk += '\0';
+        chunk += "&url=" + formEncode(webBase() + "/wrong") + "&";
+        chunk.resize(1024, 'x');
+        answer = chunk + "&" + answer;
+    }
     return answer;
 }
 
 void DemoService::handleGetflv(const httplib::Request& request, httplib::Response& response) {
     stats_.count("/api/getflv");
     stats_.remember("getflv-target", request.target);
+    stats_.remember("getflv-user-agent", request.get_header_value("User-Agent"));
     if (options_.fault("slow-getflv") && waitOrStop(kSlowAnswer)) {
         response.status = 503;
         return;
