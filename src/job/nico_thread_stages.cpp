@@ -84,6 +84,20 @@ public:
 
 private:
     void finishLine() {
+        if (line_.size() >= kMaxMessageBytes) {
+            // Cut at the limit: drop a UTF-8 character that the cut split.
+            size_t lead = line_.size();
+            while (lead > 0 && (static_cast<unsigned char>(line_[lead - 1]) & 0xC0) == 0x80) {
+                --lead;
+            }
+            if (lead > 0) {
+                const unsigned char first = static_cast<unsigned char>(line_[lead - 1]);
+                const size_t length = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 1;
+                if (line_.size() - (lead - 1) < length) {
+                    line_.resize(lead - 1);
+                }
+            }
+        }
         std::string line = trimBlanks(line_);
         line_.clear();
         if (!line.empty() && asciiLower(line).rfind("frame=", 0) != 0) {

@@ -311,6 +311,25 @@ TEST_F(EncodingStagesTest, AFailingEncoderGivesItsExitStatusAndLastMessage) {
     EXPECT_TRUE(job.recorded().moviePath.empty());
 }
 
+TEST_F(EncodingStagesTest, ALongEncoderMessageIsCutBetweenCharacters) {
+    // "x" and 150 "あ" (451 bytes) on one line, then a status line, which does not count as a
+    // message. The 300-byte limit falls inside the 100th "あ".
+    writeEncoder(
+        "printf x; i=0; while [ $i -lt 150 ]; do printf 'あ'; i=$((i+1)); done\n"
+        "printf '\\nframe=   3 fps=1\\r'\n"
+        "exit 1\n");
+    EncodingJob job(makeRequest(""), sink, video, "sm9");
+    job.RunEncoder("-i x y");
+    const std::string prefix = "the encoder failed with exit status 1: ";
+    const std::string& reason = job.recorded().reason;
+    ASSERT_EQ(reason.rfind(prefix, 0), 0u) << reason;
+    std::string expected = "x";
+    for (int i = 0; i < 99; ++i) {
+        expected += "あ";
+    }
+    EXPECT_EQ(reason.substr(prefix.size()), expected);
+}
+
 TEST_F(EncodingStagesTest, AnEncoderThatExitsWellWithoutTheMovieHasFailed) {
     writeEncoder("exit 0\n");
     EncodingJob job(makeRequest(""), sink, video, "sm9");
