@@ -373,6 +373,14 @@ TEST_F(RenderE2eTest, SettingsAndFormatsComeFromTheWorkFolder) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, (save / "clip.wmv").string() + "\n");
     EXPECT_EQ(probe(save / "clip.wmv", root).at("video.codec_name"), "wmv2");
+
+    // A saved "Format" that names no format selects the first one, as the format box does.
+    fs::remove(save / "clip.wmv");
+    std::ofstream(work / "lumivox.ini")
+        << "[Lumivox]\r\nSaveDir=" << save.string() << "\r\nFormat=AVI\r\n";
+    r = run({"render", clip.string(), comments.string(), "--all-periods"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, (save / "clip.wmv").string() + "\n");
 }
 
 TEST_F(RenderE2eTest, ThePeriodAndTheUserFiltersReachTheLayout) {
