@@ -333,9 +333,16 @@ bool VideoPipeline::normalise(FramePtr& frame) {
 
 bool VideoPipeline::applyVhook(AVFrame* frame, int64_t pts) {
     // The decoder may still hold this picture as a reference: draw on a private copy then.
-    if (av_frame_make_writable(frame) < 0) {
-        state_.fail("Out of memory preparing a frame for the frame filter");
-        return false;
+    if (!av_frame_is_writable(frame)) {
+        FramePtr copy =
+            pool_.get(frame->width, frame->height, static_cast<AVPixelFormat>(frame->format));
+        if (!copy || av_frame_copy(copy.get(), frame) < 0 ||
+            av_frame_copy_props(copy.get(), frame) < 0) {
+            state_.fail("Out of memory preparing a frame for the frame filter");
+            return false;
+        }
+        av_frame_unref(frame);
+        av_frame_move_ref(frame, copy.get());
     }
     const AVRational tb = setup_.stream->time_base;
     const AVRational rate = setup_.indexRate;

@@ -12,6 +12,7 @@
 #include "encoder/av_handles.h"
 #include "encoder/blocking_queue.h"
 #include "encoder/encoder_options.h"
+#include "encoder/frame_pool.h"
 #include "encoder/frame_rate_converter.h"
 #include "encoder/run_state.h"
 #include "encoder/stream_encoder.h"
@@ -67,6 +68,7 @@ private:
     VideoFilterGraph graph_;
     VideoGraphInput graphInput_;
     SwsContext* sws_ = nullptr;  // cached converter for frames that differ from graphInput_
+    FramePool pool_;             // buffers of the frame filter's private copies
     FrameRateConverter sync_{VideoSyncMode::Cfr};
     StreamEncoder encoder_;
     RunState& state_;
