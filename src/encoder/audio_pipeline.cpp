@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "encoder/av_error.h"
 #include "encoder/console.h"
 #include "encoder/encoder_choice.h"
-#include "encoder/input_file.h"
 
 extern "C" {
 #include <libavutil/opt.h>

@@ -3,15 +3,7 @@
 #include <climits>
 #include <cmath>
 
-extern "C" {
-#include <libavutil/error.h>
-}
-
-std::string avErrorText(int errnum) {
-    char buf[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(errnum, buf, sizeof buf);
-    return buf;
-}
+#include "encoder/av_error.h"
 
 InputFile::~InputFile() {
     avformat_close_input(&ctx_);

@@ -36,6 +36,3 @@ private:
 // (within 0.1 %: FLV stores the rate as a decimal, r_frame_rate has the exact 30000/1001).
 // Reduced; {0, 0} when neither is known.
 AVRational videoStreamFrameRate(const AVStream* stream);
-
-// av_err2str for C++.
-std::string avErrorText(int errnum);

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "encoder/input_file.h"
+#include "encoder/av_error.h"
 
 OutputMuxer::~OutputMuxer() {
     closeFile();

@@ -1,6 +1,6 @@
 #include "encoder/stream_encoder.h"
 
-#include "encoder/input_file.h"
+#include "encoder/av_error.h"
 
 extern "C" {
 #include <libavutil/intreadwrite.h>

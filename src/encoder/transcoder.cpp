@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "encoder/audio_pipeline.h"
+#include "encoder/av_error.h"
 #include "encoder/console.h"
 #include "encoder/input_file.h"
 #include "encoder/output_muxer.h"

@@ -1,6 +1,6 @@
 #include "encoder/video_filter_graph.h"
 
-#include "encoder/input_file.h"
+#include "encoder/av_error.h"
 
 extern "C" {
 #include <libavfilter/buffersink.h>
