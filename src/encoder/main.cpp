@@ -74,5 +74,5 @@ int main(int argc, char** argv) {
         console::message(w, AV_LOG_WARNING);
     }
     installStopHandlers();
-    return Transcoder().run(o);
+    return Transcoder(o).run();
 }

@@ -74,180 +74,158 @@ std::string inputSummary(const std::string& path, const InputFile& input) {
 
 }  // namespace
 
-int Transcoder::run(const EncoderOptions& o) {
-    std::string error;
-    const std::string& out = o.outputFile;
-    if (isLocalFile(out) && std::filesystem::exists(localPath(out)) && !o.overwrite) {
-        console::message("File '" + out + "' already exists. Not overwriting - exiting" +
-                         (o.neverOverwrite ? "" : " (use -y to overwrite)"));
-        return 1;
+bool Transcoder::outputMayBeWritten() {
+    const std::string& out = o_.outputFile;
+    if (isLocalFile(out) && std::filesystem::exists(localPath(out)) && !o_.overwrite) {
+        error_ = "File '" + out + "' already exists. Not overwriting - exiting" +
+                 (o_.neverOverwrite ? "" : " (use -y to overwrite)");
+        return false;
     }
-
-    InputFile input;
-    if (!input.open(o.inputFile, o.inputFormat, error)) {
-        console::message(error);
-        return 1;
-    }
-    if (isLocalFile(out) && isLocalFile(o.inputFile)) {
+    if (isLocalFile(out) && isLocalFile(o_.inputFile)) {
         std::error_code ec;
-        if (std::filesystem::equivalent(localPath(o.inputFile), localPath(out), ec)) {
-            console::message("Output file '" + out + "' is the input file - exiting");
-            return 1;
+        if (std::filesystem::equivalent(localPath(o_.inputFile), localPath(out), ec)) {
+            error_ = "Output file '" + out + "' is the input file - exiting";
+            return false;
         }
     }
+    return true;
+}
 
-    OutputMuxer muxer;
-    if (!muxer.create(out, o.outputFormat, error)) {
-        console::message(error);
-        return 1;
+bool Transcoder::chooseStreams() {
+    const AVOutputFormat* format = muxer_.format();
+    const char* out = o_.outputFile.c_str();
+    videoDefault_ = av_guess_codec(format, nullptr, out, nullptr, AVMEDIA_TYPE_VIDEO);
+    audioDefault_ = av_guess_codec(format, nullptr, out, nullptr, AVMEDIA_TYPE_AUDIO);
+    if (!o_.disableVideo && carriesVideo(videoDefault_, o_)) {
+        videoStream_ = input_.videoStream();
     }
-    const AVOutputFormat* format = muxer.format();
-    const AVCodecID videoDefault =
-        av_guess_codec(format, nullptr, out.c_str(), nullptr, AVMEDIA_TYPE_VIDEO);
-    const AVCodecID audioDefault =
-        av_guess_codec(format, nullptr, out.c_str(), nullptr, AVMEDIA_TYPE_AUDIO);
-    AVStream* videoStream =
-        (!o.disableVideo && carriesVideo(videoDefault, o)) ? input.videoStream() : nullptr;
-    AVStream* audioStream =
-        (!o.disableAudio && (!o.audioCodec.empty() || audioDefault != AV_CODEC_ID_NONE))
-            ? input.audioStream()
-            : nullptr;
-    if (!videoStream && !audioStream) {
-        console::message("Output file '" + out + "' would contain no stream: '" + o.inputFile +
-                         "' has no " + (o.disableVideo ? "audio" : "video or audio") +
-                         " that the container '" + format->name + "' can carry");
-        return 1;
+    if (!o_.disableAudio && (!o_.audioCodec.empty() || audioDefault_ != AV_CODEC_ID_NONE)) {
+        audioStream_ = input_.audioStream();
     }
+    if (!videoStream_ && !audioStream_) {
+        error_ = "Output file '" + o_.outputFile + "' would contain no stream: '" + o_.inputFile +
+                 "' has no " + (o_.disableVideo ? "audio" : "video or audio") +
+                 " that the container '" + format->name + "' can carry";
+        return false;
+    }
+    return true;
+}
 
-    // The frame filter counts frames at the rate the probe reported, so that the comment
-    // layout and the drawing agree.
-    std::unique_ptr<VhookModule> vhook;
-    AVRational indexRate{0, 1};
-    if (!o.vhook.empty()) {
-        if (!videoStream) {
-            console::message("Option '-vhook' ignored: the output has no video", AV_LOG_WARNING);
-        } else {
-            indexRate = videoStreamFrameRate(videoStream);
-            if (indexRate.num <= 0) {
-                indexRate = av_guess_frame_rate(input.context(), videoStream, nullptr);
-            }
-            if (indexRate.num <= 0) {
-                indexRate = AVRational{25, 1};
-            }
-            vhook = std::make_unique<VhookModule>();
-            const AVCodecParameters* par = videoStream->codecpar;
-            if (!vhook->load(o.vhook, executableFolder(), error) ||
-                !vhook->configure(par->width, par->height, indexRate.num, indexRate.den, error)) {
-                console::message(error);
-                return 1;
-            }
-        }
+bool Transcoder::startFrameFilter() {
+    if (o_.vhook.empty()) {
+        return true;
     }
-
-    const int64_t offsetUs = input.startTimeUs() + o.startUs;
-    bool seeked = false;
-    if (o.seekInput && o.startUs > 0) {
-        int ret = avformat_seek_file(input.context(), -1, INT64_MIN, offsetUs, offsetUs, 0);
-        if (ret < 0) {
-            console::message("Could not seek to " + std::to_string(o.startUs / 1000) +
-                                 " ms; decoding from the start instead: " + avErrorText(ret),
-                             AV_LOG_WARNING);
-        } else {
-            seeked = true;
-        }
+    if (!videoStream_) {
+        console::message("Option '-vhook' ignored: the output has no video", AV_LOG_WARNING);
+        return true;
     }
+    // The frame filter counts frames at the rate the probe reports, so that the comment layout
+    // and the drawing agree.
+    indexRate_ = videoStreamFrameRate(videoStream_);
+    if (indexRate_.num <= 0) {
+        indexRate_ = av_guess_frame_rate(input_.context(), videoStream_, nullptr);
+    }
+    if (indexRate_.num <= 0) {
+        indexRate_ = AVRational{25, 1};
+    }
+    vhook_ = std::make_unique<VhookModule>();
+    const AVCodecParameters* par = videoStream_->codecpar;
+    return vhook_->load(o_.vhook, executableFolder(), error_) &&
+           vhook_->configure(par->width, par->height, indexRate_.num, indexRate_.den, error_);
+}
 
-    RunState state;
-    std::unique_ptr<VideoPipeline> video;
-    std::unique_ptr<AudioPipeline> audio;
-    if (videoStream) {
-        video = std::make_unique<VideoPipeline>(muxer, state);
+void Transcoder::seekInput() {
+    if (!o_.seekInput || o_.startUs <= 0) {
+        return;
+    }
+    const int64_t target = input_.startTimeUs() + o_.startUs;
+    int ret = avformat_seek_file(input_.context(), -1, INT64_MIN, target, target, 0);
+    if (ret < 0) {
+        console::message("Could not seek to " + std::to_string(o_.startUs / 1000) +
+                             " ms; decoding from the start instead: " + avErrorText(ret),
+                         AV_LOG_WARNING);
+        return;
+    }
+    seeked_ = true;
+}
+
+bool Transcoder::setUpPipelines() {
+    const int64_t offsetUs = input_.startTimeUs() + o_.startUs;
+    if (videoStream_) {
+        video_ = std::make_unique<VideoPipeline>(muxer_, state_);
         VideoPipelineSetup vs;
-        vs.stream = videoStream;
-        vs.options = &o;
-        vs.defaultCodec = videoDefault;
-        vs.vhook = vhook.get();
-        vs.indexRate = indexRate;
-        vs.sync = syncModeFor(format, input.context());
+        vs.stream = videoStream_;
+        vs.options = &o_;
+        vs.defaultCodec = videoDefault_;
+        vs.vhook = vhook_.get();
+        vs.indexRate = indexRate_;
+        vs.sync = syncModeFor(muxer_.format(), input_.context());
         vs.offsetUs = offsetUs;
-        vs.seeked = seeked;
-        if (!video->setup(vs, muxer.needsGlobalHeader(), error)) {
-            console::message(error);
-            return 1;
+        vs.seeked = seeked_;
+        if (!video_->setup(vs, muxer_.needsGlobalHeader(), error_)) {
+            return false;
         }
     }
-    if (audioStream) {
-        audio = std::make_unique<AudioPipeline>(muxer, state);
+    if (audioStream_) {
+        audio_ = std::make_unique<AudioPipeline>(muxer_, state_);
         AudioPipelineSetup as;
-        as.stream = audioStream;
-        as.options = &o;
-        as.defaultCodec = audioDefault;
+        as.stream = audioStream_;
+        as.options = &o_;
+        as.defaultCodec = audioDefault_;
         as.offsetUs = offsetUs;
-        if (!audio->setup(as, muxer.needsGlobalHeader(), error)) {
-            console::message(error);
-            return 1;
+        if (!audio_->setup(as, muxer_.needsGlobalHeader(), error_)) {
+            return false;
         }
     }
-    if (!muxer.open(error)) {
-        console::message(error);
-        muxer.discard();
-        return 1;
-    }
-
-    console::message(inputSummary(o.inputFile, input), AV_LOG_INFO);
-    std::string summary = "Output: '" + out + "' (" + format->name + ")";
-    if (video) {
-        summary += ", video " + video->description();
-    }
-    if (audio) {
-        summary += ", audio " + audio->description();
-    }
-    console::message(summary, AV_LOG_INFO);
-    if (vhook) {
-        console::message("Frame filter: " + o.vhook, AV_LOG_INFO);
-    }
-
-    state.onFailure([&] {
-        if (video) {
-            video->abort();
+    state_.onFailure([this] {
+        if (video_) {
+            video_->abort();
         }
-        if (audio) {
-            audio->abort();
+        if (audio_) {
+            audio_->abort();
         }
     });
-    StatusReporter status(video ? &video->encoder() : nullptr, muxer);
-    status.start();
-    if (video) {
-        video->start();
-    }
-    if (audio) {
-        audio->start();
-    }
+    return true;
+}
 
-    // Demultiplexing on this thread; the queues keep it from running far ahead.
-    std::string readError;
+void Transcoder::printSummary() {
+    console::message(inputSummary(o_.inputFile, input_), AV_LOG_INFO);
+    std::string summary = "Output: '" + o_.outputFile + "' (" + muxer_.format()->name + ")";
+    if (video_) {
+        summary += ", video " + video_->description();
+    }
+    if (audio_) {
+        summary += ", audio " + audio_->description();
+    }
+    console::message(summary, AV_LOG_INFO);
+    if (vhook_) {
+        console::message("Frame filter: " + o_.vhook, AV_LOG_INFO);
+    }
+}
+
+void Transcoder::demultiplex() {
     PacketPtr packet(av_packet_alloc());
-    while (packet && !stopRequested() && !state.failed()) {
-        if ((!video || video->reachedEnd()) && (!audio || audio->reachedEnd())) {
-            break;
+    while (packet && !stopRequested() && !state_.failed()) {
+        if ((!video_ || video_->reachedEnd()) && (!audio_ || audio_->reachedEnd())) {
+            break;  // -t reached everywhere
         }
-        int ret = av_read_frame(input.context(), packet.get());
+        int ret = av_read_frame(input_.context(), packet.get());
         if (ret == AVERROR(EAGAIN)) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
             continue;
         }
         if (ret < 0) {
             if (ret != AVERROR_EOF) {
-                readError = "Error reading '" + o.inputFile + "': " + avErrorText(ret);
-                console::message(readError);
+                readError_ = "Error reading '" + o_.inputFile + "': " + avErrorText(ret);
+                console::message(readError_);
             }
             break;
         }
         BlockingQueue<PacketPtr>* queue = nullptr;
-        if (video && packet->stream_index == videoStream->index) {
-            queue = &video->packets();
-        } else if (audio && packet->stream_index == audioStream->index) {
-            queue = &audio->packets();
+        if (video_ && packet->stream_index == videoStream_->index) {
+            queue = &video_->packets();
+        } else if (audio_ && packet->stream_index == audioStream_->index) {
+            queue = &audio_->packets();
         }
         if (!queue) {
             av_packet_unref(packet.get());
@@ -255,7 +233,7 @@ int Transcoder::run(const EncoderOptions& o) {
         }
         PacketPtr item(av_packet_alloc());
         if (!item) {
-            state.fail("Out of memory reading the input");
+            state_.fail("Out of memory reading the input");
             break;
         }
         av_packet_move_ref(item.get(), packet.get());
@@ -263,53 +241,92 @@ int Transcoder::run(const EncoderOptions& o) {
             break;  // a stage failed
         }
     }
-    if (video) {
-        video->packets().close();
-    }
-    if (audio) {
-        audio->packets().close();
-    }
-    if (video) {
-        video->join();
-    }
-    if (audio) {
-        audio->join();
-    }
+}
 
-    if (state.failed()) {
-        status.finish();
-        console::message(state.error());
-        console::message("The output '" + out + "' is incomplete");
-        return 1;
+void Transcoder::stopPipelines() {
+    if (video_) {
+        video_->packets().close();
     }
-    if (!muxer.finish(error)) {
-        status.finish();
-        console::message(error);
-        return 1;
+    if (audio_) {
+        audio_->packets().close();
     }
-    status.finish();
+    if (video_) {
+        video_->join();
+    }
+    if (audio_) {
+        audio_->join();
+    }
+}
 
+// After a complete trailer: whether the movie holds everything the input had.
+int Transcoder::outcome() {
+    const std::string& out = o_.outputFile;
     if (stopRequested()) {
         console::message("Stopped by a signal; '" + out + "' holds what was encoded so far");
         return 255;
     }
     int code = 0;
-    const int64_t written = (video ? video->encoder().framesEncoded() : 0) +
-                            (audio ? audio->encoder().framesEncoded() : 0);
+    const int64_t written = (video_ ? video_->encoder().framesEncoded() : 0) +
+                            (audio_ ? audio_->encoder().framesEncoded() : 0);
     if (written == 0) {
         console::message("Output file '" + out + "' is empty: nothing was encoded");
         code = 1;
     }
-    if (!readError.empty()) {
+    if (!readError_.empty()) {
         console::message("The input could not be read to its end; '" + out + "' is shorter");
         code = 1;
     }
-    for (const std::string& loss : {video ? video->lossReport() : std::string(),
-                                    audio ? audio->lossReport() : std::string()}) {
+    for (const std::string& loss : {video_ ? video_->lossReport() : std::string(),
+                                    audio_ ? audio_->lossReport() : std::string()}) {
         if (!loss.empty()) {
             console::message("Decoding failed: " + loss);
             code = 1;
         }
     }
     return code;
+}
+
+int Transcoder::run() {
+    if (!outputMayBeWritten() || !input_.open(o_.inputFile, o_.inputFormat, error_) ||
+        !muxer_.create(o_.outputFile, o_.outputFormat, error_) || !chooseStreams() ||
+        !startFrameFilter()) {
+        console::message(error_);
+        return 1;
+    }
+    seekInput();
+    if (!setUpPipelines()) {
+        console::message(error_);
+        return 1;
+    }
+    if (!muxer_.open(error_)) {
+        console::message(error_);
+        muxer_.discard();
+        return 1;
+    }
+    printSummary();
+
+    StatusReporter status(video_ ? &video_->encoder() : nullptr, muxer_);
+    status.start();
+    if (video_) {
+        video_->start();
+    }
+    if (audio_) {
+        audio_->start();
+    }
+    demultiplex();
+    stopPipelines();
+
+    if (state_.failed()) {
+        status.finish();
+        console::message(state_.error());
+        console::message("The output '" + o_.outputFile + "' is incomplete");
+        return 1;
+    }
+    const bool finished = muxer_.finish(error_);
+    status.finish();
+    if (!finished) {
+        console::message(error_);
+        return 1;
+    }
+    return outcome();
 }
