@@ -218,9 +218,6 @@ void VideoPipeline::decodeLoop() {
 
 bool VideoPipeline::decodePacket(const AVPacket* packet) {
     int ret = avcodec_send_packet(decoder_.get(), packet);
-    if (packet) {
-        ++packetsSent_;
-    }
     if (ret < 0 && ret != AVERROR_EOF) {
         if (ret == AVERROR(ENOMEM)) {
             state_.fail("Out of memory decoding video");

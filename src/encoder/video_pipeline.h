@@ -85,7 +85,6 @@ private:
     // Decoding thread's bookkeeping.
     int64_t origin_ = AV_NOPTS_VALUE;  // pts the frame-filter index counts from
     int64_t lastPts_ = AV_NOPTS_VALUE;
-    int64_t packetsSent_ = 0;
     int64_t framesDecoded_ = 0;
     int64_t errorStreak_ = 0;  // decode errors since the last good frame
     int64_t longestStreak_ = 0;
