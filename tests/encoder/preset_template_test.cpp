@@ -112,8 +112,12 @@ std::string fillTemplate(const std::string& text, const std::string& input,
 }
 
 // Readable parameters in test listings.
-void PrintTo(const Preset& p, std::ostream* os) { *os << p.name; }
-void PrintTo(const Input& i, std::ostream* os) { *os << i.name; }
+void PrintTo(const Preset& p, std::ostream* os) {
+    *os << p.name;
+}
+void PrintTo(const Input& i, std::ostream* os) {
+    *os << i.name;
+}
 
 using Case = std::tuple<Preset, Input>;
 
