@@ -70,6 +70,12 @@ void ProgressDisplay::progress(int percent) {
     }
 }
 
+void ProgressDisplay::complete() {
+    if (!stage_.empty()) {
+        progress(100);
+    }
+}
+
 void ProgressDisplay::finish() {
     if (terminal_ && lineOpen_) {
         std::fputc('\n', stream_);

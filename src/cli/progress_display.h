@@ -15,6 +15,8 @@ public:
     // Progress of the current stage; values outside 1..100 are ignored, as the job may post
     // frames beyond the probed count.
     void progress(int percent);
+    // The current stage has completed: shows 100 % (nothing when no stage began).
+    void complete();
     // Ends the redrawn line, so that messages that follow start on a line of their own.
     void finish();
 

@@ -106,6 +106,9 @@ JobOutcome waitForJob(std::unique_ptr<CNicoThread>& job, CliJobSink& sink, uint6
                 break;
             case CliJobMessage::Kind::Done:
                 outcome = CNicoThread::StopAndDelete(job);
+                if (outcome && outcome->result == JobResult::Succeeded) {
+                    display.complete();  // the last status line may stop short of the total
+                }
                 break;
         }
     }

@@ -115,10 +115,12 @@ TEST(CliProgress, PlainOutputHasALinePerStageAndTenth) {
     ASSERT_NE(stream, nullptr);
     {
         ProgressDisplay display(stream, /*terminal=*/false);
+        display.complete();  // no stage yet: nothing
         display.stage("エンコード中...");
-        for (int p : {1, 5, 12, 12, 19, 20, 250, 55, 100}) {
+        for (int p : {1, 5, 12, 12, 19, 20, 250, 55, 97}) {
             display.progress(p);
         }
+        display.complete();
         display.finish();
     }
     std::fclose(stream);
@@ -126,7 +128,7 @@ TEST(CliProgress, PlainOutputHasALinePerStageAndTenth) {
     std::free(text);
     EXPECT_EQ(output,
               "エンコード中...\nエンコード中... 10%\nエンコード中... 20%\n"
-              "エンコード中... 50%\nエンコード中... 100%\n");
+              "エンコード中... 50%\nエンコード中... 90%\nエンコード中... 100%\n");
 }
 
 TEST(CliProgress, TheTerminalLineIsRedrawnInPlaceAndBlanksWhatIsLeft) {
