@@ -9,10 +9,11 @@
 // the front end, and every message carries this job's serial.
 //
 // Stages. The job calls its stage operations in a fixed order (InitInstance). They are virtual
-// member functions: the network and encoding stages are filled in by the service client and the
-// encoder runner, and tests override them to drive the pipeline. A stage that has not been given
-// its real work fails: the login leaves `cookie` empty, the lookup, the page visit and the
-// download return false, the encoding stages do nothing.
+// member functions: the network stages are filled in by the service client, a local front end
+// (lumivox-cli render) replaces them with their local counterparts, and tests override them to
+// drive the pipeline. Comment reading and the encoding stages are the job's own. A network stage
+// that has not been given its real work fails: the login leaves `cookie` empty, the lookup, the
+// page visit and the download return false.
 //
 // Outcome. Every job ends with a JobOutcome (succeeded, stopped, or failed with a one-line
 // reason), settled on the worker before its "done" and handed to the front end by
@@ -20,7 +21,8 @@
 //
 // Folders. Every file of the job is addressed from `request.workFolder` or `request.saveFolder`;
 // the worker never changes the process's current folder. The front end makes `workFolder` the
-// current folder before it starts a job, and the encoder is started with its own working folder.
+// current folder before it starts a job. The encoder is started from `request.programFolder`
+// with `workFolder` as its own working folder.
 
 #include <cstdint>
 #include <memory>
