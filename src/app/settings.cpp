@@ -1,0 +1,73 @@
+#include "app/settings.h"
+
+#include <optional>
+#include <string_view>
+
+#include "platform/ini_file.h"
+
+namespace {
+
+// The flag rule: on exactly when the text is "1".
+int32_t readFlag(const IniFile& ini, std::string_view key) {
+    return ini.readString(kSettingsSection, key, "1") == "1" ? 1 : 0;
+}
+
+const char* flagText(int32_t flag) {
+    return flag == 1 ? "1" : "0";
+}
+
+}  // namespace
+
+Settings defaultSettings(const std::string& desktopFolder) {
+    Settings settings;
+    settings.saveFolder = desktopFolder;
+    return settings;
+}
+
+Settings loadSettings(const std::filesystem::path& iniPath, const std::string& desktopFolder,
+                      std::string* warning) {
+    Settings settings = defaultSettings(desktopFolder);
+    const std::optional<IniFile> ini = IniFile::load(iniPath);
+    if (!ini) {
+        if (warning != nullptr) {
+            *warning = iniPath.string() + " cannot be read; the default settings are used";
+        }
+        return settings;
+    }
+    settings.saveFolder = ini->readString(kSettingsSection, "SaveDir", desktopFolder);
+    settings.fontFace = ini->readString(kSettingsSection, "Font", kDefaultFontFace);
+    settings.fontSizePt = ini->readInt(kSettingsSection, "FontPt", 0);
+    settings.mail = ini->readString(kSettingsSection, "Mail", "");
+    settings.password = ini->readString(kSettingsSection, "Password", "");
+    settings.formatName = ini->readString(kSettingsSection, "Format", kDefaultFormatName);
+    settings.hideOldComments = readFlag(*ini, "Old");
+    settings.noAutoLogin = readFlag(*ini, "Login");
+    settings.listWindowShown = readFlag(*ini, "ListDialog");
+    settings.commentWindowShown = readFlag(*ini, "CommentDialog");
+    settings.service = serviceEndpointsFromIni(*ini);
+    return settings;
+}
+
+bool saveSettings(const std::filesystem::path& iniPath, const Settings& settings) {
+    std::optional<IniFile> ini = IniFile::load(iniPath);
+    if (!ini) {
+        return false;  // never overwrite a file whose other contents could not be read
+    }
+    // A value that cannot stand on one line (a line break typed into a field) is refused by
+    // setString; the other keys are still written.
+    bool stored = true;
+    const auto set = [&](std::string_view key, std::string_view value) {
+        stored = ini->setString(kSettingsSection, key, value) && stored;
+    };
+    set("SaveDir", settings.saveFolder);
+    set("Font", settings.fontFace);
+    set("FontPt", std::to_string(settings.fontSizePt));
+    set("Mail", settings.mail);
+    set("Password", settings.password);
+    set("Format", settings.formatName);
+    set("Old", flagText(settings.hideOldComments));
+    set("Login", flagText(settings.noAutoLogin));
+    set("ListDialog", flagText(settings.listWindowShown));
+    set("CommentDialog", flagText(settings.commentWindowShown));
+    return ini->save(NewFileAccess::OwnerOnly) && stored;
+}
