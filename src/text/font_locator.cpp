@@ -2,6 +2,9 @@
 
 #include <fontconfig/fontconfig.h>
 
+#include <array>
+#include <string_view>
+
 #include "platform/text_conv.h"
 
 namespace {
@@ -14,6 +17,39 @@ constexpr const char* kCommentLanguage = "ja";
 
 // The full-width Latin capital P (U+FF30) as UTF-8: "Ｐ".
 constexpr const char* kFullWidthP = "\xEF\xBC\xB0";
+
+// The Japanese faces of Windows that comment fonts are usually named after, with the families
+// drawn to the same metrics that stand in for them where they are not installed. The IPA faces
+// were made to match the MS faces' widths, so "ＭＳ Ｐゴシック" (the service player's face) keeps
+// its proportional widths rather than falling to a fixed-pitch face.
+struct FaceAlias {
+    std::string_view windowsName;
+    std::array<const char*, 3> families;
+};
+
+constexpr std::array<FaceAlias, 12> kWindowsFaceAliases{{
+    {"ＭＳ Ｐゴシック", {"IPAPGothic", "IPAexGothic", "Noto Sans CJK JP"}},
+    {"MS PGothic", {"IPAPGothic", "IPAexGothic", "Noto Sans CJK JP"}},
+    {"MS UI Gothic", {"IPAPGothic", "IPAexGothic", "Noto Sans CJK JP"}},
+    {"ＭＳ ゴシック", {"IPAGothic", "Noto Sans Mono CJK JP", "IPAexGothic"}},
+    {"MS Gothic", {"IPAGothic", "Noto Sans Mono CJK JP", "IPAexGothic"}},
+    {"ＭＳ Ｐ明朝", {"IPAPMincho", "IPAexMincho", "Noto Serif CJK JP"}},
+    {"MS PMincho", {"IPAPMincho", "IPAexMincho", "Noto Serif CJK JP"}},
+    {"ＭＳ 明朝", {"IPAMincho", "IPAexMincho", "Noto Serif CJK JP"}},
+    {"MS Mincho", {"IPAMincho", "IPAexMincho", "Noto Serif CJK JP"}},
+    {"メイリオ", {"IPAexGothic", "Noto Sans CJK JP", "IPAPGothic"}},
+    {"Meiryo", {"IPAexGothic", "Noto Sans CJK JP", "IPAPGothic"}},
+    {"Meiryo UI", {"IPAexGothic", "Noto Sans CJK JP", "IPAPGothic"}},
+}};
+
+const FaceAlias* windowsFaceAlias(const std::string& family) {
+    for (const FaceAlias& alias : kWindowsFaceAliases) {
+        if (asciiLower(alias.windowsName) == asciiLower(family)) {
+            return &alias;
+        }
+    }
+    return nullptr;
+}
 
 FontLocation defaultLocation(const std::string& faceName) {
     FontLocation location;
@@ -40,6 +76,12 @@ FontLocation matchFamily(const std::string& family) {
         return location;
     }
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    // Stand-ins follow the requested family, so an installed face of that name still wins.
+    if (const FaceAlias* alias = windowsFaceAlias(family)) {
+        for (const char* standIn : alias->families) {
+            FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(standIn));
+        }
+    }
     FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>(kCommentLanguage));
     FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);

@@ -56,13 +56,18 @@ TEST(LocateFontFace, FindsAnInstalledFamilyWithItsFolder) {
     EXPECT_EQ(std::filesystem::canonical(fixed.path), kIpaFolder + "ipag.ttf");
 }
 
-TEST(LocateFontFace, MissingWindowsFaceGetsAJapaneseFont) {
-    // The default face of the settings is not installed here; the substitute must still be
-    // able to write Japanese (one of the IPA faces), not the locale's Latin default.
-    const FontLocation location = locateFontFace("ＭＳ Ｐゴシック");
-    ASSERT_FALSE(location.path.empty());
-    EXPECT_EQ(std::filesystem::canonical(location.path).parent_path().string() + "/", kIpaFolder);
-    EXPECT_EQ(location.faceIndex, 0);
+TEST(LocateFontFace, MissingWindowsFaceGetsItsMetricCompatibleStandIn) {
+    // The default face of the settings is not installed here; it must be drawn by the IPA face
+    // made to its metrics (proportional for the "Ｐ" faces, fixed-pitch for the others), not by
+    // the locale's Latin default nor by a face of the wrong pitch.
+    const FontLocation proportional = locateFontFace("ＭＳ Ｐゴシック");
+    ASSERT_FALSE(proportional.path.empty());
+    EXPECT_EQ(std::filesystem::canonical(proportional.path).string(), kIpaFolder + "ipagp.ttf");
+    EXPECT_EQ(proportional.faceIndex, 0);
+    EXPECT_EQ(std::filesystem::canonical(locateFontFace("ms pgothic").path).string(),
+              kIpaFolder + "ipagp.ttf");
+    EXPECT_EQ(std::filesystem::canonical(locateFontFace("ＭＳ ゴシック").path).string(),
+              kIpaFolder + "ipag.ttf");
 }
 
 TEST(LocateFontFace, UnknownFamilyGetsFontconfigsSubstitute) {
