@@ -1,5 +1,7 @@
 #include "encoder/frame_pool.h"
 
+#include <algorithm>
+
 extern "C" {
 #include <libavutil/imgutils.h>
 #include <libavutil/pixdesc.h>
@@ -31,11 +33,18 @@ bool FramePool::configure(int width, int height, AVPixelFormat format) {
         av_image_fill_linesizes(linesize_, format, FFALIGN(width, kAlign)) < 0) {
         return false;
     }
+    const int planes = av_pix_fmt_count_planes(format);
+    bool usePreferred = true;
     for (int i = 0; i < 4; ++i) {
         linesize_[i] = FFALIGN(linesize_[i], kAlign);
         planeSize_[i] = 0;
+        if (i < planes && (preferred_[i] < linesize_[i] || preferred_[i] % kAlign != 0)) {
+            usePreferred = false;
+        }
     }
-    const int planes = av_pix_fmt_count_planes(format);
+    if (usePreferred) {
+        std::copy(preferred_, preferred_ + 4, linesize_);
+    }
     for (int i = 0; i < planes; ++i) {
         const int h = (i == 1 || i == 2) ? AV_CEIL_RSHIFT(height, desc->log2_chroma_h) : height;
         // One spare row: some SIMD code reads a little past the last one.
@@ -46,6 +55,11 @@ bool FramePool::configure(int width, int height, AVPixelFormat format) {
         }
     }
     return true;
+}
+
+void FramePool::preferLinesizes(const int linesize[4]) {
+    std::copy(linesize, linesize + 4, preferred_);
+    format_ = AV_PIX_FMT_NONE;  // configure anew on the next get()
 }
 
 FramePtr FramePool::get(int width, int height, AVPixelFormat format) {

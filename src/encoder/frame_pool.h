@@ -18,6 +18,10 @@ public:
     FramePool& operator=(const FramePool&) = delete;
     ~FramePool();
 
+    // Row strides to use when they are large enough and suitably aligned (the encoder's own,
+    // so that it can take the frames as they are instead of copying them). Call before get().
+    void preferLinesizes(const int linesize[4]);
+
     // A frame of the given size and planar format with its own buffers, or null.
     FramePtr get(int width, int height, AVPixelFormat format);
 
@@ -29,6 +33,7 @@ private:
     int height_ = 0;
     AVPixelFormat format_ = AV_PIX_FMT_NONE;
     int linesize_[4] = {};
+    int preferred_[4] = {};
     size_t planeSize_[4] = {};
     AVBufferPool* pools_[4] = {};
 };

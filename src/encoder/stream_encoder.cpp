@@ -15,7 +15,30 @@ bool StreamEncoder::open(CodecContextPtr context, AVRational frameRate, std::str
         return false;
     }
     streamIndex_ = muxer_.addStream(ctx_.get(), frameRate, error);
+    if (ctx_->codec_type == AVMEDIA_TYPE_VIDEO) {
+        learnPictureLinesizes();
+    }
     return streamIndex_ >= 0 && packet_;
+}
+
+void StreamEncoder::learnPictureLinesizes() {
+    // libavcodec's MPEG-4 family encoders keep their pictures in buffers from the context's
+    // default allocator, 16 pixels of edge on every side, and use an input frame directly when
+    // its strides equal those (else they copy it). Asking the same allocator for a buffer of
+    // that size tells the strides; any other encoder simply ignores them.
+    constexpr int kEdge = 16;
+    FramePtr probe(av_frame_alloc());
+    if (!probe) {
+        return;
+    }
+    probe->width = ctx_->width + 2 * kEdge;
+    probe->height = ctx_->height + 2 * kEdge;
+    probe->format = ctx_->pix_fmt;
+    if (avcodec_default_get_buffer2(ctx_.get(), probe.get(), 0) == 0) {
+        for (int i = 0; i < 4; ++i) {
+            pictureLinesizes_[i] = probe->linesize[i];
+        }
+    }
 }
 
 bool StreamEncoder::encode(const AVFrame* frame, std::string& error) {

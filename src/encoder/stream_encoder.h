@@ -21,17 +21,22 @@ public:
     bool encode(const AVFrame* frame, std::string& error);
 
     AVCodecContext* context() const { return ctx_.get(); }
+    // For video: the row strides of the encoder's own picture buffers, or zeros when unknown.
+    // Frames with these strides can be used by the MPEG-4 family's encoders without a copy.
+    const int* pictureLinesizes() const { return pictureLinesizes_; }
     int64_t framesEncoded() const { return frames_.load(std::memory_order_relaxed); }
     // The quantiser of the latest packet (lambda / FF_QP2LAMBDA), -1 when none was reported.
     float lastQuantiser() const { return quantiser_.load(std::memory_order_relaxed); }
 
 private:
     bool drain(std::string& error);
+    void learnPictureLinesizes();
 
     OutputMuxer& muxer_;
     CodecContextPtr ctx_;
     PacketPtr packet_{av_packet_alloc()};
     int streamIndex_ = -1;
+    int pictureLinesizes_[4] = {};
     std::atomic<int64_t> frames_{0};
     std::atomic<float> quantiser_{-1.0f};
 };

@@ -134,7 +134,16 @@ bool VideoPipeline::setup(const VideoPipelineSetup& setup, bool globalHeader, st
     if (globalHeader) {
         enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     }
-    return encoder_.open(std::move(enc), rate_, error);
+    if (!encoder_.open(std::move(enc), rate_, error)) {
+        return false;
+    }
+    // When the graph hands frames through unchanged, the frame filter's copies can be made
+    // with the encoder's strides, which spares the encoder a copy of its own.
+    if (graph_.width() == graphInput_.width && graph_.height() == graphInput_.height &&
+        graph_.format() == graphInput_.format) {
+        pool_.preferLinesizes(encoder_.pictureLinesizes());
+    }
+    return true;
 }
 
 std::string VideoPipeline::description() const {
