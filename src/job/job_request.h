@@ -8,6 +8,9 @@
 #include <vector>
 
 #include "comments/comment_filter.h"
+#include "service/service_endpoints.h"
+
+class CookieStore;
 
 struct JobRequest {
     std::string pageUrl;         // the video page URL, exactly as the user gave it
@@ -34,6 +37,11 @@ struct JobRequest {
     // so later edits of the front end's lists do not reach a running job.
     std::vector<std::string> ngList;       // user IDs whose comments are dropped
     std::vector<std::string> extractList;  // when not empty: user IDs whose comments alone are kept
+    // Where the service lives: the built-in hosts, or those of lumivox.ini's [Service] section.
+    ServiceEndpoints endpoints;
+    // The cookie store of the job's requests, owned by the front end and outliving the job.
+    // Null, as the front ends leave it: the process's store, its jar in `workFolder`.
+    CookieStore* cookieStore = nullptr;
 
     // The period and the two lists in the form the comment filter takes.
     CommentFilterSettings commentFilter() const {

@@ -9,11 +9,9 @@
 // the front end, and every message carries this job's serial.
 //
 // Stages. The job calls its stage operations in a fixed order (InitInstance). They are virtual
-// member functions: the network stages are filled in by the service client, a local front end
-// (lumivox-cli render) replaces them with their local counterparts, and tests override them to
-// drive the pipeline. Comment reading and the encoding stages are the job's own. A network stage
-// that has not been given its real work fails: the login leaves `cookie` empty, the lookup, the
-// page visit and the download return false.
+// member functions: the network stages run the service client against `request.endpoints`, a
+// local front end (lumivox-cli render) replaces them with their local counterparts, and tests
+// override them to drive the pipeline. Comment reading and the encoding stages are the job's own.
 //
 // Outcome. Every job ends with a JobOutcome (succeeded, stopped, or failed with a one-line
 // reason), settled on the worker before its "done" and handed to the front end by
@@ -35,6 +33,7 @@
 #include "job/job_sink.h"
 #include "platform/manual_reset_event.h"
 #include "platform/worker_thread.h"
+#include "service/service_context.h"
 
 class CNicoThread {
 public:
@@ -115,6 +114,12 @@ protected:
     bool hasFailed() const { return !outcome.reason.empty(); }
     // Records the file the job produced: the movie, or the video for the no-encode format.
     void producedFile(const std::string& path) { outcome.moviePath = path; }
+    // What the service client of one network stage works with: the request's endpoints,
+    // folders and cookie store, the cancel event, serviceError and postProgress. The first
+    // error text the stage reports is also kept in `firstError`, which must outlive the use.
+    ServiceContext serviceContext(std::string& firstError);
+    // The job's fields that the service client reads and writes.
+    ServiceJobState serviceState() { return {cookie, videoId, videoFile, lastDownloadPercent}; }
 
     JobRequest request;
 

@@ -1,8 +1,7 @@
-// The stage operations of the job. Comment reading and the encoding stages (preparation with the
-// probe and the layout, overlay files, filter splice, encoder run) are real. The service stages
-// (login, lookup with the comment thread, page visit, download) get their work from the service
-// client; until then they fail the way their real failure would, so that a job without them ends
-// early and never reports a step it has not done.
+// The stage operations of the job. The network stages (login, lookup with the comment thread,
+// page visit, download) run the service client, one client per stage call; comment reading and
+// the encoding stages (preparation with the probe and the layout, overlay files, filter splice,
+// encoder run) are the job's own. A stage that ends the job early records why with fail().
 
 #include <cerrno>
 #include <chrono>
@@ -23,6 +22,7 @@
 #include "platform/child_process.h"
 #include "platform/command_line.h"
 #include "platform/text_conv.h"
+#include "service/service_client.h"
 #include "text/text_engine.h"
 
 namespace {
@@ -141,23 +141,91 @@ std::string exitReason(const ChildProcess::ExitStatus& status) {
 
 }  // namespace
 
-void CNicoThread::loginToService() {
-    // No login yet: `cookie` stays empty and the job ends after this stage.
+ServiceContext CNicoThread::serviceContext(std::string& firstError) {
+    ServiceContext context;
+    context.endpoints = request.endpoints;
+    context.workFolder = request.workFolder;
+    context.saveFolder = request.saveFolder;
+    context.isCancelled = [this] { return isCancelled(); };
+    context.reportError = [this, &firstError](const std::string& text) {
+        if (firstError.empty()) {
+            firstError = text;
+        }
+        serviceError(text);
+    };
+    context.reportProgress = [this](int percent) { postProgress(percent); };
+    context.cookieStore = request.cookieStore;
+    return context;
 }
 
-bool CNicoThread::lookUpVideo(const std::string& /*cookie*/, std::string& /*streamUrl*/) {
+void CNicoThread::loginToService() {
+    std::string error;
+    ServiceClient client(serviceContext(error), serviceState());
+    client.loginToService(request.mail, request.password, request.noAutoLogin == 1);
+    if (!cookie.empty() || isCancelled()) {
+        return;
+    }
+    if (!error.empty()) {
+        fail("the login failed: " + error);
+    } else if (request.noAutoLogin == 1) {
+        fail(
+            "the login gave no cookie (automatic login is off, and no cookie of an earlier login "
+            "was kept)");
+    } else {
+        fail("the login gave no cookie (check the mail address and password)");
+    }
+}
+
+bool CNicoThread::lookUpVideo(const std::string& cookieText, std::string& streamUrl) {
+    std::string error;
+    ServiceClient client(serviceContext(error), serviceState());
+    if (client.lookUpVideo(request.pageUrl, cookieText, streamUrl)) {
+        // The lookup itself went well, so an error came from the comment thread's request:
+        // the job goes on, but a movie without its comments is not what was asked for.
+        if (!error.empty()) {
+            fail("the comment thread could not be downloaded: " + error);
+        }
+        return true;
+    }
+    if (videoId.empty()) {
+        fail("the page URL names no video (it holds no \"watch/\" followed by a video ID): " +
+             request.pageUrl);
+    } else if (!error.empty()) {
+        fail("the video lookup failed: " + error);
+    } else {
+        fail("the service gave no video address for " + videoId +
+             " (the login was not accepted, or the video cannot be watched)");
+    }
     return false;
 }
 
 void CNicoThread::readCommentXml() {
-    ::readCommentXml(workFile("comment.xml"), chats, arrivalCounter);
+    const std::string path = workFile("comment.xml");
+    if (!::readCommentXml(path, chats, arrivalCounter) && isNonEmptyFile(path)) {
+        // An empty file means the service named no comment thread; anything else that cannot
+        // be read is a thread the movie should have had.
+        fail("the comment thread the service sent is not well-formed XML: " + path);
+    }
 }
 
-bool CNicoThread::visitVideoPage(const std::string& /*pageUrl*/, const std::string& /*cookie*/) {
-    return false;
+bool CNicoThread::visitVideoPage(const std::string& pageUrl, const std::string& cookieText) {
+    // The job goes on whatever the visit gives; an error has reached the front end already.
+    std::string error;
+    ServiceClient client(serviceContext(error), serviceState());
+    return client.visitVideoPage(pageUrl, cookieText);
 }
 
-bool CNicoThread::downloadVideo(const std::string& /*streamUrl*/, const std::string& /*cookie*/) {
+bool CNicoThread::downloadVideo(const std::string& streamUrl, const std::string& cookieText) {
+    std::string error;
+    ServiceClient client(serviceContext(error), serviceState());
+    if (client.downloadVideo(streamUrl, cookieText)) {
+        return true;
+    }
+    if (!error.empty()) {
+        fail("the video download failed: " + error);
+    } else {
+        fail("the video download received nothing");
+    }
     return false;
 }
 

@@ -474,16 +474,18 @@ TEST_F(EncodingStagesTest, StoppingAWholeJobDuringTheEncoderGivesStopped) {
 }
 
 TEST_F(EncodingStagesTest, AJobThatEndsEarlySaysWhy) {
-    // The base job's service stages do nothing yet: the login gives no cookie.
+    // The base job, its service on a loopback port nobody serves: the login fails.
     RecordingSink quiet;
-    std::unique_ptr<CNicoThread> job =
-        std::make_unique<CNicoThread>(makeRequest(kAviTemplate), quiet, 5);
+    JobRequest request = makeRequest(kAviTemplate);
+    request.endpoints.loginBase = "https://127.0.0.1:1";
+    request.endpoints.webBase = "http://127.0.0.1:1";
+    std::unique_ptr<CNicoThread> job = std::make_unique<CNicoThread>(request, quiet, 5);
     ASSERT_TRUE(job->start());
     ASSERT_TRUE(quiet.waitForDone(5));
     const std::optional<JobOutcome> outcome = CNicoThread::StopAndDelete(job);
     ASSERT_TRUE(outcome.has_value());
     EXPECT_EQ(outcome->result, JobResult::Failed);
-    EXPECT_EQ(outcome->reason, "the login to the service gave no cookie");
+    EXPECT_EQ(outcome->reason.rfind("the login failed: ", 0), 0u) << outcome->reason;
 }
 
 }  // namespace

@@ -328,14 +328,18 @@ TEST_F(NicoThreadTest, ALateDoneOfAStoppedJobCarriesItsOwnSerial) {
     EXPECT_EQ(secondLog.calls, kAllStages);
 }
 
-TEST_F(NicoThreadTest, WithoutServiceStagesAJobEndsAfterTheLoginAndClaimsNothing) {
-    // The job object as the front end gets it today: no login is made, so nothing follows.
-    std::unique_ptr<CNicoThread> job = std::make_unique<CNicoThread>(makeRequest(), sink, 9);
+TEST_F(NicoThreadTest, AJobWhoseServiceCannotBeReachedEndsAfterTheLoginAndClaimsNothing) {
+    // The job object as the front ends get it, its service on a loopback port nobody serves:
+    // the login's error is shown, and nothing follows it.
+    JobRequest request = makeRequest();
+    request.endpoints.loginBase = "https://127.0.0.1:1";
+    request.endpoints.webBase = "http://127.0.0.1:1";
+    std::unique_ptr<CNicoThread> job = std::make_unique<CNicoThread>(request, sink, 9);
     ASSERT_TRUE(job->start());
     ASSERT_TRUE(sink.waitForDone(9));
     CNicoThread::StopAndDelete(job);
 
-    EXPECT_EQ(sink.kindsOf(9), std::vector<std::string>{"done"});
+    EXPECT_EQ(sink.kindsOf(9), (std::vector<std::string>{"error", "done"}));
     EXPECT_TRUE(std::filesystem::is_empty(work.path()));
 }
 
