@@ -1,0 +1,58 @@
+#include "queue/download_row.h"
+
+#include <cstdio>
+
+#include "platform/local_calendar.h"
+#include "platform/text_conv.h"
+
+DownloadRowEditResult endDownloadRowEdit(DownloadQueue& queue, const DownloadRowEdit& edit,
+                                         int64_t now) {
+    if (edit.cancelled && !trimBlanks(edit.presentText).empty()) {
+        return {DownloadRowAction::KeepPresentText, edit.entryId, false};
+    }
+    if (!edit.cancelled) {
+        const std::string url = trimBlanks(edit.newText);
+        if (!url.empty()) {
+            if (!startsWithHttp(url)) {
+                return {DownloadRowAction::AcceptNewText, edit.entryId, false};
+            }
+            return {DownloadRowAction::AcceptNewText, queue.addOrUpdate(url, edit.entryId, now),
+                    true};
+        }
+    }
+    deleteDownloadRow(queue, edit.entryId);
+    return {DownloadRowAction::DeleteRow, std::nullopt, false};
+}
+
+bool deleteDownloadRow(DownloadQueue& queue, std::optional<int32_t> entryId) {
+    return entryId && queue.remove(*entryId);
+}
+
+DownloadRowTexts rowTextsFor(const DownloadEntry& entry) {
+    return {trimBlanks(entry.url), formatRegistrationTime(entry.registered)};
+}
+
+std::string formatRegistrationTime(int64_t unixTime) {
+    const std::optional<LocalDateTime> local = localDateTimeOf(unixTime);
+    if (!local) {
+        return {};
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d/%02d/%02d %02d:%02d", local->year, local->month,
+                  local->day, local->hour, local->minute);
+    return text;
+}
+
+std::optional<size_t> findRowForUrl(const std::vector<std::string>& rowUrlTexts,
+                                    std::string_view url) {
+    const std::string wanted = trimBlanks(url);
+    if (wanted.empty()) {
+        return std::nullopt;
+    }
+    for (size_t row = 0; row < rowUrlTexts.size(); ++row) {
+        if (startsWithNoCase(rowUrlTexts[row], wanted)) {
+            return row;
+        }
+    }
+    return std::nullopt;
+}

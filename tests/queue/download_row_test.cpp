@@ -1,0 +1,207 @@
+// The rows of the download list window: the end of editing, deleting, the row of a URL, and the
+// "登録日" text.
+
+#include "queue/download_row.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <time.h>
+
+#include <optional>
+#include <string>
+
+namespace {
+
+// Sets TZ for one test and restores it afterwards.
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char* zone) {
+        if (const char* old = getenv("TZ")) {
+            old_ = old;
+        }
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~ScopedTimeZone() {
+        if (old_) {
+            setenv("TZ", old_->c_str(), 1);
+        } else {
+            unsetenv("TZ");
+        }
+        tzset();
+    }
+    ScopedTimeZone(const ScopedTimeZone&) = delete;
+    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+private:
+    std::optional<std::string> old_;
+};
+
+// A row as the window holds it.
+struct Row {
+    std::string text;
+    std::optional<int32_t> entryId;
+};
+
+// Ends the edit of `row` the way the window does, applying the answer to the row.
+DownloadRowEditResult typeInto(DownloadQueue& queue, Row& row, std::string_view typed,
+                               int64_t now) {
+    const DownloadRowEditResult result = endDownloadRowEdit(
+        queue, {.entryId = row.entryId, .presentText = row.text, .newText = typed}, now);
+    if (result.action == DownloadRowAction::AcceptNewText) {
+        row.text = typed;
+    }
+    row.entryId = result.entryId;
+    return result;
+}
+
+TEST(DownloadRowEdit, EscOnANewRowDeletesItWithoutAnEntry) {
+    DownloadQueue queue;
+    const int32_t counter = queue.nextId();
+    const DownloadRowEditResult result = endDownloadRowEdit(
+        queue, {.entryId = std::nullopt, .presentText = "", .newText = "", .cancelled = true}, 5);
+    EXPECT_EQ(result.action, DownloadRowAction::DeleteRow);
+    EXPECT_FALSE(result.queued);
+    EXPECT_TRUE(queue.empty());
+    EXPECT_EQ(queue.nextId(), counter);
+}
+
+TEST(DownloadRowEdit, EscOnARowWithTextKeepsRowAndEntry) {
+    DownloadQueue queue;
+    const int32_t id = queue.queueUrl("http://a/sm1", 1);
+    const DownloadRowEditResult result = endDownloadRowEdit(
+        queue, {.entryId = id, .presentText = "http://a/sm1", .newText = "", .cancelled = true}, 5);
+    EXPECT_EQ(result.action, DownloadRowAction::KeepPresentText);
+    EXPECT_EQ(result.entryId, id);
+    EXPECT_EQ(queue.entries().size(), 1u);
+}
+
+TEST(DownloadRowEdit, AnHttpUrlInCapitalsIsQueuedTrimmedAsTyped) {
+    DownloadQueue queue;
+    Row row;  // "追加"
+    const DownloadRowEditResult result =
+        typeInto(queue, row, "  HTTP://Example.jp/watch/sm9\t", 77);
+    EXPECT_EQ(result.action, DownloadRowAction::AcceptNewText);
+    EXPECT_TRUE(result.queued);
+    ASSERT_TRUE(row.entryId);
+    const DownloadEntry* entry = queue.find(*row.entryId);
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->url, "HTTP://Example.jp/watch/sm9");
+    EXPECT_EQ(entry->registered, 77);
+    EXPECT_EQ(row.text, "  HTTP://Example.jp/watch/sm9\t");  // the row shows what was typed
+}
+
+TEST(DownloadRowEdit, HttpsStaysInTheRowOnly) {
+    DownloadQueue queue;
+    Row row;
+    const DownloadRowEditResult result = typeInto(queue, row, "https://example.jp/watch/sm9", 1);
+    EXPECT_EQ(result.action, DownloadRowAction::AcceptNewText);
+    EXPECT_FALSE(result.queued);
+    EXPECT_FALSE(row.entryId);
+    EXPECT_TRUE(queue.empty());
+    EXPECT_EQ(queue.nextId(), 0);
+}
+
+TEST(DownloadRowEdit, EditingAQueuedUrlKeepsItsRegistrationTime) {
+    DownloadQueue queue;
+    Row row{"http://a/sm1", queue.queueUrl("http://a/sm1", 100)};
+    const DownloadRowEditResult result = typeInto(queue, row, "http://a/sm2", 900);
+    EXPECT_TRUE(result.queued);
+    ASSERT_EQ(queue.entries().size(), 1u);
+    EXPECT_EQ(queue.entries()[0].url, "http://a/sm2");
+    EXPECT_EQ(queue.entries()[0].registered, 100);
+    EXPECT_EQ(row.entryId, queue.entries()[0].id);
+}
+
+TEST(DownloadRowEdit, ANonHttpTextLeavesTheQueuedUrlAsItWas) {
+    DownloadQueue queue;
+    Row row{"http://a/sm1", queue.queueUrl("http://a/sm1", 100)};
+    const DownloadRowEditResult result = typeInto(queue, row, "ftp://a/sm1", 900);
+    EXPECT_EQ(result.action, DownloadRowAction::AcceptNewText);
+    EXPECT_FALSE(result.queued);
+    EXPECT_EQ(queue.entries()[0].url, "http://a/sm1");
+    EXPECT_EQ(row.entryId, queue.entries()[0].id);
+}
+
+TEST(DownloadRowEdit, ClearingAQueuedRowRemovesItsEntry) {
+    DownloadQueue queue;
+    queue.queueUrl("http://a/sm1", 1);
+    Row row{"http://b/sm2", queue.queueUrl("http://b/sm2", 2)};
+    const DownloadRowEditResult result = typeInto(queue, row, "   ", 3);
+    EXPECT_EQ(result.action, DownloadRowAction::DeleteRow);
+    ASSERT_EQ(queue.entries().size(), 1u);
+    EXPECT_EQ(queue.entries()[0].url, "http://a/sm1");
+}
+
+// A row that holds no entry once carried the counter's value, the id the next queued URL
+// receives; deleting or clearing it then removed that other URL. Such rows now carry no tie.
+TEST(DownloadRowTie, ARowWithoutAnEntryNeverTouchesAnother) {
+    DownloadQueue queue;
+    Row rowOnly;
+    const int32_t counterWhenAdded = queue.nextId();
+    typeInto(queue, rowOnly, "www.example.jp/watch/sm1", 1);
+    ASSERT_FALSE(rowOnly.entryId);
+
+    // A URL handed over while a job runs receives that very id.
+    const int32_t handedOver = queue.queueUrl("http://b/sm2", 2);
+    ASSERT_EQ(handedOver, counterWhenAdded);
+
+    // Deleting the row-only row leaves it queued.
+    EXPECT_FALSE(deleteDownloadRow(queue, rowOnly.entryId));
+    ASSERT_NE(queue.find(handedOver), nullptr);
+
+    // So does clearing its text, or cancelling an edit of it after clearing.
+    Row another;
+    typeInto(queue, another, "not a url", 3);
+    EXPECT_EQ(typeInto(queue, another, "", 4).action, DownloadRowAction::DeleteRow);
+    ASSERT_NE(queue.find(handedOver), nullptr);
+
+    // Typing an http URL into such a row queues a new entry instead of changing another's.
+    Row third;
+    typeInto(queue, third, "ftp://x", 5);
+    EXPECT_TRUE(typeInto(queue, third, "http://c/sm3", 6).queued);
+    EXPECT_EQ(queue.find(handedOver)->url, "http://b/sm2");
+    ASSERT_TRUE(third.entryId);
+    EXPECT_NE(*third.entryId, handedOver);
+    EXPECT_EQ(queue.entries().size(), 2u);
+}
+
+TEST(DownloadRowTie, DeletingAQueuedRowRemovesItsEntryOnly) {
+    DownloadQueue queue;
+    const int32_t a = queue.queueUrl("http://a/sm1", 1);
+    const int32_t b = queue.queueUrl("http://b/sm2", 2);
+    EXPECT_TRUE(deleteDownloadRow(queue, a));
+    EXPECT_EQ(queue.find(a), nullptr);
+    EXPECT_NE(queue.find(b), nullptr);
+}
+
+TEST(RowForUrl, FirstRowBeginningWithTheTrimmedUrlInAnyCase) {
+    const std::vector<std::string> rows = {"ftp://x", "HTTP://A/sm1?from=list", "http://a/sm1"};
+    EXPECT_EQ(findRowForUrl(rows, " http://a/sm1\t"), 1u);
+    EXPECT_EQ(findRowForUrl(rows, "ftp://X"), 0u);
+    EXPECT_EQ(findRowForUrl(rows, "http://b"), std::nullopt);
+    EXPECT_EQ(findRowForUrl(rows, "  "), std::nullopt);
+    EXPECT_EQ(findRowForUrl({}, "http://a"), std::nullopt);
+}
+
+TEST(RegistrationTime, LocalTimeToTheMinute) {
+    {
+        ScopedTimeZone tz("UTC0");
+        EXPECT_EQ(formatRegistrationTime(0), "1970/01/01 00:00");
+        EXPECT_EQ(formatRegistrationTime(1709220659), "2024/02/29 15:30");
+    }
+    {
+        ScopedTimeZone tz("JST-9");
+        EXPECT_EQ(formatRegistrationTime(1709220600), "2024/03/01 00:30");
+        EXPECT_EQ(formatRegistrationTime(-1), "1970/01/01 08:59");
+    }
+}
+
+TEST(RegistrationTime, RowTextsTrimTheUrl) {
+    ScopedTimeZone tz("UTC0");
+    const DownloadRowTexts texts = rowTextsFor({" http://a/sm1 \r", 86400 * 365, 0});
+    EXPECT_EQ(texts.url, "http://a/sm1");
+    EXPECT_EQ(texts.registered, "1971/01/01 00:00");
+}
+
+}  // namespace
