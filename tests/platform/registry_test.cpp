@@ -1,0 +1,152 @@
+// The registry kept in a file: keys and values as the Windows registry holds them, kept across
+// objects and runs, and a file we cannot understand left alone.
+
+#include "platform/registry.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/file_registry.h"
+#include "test_temp_folder.h"
+
+namespace {
+
+constexpr std::string_view kHive = kCurrentUserHive;
+
+TEST(FileRegistry, CreatesKeysWithTheirParentsAndFindsThemInAnyCase) {
+    TestTempFolder folder;
+    FileRegistry registry(folder / "registry.ini");
+    EXPECT_FALSE(registry.keyExists(kHive, "Software\\Vendor"));
+    ASSERT_TRUE(registry.createKey(kHive, "Software\\Vendor\\Menu(&N)"));
+    EXPECT_TRUE(registry.keyExists(kHive, "Software"));
+    EXPECT_TRUE(registry.keyExists(kHive, "SOFTWARE\\vendor"));
+    EXPECT_TRUE(registry.keyExists("hkey_current_user", "software\\VENDOR\\menu(&n)"));
+    EXPECT_FALSE(registry.keyExists("HKEY_LOCAL_MACHINE", "Software"));
+    EXPECT_TRUE(registry.createKey(kHive, "software\\vendor"));  // opens the existing key
+}
+
+TEST(FileRegistry, RefusesKeyPathsWithEmptyParts) {
+    TestTempFolder folder;
+    FileRegistry registry(folder / "registry.ini");
+    EXPECT_FALSE(registry.createKey(kHive, ""));
+    EXPECT_FALSE(registry.createKey(kHive, "\\Software"));
+    EXPECT_FALSE(registry.createKey(kHive, "Software\\\\Vendor"));
+    EXPECT_FALSE(registry.createKey(kHive, "Software\\"));
+    EXPECT_FALSE(registry.createKey("", "Software"));
+    EXPECT_FALSE(std::filesystem::exists(folder / "registry.ini"));
+}
+
+TEST(FileRegistry, StringAndNumberValuesReadBackThroughAFreshObject) {
+    TestTempFolder folder;
+    const std::string awkward = "C:\\Tools\\\"q\"\r\nルミ;=[x]";
+    {
+        FileRegistry registry(folder / "registry.ini");
+        ASSERT_TRUE(registry.createKey(kHive, "Software\\Key"));
+        EXPECT_TRUE(registry.setString(kHive, "Software\\Key", "", awkward));
+        EXPECT_TRUE(registry.setDword(kHive, "Software\\Key", "Contexts", 0x33));
+        EXPECT_TRUE(registry.setDword(kHive, "Software\\Key", "Big", 0xFFFFFFFFu));
+        EXPECT_TRUE(registry.setString(kHive, "Software\\Key", "Name \"quoted\"", ""));
+    }
+    const std::unique_ptr<Registry> registry = openUserRegistry(folder.path());
+    const std::optional<std::vector<RegistryValue>> values =
+        registry->readValues(kHive, "software\\key");
+    ASSERT_TRUE(values);
+    ASSERT_EQ(values->size(), 4u);
+    EXPECT_EQ((*values)[0].name, "");
+    EXPECT_EQ((*values)[0].type, RegistryValueType::String);
+    EXPECT_EQ((*values)[0].text, awkward);
+    EXPECT_EQ((*values)[1].name, "Contexts");
+    EXPECT_EQ((*values)[1].type, RegistryValueType::Dword);
+    EXPECT_EQ((*values)[1].number, 0x33u);
+    EXPECT_EQ((*values)[2].number, 0xFFFFFFFFu);
+    EXPECT_EQ((*values)[3].name, "Name \"quoted\"");
+    EXPECT_EQ((*values)[3].text, "");
+
+    const std::optional<RegistryValue> contexts =
+        registry->readValue(kHive, "Software\\Key", "CONTEXTS");
+    ASSERT_TRUE(contexts);
+    EXPECT_EQ(contexts->number, 0x33u);
+    EXPECT_FALSE(registry->readValue(kHive, "Software\\Key", "Flags"));
+    EXPECT_FALSE(registry->readValues(kHive, "Software\\Other"));
+}
+
+TEST(FileRegistry, SettingAValueAgainReplacesItWhateverItsType) {
+    TestTempFolder folder;
+    FileRegistry registry(folder / "registry.ini");
+    ASSERT_TRUE(registry.createKey(kHive, "K"));
+    ASSERT_TRUE(registry.setDword(kHive, "K", "Flags", 1));
+    ASSERT_TRUE(registry.setString(kHive, "K", "flags", "text"));
+    const auto values = registry.readValues(kHive, "K");
+    ASSERT_EQ(values->size(), 1u);
+    EXPECT_EQ((*values)[0].name, "Flags");
+    EXPECT_EQ((*values)[0].type, RegistryValueType::String);
+    EXPECT_EQ((*values)[0].text, "text");
+}
+
+TEST(FileRegistry, ValuesNeedAnExistingKeyAndStringsEndAtNoZero) {
+    TestTempFolder folder;
+    FileRegistry registry(folder / "registry.ini");
+    EXPECT_FALSE(registry.setString(kHive, "Missing", "", "x"));
+    EXPECT_FALSE(registry.setDword(kHive, "Missing", "Flags", 0));
+    ASSERT_TRUE(registry.createKey(kHive, "K"));
+    EXPECT_FALSE(registry.setString(kHive, "K", "", std::string_view("a\0b", 3)));
+    EXPECT_FALSE(registry.readValue(kHive, "K", ""));
+}
+
+TEST(FileRegistry, DeletesASubkeyWithItsValuesButNotOneWithSubkeys) {
+    TestTempFolder folder;
+    FileRegistry registry(folder / "registry.ini");
+    ASSERT_TRUE(registry.createKey(kHive, "P\\Child\\Grandchild"));
+    ASSERT_TRUE(registry.setDword(kHive, "P\\Child\\Grandchild", "N", 7));
+    EXPECT_FALSE(registry.deleteSubkey(kHive, "P", "Child"));
+    EXPECT_TRUE(registry.deleteSubkey(kHive, "p\\child", "GRANDCHILD"));
+    EXPECT_FALSE(registry.keyExists(kHive, "P\\Child\\Grandchild"));
+    EXPECT_TRUE(registry.keyExists(kHive, "P\\Child"));
+    EXPECT_FALSE(registry.deleteSubkey(kHive, "P\\Child", "Grandchild"));  // gone already
+    EXPECT_FALSE(registry.deleteSubkey(kHive, "Nowhere", "Child"));
+
+    // A key of the same name created again starts without the old values.
+    ASSERT_TRUE(registry.createKey(kHive, "P\\Child\\Grandchild"));
+    EXPECT_FALSE(registry.readValue(kHive, "P\\Child\\Grandchild", "N"));
+}
+
+TEST(FileRegistry, ReadsTheRegFormWrittenByHand) {
+    TestTempFolder folder;
+    writeBytes(folder / "registry.ini",
+               "; a comment\n"
+               "[HKEY_CURRENT_USER\\Software]\n"
+               "\n"
+               "[HKEY_CURRENT_USER\\Software\\Menu]\r\n"
+               "@=\"C:\\\\page.htm\"\r\n"
+               "\"Contexts\"=dword:0000002A\r\n");
+    FileRegistry registry(folder / "registry.ini");
+    EXPECT_EQ(registry.readValue(kHive, "Software\\Menu", "")->text, "C:\\page.htm");
+    EXPECT_EQ(registry.readValue(kHive, "Software\\Menu", "Contexts")->number, 42u);
+}
+
+TEST(FileRegistry, WritesTheRegForm) {
+    TestTempFolder folder;
+    FileRegistry registry(folder / "registry.ini");
+    ASSERT_TRUE(registry.createKey(kHive, "Software\\Menu"));
+    ASSERT_TRUE(registry.setString(kHive, "Software\\Menu", "", "/tmp/a\\b"));
+    ASSERT_TRUE(registry.setDword(kHive, "Software\\Menu", "Contexts", 0x33));
+    const std::string text = readBytes(folder / "registry.ini");
+    EXPECT_NE(text.find("\r\n[HKEY_CURRENT_USER\\Software]\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\r\n[HKEY_CURRENT_USER\\Software\\Menu]\r\n@=\"/tmp/a\\\\b\"\r\n"
+                        "\"Contexts\"=dword:00000033\r\n"),
+              std::string::npos)
+        << text;
+}
+
+TEST(FileRegistry, AFileItCannotUnderstandIsLeftAlone) {
+    TestTempFolder folder;
+    const std::string strange = "[HKEY_CURRENT_USER\\K]\n\"Name\"=hex:01,02\n";
+    writeBytes(folder / "registry.ini", strange);
+    FileRegistry registry(folder / "registry.ini");
+    EXPECT_FALSE(registry.keyExists(kHive, "K"));
+    EXPECT_FALSE(registry.createKey(kHive, "Other"));
+    EXPECT_FALSE(registry.setDword(kHive, "K", "Flags", 0));
+    EXPECT_FALSE(registry.deleteSubkey(kHive, "K", "Sub"));
+    EXPECT_EQ(readBytes(folder / "registry.ini"), strange);
+}
+
+}  // namespace
