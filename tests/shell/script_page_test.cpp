@@ -1,0 +1,103 @@
+// The script page: the program's path put into the template, and the UTF-16 bytes the browser
+// reads.
+
+#include "shell/script_page.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/test_temp_folder.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+TEST(ScriptPage, BackslashesAreDoubledForTheScriptsStringLiteral) {
+    EXPECT_EQ(escapeForScriptLiteral("C:\\Tools\\lumivox.exe"), "C:\\\\Tools\\\\lumivox.exe");
+    EXPECT_EQ(escapeForScriptLiteral("/opt/lumivox/lumivox"), "/opt/lumivox/lumivox");
+    // What a Windows path cannot hold but a POSIX one can must not end the literal either.
+    EXPECT_EQ(escapeForScriptLiteral("/a\"b\nc\\"), "/a\\\"b\\nc\\\\");
+}
+
+TEST(ScriptPage, EveryPlaceholderGetsThePath) {
+    EXPECT_EQ(pageTextFromTemplate("run(\"<%ExePath%>\"); // <%ExePath%>", "C:\\\\x.exe"),
+              "run(\"C:\\\\x.exe\"); // C:\\\\x.exe");
+    EXPECT_EQ(pageTextFromTemplate("no placeholder <%ExePath%", "p"), "no placeholder <%ExePath%");
+    // A path that itself reads like the placeholder is put in once, not again and again.
+    EXPECT_EQ(pageTextFromTemplate("<%ExePath%>|<%ExePath%>", "<%ExePath%>"),
+              "<%ExePath%>|<%ExePath%>");
+}
+
+TEST(ScriptPage, TheTemplateEndsAtItsFirstZeroByte) {
+    EXPECT_EQ(pageTextFromTemplate("a<%ExePath%>b\0<%ExePath%>tail"s, "P"), "aPb");
+    EXPECT_EQ(pageTextFromTemplate("\0everything"s, "P"), "");
+}
+
+TEST(ScriptPage, Utf16LittleEndianWithAByteOrderMarkAndNoTerminator) {
+    EXPECT_EQ(utf16LePageBytes(""), "\xFF\xFE");
+    EXPECT_EQ(utf16LePageBytes("A\r\n"),
+              "\xFF\xFE"
+              "A\0\r\0\n\0"s);
+    // ル U+30EB, ヴ U+30F4, 𠮷 U+20BB7 (a surrogate pair D842 DFB7).
+    EXPECT_EQ(utf16LePageBytes("ルヴ𠮷"), "\xFF\xFE\xEB\x30\xF4\x30\x42\xD8\xB7\xDF"s);
+}
+
+TEST(ScriptPage, WritesThePageFromTheTemplateFile) {
+    TestTempFolder folder;
+    // Two placeholders, Japanese text, and a zero byte after which nothing counts.
+    writeBytes(folder / "orglumivox.htm", "<%ExePath%>;ダ \"<%ExePath%>\"\0<%ExePath%>"s);
+    ASSERT_EQ(
+        writeScriptPage(folder / "orglumivox.htm", "C:\\T\\lumivox.exe", folder / "lumivox.htm"),
+        ScriptPageResult::Written);
+    const std::string expected =
+        "\xFF\xFE"
+        "C\0:\0\\\0\\\0T\0\\\0\\\0l\0u\0m\0i\0v\0o\0x\0.\0e\0x\0e\0"
+        ";\0\xC0\x30 \0\"\0"
+        "C\0:\0\\\0\\\0T\0\\\0\\\0l\0u\0m\0i\0v\0o\0x\0.\0e\0x\0e\0"
+        "\"\0"s;
+    EXPECT_EQ(readBytes(folder / "lumivox.htm"), expected);
+}
+
+TEST(ScriptPage, AnExistingPageIsReplacedAndAMissingTemplateWritesNothing) {
+    TestTempFolder folder;
+    writeBytes(folder / "lumivox.htm", "an old and much longer page than the new one");
+    writeBytes(folder / "orglumivox.htm", "x");
+    ASSERT_EQ(writeScriptPage(folder / "orglumivox.htm", "/p", folder / "lumivox.htm"),
+              ScriptPageResult::Written);
+    EXPECT_EQ(readBytes(folder / "lumivox.htm"), "\xFF\xFEx\0"s);
+
+    EXPECT_EQ(writeScriptPage(folder / "missing.htm", "/p", folder / "other.htm"),
+              ScriptPageResult::TemplateMissing);
+    EXPECT_FALSE(std::filesystem::exists(folder / "other.htm"));
+}
+
+TEST(ScriptPage, TheShippedTemplateStartsTheProgramFromAStringLiteral) {
+    const std::filesystem::path shipped =
+        std::filesystem::path(LUMIVOX_PROGRAM_DIR) / kPageTemplateFileName;
+    const std::string text = readBytes(shipped);
+    ASSERT_FALSE(text.empty()) << shipped;
+    EXPECT_EQ(text.find('\0'), std::string::npos);
+    const size_t at = text.find(kExePathPlaceholder);
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(text.find(kExePathPlaceholder, at + 1), std::string::npos);
+
+    TestTempFolder folder;
+    ASSERT_EQ(writeScriptPage(shipped, "/opt/my \"tools\"/lumivox", folder / "lumivox.htm"),
+              ScriptPageResult::Written);
+    const std::u16string page = [&] {
+        const std::string bytes = readBytes(folder / "lumivox.htm");
+        std::u16string units;
+        for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+            units += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                           static_cast<unsigned char>(bytes[i + 1]) << 8);
+        }
+        return units;
+    }();
+    EXPECT_NE(page.find(u"var programPath = \"/opt/my \\\"tools\\\"/lumivox\";"),
+              std::u16string::npos);
+    EXPECT_NE(page.find(u"ルミヴォクスでダウンロード(&N)"), std::u16string::npos);
+    EXPECT_NE(page.find(u"external.menuArguments"), std::u16string::npos);
+}
+
+}  // namespace
