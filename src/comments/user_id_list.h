@@ -32,7 +32,8 @@ public:
     // With entries: writes the file anew, every text followed by CR LF, in list order (through
     // a temporary file, so a failure leaves the old file). Without entries: deletes the file; a
     // missing file is fine. False when the file could not be written or deleted; the caller
-    // at closing ignores it, as nothing can be done about it then.
+    // at closing ignores it, as nothing can be done about it then. (A text holding a line
+    // break would come back as several entries; the window's one-line editor types none.)
     bool save(const std::filesystem::path& file) const;
 
     // The entry with `id` gets `text`; without such an entry, {text, nextId()} is appended and

@@ -53,14 +53,12 @@ std::optional<std::string> fullKeyPath(std::string_view hive, std::string_view k
     return path;
 }
 
-StoredKey* findKey(Tree& tree, std::string_view path) {
+// The key of `path` in `tree` (a Tree or a const Tree), or null.
+template <typename TreeType>
+auto findKey(TreeType& tree, std::string_view path) -> decltype(&tree.front()) {
     auto key = std::find_if(tree.begin(), tree.end(),
                             [&](const StoredKey& k) { return sameName(k.path, path); });
     return key == tree.end() ? nullptr : &*key;
-}
-
-const StoredKey* findKey(const Tree& tree, std::string_view path) {
-    return findKey(const_cast<Tree&>(tree), path);
 }
 
 bool hasSubkeys(const Tree& tree, std::string_view path) {
