@@ -8,7 +8,7 @@
 #include "encoder/console.h"
 #include "encoder/encoder_options.h"
 #include "encoder/media_probe.h"
-#include "encoder/stop_request.h"
+#include "platform/stop_signals.h"
 #include "encoder/transcoder.h"
 
 extern "C" {
@@ -73,6 +73,7 @@ int main(int argc, char** argv) {
     for (const std::string& w : parsed.warnings) {
         console::message(w, AV_LOG_WARNING);
     }
-    installStopHandlers();
+    installStopSignalHandlers(SecondStopSignal::EndsProcess);
+    ignoreBrokenPipeSignal();
     return Transcoder(o).run();
 }

@@ -10,9 +10,9 @@
 #include "encoder/console.h"
 #include "encoder/input_file.h"
 #include "encoder/output_muxer.h"
-#include "encoder/program_folder.h"
+#include "platform/special_folders.h"
 #include "encoder/status_reporter.h"
-#include "encoder/stop_request.h"
+#include "platform/stop_signals.h"
 #include "encoder/vhook_module.h"
 #include "encoder/video_pipeline.h"
 
@@ -205,7 +205,7 @@ void Transcoder::printSummary() {
 
 void Transcoder::demultiplex() {
     PacketPtr packet(av_packet_alloc());
-    while (packet && !stopRequested() && !state_.failed()) {
+    while (packet && receivedStopSignal() == 0 && !state_.failed()) {
         if ((!video_ || video_->reachedEnd()) && (!audio_ || audio_->reachedEnd())) {
             break;  // -t reached everywhere
         }
@@ -261,7 +261,7 @@ void Transcoder::stopPipelines() {
 // After a complete trailer: whether the movie holds everything the input had.
 int Transcoder::outcome() {
     const std::string& out = o_.outputFile;
-    if (stopRequested()) {
+    if (receivedStopSignal() != 0) {
         console::message("Stopped by a signal; '" + out + "' holds what was encoded so far");
         return 255;
     }

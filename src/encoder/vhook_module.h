@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "encoder/shared_library.h"
+#include "platform/shared_library.h"
 #include "velmora/velmora_api.h"
 
 class VhookModule {
