@@ -1,18 +1,17 @@
 #pragma once
-// The settings of lumivox.ini that a render uses, with the program's defaults for a missing file
-// or key. (The desktop program keeps the whole file; the command line only reads it.)
+// lumivox-cli's reading of lumivox.ini: the desktop program's settings model (app/settings.h),
+// with the command line's own rule for an emptied save folder. The command line never writes
+// the file.
 
 #include <string>
 
-struct RenderSettings {
-    std::string saveFolder;       // "SaveDir"; default: the desktop folder
-    std::string fontFace;         // "Font"; default "ＭＳ Ｐゴシック"
-    int fontSizePt = 0;           // "FontPt"; default 0 (automatic)
-    std::string formatName;       // "Format"; default "AVI"
-    bool hideOldComments = true;  // "Old"; on exactly when the value is "1"; default "1"
-};
+#include "app/settings.h"
 
-// Reads section "Lumivox" of `iniPath`. A missing file gives the defaults. A file that exists
-// but cannot be read gives the defaults too, and a one-line `warning`.
+// The settings a command works with.
+using RenderSettings = Settings;
+
+// Reads `iniPath` as the desktop program does: a missing file or key gives the defaults, and a
+// file that exists but cannot be read gives the defaults and a one-line `warning`. An empty
+// "SaveDir" (an emptied edit box) means no choice: the desktop folder.
 RenderSettings loadRenderSettings(const std::string& iniPath, const std::string& desktopFolder,
                                   std::string& warning);
