@@ -1,0 +1,213 @@
+#pragma once
+// The main window: the video page URL and the user's choices (save folder, output format,
+// comment font and size, two options), the start and stop of jobs, the job's status and
+// progress, and the URLs handed over by later starts of the program.
+//
+// Threads. Everything here runs on the GUI thread. The running job's worker talks to the
+// window only through `jobSink`, which queues its messages onto this thread; every message
+// carries its job's serial, and one whose serial is not the running job's is ignored (a late
+// "done" of a stopped job only resets the progress bar while the window is idle).
+//
+// Life. The application creates the window, sets `startUrl`, calls OnInitDialog() and runs it.
+// Closing it, by the close box, Escape or Enter, takes the closing steps: the running job is
+// stopped and the settings, the presets and the lists are saved.
+//
+// Seams. The download list window, the comment filter window, their list files and the
+// browser menu entry live outside this class. The protected virtual functions under "Side
+// windows" are where they join the window's life; the defaults keep only the toggles' state,
+// and `downloadQueue` is a plain queue in memory.
+
+#include <QDialog>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/run_folders.h"
+#include "gui/gui_job_sink.h"
+#include "gui/pending_url_queue.h"
+#include "job/format_presets.h"
+#include "job/job_request.h"
+#include "job/nico_thread.h"
+#include "service/service_endpoints.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+
+class CLumivoxDlg : public QDialog, private JobEventHandler {
+    Q_OBJECT
+
+public:
+    // Makes the job object for a request. The default makes a CNicoThread, whose stages talk
+    // to the service at `request.endpoints`.
+    using JobFactory = std::function<std::unique_ptr<CNicoThread>(JobRequest request, JobSink& sink,
+                                                                  uint64_t jobSerial)>;
+
+    // The status texts of a running job.
+    static constexpr const char* kDownloadingText = "ダウンロード中....";
+    static constexpr const char* kEncodingText = "エンコード中...";
+
+    explicit CLumivoxDlg(RunFolders folders, JobFactory jobFactory = {}, QWidget* parent = nullptr);
+    ~CLumivoxDlg() override;
+
+    // The URL of the command line (the whole command tail); set before OnInitDialog(). Later
+    // also the last URL taken from the queue or handed over.
+    std::string startUrl;
+
+    // Initialisation: folders, font list, settings, presets, the command line's URL, the side
+    // windows and the queue. Call once, before the window is shown.
+    void OnInitDialog();
+
+    // Starts a job for the URL field's text (any text, an empty one too).
+    void StartJob();
+    // Stops and deletes a running job (waiting for its worker), returns the window to idle and,
+    // unless the window is closing, takes the next queued URL. Resets the progress bar always.
+    void EndJob();
+
+    // The hand-over of a later start: data under `tag`. Only kCopyDataUrl counts: while idle the
+    // URL goes into the URL field and starts a job when it begins with "http://" in any letter
+    // case; while a job runs it joins the queue.
+    void OnCopyData(uint32_t tag, const QByteArray& data);
+    // A later start asks to see the window: restores it when it is minimised.
+    void RestoreIfMinimised();
+
+    // Called by the side windows when the user closed them with their own controls.
+    void ListWindowClosed();
+    void CommentWindowClosed();
+
+    // The job's messages, as the GUI thread receives them.
+    void OnJobProgress(uint64_t jobSerial, int percent) override;
+    void OnEncodingBegins(uint64_t jobSerial) override;
+    void OnJobDone(uint64_t jobSerial) override;
+    void OnServiceError(uint64_t jobSerial, const std::string& text) override;
+
+    // The serial of the running job; 0 while idle.
+    uint64_t runningJobSerial() const { return job ? job->jobSerial() : 0; }
+    bool isClosing() const { return closing != 0; }
+
+    // Every path that ends the dialog (close box, Escape, Enter, accept, reject) takes the
+    // closing steps first.
+    void done(int result) override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+    // Side windows. Called on the GUI thread at the step of the window's life each names.
+
+    // Initialisation: creates the download list and comment filter windows, shown when their
+    // flags say so (`listWindowShown`, `commentWindowShown`), given the period.
+    virtual void createSideWindows() {}
+    // Initialisation: loads Ignore.sav and Extract.sav and fills the filter window's rows.
+    virtual void loadFilterLists() {}
+    // Initialisation, when the command line started no job: loads download.sav into the queue
+    // and its window. True when at least one URL was queued (the first then starts).
+    virtual bool loadDownloadQueue() { return false; }
+    // Shows or hides a side window as its toggle asks.
+    virtual void showListWindow(bool /*shown*/) {}
+    virtual void showCommentWindow(bool /*shown*/) {}
+    // Job start: copies of the NG and extract lists, in list order.
+    virtual std::vector<std::string> ngListForJob() const { return {}; }
+    virtual std::vector<std::string> extractListForJob() const { return {}; }
+    // Closing, after FFmpeg.ini: download.sav, then Extract.sav and Ignore.sav.
+    virtual void saveDownloadQueue() {}
+    virtual void saveFilterLists() {}
+    // Closing, last: destroys the side windows and the lists.
+    virtual void destroySideWindows() {}
+    // The browser menu entry ("IEの右ｸﾘｯｸに追加" / "IEの右ｸﾘｯｸから削除"). Its buttons stay
+    // disabled while browserMenuEntryAvailable() is false.
+    virtual bool browserMenuEntryAvailable() const { return false; }
+    virtual void addBrowserMenuEntry() {}
+    virtual void removeBrowserMenuEntry() {}
+
+    // Puts the head of the queue into the URL field and starts it when it begins with
+    // "http://". Only when the queue is not empty.
+    void TakeNext();
+
+    // Exchanges the values of the status text, the check boxes and the toggles between the
+    // members and the controls: into the members when `fromControls`, else into the controls.
+    void UpdateData(bool fromControls);
+    // The working values from the controls: font, save folder, size, format, options.
+    void RefreshWorkingValues();
+
+    // The URLs waiting for their job.
+    std::unique_ptr<PendingUrlQueue> downloadQueue;
+
+    // Values of the run (GUI thread). Texts are UTF-8.
+    std::string programFolder;  // holds FFmpeg and the frame filter
+    std::string workFolder;     // lumivox.ini, FFmpeg.ini, the lists; the jobs' current folder
+    std::string desktopFolder;
+    std::string fontsFolder;  // folder of the font file of the last job, ending in '/'
+    std::string fontFace;
+    int32_t fontSizePt = 0;
+    std::string saveFolder;
+    std::string formatName;
+    std::string savedFormatName;
+    std::string mail;
+    std::string password;
+    int32_t hideOldComments = 1;
+    int32_t noAutoLogin = 1;
+    int32_t listWindowShown = 1;
+    int32_t commentWindowShown = 1;
+    int32_t periodStart = 0;
+    int32_t periodEnd = 0;
+    ServiceEndpoints serviceEndpoints;  // lumivox.ini's [Service]; read, never written
+    FormatPresetList presets;
+    int32_t closing = 0;
+
+    // Values exchanged with the controls by UpdateData.
+    std::string statusText;
+    int32_t hideOldCheck = 0;
+    int32_t noAutoLoginCheck = 0;
+    int32_t listToggle = 0;
+    int32_t commentToggle = 0;
+
+private:
+    void buildControls();
+    void connectControls();
+    void fillFontCombo();
+    void selectSavedFace();
+    void fillFormatCombo();
+    void loadSettings();
+    void saveSettings() const;
+    void makeWorkFolderCurrent() const;
+    JobRequest makeJobRequest();
+    void returnToIdle();
+    void OnClose();
+    void OnPassword();
+    void OnBrowse();
+    void OnListToggle();
+    void OnCommentToggle();
+    void OnAbout();
+
+    // Controls.
+    QLineEdit* urlEdit = nullptr;
+    QPushButton* startButton = nullptr;
+    QPushButton* stopButton = nullptr;
+    QProgressBar* progressBar = nullptr;
+    QLabel* statusLabel = nullptr;
+    QLineEdit* saveFolderEdit = nullptr;
+    QPushButton* browseButton = nullptr;
+    QComboBox* formatCombo = nullptr;
+    QComboBox* fontCombo = nullptr;
+    QLineEdit* fontSizeEdit = nullptr;
+    QCheckBox* hideOldBox = nullptr;
+    QCheckBox* noAutoLoginBox = nullptr;
+    QPushButton* passwordButton = nullptr;
+    QPushButton* listToggleButton = nullptr;
+    QPushButton* commentToggleButton = nullptr;
+    QPushButton* addMenuEntryButton = nullptr;
+    QPushButton* removeMenuEntryButton = nullptr;
+
+    // The job.
+    JobFactory jobFactory;
+    GuiJobSink jobSink;
+    std::unique_ptr<CNicoThread> job;  // the running job; empty while idle
+    uint64_t nextJobSerial = 1;
+    bool initialised = false;
+    bool closed = false;  // the closing steps have run
+};

@@ -1,0 +1,6 @@
+#pragma once
+// The program's icon, in every size the resources hold.
+
+#include <QIcon>
+
+QIcon programIcon();
