@@ -12,15 +12,23 @@ namespace {
 constexpr long kMaxFontSizePt = 1000;
 
 const char* const kUsage =
-    "usage: lumivox-cli render VIDEO COMMENTS.xml [options]\n"
+    "usage: lumivox-cli URL [options]\n"
+    "       lumivox-cli job URL [options]\n"
+    "       lumivox-cli render VIDEO COMMENTS.xml [options]\n"
     "       lumivox-cli --list-formats\n"
     "       lumivox-cli --help\n"
     "\n"
-    "Draws the comments of COMMENTS.xml (a comment thread as the video service sends it) onto\n"
-    "VIDEO and encodes the movie into the save folder as VIDEO's name with the format's\n"
-    "extension. Nothing goes over the network. On success the movie's path is printed.\n"
+    "URL: the whole job of the desktop program's Start button, without a window. Logs in to the\n"
+    "video service, looks the video up, downloads its comment thread, visits its page, downloads\n"
+    "the video into the save folder as ID.flv and encodes the movie with the comments as ID and\n"
+    "the format's extension (the \"無変換\" format stops after the download). Errors of the\n"
+    "service are printed as they come. On success the movie's (or video's) path is printed.\n"
     "\n"
-    "options (defaults from lumivox.ini in the work folder):\n"
+    "render: draws the comments of COMMENTS.xml (a comment thread as the video service sends it)\n"
+    "onto VIDEO and encodes the movie into the save folder as VIDEO's name with the format's\n"
+    "extension. Nothing goes over the network.\n"
+    "\n"
+    "options of both (defaults from lumivox.ini in the work folder):\n"
     "  --save-dir DIR        folder for the movie (default: the desktop folder)\n"
     "  --format NAME         output format, see --list-formats (default: AVI)\n"
     "  --font FACE           comment font face (default: ＭＳ Ｐゴシック, or what stands in for "
@@ -35,11 +43,26 @@ const char* const kUsage =
     "  --ng ID               drop the comments of user ID (repeatable)\n"
     "  --extract ID          keep only the comments of the users named (repeatable)\n"
     "  --timings             print how long probe, layout, overlay files and encoder took\n"
+    "\n"
+    "options of a job from a URL:\n"
+    "  --mail ADDRESS        the account's mail address (default: \"Mail\")\n"
+    "  --password TEXT       the account's password (default: \"Password\")\n"
+    "  --password-file FILE  the password is the first line of FILE (\"-\": standard input)\n"
+    "  --no-auto-login       log in without mail address and password, using the cookie of an\n"
+    "                        earlier login (default: \"Login\", which is on in a new lumivox.ini)\n"
+    "  --auto-login          log in with the mail address and password; giving --mail,\n"
+    "                        --password or --password-file implies it\n"
+    "  --login-host URL      the login host, e.g. https://secure.nicovideo.jp ([Service] "
+    "LoginHost)\n"
+    "  --web-host URL        the web host, e.g. http://www.nicovideo.jp ([Service] WebHost)\n"
+    "  --ca-file FILE        PEM certificates to trust for https ([Service] CaFile)\n"
+    "\n"
     "  --list-formats        print the output formats and exit\n"
     "  --help                print this text and exit\n"
     "\n"
-    "environment: LUMIVOX_HOME names the work folder (lumivox.ini, FFmpeg.ini, comment.ini,\n"
-    "data.ini). Exit status: 0 movie written, 1 failure, 2 usage error, 130 stopped.\n";
+    "environment: LUMIVOX_HOME names the work folder (lumivox.ini, FFmpeg.ini, comment.xml,\n"
+    "comment.ini, data.ini, cookies.txt). Exit status: 0 movie written (or, for \"無変換\", the\n"
+    "video downloaded), 1 failure, 2 usage error, 130 stopped (Ctrl-C).\n";
 
 bool parseFontSize(const std::string& text, int& size) {
     if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) {
@@ -52,6 +75,22 @@ bool parseFontSize(const std::string& text, int& size) {
     }
     size = static_cast<int>(value);
     return true;
+}
+
+// True for a first argument that names a video page rather than a command.
+bool looksLikeUrl(const std::string& arg) {
+    return arg.find("://") != std::string::npos || arg.find("watch/") != std::string::npos;
+}
+
+// True for the base address of a service host: "http://" or "https://" and a host.
+bool isHostAddress(const std::string& text) {
+    for (const char* scheme : {"http://", "https://"}) {
+        const std::string_view prefix(scheme);
+        if (text.size() > prefix.size() && text.compare(0, prefix.size(), prefix) == 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
 class Parser {
@@ -82,37 +121,66 @@ public:
             result.command = CliCommand::ListFormats;
             return result;
         }
-        if (!commandSeen) {
+        if (!command) {
             return usageError("no command given");
         }
+        if (output.allPeriods && (output.periodStart || output.periodEnd)) {
+            return usageError("--all-periods cannot be combined with --period-start/--period-end");
+        }
+        if (*command == CliCommand::Render) {
+            return finishRender();
+        }
+        return finishJob();
+    }
+
+private:
+    ParsedCommandLine finishRender() {
         if (positionals.size() != 2) {
             return usageError("render takes a video and a comment file");
         }
-        if (result.render.allPeriods && (result.render.periodStart || result.render.periodEnd)) {
-            return usageError("--all-periods cannot be combined with --period-start/--period-end");
+        if (!serviceOptionSeen.empty()) {
+            return usageError(serviceOptionSeen +
+                              " is an option of a job from a URL, not of render");
         }
         result.command = CliCommand::Render;
+        static_cast<OutputOptions&>(result.render) = output;
         result.render.videoPath = positionals[0];
         result.render.commentPath = positionals[1];
         return result;
     }
 
-private:
+    ParsedCommandLine finishJob() {
+        if (positionals.size() != 1) {
+            return usageError("a job takes one video page URL");
+        }
+        if (service.password && service.passwordFile) {
+            return usageError("--password cannot be combined with --password-file");
+        }
+        result.command = CliCommand::Job;
+        static_cast<OutputOptions&>(result.job) = output;
+        result.job.pageUrl = positionals[0];
+        result.job.service = service;
+        return result;
+    }
+
     ParsedCommandLine usageError(const std::string& text) {
         result.error = text;
         return result;
     }
 
     void positional(const std::string& arg) {
-        if (!commandSeen) {
-            if (arg != "render") {
-                usageError("unknown command \"" + arg + "\"");
-                return;
-            }
-            commandSeen = true;
-            return;
+        if (command) {
+            positionals.push_back(arg);
+        } else if (arg == "render") {
+            command = CliCommand::Render;
+        } else if (arg == "job") {
+            command = CliCommand::Job;
+        } else if (looksLikeUrl(arg)) {
+            command = CliCommand::Job;
+            positionals.push_back(arg);
+        } else {
+            usageError("unknown command \"" + arg + "\"");
         }
-        positionals.push_back(arg);
     }
 
     // The value of an option: after "=" in the same argument, else the next argument.
@@ -136,29 +204,17 @@ private:
             name = arg.substr(0, equals);
             inl = arg.substr(equals + 1);
         }
-        RenderOptions& r = result.render;
-        const bool takesNoValue = name == "--help" || name == "-h" || name == "--list-formats" ||
-                                  name == "--old" || name == "--no-old" ||
-                                  name == "--all-periods" || name == "--timings";
-        if (takesNoValue) {
-            if (inl) {
-                usageError(name + " takes no value");
-            } else if (name == "--help" || name == "-h") {
-                helpAsked = true;
-            } else if (name == "--list-formats") {
-                listAsked = true;
-            } else if (name == "--old" || name == "--no-old") {
-                r.hideOldComments = name == "--old";
-            } else if (name == "--all-periods") {
-                r.allPeriods = true;
-            } else {
-                r.timings = true;
-            }
+        if (flag(name, inl)) {
             return;
         }
-        if (name != "--save-dir" && name != "--format" && name != "--font" &&
-            name != "--font-size" && name != "--period-start" && name != "--period-end" &&
-            name != "--ng" && name != "--extract") {
+        const bool isOutputOption = name == "--save-dir" || name == "--format" ||
+                                    name == "--font" || name == "--font-size" ||
+                                    name == "--period-start" || name == "--period-end" ||
+                                    name == "--ng" || name == "--extract";
+        const bool isServiceOption = name == "--mail" || name == "--password" ||
+                                     name == "--password-file" || name == "--login-host" ||
+                                     name == "--web-host" || name == "--ca-file";
+        if (!isOutputOption && !isServiceOption) {
             usageError("unknown option " + name);
             return;
         }
@@ -166,43 +222,108 @@ private:
         if (!text) {
             return;
         }
+        if (isOutputOption) {
+            outputOption(name, *text);
+        } else {
+            serviceOption(name, *text);
+        }
+    }
+
+    // Handles an option without a value; false when `name` is none.
+    bool flag(const std::string& name, const std::optional<std::string>& inl) {
+        const bool takesNoValue = name == "--help" || name == "-h" || name == "--list-formats" ||
+                                  name == "--old" || name == "--no-old" ||
+                                  name == "--all-periods" || name == "--timings" ||
+                                  name == "--auto-login" || name == "--no-auto-login";
+        if (!takesNoValue) {
+            return false;
+        }
+        if (inl) {
+            usageError(name + " takes no value");
+        } else if (name == "--help" || name == "-h") {
+            helpAsked = true;
+        } else if (name == "--list-formats") {
+            listAsked = true;
+        } else if (name == "--old" || name == "--no-old") {
+            output.hideOldComments = name == "--old";
+        } else if (name == "--all-periods") {
+            output.allPeriods = true;
+        } else if (name == "--timings") {
+            output.timings = true;
+        } else {
+            service.noAutoLogin = name == "--no-auto-login";
+            serviceOptionSeen = name;
+        }
+        return true;
+    }
+
+    void outputOption(const std::string& name, const std::string& text) {
+        OutputOptions& r = output;
         if (name == "--save-dir") {
-            if (text->empty()) {
+            if (text.empty()) {
                 usageError("--save-dir needs a folder");
             }
-            r.saveFolder = *text;
+            r.saveFolder = text;
         } else if (name == "--format") {
-            r.formatName = *text;
+            r.formatName = text;
         } else if (name == "--font") {
-            r.fontFace = *text;
+            r.fontFace = text;
         } else if (name == "--font-size") {
             int size = 0;
-            if (!parseFontSize(*text, size)) {
+            if (!parseFontSize(text, size)) {
                 usageError("--font-size takes a whole number of points from 0 to " +
-                           std::to_string(kMaxFontSizePt) + ", not \"" + *text + "\"");
+                           std::to_string(kMaxFontSizePt) + ", not \"" + text + "\"");
             }
             r.fontSizePt = size;
         } else if (name == "--period-start" || name == "--period-end") {
-            const std::optional<int32_t> time = parsePeriodTime(*text);
+            const std::optional<int32_t> time = parsePeriodTime(text);
             if (!time) {
                 usageError(name + " takes YYYY-MM-DD[THH:MM[:SS]] or seconds since 1970, not \"" +
-                           *text + "\"");
+                           text + "\"");
             }
             (name == "--period-start" ? r.periodStart : r.periodEnd) = time;
         } else if (name == "--ng") {
-            r.ngList.push_back(*text);
+            r.ngList.push_back(text);
         } else {
-            r.extractList.push_back(*text);
+            r.extractList.push_back(text);
+        }
+    }
+
+    void serviceOption(const std::string& name, const std::string& text) {
+        serviceOptionSeen = name;
+        if (name == "--mail") {
+            service.mail = text;
+        } else if (name == "--password") {
+            service.password = text;
+        } else if (name == "--password-file") {
+            if (text.empty()) {
+                usageError("--password-file needs a file");
+            }
+            service.passwordFile = text;
+        } else if (name == "--login-host" || name == "--web-host") {
+            if (!isHostAddress(text)) {
+                usageError(name + " takes an address beginning with http:// or https://, not \"" +
+                           text + "\"");
+            }
+            (name == "--login-host" ? service.loginHost : service.webHost) = text;
+        } else {
+            if (text.empty()) {
+                usageError("--ca-file needs a file");
+            }
+            service.caFile = text;
         }
     }
 
     const std::vector<std::string>& args;
     size_t index = 0;
     bool optionsEnded = false;
-    bool commandSeen = false;
+    std::optional<CliCommand> command;
     bool helpAsked = false;
     bool listAsked = false;
     std::vector<std::string> positionals;
+    OutputOptions output;
+    ServiceOptions service;
+    std::string serviceOptionSeen;  // the last option of a job from a URL, for render's error
     ParsedCommandLine result;
 };
 

@@ -1,23 +1,23 @@
 #pragma once
 // The command line of lumivox-cli:
 //
+//   lumivox-cli URL [options]              (also: lumivox-cli job URL [options])
 //   lumivox-cli render VIDEO COMMENTS.xml [options]
 //   lumivox-cli --list-formats
 //   lumivox-cli --help
 //
 // Options take their value as the next argument or after "=" (--format=MP4). "--" ends the
-// options, so that file names beginning with "-" can follow.
+// options, so that file names beginning with "-" can follow. A first argument that is no
+// command is a URL when it holds "://" or "watch/".
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
-// What `render` was asked for. An empty optional leaves the setting of lumivox.ini (or its
-// default) in force.
-struct RenderOptions {
-    std::string videoPath;
-    std::string commentPath;
+// What a job's output is to be, for a render and a job from a URL alike. An empty optional
+// leaves the setting of lumivox.ini (or its default) in force.
+struct OutputOptions {
     std::optional<std::string> saveFolder;
     std::optional<std::string> formatName;
     std::optional<std::string> fontFace;
@@ -31,12 +31,36 @@ struct RenderOptions {
     bool timings = false;
 };
 
-enum class CliCommand { Render, ListFormats, Help };
+// What `render` was asked for: the local video and comment file.
+struct RenderOptions : OutputOptions {
+    std::string videoPath;
+    std::string commentPath;
+};
+
+// The account and the service's hosts of a job from a URL; empty ones leave lumivox.ini's.
+struct ServiceOptions {
+    std::optional<std::string> mail;
+    std::optional<std::string> password;
+    std::optional<std::string> passwordFile;  // the password is this file's first line ("-": stdin)
+    std::optional<bool> noAutoLogin;          // --no-auto-login / --auto-login
+    std::optional<std::string> loginHost;     // base address: scheme, host, optional port
+    std::optional<std::string> webHost;
+    std::optional<std::string> caFile;
+};
+
+// What a job from a video page URL was asked for.
+struct UrlJobOptions : OutputOptions {
+    std::string pageUrl;
+    ServiceOptions service;
+};
+
+enum class CliCommand { Job, Render, ListFormats, Help };
 
 struct ParsedCommandLine {
     CliCommand command = CliCommand::Help;
-    RenderOptions render;
-    std::string error;  // not empty: a usage error, one line
+    UrlJobOptions job;     // CliCommand::Job
+    RenderOptions render;  // CliCommand::Render
+    std::string error;     // not empty: a usage error, one line
 };
 
 // Parses the arguments after the program name.

@@ -8,6 +8,7 @@
 #include "app/run_folders.h"
 #include "cli/cli_options.h"
 #include "cli/render_command.h"
+#include "cli/url_job_command.h"
 
 int main(int argc, char** argv) {
     const ParsedCommandLine parsed =
@@ -28,6 +29,9 @@ int main(int argc, char** argv) {
     }
     if (parsed.command == CliCommand::ListFormats) {
         return runListFormatsCommand(*folders);
+    }
+    if (parsed.command == CliCommand::Job) {
+        return runUrlJobCommand(parsed.job, *folders);
     }
     return runRenderCommand(parsed.render, *folders);
 }

@@ -1,17 +1,10 @@
 #pragma once
-// The commands of lumivox-cli: rendering a local video with a comment file, and listing the
-// output formats. Both run on the program's main thread and print to stdout and stderr.
+// The local commands of lumivox-cli: rendering a local video with a comment file, and listing
+// the output formats. Both run on the program's main thread and print to stdout and stderr.
 
 #include "app/run_folders.h"
+#include "cli/cli_job_runner.h"
 #include "cli/cli_options.h"
-
-// The exit statuses of lumivox-cli.
-enum CliExitStatus : int {
-    kExitMovieWritten = 0,
-    kExitFailed = 1,
-    kExitUsage = 2,
-    kExitStopped = 130,
-};
 
 // Runs the job's comment and encoding stages on the files of `options` and waits for its end,
 // showing progress on stderr; SIGINT and SIGTERM stop the job (the encoder is terminated and

@@ -1,0 +1,63 @@
+#pragma once
+// What the commands that run a job share: the request fields that the output options and the
+// settings decide, and running the job on its worker thread to its end while the main thread
+// shows its progress, passes on the service's errors and stops it on SIGINT or SIGTERM.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/run_folders.h"
+#include "cli/cli_job_sink.h"
+#include "cli/cli_options.h"
+#include "cli/cli_settings.h"
+#include "job/format_presets.h"
+#include "job/nico_thread.h"
+
+// The exit statuses of lumivox-cli.
+enum CliExitStatus : int {
+    kExitMovieWritten = 0,
+    kExitFailed = 1,
+    kExitUsage = 2,
+    kExitStopped = 130,
+};
+
+// Prints "lumivox-cli: TEXT" on stderr.
+void printCliError(const std::string& text);
+
+// `path` made absolute against the current folder, normalised.
+std::string absolutePath(const std::string& path);
+
+// Reads lumivox.ini of the work folder, printing a warning when it exists but cannot be read.
+RenderSettings loadCliSettings(const RunFolders& folders);
+
+// FFmpeg.ini of the work folder, else the built-in formats.
+FormatPresetList loadPresets(const RunFolders& folders);
+
+// A request with what `options` and `settings` decide: the format's template, the font, the
+// save folder (created when missing), the size, the count cap, the period and the two ID
+// lists, and the run's folders. Nothing, with the problem printed and `exitStatus` set, when
+// the format is unknown (a usage error) or the save folder cannot be made.
+std::optional<JobRequest> outputRequest(const OutputOptions& options,
+                                        const RenderSettings& settings, const RunFolders& folders,
+                                        int& exitStatus);
+
+// How the progress of a job is shown.
+struct JobDisplay {
+    // Shown from the job's start until encoding begins ("ダウンロード中...." for a job from a
+    // URL, whose download posts its percent); empty: nothing until encoding begins.
+    std::string firstStage;
+};
+
+// Starts `job` (made with `sink` and `serial`) and waits for its end, showing its progress on
+// stderr and each service error as it arrives; SIGINT and SIGTERM stop it (call
+// installStopSignalHandlers before any thread is started). Nothing, with the problem printed,
+// when the job's thread could not be started.
+std::optional<JobOutcome> runJobToEnd(std::unique_ptr<CNicoThread> job, CliJobSink& sink,
+                                      uint64_t serial, const JobDisplay& display);
+
+// Prints how a job ended: the produced file's path on stdout when it succeeded, else one line
+// with the reason on stderr; before that the stage timings when asked for. Returns the exit
+// status.
+int reportOutcome(const JobOutcome& outcome, bool timings);

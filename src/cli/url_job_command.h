@@ -1,0 +1,21 @@
+#pragma once
+// lumivox-cli URL: the whole job of the desktop program's Start button, without a window.
+
+#include <optional>
+#include <string>
+
+#include "app/run_folders.h"
+#include "cli/cli_options.h"
+
+// Runs one job for the video page `options.pageUrl` with the account, the service's hosts and
+// the output settings of lumivox.ini as the options override them: login, lookup with the
+// comment thread, comment reading, page visit, download, and unless the format is "無変換" the
+// encoding. Shows the download's and the encoding's progress and every service error on
+// stderr; SIGINT and SIGTERM stop the job within about a second. Prints the produced file's
+// path on stdout when the job succeeded, else one line with the reason on stderr. Returns the
+// exit status (CliExitStatus).
+int runUrlJobCommand(const UrlJobOptions& options, const RunFolders& folders);
+
+// The password of --password-file: the first line of `path` ("-": standard input) without its
+// line end. Nothing, with `error` set, when the file cannot be read.
+std::optional<std::string> readPasswordFile(const std::string& path, std::string& error);
