@@ -8,8 +8,9 @@ PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config git
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
-  # benchmarks: bench/encoder_speed.sh times the encoder against Debian's ffmpeg
-  hyperfine
+  # benchmarks: bench/encoder_speed.sh times the encoder against Debian's ffmpeg; the
+  # benchmark scripts make their comment threads with python3
+  hyperfine python3
   # comments
   libpugixml-dev
   # text engine
