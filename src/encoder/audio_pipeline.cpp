@@ -11,9 +11,7 @@ extern "C" {
 #include <libavutil/samplefmt.h>
 }
 
-namespace {
-constexpr int64_t kLostStreak = 25;
-}  // namespace
+namespace {}  // namespace
 
 AudioPipeline::~AudioPipeline() {
     abort();
@@ -125,17 +123,7 @@ void AudioPipeline::join() {
 }
 
 std::string AudioPipeline::lossReport() const {
-    if (errors_ == 0) {
-        return {};
-    }
-    if (framesDecoded_ == 0) {
-        return "no audio could be decoded (" + std::to_string(errors_) + " errors)";
-    }
-    if (longestStreak_ >= kLostStreak) {
-        return "audio decoding failed on " + std::to_string(longestStreak_) +
-               " packets in a row; part of the sound is missing";
-    }
-    return {};
+    return decoding_.lossReport();
 }
 
 void AudioPipeline::run() {
@@ -164,36 +152,11 @@ void AudioPipeline::run() {
 }
 
 bool AudioPipeline::decodePacket(const AVPacket* packet) {
-    int ret = avcodec_send_packet(decoder_.get(), packet);
-    if (ret < 0 && ret != AVERROR_EOF) {
-        if (ret == AVERROR(ENOMEM)) {
-            state_.fail("Out of memory decoding audio");
-            return false;
-        }
-        console::message("Error while decoding audio: " + avErrorText(ret), AV_LOG_WARNING);
-        ++errors_;
-        longestStreak_ = std::max(longestStreak_, ++errorStreak_);
-        return true;
-    }
-    for (;;) {
-        ret = avcodec_receive_frame(decoder_.get(), decoded_.get());
-        if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) {
-            return true;
-        }
-        if (ret < 0) {
-            console::message("Error while decoding audio: " + avErrorText(ret), AV_LOG_WARNING);
-            ++errors_;
-            longestStreak_ = std::max(longestStreak_, ++errorStreak_);
-            return true;
-        }
-        ++framesDecoded_;
-        errorStreak_ = 0;
-        bool ok = handleDecoded(decoded_.get());
-        av_frame_unref(decoded_.get());
-        if (!ok) {
-            return false;
-        }
-    }
+    return decoding_.decode(decoder_.get(), packet, decoded_.get(), state_, [this](AVFrame* frame) {
+        const bool ok = handleDecoded(frame);
+        av_frame_unref(frame);
+        return ok;
+    });
 }
 
 bool AudioPipeline::configureResampler(const AVFrame* frame) {

@@ -10,6 +10,7 @@
 #include "encoder/av_handles.h"
 #include "encoder/blocking_queue.h"
 #include "encoder/encoder_options.h"
+#include "encoder/packet_decoder.h"
 #include "encoder/run_state.h"
 #include "encoder/stream_encoder.h"
 
@@ -72,8 +73,5 @@ private:
     int64_t limit_ = -1;    // samples to write at most (-t), -1 = no limit
     bool fifoPtsSet_ = false;
     int64_t fifoPts_ = 0;  // output pts of the first sample in the FIFO
-    int64_t framesDecoded_ = 0;
-    int64_t errors_ = 0;
-    int64_t errorStreak_ = 0;
-    int64_t longestStreak_ = 0;
+    PacketDecoder decoding_{{"audio", "audio", "sound"}};
 };

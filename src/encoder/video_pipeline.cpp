@@ -15,7 +15,6 @@ extern "C" {
 namespace {
 
 // Decode errors in a row after which the stream counts as lost rather than merely damaged.
-constexpr int64_t kLostStreak = 25;
 
 bool isFullRange(const AVFrame* f) {
     return f->color_range == AVCOL_RANGE_JPEG || f->format == AV_PIX_FMT_YUVJ420P;
@@ -189,17 +188,7 @@ void VideoPipeline::join() {
 }
 
 std::string VideoPipeline::lossReport() const {
-    if (errors_ == 0) {
-        return {};
-    }
-    if (framesDecoded_ == 0) {
-        return "no video frame could be decoded (" + std::to_string(errors_) + " errors)";
-    }
-    if (longestStreak_ >= kLostStreak) {
-        return "video decoding failed on " + std::to_string(longestStreak_) +
-               " packets in a row; part of the video is missing";
-    }
-    return {};
+    return decoding_.lossReport();
 }
 
 void VideoPipeline::decodeLoop() {
@@ -226,35 +215,8 @@ void VideoPipeline::decodeLoop() {
 }
 
 bool VideoPipeline::decodePacket(const AVPacket* packet) {
-    int ret = avcodec_send_packet(decoder_.get(), packet);
-    if (ret < 0 && ret != AVERROR_EOF) {
-        if (ret == AVERROR(ENOMEM)) {
-            state_.fail("Out of memory decoding video");
-            return false;
-        }
-        // A damaged packet: report it and go on, as ffmpeg does.
-        console::message("Error while decoding video: " + avErrorText(ret), AV_LOG_WARNING);
-        ++errors_;
-        longestStreak_ = std::max(longestStreak_, ++errorStreak_);
-        return true;
-    }
-    for (;;) {
-        ret = avcodec_receive_frame(decoder_.get(), decoded_.get());
-        if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) {
-            return true;
-        }
-        if (ret < 0) {
-            console::message("Error while decoding video: " + avErrorText(ret), AV_LOG_WARNING);
-            ++errors_;
-            longestStreak_ = std::max(longestStreak_, ++errorStreak_);
-            return true;
-        }
-        ++framesDecoded_;
-        errorStreak_ = 0;
-        if (!handleDecoded(decoded_.get())) {
-            return false;
-        }
-    }
+    return decoding_.decode(decoder_.get(), packet, decoded_.get(), state_,
+                            [this](AVFrame* frame) { return handleDecoded(frame); });
 }
 
 bool VideoPipeline::handleDecoded(AVFrame* frame) {

@@ -14,6 +14,7 @@
 #include "encoder/encoder_options.h"
 #include "encoder/frame_pool.h"
 #include "encoder/frame_rate_converter.h"
+#include "encoder/packet_decoder.h"
 #include "encoder/run_state.h"
 #include "encoder/stream_encoder.h"
 #include "encoder/vhook_module.h"
@@ -85,8 +86,5 @@ private:
     // Decoding thread's bookkeeping.
     int64_t origin_ = AV_NOPTS_VALUE;  // pts the frame-filter index counts from
     int64_t lastPts_ = AV_NOPTS_VALUE;
-    int64_t framesDecoded_ = 0;
-    int64_t errorStreak_ = 0;  // decode errors since the last good frame
-    int64_t longestStreak_ = 0;
-    int64_t errors_ = 0;
+    PacketDecoder decoding_{{"video", "video frame", "video"}};
 };

@@ -1,0 +1,65 @@
+#include "encoder/packet_decoder.h"
+
+#include <algorithm>
+
+#include "encoder/av_error.h"
+#include "encoder/console.h"
+
+namespace {
+
+// Damaged packets in a row from which a part of the stream counts as lost.
+constexpr int64_t kLostStreak = 25;
+
+}  // namespace
+
+bool PacketDecoder::decode(AVCodecContext* decoder, const AVPacket* packet, AVFrame* frame,
+                           RunState& state, const std::function<bool(AVFrame*)>& onFrame) {
+    int ret = avcodec_send_packet(decoder, packet);
+    if (ret < 0 && ret != AVERROR_EOF) {
+        if (ret == AVERROR(ENOMEM)) {
+            state.fail(std::string("Out of memory decoding ") + names_.stream);
+            return false;
+        }
+        recordError(ret);  // a damaged packet: report it and go on
+        return true;
+    }
+    for (;;) {
+        ret = avcodec_receive_frame(decoder, frame);
+        if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) {
+            return true;
+        }
+        if (ret < 0) {
+            recordError(ret);
+            return true;
+        }
+        ++framesDecoded_;
+        errorStreak_ = 0;
+        if (!onFrame(frame)) {
+            return false;
+        }
+    }
+}
+
+void PacketDecoder::recordError(int averror) {
+    console::message(
+        std::string("Error while decoding ") + names_.stream + ": " + avErrorText(averror),
+        AV_LOG_WARNING);
+    ++errors_;
+    longestStreak_ = std::max(longestStreak_, ++errorStreak_);
+}
+
+std::string PacketDecoder::lossReport() const {
+    if (errors_ == 0) {
+        return {};
+    }
+    if (framesDecoded_ == 0) {
+        return std::string("no ") + names_.frames + " could be decoded (" +
+               std::to_string(errors_) + " errors)";
+    }
+    if (longestStreak_ >= kLostStreak) {
+        return std::string(names_.stream) + " decoding failed on " +
+               std::to_string(longestStreak_) + " packets in a row; part of the " +
+               names_.lostPart + " is missing";
+    }
+    return {};
+}
