@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "service/form_coding.h"
+
 namespace {
 
 constexpr const char* kHost = "127.0.0.1";
@@ -17,26 +19,6 @@ constexpr size_t kSlowPieceBytes = 1024;
 constexpr auto kSlowPause = std::chrono::milliseconds(100);
 constexpr auto kSlowAnswer = std::chrono::seconds(60);
 constexpr size_t kChunkedPieceBytes = 64 * 1024;
-
-// application/x-www-form-urlencoded, the way the real service writes its answers.
-std::string formEncode(const std::string& text) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string encoded;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-            c == '-' || c == '.' || c == '_' || c == '*') {
-            encoded += c;
-        } else if (c == ' ') {
-            encoded += '+';
-        } else {
-            encoded += '%';
-            encoded += kHex[byte >> 4];
-            encoded += kHex[byte & 0x0F];
-        }
-    }
-    return encoded;
-}
 
 int hexValue(char c) {
     if (c >= '0' && c <= '9')

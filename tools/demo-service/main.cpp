@@ -21,6 +21,7 @@
 #include "demo_options.h"
 #include "demo_service.h"
 #include "self_signed_certificate.h"
+#include "service/form_coding.h"
 
 namespace fs = std::filesystem;
 
@@ -46,25 +47,7 @@ std::string generatedStream() {
 }
 
 std::string builtInThread(const std::string& threadId) {
-    std::string escaped;
-    for (const char c : threadId) {
-        switch (c) {
-            case '&':
-                escaped += "&amp;";
-                break;
-            case '<':
-                escaped += "&lt;";
-                break;
-            case '>':
-                escaped += "&gt;";
-                break;
-            case '"':
-                escaped += "&quot;";
-                break;
-            default:
-                escaped += c;
-        }
-    }
+    const std::string escaped = xmlEscape(threadId);
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<packet>\n<thread resultcode=\"0\" "
            "thread=\"" +
            escaped + "\" last_res=\"2\" ticket=\"0x1\" revision=\"1\"/>\n<chat thread=\"" +
