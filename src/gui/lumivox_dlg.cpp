@@ -258,6 +258,7 @@ void CLumivoxDlg::OnInitDialog() {
     progressBar->setValue(0);
 
     makeWorkFolderCurrent();
+    cookieStore = std::make_unique<CookieStore>(fs::path(workFolder) / CookieStore::kJarFileName);
     saveFolder = desktopFolder;
 
     fillFontCombo();
@@ -422,6 +423,7 @@ JobRequest CLumivoxDlg::makeJobRequest() {
     request.periodStart = periodStart;
     request.periodEnd = periodEnd;
     request.endpoints = serviceEndpoints;
+    request.cookieStore = cookieStore.get();
     return request;
 }
 
@@ -613,6 +615,14 @@ void CLumivoxDlg::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+void CLumivoxDlg::closeEvent(QCloseEvent* event) {
+    if (!closed) {
+        closed = true;
+        OnClose();
+    }
+    QDialog::closeEvent(event);
 }
 
 void CLumivoxDlg::done(int result) {

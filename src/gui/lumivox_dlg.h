@@ -30,6 +30,7 @@
 #include "job/format_presets.h"
 #include "job/job_request.h"
 #include "job/nico_thread.h"
+#include "service/cookie_store.h"
 #include "service/service_endpoints.h"
 
 class QCheckBox;
@@ -96,6 +97,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
     // Side windows. Called on the GUI thread at the step of the window's life each names.
 
@@ -156,6 +158,8 @@ protected:
     int32_t periodStart = 0;
     int32_t periodEnd = 0;
     ServiceEndpoints serviceEndpoints;  // lumivox.ini's [Service]; read, never written
+    // The service's cookies, kept in the work folder's jar; every job of the window uses it.
+    std::unique_ptr<CookieStore> cookieStore;
     FormatPresetList presets;
     int32_t closing = 0;
 

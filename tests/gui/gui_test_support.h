@@ -1,0 +1,262 @@
+#pragma once
+// What the desktop program's tests share: folders of their own, the main window made against
+// them, a job whose stages wait for the test, and a look at the window's controls.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QString>
+#include <QTest>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "app/run_folders.h"
+#include "gui/lumivox_dlg.h"
+#include "job/nico_thread.h"
+#include "platform/manual_reset_event.h"
+
+namespace gui_test {
+
+// A generous bound for waits on something that must happen: a hang guard, not a speed check.
+constexpr int kPatienceMs = 30000;
+
+// A fresh folder for one test, removed with everything in it afterwards.
+class TempFolder {
+public:
+    TempFolder() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "lumivox-gui-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) != nullptr) {
+            path_ = pattern;
+        } else {
+            ADD_FAILURE() << "cannot create a temporary folder";
+        }
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+    std::string str() const { return path_.string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline void writeText(const std::filesystem::path& file, const std::string& text) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out << text;
+    ASSERT_TRUE(out.good()) << file;
+}
+
+inline std::string readText(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Restores the process's current folder, which the main window changes to its work folder.
+class CurrentFolderGuard {
+public:
+    CurrentFolderGuard() : saved_(std::filesystem::current_path()) {}
+    ~CurrentFolderGuard() {
+        std::error_code ignored;
+        std::filesystem::current_path(saved_, ignored);
+    }
+
+private:
+    std::filesystem::path saved_;
+};
+
+// The folders of a main window under test: the program folder of the build, a work folder and a
+// desktop folder of the test's own.
+class WindowFolders {
+public:
+    WindowFolders() {
+        std::filesystem::create_directories(work());
+        std::filesystem::create_directories(desktop());
+    }
+    std::filesystem::path work() const { return root_ / "work"; }
+    std::filesystem::path desktop() const { return root_ / "Desktop"; }
+    std::filesystem::path root() const { return root_.path(); }
+    RunFolders runFolders() const {
+        return RunFolders{LUMIVOX_PROGRAM_DIR, work().string(), desktop().string()};
+    }
+
+private:
+    TempFolder root_;
+};
+
+// What a DrivenJob did and what it waits for. The test (GUI thread) and the workers share it;
+// the mutex guards the lists, the events order the rest.
+struct JobDrive {
+    // Download percentages each job posts when its download begins.
+    std::vector<int> downloadProgress = {40};
+    // When not empty, the login reports this text as a service error.
+    std::string loginError;
+    // Let waiting downloads and encoder runs go on. A stop lets them go too.
+    ManualResetEvent releaseDownload;
+    ManualResetEvent releaseEncoder;
+
+    std::vector<JobRequest> requests() const {
+        std::lock_guard lock(mutex);
+        return requests_;
+    }
+    bool entered(const std::string& stage, uint64_t serial) const {
+        std::lock_guard lock(mutex);
+        for (const auto& [name, number] : entered_) {
+            if (name == stage && number == serial) {
+                return true;
+            }
+        }
+        return false;
+    }
+    int deletedJobs() const { return deleted_.load(); }
+
+    void recordRequest(const JobRequest& request) {
+        std::lock_guard lock(mutex);
+        requests_.push_back(request);
+    }
+    void recordStage(const std::string& stage, uint64_t serial) {
+        std::lock_guard lock(mutex);
+        entered_.emplace_back(stage, serial);
+    }
+    void recordDeletion() { ++deleted_; }
+
+private:
+    mutable std::mutex mutex;
+    std::vector<JobRequest> requests_;
+    std::vector<std::pair<std::string, uint64_t>> entered_;
+    std::atomic<int> deleted_{0};
+};
+
+// A job with the real pipeline (order, messages, stop protocol) whose stages do no network or
+// encoding work: the download posts its percentages and waits, the encoder posts 50 % and
+// waits, each until the test releases it or the job is stopped.
+class DrivenJob : public CNicoThread {
+public:
+    DrivenJob(JobRequest request, JobSink& sink, uint64_t serial, JobDrive& drive)
+        : CNicoThread(std::move(request), sink, serial), drive(drive) {}
+    ~DrivenJob() override { drive.recordDeletion(); }
+
+protected:
+    void loginToService() override {
+        drive.recordStage("login", jobSerial());
+        if (!drive.loginError.empty()) {
+            serviceError(drive.loginError);
+        }
+        cookie = "user_session=user_1";
+    }
+    bool lookUpVideo(const std::string& /*cookie*/, std::string& streamUrl) override {
+        videoId = "sm9";
+        videoFile = request.saveFolder + "/sm9.flv";
+        streamUrl = "http://media.invalid/smile?v=9";
+        return true;
+    }
+    void readCommentXml() override {}
+    bool visitVideoPage(const std::string&, const std::string&) override { return true; }
+    bool downloadVideo(const std::string&, const std::string&) override {
+        for (int percent : drive.downloadProgress) {
+            postProgress(percent);
+        }
+        drive.recordStage("download", jobSerial());
+        waitFor(drive.releaseDownload);
+        return true;
+    }
+    void PrepareEncoding() override {}
+    bool writeOverlayFiles() override { return true; }
+    std::string SpliceFilterArguments() override { return {}; }
+    void RunEncoder(const std::string&) override {
+        postProgress(50);
+        drive.recordStage("encoder", jobSerial());
+        waitFor(drive.releaseEncoder);
+        if (!isCancelled()) {
+            producedFile(temporaryFile() + ".avi");
+        }
+    }
+
+private:
+    void waitFor(const ManualResetEvent& release) const {
+        while (!release.wait(std::chrono::milliseconds(20)) && !isCancelled()) {
+        }
+    }
+
+    JobDrive& drive;
+};
+
+// The factory a main window under test makes its jobs with.
+inline CLumivoxDlg::JobFactory drivenJobs(JobDrive& drive) {
+    return [&drive](JobRequest request, JobSink& sink, uint64_t serial) {
+        drive.recordRequest(request);
+        return std::make_unique<DrivenJob>(std::move(request), sink, serial, drive);
+    };
+}
+
+// A control of the window by its object name; fails the test when it is missing.
+template <typename Control>
+Control* control(const QWidget& window, const char* name) {
+    Control* found = window.findChild<Control*>(QString::fromUtf8(name));
+    EXPECT_NE(found, nullptr) << "no control " << name;
+    return found;
+}
+
+// The window's state as the user sees it: which of Start, Stop and the URL field are enabled,
+// the status text and the progress bar.
+struct WindowState {
+    bool startEnabled = false;
+    bool stopEnabled = false;
+    bool urlEnabled = false;
+    std::string status;
+
+    bool operator==(const WindowState& other) const {
+        return startEnabled == other.startEnabled && stopEnabled == other.stopEnabled &&
+               urlEnabled == other.urlEnabled && status == other.status;
+    }
+};
+
+inline std::ostream& operator<<(std::ostream& out, const WindowState& state) {
+    return out << "{start " << state.startEnabled << ", stop " << state.stopEnabled << ", url "
+               << state.urlEnabled << ", status \"" << state.status << "\"}";
+}
+
+inline WindowState stateOf(const QWidget& window) {
+    return WindowState{control<QPushButton>(window, "startButton")->isEnabled(),
+                       control<QPushButton>(window, "stopButton")->isEnabled(),
+                       control<QLineEdit>(window, "urlEdit")->isEnabled(),
+                       control<QLabel>(window, "statusText")->text().toStdString()};
+}
+
+inline const WindowState kIdle{true, false, true, ""};
+inline const WindowState kDownloading{false, true, false, "ダウンロード中...."};
+inline const WindowState kEncoding{false, true, false, "エンコード中..."};
+
+inline int progressOf(const QWidget& window) {
+    return control<QProgressBar>(window, "progressBar")->value();
+}
+
+// Processes the GUI thread's events until `condition` holds; false after kPatienceMs.
+inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = kPatienceMs) {
+    return QTest::qWaitFor(condition, timeoutMs);
+}
+
+}  // namespace gui_test

@@ -1,0 +1,306 @@
+// The main window's jobs: the state of Start, Stop, the URL field, the status text and the
+// progress bar through start, progress, encoding, done and stop; what a job is given; the
+// serials that keep a stopped job's late messages from the next job; the URL hand-over while
+// idle and while busy; and the service error box.
+
+#include <gtest/gtest.h>
+
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/url_hand_over.h"
+#include "gui_test_support.h"
+#include "job/format_presets.h"
+
+using namespace gui_test;
+
+namespace {
+
+constexpr const char* kUrl1 = "http://www.nicovideo.jp/watch/sm1";
+constexpr const char* kUrl2 = "http://www.nicovideo.jp/watch/sm2";
+
+// The data of a hand-over as a later start sends it: the URL and its terminator.
+QByteArray handOverData(const std::string& url) {
+    QByteArray data = QByteArray::fromStdString(url);
+    data.append('\0');
+    return data;
+}
+
+class MainWindowJobTest : public ::testing::Test {
+protected:
+    std::unique_ptr<CLumivoxDlg> openWindow(const std::string& startUrl = {}) {
+        auto window = std::make_unique<CLumivoxDlg>(folders.runFolders(), drivenJobs(drive));
+        window->startUrl = startUrl;
+        window->OnInitDialog();
+        return window;
+    }
+    void start(CLumivoxDlg& window, const char* url) {
+        control<QLineEdit>(window, "urlEdit")->setText(QString::fromUtf8(url));
+        control<QPushButton>(window, "startButton")->click();
+    }
+    QString urlField(const CLumivoxDlg& window) const {
+        return control<QLineEdit>(window, "urlEdit")->text();
+    }
+
+    CurrentFolderGuard currentFolder;
+    WindowFolders folders;
+    JobDrive drive;
+};
+
+TEST_F(MainWindowJobTest, TheStateTableThroughStartProgressEncodingAndDone) {
+    auto window = openWindow();
+    QProgressBar* bar = control<QProgressBar>(*window, "progressBar");
+    QSignalSpy barValues(bar, &QProgressBar::valueChanged);
+    EXPECT_EQ(stateOf(*window), kIdle);
+
+    start(*window, kUrl1);
+    EXPECT_EQ(stateOf(*window), kDownloading);
+    EXPECT_EQ(window->runningJobSerial(), 1u);
+    ASSERT_TRUE(waitUntil([&] { return progressOf(*window) == 40; }));
+
+    // Download finished: encoding begins, the bar starts again from 0.
+    drive.releaseDownload.set();
+    ASSERT_TRUE(waitUntil([&] { return stateOf(*window) == kEncoding; }));
+    ASSERT_TRUE(waitUntil([&] { return progressOf(*window) == 50; }));
+    std::vector<int> values;
+    for (const QList<QVariant>& change : barValues) {
+        values.push_back(change.at(0).toInt());
+    }
+    EXPECT_EQ(values, (std::vector<int>{40, 0, 50}));
+
+    drive.releaseEncoder.set();
+    ASSERT_TRUE(waitUntil([&] { return stateOf(*window) == kIdle; }));
+    EXPECT_EQ(progressOf(*window), 0);
+    EXPECT_EQ(window->runningJobSerial(), 0u);
+    EXPECT_EQ(drive.deletedJobs(), 1);
+}
+
+TEST_F(MainWindowJobTest, OnlyProgressFrom1To100OfTheRunningJobMovesTheBar) {
+    drive.downloadProgress = {0, 30, 101, -5};
+    auto window = openWindow();
+    start(*window, kUrl1);
+    ASSERT_TRUE(waitUntil([&] { return drive.entered("download", 1); }));
+    ASSERT_TRUE(waitUntil([&] { return progressOf(*window) == 30; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(progressOf(*window), 30) << "0, 101 and -5 are ignored";
+
+    window->OnJobProgress(1, 100);
+    EXPECT_EQ(progressOf(*window), 100);
+    window->OnJobProgress(1, 1);
+    EXPECT_EQ(progressOf(*window), 1);
+    window->OnJobProgress(2, 77);  // no such job
+    window->OnEncodingBegins(7);
+    EXPECT_EQ(progressOf(*window), 1);
+    EXPECT_EQ(stateOf(*window), kDownloading);
+    window->OnJobDone(3);
+    EXPECT_EQ(stateOf(*window), kDownloading) << "a done of another job ends nothing";
+    window->close();
+}
+
+TEST_F(MainWindowJobTest, TheJobIsGivenTheWindowsValues) {
+    writeText(folders.work() / "lumivox.ini",
+              "[Lumivox]\nFont=IPAゴシック\nFontPt=18\nMail=m@example.com\nPassword=pw\n"
+              "Format=MP3\nOld=0\nLogin=0\n[Service]\nWebHost=http://127.0.0.1:9\n");
+    auto window = openWindow();
+    control<QLineEdit>(*window, "saveFolderEdit")->setText(QStringLiteral("/srv/movies"));
+    start(*window, "  http://www.nicovideo.jp/watch/sm9 ");
+    const std::time_t now = std::time(nullptr);
+    ASSERT_EQ(drive.requests().size(), 1u);
+    const JobRequest request = drive.requests()[0];
+
+    EXPECT_EQ(request.pageUrl, "  http://www.nicovideo.jp/watch/sm9 ") << "as it stands";
+    EXPECT_EQ(request.mail, "m@example.com");
+    EXPECT_EQ(request.password, "pw");
+    EXPECT_EQ(request.saveFolder, "/srv/movies");
+    EXPECT_EQ(request.workFolder, folders.work().string() + "/");
+    EXPECT_EQ(request.programFolder, LUMIVOX_PROGRAM_DIR);
+    EXPECT_EQ(request.fontFace, "IPAゴシック");
+    EXPECT_EQ(request.fontSizePt, 18);
+    EXPECT_FALSE(request.fontFile.empty());
+    EXPECT_TRUE(std::filesystem::exists(request.fontsFolder + request.fontFile))
+        << request.fontsFolder << request.fontFile;
+    EXPECT_EQ(request.hideOldComments, 0);
+    EXPECT_EQ(request.noAutoLogin, 0);
+    std::string mp3Template;
+    for (const FormatPreset& preset : FormatPresetList::builtInPresets()) {
+        if (preset.name == "MP3") {
+            mp3Template = preset.argTemplate;
+        }
+    }
+    EXPECT_EQ(request.formatTemplate, mp3Template);
+    EXPECT_LE(request.periodStart, now - 3 * 365 * 86400 + 86400);
+    EXPECT_GE(request.periodEnd, now + 86400 - 5);
+    EXPECT_TRUE(request.ngList.empty());
+    EXPECT_TRUE(request.extractList.empty());
+    EXPECT_EQ(request.endpoints.webBase, "http://127.0.0.1:9");
+    EXPECT_NE(request.cookieStore, nullptr);
+    window->close();
+}
+
+TEST_F(MainWindowJobTest, StopReturnsToIdleAndStartsTheNextQueuedUrl) {
+    auto window = openWindow();
+    start(*window, kUrl1);
+    ASSERT_TRUE(waitUntil([&] { return drive.entered("download", 1); }));
+
+    window->OnCopyData(kCopyDataUrl, handOverData(kUrl2));
+    EXPECT_EQ(urlField(*window), QString::fromUtf8(kUrl1)) << "a busy window queues the URL";
+    EXPECT_EQ(window->runningJobSerial(), 1u);
+
+    control<QPushButton>(*window, "stopButton")->click();
+    EXPECT_EQ(drive.deletedJobs(), 1);
+    // The queued URL started at once, in a new job.
+    EXPECT_EQ(urlField(*window), QString::fromUtf8(kUrl2));
+    EXPECT_EQ(window->runningJobSerial(), 2u);
+    EXPECT_EQ(stateOf(*window), kDownloading);
+    ASSERT_EQ(drive.requests().size(), 2u);
+    EXPECT_EQ(drive.requests()[1].pageUrl, kUrl2);
+
+    // The stopped job's "done" is already queued: it must not end the new job.
+    ASSERT_TRUE(waitUntil([&] { return drive.entered("download", 2); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->runningJobSerial(), 2u);
+    EXPECT_EQ(stateOf(*window), kDownloading);
+    ASSERT_TRUE(waitUntil([&] { return progressOf(*window) == 40; }));
+    window->OnJobDone(1);
+    EXPECT_EQ(window->runningJobSerial(), 2u);
+    EXPECT_EQ(progressOf(*window), 40) << "the late done leaves the new job's bar alone";
+
+    control<QPushButton>(*window, "stopButton")->click();
+    EXPECT_EQ(stateOf(*window), kIdle);
+    EXPECT_EQ(progressOf(*window), 0);
+    EXPECT_EQ(drive.deletedJobs(), 2);
+}
+
+TEST_F(MainWindowJobTest, ALateDoneWhileIdleOnlyResetsTheBar) {
+    auto window = openWindow();
+    start(*window, kUrl1);
+    ASSERT_TRUE(waitUntil([&] { return progressOf(*window) == 40; }));
+    control<QPushButton>(*window, "stopButton")->click();
+    EXPECT_EQ(stateOf(*window), kIdle);
+    QCoreApplication::processEvents();  // the stopped job's own late "done"
+    window->OnJobDone(1);
+    EXPECT_EQ(stateOf(*window), kIdle);
+    EXPECT_EQ(progressOf(*window), 0);
+    EXPECT_EQ(drive.requests().size(), 1u) << "nothing was started";
+}
+
+TEST_F(MainWindowJobTest, AHandOverWhileIdleStartsAJobOnlyForHttp) {
+    auto window = openWindow();
+    window->OnCopyData(kCopyDataUrl, handOverData("\"http://www.nicovideo.jp/watch/sm9\""));
+    EXPECT_EQ(urlField(*window), QStringLiteral("\"http://www.nicovideo.jp/watch/sm9\""));
+    EXPECT_EQ(stateOf(*window), kIdle);
+    window->OnCopyData(kCopyDataUrl, handOverData("https://www.nicovideo.jp/watch/sm9"));
+    EXPECT_EQ(urlField(*window), QStringLiteral("https://www.nicovideo.jp/watch/sm9"));
+    EXPECT_EQ(stateOf(*window), kIdle);
+    EXPECT_TRUE(drive.requests().empty());
+
+    // The prefix in capitals starts a job; the text after the terminator is not part of it.
+    window->OnCopyData(kCopyDataUrl,
+                       handOverData("HTTP://WWW.NICOVIDEO.JP/watch/sm9") + "left over bytes");
+    EXPECT_EQ(urlField(*window), QStringLiteral("HTTP://WWW.NICOVIDEO.JP/watch/sm9"));
+    EXPECT_EQ(stateOf(*window), kDownloading);
+    ASSERT_EQ(drive.requests().size(), 1u);
+    EXPECT_EQ(drive.requests()[0].pageUrl, "HTTP://WWW.NICOVIDEO.JP/watch/sm9");
+    window->close();
+}
+
+TEST_F(MainWindowJobTest, DataUnderAnotherTagChangesNothing) {
+    auto window = openWindow();
+    control<QLineEdit>(*window, "urlEdit")->setText(QStringLiteral("typed"));
+    for (uint32_t tag : {0u, 1u, 1026u, 1028u}) {
+        window->OnCopyData(tag, handOverData(kUrl1));
+    }
+    EXPECT_EQ(urlField(*window), QStringLiteral("typed"));
+    EXPECT_EQ(stateOf(*window), kIdle);
+    EXPECT_TRUE(drive.requests().empty());
+
+    start(*window, kUrl1);
+    window->OnCopyData(1026, handOverData(kUrl2));
+    drive.releaseDownload.set();
+    drive.releaseEncoder.set();
+    ASSERT_TRUE(waitUntil([&] { return stateOf(*window) == kIdle; }));
+    EXPECT_EQ(drive.requests().size(), 1u) << "nothing was queued";
+    EXPECT_EQ(urlField(*window), QString::fromUtf8(kUrl1));
+}
+
+TEST_F(MainWindowJobTest, AUrlHandedOverWhileBusyStartsWhenTheJobEnds) {
+    auto window = openWindow();
+    start(*window, kUrl1);
+    window->OnCopyData(kCopyDataUrl, handOverData(kUrl2));
+    window->OnCopyData(kCopyDataUrl, handOverData("not a url"));
+    EXPECT_EQ(drive.requests().size(), 1u);
+
+    drive.releaseDownload.set();
+    drive.releaseEncoder.set();
+    ASSERT_TRUE(waitUntil([&] { return drive.requests().size() == 2; }));
+    EXPECT_EQ(drive.requests()[1].pageUrl, kUrl2);
+    EXPECT_EQ(urlField(*window), QString::fromUtf8(kUrl2));
+
+    // After the second job, the queue's head does not begin with "http://": it fills the URL
+    // field and the window waits.
+    ASSERT_TRUE(waitUntil([&] { return drive.deletedJobs() == 2 && stateOf(*window) == kIdle; }));
+    EXPECT_EQ(urlField(*window), QStringLiteral("not a url"));
+    EXPECT_EQ(drive.requests().size(), 2u);
+}
+
+TEST_F(MainWindowJobTest, ACommandLineUrlStartsAJobOnlyForHttp) {
+    {
+        auto window = openWindow("hTTp://www.nicovideo.jp/watch/sm9");
+        EXPECT_EQ(stateOf(*window), kDownloading);
+        EXPECT_EQ(urlField(*window), QStringLiteral("hTTp://www.nicovideo.jp/watch/sm9"));
+        window->close();
+    }
+    auto window = openWindow("\"http://www.nicovideo.jp/watch/sm9\"");
+    EXPECT_EQ(stateOf(*window), kIdle);
+    EXPECT_EQ(urlField(*window), QStringLiteral("\"http://www.nicovideo.jp/watch/sm9\""));
+    EXPECT_EQ(drive.requests().size(), 1u);
+}
+
+TEST_F(MainWindowJobTest, AnEmptyUrlStillStartsAJob) {
+    auto window = openWindow();
+    start(*window, "");
+    EXPECT_EQ(stateOf(*window), kDownloading);
+    ASSERT_EQ(drive.requests().size(), 1u);
+    EXPECT_EQ(drive.requests()[0].pageUrl, "");
+    window->close();
+}
+
+TEST_F(MainWindowJobTest, AJobThatCannotBeMadeLeavesTheWindowIdle) {
+    int attempts = 0;
+    CLumivoxDlg window(folders.runFolders(), [&](JobRequest, JobSink&, uint64_t) {
+        ++attempts;
+        return std::unique_ptr<CNicoThread>();
+    });
+    window.OnInitDialog();
+    start(window, kUrl1);
+    EXPECT_EQ(attempts, 1);
+    EXPECT_EQ(stateOf(window), kIdle);
+    EXPECT_EQ(progressOf(window), 0);
+}
+
+TEST_F(MainWindowJobTest, AServiceErrorShowsABoxThatDoesNotHoldTheJob) {
+    drive.loginError = "Could not connect to server";
+    auto window = openWindow();
+    window->show();
+    start(*window, kUrl1);
+    // The worker went on to the download while the box is up.
+    ASSERT_TRUE(waitUntil([&] { return drive.entered("download", 1); }));
+    QMessageBox* box = nullptr;
+    ASSERT_TRUE(waitUntil([&] {
+        box = window->findChild<QMessageBox*>(QStringLiteral("serviceErrorBox"));
+        return box != nullptr && box->isVisible();
+    }));
+    EXPECT_EQ(box->text(), QStringLiteral("Could not connect to server"));
+    EXPECT_FALSE(box->isModal());
+    // Stop still works while the box is shown.
+    control<QPushButton>(*window, "stopButton")->click();
+    EXPECT_EQ(stateOf(*window), kIdle);
+    box->close();
+    window->close();
+}
+
+}  // namespace

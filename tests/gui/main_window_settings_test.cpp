@@ -1,0 +1,259 @@
+// The main window's settings: what a fresh start shows, how lumivox.ini reaches the controls and
+// comes back from them when the window closes, FFmpeg.ini, the account dialog, the about box,
+// and the keys that close the window.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QTimer>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "app/settings.h"
+#include "gui/about_dlg.h"
+#include "gui/password_dlg.h"
+#include "gui_test_support.h"
+#include "job/format_presets.h"
+
+using namespace gui_test;
+
+namespace {
+
+class MainWindowSettingsTest : public ::testing::Test {
+protected:
+    std::unique_ptr<CLumivoxDlg> openWindow(const std::string& startUrl = {}) {
+        auto window = std::make_unique<CLumivoxDlg>(folders.runFolders(), drivenJobs(drive));
+        window->startUrl = startUrl;
+        window->OnInitDialog();
+        return window;
+    }
+    std::filesystem::path ini() const { return folders.work() / "lumivox.ini"; }
+    std::filesystem::path presetsFile() const { return folders.work() / "FFmpeg.ini"; }
+    Settings savedSettings() const { return loadSettings(ini(), "(no desktop)"); }
+
+    CurrentFolderGuard currentFolder;
+    WindowFolders folders;
+    JobDrive drive;
+};
+
+TEST_F(MainWindowSettingsTest, AFreshStartShowsTheDefaults) {
+    const auto window = openWindow();
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("ルミヴォクス　ver0.6"));
+    EXPECT_EQ(control<QLineEdit>(*window, "saveFolderEdit")->text().toStdString(),
+              folders.desktop().string());
+    EXPECT_EQ(control<QLineEdit>(*window, "fontSizeEdit")->text(), QStringLiteral("0"));
+    EXPECT_EQ(control<QComboBox>(*window, "formatCombo")->currentText(), QStringLiteral("AVI"));
+    EXPECT_EQ(control<QComboBox>(*window, "formatCombo")->count(), 12);
+    EXPECT_TRUE(control<QCheckBox>(*window, "hideOldCheck")->isChecked());
+    EXPECT_TRUE(control<QCheckBox>(*window, "noAutoLoginCheck")->isChecked());
+    EXPECT_TRUE(control<QPushButton>(*window, "listToggle")->isChecked());
+    EXPECT_TRUE(control<QPushButton>(*window, "commentToggle")->isChecked());
+    // "ＭＳ Ｐゴシック" is not installed here: the face it is drawn with is selected.
+    EXPECT_EQ(control<QComboBox>(*window, "fontCombo")->currentText(),
+              QStringLiteral("IPA Pゴシック"));
+    EXPECT_EQ(stateOf(*window), kIdle);
+    EXPECT_EQ(progressOf(*window), 0);
+    // The browser menu buttons are there, and wait for their handlers.
+    EXPECT_FALSE(control<QPushButton>(*window, "addMenuEntryButton")->isEnabled());
+    EXPECT_FALSE(control<QPushButton>(*window, "removeMenuEntryButton")->isEnabled());
+    // Nothing is written before the window closes; the work folder is the current folder.
+    EXPECT_FALSE(std::filesystem::exists(ini()));
+    EXPECT_FALSE(std::filesystem::exists(presetsFile()));
+    EXPECT_TRUE(std::filesystem::equivalent(std::filesystem::current_path(), folders.work()));
+}
+
+TEST_F(MainWindowSettingsTest, ClosingWritesLumivoxIniAndFFmpegIni) {
+    auto window = openWindow();
+    window->close();
+    EXPECT_TRUE(window->isClosing());
+
+    const std::string text = readText(ini());
+    for (const char* line : {"[Lumivox]", "SaveDir=", "Font=IPA Pゴシック", "FontPt=0",
+                             "Mail=", "Password=", "Format=AVI", "Old=1", "Login=1", "ListDialog=1",
+                             "CommentDialog=1"}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
+    }
+    const Settings saved = savedSettings();
+    EXPECT_EQ(saved.saveFolder, folders.desktop().string());
+
+    FormatPresetList presets;
+    ASSERT_TRUE(presets.load(presetsFile()));
+    std::vector<std::string> builtInNames;
+    for (const FormatPreset& preset : FormatPresetList::builtInPresets()) {
+        builtInNames.push_back(preset.name);
+    }
+    EXPECT_EQ(presets.names(), builtInNames);
+    EXPECT_EQ(readText(presetsFile()).substr(0, 5), "AVI\r\n");
+}
+
+TEST_F(MainWindowSettingsTest, LoadedValuesReachTheControlsAndReturnOnClosing) {
+    writeText(ini(),
+              "[Lumivox]\r\nSaveDir=/srv/動画\r\nFont=ipaゴシック\r\nFontPt=24\r\n"
+              "Mail=user@example.com\r\nPassword=p=ss;w\r\nFormat=MP4\r\nOld=yes\r\n"
+              "Login=0\r\nListDialog=0\r\nCommentDialog=1\r\n");
+    auto window = openWindow();
+    EXPECT_EQ(control<QLineEdit>(*window, "saveFolderEdit")->text(), QStringLiteral("/srv/動画"));
+    EXPECT_EQ(control<QLineEdit>(*window, "fontSizeEdit")->text(), QStringLiteral("24"));
+    EXPECT_EQ(control<QComboBox>(*window, "formatCombo")->currentText(), QStringLiteral("MP4"));
+    EXPECT_EQ(control<QComboBox>(*window, "fontCombo")->currentText(),
+              QStringLiteral("IPAゴシック"));
+    EXPECT_FALSE(control<QCheckBox>(*window, "hideOldCheck")->isChecked()) << "only \"1\" is on";
+    EXPECT_FALSE(control<QCheckBox>(*window, "noAutoLoginCheck")->isChecked());
+    EXPECT_FALSE(control<QPushButton>(*window, "listToggle")->isChecked());
+    EXPECT_TRUE(control<QPushButton>(*window, "commentToggle")->isChecked());
+
+    // The user changes some of them; the size is read as the C library reads numbers.
+    control<QLineEdit>(*window, "fontSizeEdit")->setText(QStringLiteral("  17pt"));
+    control<QComboBox>(*window, "formatCombo")->setCurrentText(QStringLiteral("WMV(高画質)"));
+    control<QCheckBox>(*window, "hideOldCheck")->setChecked(true);
+    control<QPushButton>(*window, "listToggle")->click();
+    control<QPushButton>(*window, "commentToggle")->click();
+    window->close();
+
+    const Settings saved = savedSettings();
+    EXPECT_EQ(saved.saveFolder, "/srv/動画");
+    EXPECT_EQ(saved.fontFace, "IPAゴシック");
+    EXPECT_EQ(saved.fontSizePt, 17);
+    EXPECT_EQ(saved.mail, "user@example.com");
+    EXPECT_EQ(saved.password, "p=ss;w");
+    EXPECT_EQ(saved.formatName, "WMV(高画質)");
+    EXPECT_EQ(saved.hideOldComments, 1);
+    EXPECT_EQ(saved.noAutoLogin, 0);
+    EXPECT_EQ(saved.listWindowShown, 1);
+    EXPECT_EQ(saved.commentWindowShown, 0);
+}
+
+TEST_F(MainWindowSettingsTest, ASavedFormatIsMatchedExactly) {
+    writeText(ini(), "[Lumivox]\nFormat=mp4\n");
+    auto window = openWindow();
+    EXPECT_EQ(control<QComboBox>(*window, "formatCombo")->currentIndex(), 0);
+    window->close();
+    EXPECT_EQ(savedSettings().formatName, "AVI");
+}
+
+TEST_F(MainWindowSettingsTest, ASideWindowClosedByItsOwnControlsIsSavedHidden) {
+    auto window = openWindow();
+    window->ListWindowClosed();
+    EXPECT_FALSE(control<QPushButton>(*window, "listToggle")->isChecked());
+    EXPECT_TRUE(control<QPushButton>(*window, "commentToggle")->isChecked());
+    window->close();
+    EXPECT_EQ(savedSettings().listWindowShown, 0);
+    EXPECT_EQ(savedSettings().commentWindowShown, 1);
+}
+
+// Answers the account dialog once it is open: types `mail` and `password`, then presses OK
+// or "ｷｬﾝｾﾙ". Records what the dialog showed when it opened.
+struct AccountAnswer {
+    AccountAnswer(QString typedMail, QString typedPassword, bool pressOk)
+        : mail(std::move(typedMail)), password(std::move(typedPassword)), ok(pressOk) {}
+
+    QString mail;
+    QString password;
+    bool ok = false;
+    QString shownMail;
+    QString shownPassword;
+    bool passwordHidden = false;
+    bool answered = false;
+
+    void arm(QWidget& window) {
+        QTimer::singleShot(0, &window, [this, &window] {
+            auto* dialog = window.findChild<CPasswordDlg*>();
+            ASSERT_NE(dialog, nullptr);
+            EXPECT_EQ(dialog->windowTitle(), QStringLiteral("パスワード入力画面"));
+            auto* mailEdit = control<QLineEdit>(*dialog, "mailEdit");
+            auto* passwordEdit = control<QLineEdit>(*dialog, "passwordEdit");
+            shownMail = mailEdit->text();
+            shownPassword = passwordEdit->text();
+            passwordHidden = passwordEdit->echoMode() == QLineEdit::Password;
+            mailEdit->setText(mail);
+            passwordEdit->setText(password);
+            control<QPushButton>(*dialog, ok ? "okButton" : "cancelButton")->click();
+            answered = true;
+        });
+    }
+};
+
+TEST_F(MainWindowSettingsTest, CancelInTheAccountDialogKeepsTheOldValues) {
+    writeText(ini(), "[Lumivox]\nMail=old@example.com\nPassword=old secret\n");
+    auto window = openWindow();
+    AccountAnswer answer(QStringLiteral("new@example.com"), QStringLiteral("new"), false);
+    answer.arm(*window);
+    control<QPushButton>(*window, "passwordButton")->click();
+    ASSERT_TRUE(answer.answered);
+    EXPECT_EQ(answer.shownMail, QStringLiteral("old@example.com"));
+    EXPECT_EQ(answer.shownPassword, QStringLiteral("old secret"));
+    EXPECT_TRUE(answer.passwordHidden);
+    window->close();
+    EXPECT_EQ(savedSettings().mail, "old@example.com");
+    EXPECT_EQ(savedSettings().password, "old secret");
+}
+
+TEST_F(MainWindowSettingsTest, OkInTheAccountDialogTakesTheNewValuesForTheNextJobAndTheFile) {
+    auto window = openWindow();
+    AccountAnswer answer(QStringLiteral("new@example.com"), QStringLiteral("pa=ss"), true);
+    answer.arm(*window);
+    control<QPushButton>(*window, "passwordButton")->click();
+    ASSERT_TRUE(answer.answered);
+    EXPECT_FALSE(std::filesystem::exists(ini())) << "saved only when the window closes";
+
+    control<QLineEdit>(*window, "urlEdit")->setText(QStringLiteral("http://a.invalid/watch/sm1"));
+    control<QPushButton>(*window, "startButton")->click();
+    ASSERT_EQ(drive.requests().size(), 1u);
+    EXPECT_EQ(drive.requests()[0].mail, "new@example.com");
+    EXPECT_EQ(drive.requests()[0].password, "pa=ss");
+    window->close();
+    EXPECT_EQ(savedSettings().mail, "new@example.com");
+    EXPECT_EQ(savedSettings().password, "pa=ss");
+}
+
+TEST_F(MainWindowSettingsTest, EscapeClosesTheWindowThroughTheClosingSteps) {
+    auto window = openWindow();
+    window->show();
+    control<QLineEdit>(*window, "fontSizeEdit")->setText(QStringLiteral("31"));
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(savedSettings().fontSizePt, 31);
+    EXPECT_TRUE(std::filesystem::exists(presetsFile()));
+}
+
+TEST_F(MainWindowSettingsTest, EnterStopsTheRunningJobAndSavesLikeTheCloseBox) {
+    auto window = openWindow();
+    window->show();
+    control<QLineEdit>(*window, "urlEdit")->setText(QStringLiteral("http://a.invalid/watch/sm1"));
+    control<QPushButton>(*window, "startButton")->click();
+    ASSERT_TRUE(waitUntil([&] { return drive.entered("download", 1); }));
+    control<QLineEdit>(*window, "saveFolderEdit")->setText(QStringLiteral("/srv/out"));
+
+    QTest::keyClick(control<QLineEdit>(*window, "saveFolderEdit"), Qt::Key_Return);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(drive.deletedJobs(), 1) << "the job was stopped and deleted";
+    EXPECT_EQ(window->runningJobSerial(), 0u);
+    EXPECT_EQ(savedSettings().saveFolder, "/srv/out");
+}
+
+TEST_F(MainWindowSettingsTest, F1OpensTheAboutBox) {
+    auto window = openWindow();
+    window->show();
+    QString version;
+    QString title;
+    QTimer::singleShot(0, window.get(), [&] {
+        auto* about = window->findChild<CAboutDlg*>();
+        ASSERT_NE(about, nullptr);
+        title = about->windowTitle();
+        version = control<QLabel>(*about, "versionText")->text();
+        about->accept();
+    });
+    QAction* action = window->findChild<QAction*>(QStringLiteral("aboutAction"));
+    ASSERT_NE(action, nullptr);
+    EXPECT_EQ(action->text(), QStringLiteral("lumivox のﾊﾞｰｼﾞｮﾝ情報(&A)..."));
+    EXPECT_EQ(action->shortcut(), QKeySequence(Qt::Key_F1));
+    EXPECT_TRUE(window->actions().contains(action)) << "offered by the window's context menu";
+    action->trigger();
+    EXPECT_EQ(title, QStringLiteral("lumivoxのﾊﾞｰｼﾞｮﾝ情報"));
+    EXPECT_EQ(version, QStringLiteral("lumivox Version 1.0"));
+    EXPECT_TRUE(window->isVisible());
+}
+
+}  // namespace
