@@ -1,0 +1,157 @@
+// The main window with real jobs against lumivox-demo-service on loopback: a job that downloads
+// a video and returns the window to idle, Stop during a slow download and during a login that
+// does not answer, and the error box of a service that cannot be reached.
+
+#include <gtest/gtest.h>
+
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "gui_test_support.h"
+#include "service/service_test_support.h"
+
+using namespace gui_test;
+
+namespace {
+
+constexpr size_t kVideoBytes = 300 * 1024 + 5;
+// How long Stop may take before the test calls it a hang (the service client honours a stop
+// within about a second).
+constexpr auto kStopHangGuard = std::chrono::seconds(10);
+
+class MainWindowServiceTest : public ::testing::Test {
+protected:
+    void startDemo(const std::vector<std::string>& faults = {}) {
+        service_test::writeBytes(inputs / "video.flv", video);
+        std::vector<std::string> arguments = {"--video", (inputs / "video.flv").string()};
+        for (const std::string& fault : faults) {
+            arguments.push_back("--fault");
+            arguments.push_back(fault);
+        }
+        demo = std::make_unique<service_test::DemoService>(arguments);
+        ASSERT_TRUE(demo->started());
+    }
+
+    // lumivox.ini for the demo's account, with the "無変換" format (download only) and the
+    // service's hosts pointing at `loginBase` and `webBase`.
+    void writeSettings(const std::string& loginBase, const std::string& webBase,
+                       const std::string& caFile) {
+        writeText(folders.work() / "lumivox.ini",
+                  "[Lumivox]\r\nSaveDir=" + save.str() +
+                      "\r\nMail=demo@example.com\r\nPassword=p&ss=w+rd%41\r\n"
+                      "Format=無変換\r\nLogin=0\r\n[Service]\r\nLoginHost=" +
+                      loginBase + "\r\nWebHost=" + webBase + "\r\nCaFile=" + caFile + "\r\n");
+    }
+
+    std::unique_ptr<CLumivoxDlg> openWindow() {
+        auto window = std::make_unique<CLumivoxDlg>(folders.runFolders());
+        window->OnInitDialog();
+        return window;
+    }
+
+    void start(CLumivoxDlg& window, const std::string& url) {
+        control<QLineEdit>(window, "urlEdit")->setText(QString::fromStdString(url));
+        control<QPushButton>(window, "startButton")->click();
+    }
+
+    // Presses Stop and returns how long the window was held.
+    std::chrono::milliseconds stop(CLumivoxDlg& window) {
+        const auto before = std::chrono::steady_clock::now();
+        control<QPushButton>(window, "stopButton")->click();
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - before);
+    }
+
+    CurrentFolderGuard currentFolder;
+    WindowFolders folders;
+    TempFolder save;
+    TempFolder inputs;
+    const std::string video = service_test::patternBytes(kVideoBytes, 11);
+    std::unique_ptr<service_test::DemoService> demo;
+};
+
+TEST_F(MainWindowServiceTest, AJobDownloadsTheVideoAndReturnsTheWindowToIdle) {
+    startDemo();
+    writeSettings(demo->loginBase(), demo->webBase(), demo->caFile());
+    auto window = openWindow();
+    QSignalSpy barValues(control<QProgressBar>(*window, "progressBar"),
+                         &QProgressBar::valueChanged);
+
+    start(*window, demo->webBase() + "/watch/sm9");
+    EXPECT_EQ(stateOf(*window), kDownloading);
+    ASSERT_TRUE(waitUntil([&] { return stateOf(*window) == kIdle; }));
+
+    EXPECT_EQ(service_test::readBytes(save / "sm9.flv"), video);
+    EXPECT_EQ(progressOf(*window), 0);
+    std::vector<int> values;
+    for (const QList<QVariant>& change : barValues) {
+        values.push_back(change.at(0).toInt());
+    }
+    ASSERT_GE(values.size(), 2u);
+    EXPECT_EQ(values.back(), 0);
+    EXPECT_EQ(*std::max_element(values.begin(), values.end()), 100);
+    EXPECT_GE(*std::min_element(values.begin(), values.end()), 0);
+    EXPECT_EQ(demo->count("/secure/login"), 1);
+    EXPECT_EQ(demo->count("/api/getflv"), 1);
+    EXPECT_TRUE(std::filesystem::exists(folders.work() / "comment.xml"));
+    EXPECT_TRUE(std::filesystem::exists(folders.work() / "cookies.txt"));
+    EXPECT_EQ(window->findChild<QMessageBox*>(), nullptr) << "no error was shown";
+}
+
+TEST_F(MainWindowServiceTest, StopDuringASlowDownloadReturnsPromptly) {
+    startDemo({"stream-slow"});
+    writeSettings(demo->loginBase(), demo->webBase(), demo->caFile());
+    auto window = openWindow();
+    start(*window, demo->webBase() + "/watch/sm9");
+    ASSERT_TRUE(waitUntil([&] { return progressOf(*window) >= 1; }));
+
+    const std::chrono::milliseconds held = stop(*window);
+    std::printf("Stop during the download held the window for %lld ms\n",
+                static_cast<long long>(held.count()));
+    EXPECT_LT(held, kStopHangGuard);
+    EXPECT_EQ(stateOf(*window), kIdle);
+    EXPECT_EQ(progressOf(*window), 0);
+    const auto partial = std::filesystem::file_size(save / "sm9.flv");
+    EXPECT_GT(partial, 0u) << "the part that arrived stays";
+    EXPECT_LT(partial, kVideoBytes);
+}
+
+TEST_F(MainWindowServiceTest, StopDuringALoginThatDoesNotAnswerReturnsPromptly) {
+    startDemo({"slow-login"});
+    writeSettings(demo->loginBase(), demo->webBase(), demo->caFile());
+    auto window = openWindow();
+    start(*window, demo->webBase() + "/watch/sm9");
+    ASSERT_TRUE(waitUntil([&] { return demo->count("/secure/login") == 1; }));
+
+    const std::chrono::milliseconds held = stop(*window);
+    std::printf("Stop during the login held the window for %lld ms\n",
+                static_cast<long long>(held.count()));
+    EXPECT_LT(held, kStopHangGuard);
+    EXPECT_EQ(stateOf(*window), kIdle);
+    EXPECT_EQ(demo->count("/api/getflv"), 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->findChild<QMessageBox*>(), nullptr) << "a stop is no error";
+}
+
+TEST_F(MainWindowServiceTest, AServiceThatCannotBeReachedShowsCurlsErrorText) {
+    // Port 1 on loopback: nothing listens there.
+    writeSettings("https://127.0.0.1:1", "http://127.0.0.1:1", "");
+    auto window = openWindow();
+    start(*window, "http://127.0.0.1:1/watch/sm9");
+    ASSERT_TRUE(waitUntil([&] { return stateOf(*window) == kIdle; }));
+    QMessageBox* box = nullptr;
+    ASSERT_TRUE(waitUntil([&] {
+        box = window->findChild<QMessageBox*>(QStringLiteral("serviceErrorBox"));
+        return box != nullptr;
+    }));
+    EXPECT_FALSE(box->text().isEmpty());
+    std::printf("error shown: %s\n", box->text().toStdString().c_str());
+}
+
+}  // namespace
