@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <QTimer>
 #include <cstdio>
 #include <optional>
 #include <utility>
@@ -12,10 +13,13 @@
 #include "gui/lumivox_dlg.h"
 #include "gui/program_icon.h"
 #include "gui/single_instance.h"
+#include "platform/stop_signals.h"
 
 namespace {
 
 constexpr const char* kProgramName = "lumivox";
+// How often the main window looks for a termination request (SIGTERM at logout, Ctrl-C).
+constexpr int kStopSignalPollMs = 200;
 
 }  // namespace
 
@@ -39,6 +43,7 @@ int CLumivoxApp::handOver(char* programName) const {
     // Qt sees only the program's name: the command tail is the URL, not options for Qt.
     int argc = 1;
     char* argv[] = {programName, nullptr};
+    ignoreBrokenPipeSignal();  // an instance that goes away mid-hand-over is no crash
     QCoreApplication core(argc, argv);
     if (!SingleInstance::handOver(serverPath, commandLine)) {
         std::fprintf(stderr, "%s: the running instance did not answer%s\n", kProgramName,
@@ -48,6 +53,10 @@ int CLumivoxApp::handOver(char* programName) const {
 }
 
 int CLumivoxApp::runMainWindow(char* programName, SingleInstance& instance, bool guarded) {
+    // A termination request closes the window through its closing steps, so that the settings
+    // are saved and a running job is stopped; a second one ends the program at once.
+    installStopSignalHandlers(SecondStopSignal::EndsProcess);
+    ignoreBrokenPipeSignal();
     int argc = 1;
     char* argv[] = {programName, nullptr};
     QApplication application(argc, argv);
@@ -74,6 +83,13 @@ int CLumivoxApp::runMainWindow(char* programName, SingleInstance& instance, bool
     dialog.startUrl = commandLine;
     connectInstance(instance, dialog);
     dialog.OnInitDialog();
+    QTimer stopRequests;
+    QObject::connect(&stopRequests, &QTimer::timeout, &dialog, [&dialog] {
+        if (receivedStopSignal() != 0) {
+            dialog.close();
+        }
+    });
+    stopRequests.start(kStopSignalPollMs);
     dialog.exec();
     return 0;
 }

@@ -187,4 +187,19 @@ TEST_F(SingleInstanceTest, ACrashedInstanceDoesNotKeepTheNextOneFromRunning) {
     next->waitForFinished(kPatienceMs);
 }
 
+TEST_F(SingleInstanceTest, ATerminationRequestClosesTheWindowThroughItsClosingSteps) {
+    auto program = startProgram({QStringLiteral("not started")});
+    ASSERT_TRUE(waitUntil([&] { return someoneListens(); }));
+    program->terminate();  // SIGTERM, as at logout
+    ASSERT_TRUE(waitForEnd(*program));
+    EXPECT_EQ(program->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program->exitCode(), 0);
+    // The settings and the presets were saved, and the socket was removed.
+    const std::string settings = readText(session / "work" / "lumivox.ini");
+    EXPECT_NE(settings.find("[Lumivox]"), std::string::npos) << settings;
+    EXPECT_NE(settings.find("Format=AVI"), std::string::npos) << settings;
+    EXPECT_TRUE(std::filesystem::exists(session / "work" / "FFmpeg.ini"));
+    EXPECT_FALSE(std::filesystem::exists(serverPath().toStdString()));
+}
+
 }  // namespace
