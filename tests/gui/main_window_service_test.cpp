@@ -1,6 +1,7 @@
 // The main window with real jobs against lumivox-demo-service on loopback: a job that downloads
-// a video and returns the window to idle, Stop during a slow download and during a login that
-// does not answer, and the error box of a service that cannot be reached.
+// a video and returns the window to idle, a job that goes on to encode a movie with the encoder
+// and the frame filter of the program folder, Stop during a slow download and during a login
+// that does not answer, and the error box of a service that cannot be reached.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,8 +29,10 @@ constexpr auto kStopHangGuard = std::chrono::seconds(10);
 
 class MainWindowServiceTest : public ::testing::Test {
 protected:
-    void startDemo(const std::vector<std::string>& faults = {}) {
-        service_test::writeBytes(inputs / "video.flv", video);
+    void startDemo(const std::vector<std::string>& faults = {}, bool realVideo = false) {
+        if (!realVideo) {
+            service_test::writeBytes(inputs / "video.flv", video);
+        }
         std::vector<std::string> arguments = {"--video", (inputs / "video.flv").string()};
         for (const std::string& fault : faults) {
             arguments.push_back("--fault");
@@ -41,12 +45,13 @@ protected:
     // lumivox.ini for the demo's account, with the "無変換" format (download only) and the
     // service's hosts pointing at `loginBase` and `webBase`.
     void writeSettings(const std::string& loginBase, const std::string& webBase,
-                       const std::string& caFile) {
+                       const std::string& caFile, const std::string& format = "無変換") {
         writeText(folders.work() / "lumivox.ini",
                   "[Lumivox]\r\nSaveDir=" + save.str() +
                       "\r\nMail=demo@example.com\r\nPassword=p&ss=w+rd%41\r\n"
-                      "Format=無変換\r\nLogin=0\r\n[Service]\r\nLoginHost=" +
-                      loginBase + "\r\nWebHost=" + webBase + "\r\nCaFile=" + caFile + "\r\n");
+                      "Format=" +
+                      format + "\r\nLogin=0\r\n[Service]\r\nLoginHost=" + loginBase +
+                      "\r\nWebHost=" + webBase + "\r\nCaFile=" + caFile + "\r\n");
     }
 
     std::unique_ptr<CLumivoxDlg> openWindow() {
@@ -102,6 +107,41 @@ TEST_F(MainWindowServiceTest, AJobDownloadsTheVideoAndReturnsTheWindowToIdle) {
     EXPECT_TRUE(std::filesystem::exists(folders.work() / "comment.xml"));
     EXPECT_TRUE(std::filesystem::exists(folders.work() / "cookies.txt"));
     EXPECT_EQ(window->findChild<QMessageBox*>(), nullptr) << "no error was shown";
+}
+
+TEST_F(MainWindowServiceTest, AJobEncodesTheDownloadedVideoIntoAMovie) {
+    // A real 3-second FLV as the service streams them (Sorenson video, MP3 audio).
+    const std::string command =
+        "ffmpeg -nostdin -v error -y -f lavfi -i color=c=0x203050:s=256x192:r=30000/1001:d=3 "
+        "-f lavfi -i sine=f=440:d=3 -c:v flv -q:v 2 -c:a libmp3lame -ar 22050 '" +
+        (inputs / "video.flv").string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    startDemo({}, true);
+    writeSettings(demo->loginBase(), demo->webBase(), demo->caFile(), "AVI");
+    auto window = openWindow();
+    QSignalSpy barValues(control<QProgressBar>(*window, "progressBar"),
+                         &QProgressBar::valueChanged);
+
+    start(*window, demo->webBase() + "/watch/sm9");
+    ASSERT_TRUE(waitUntil([&] { return stateOf(*window) == kIdle; }, 120000));
+
+    EXPECT_GT(std::filesystem::file_size(save / "sm9.avi"), 10000u);
+    EXPECT_TRUE(std::filesystem::exists(folders.work() / "comment.ini"));
+    EXPECT_TRUE(std::filesystem::exists(folders.work() / "data.ini"));
+    // The bar: the download up to 100 %, back to 0 when the encoding began, the encoding's own
+    // percentages, and 0 again at the end.
+    std::vector<int> values;
+    for (const QList<QVariant>& change : barValues) {
+        values.push_back(change.at(0).toInt());
+    }
+    const auto downloaded = std::find(values.begin(), values.end(), 100);
+    ASSERT_NE(downloaded, values.end());
+    const auto encodingBegan = std::find(downloaded, values.end(), 0);
+    ASSERT_NE(encodingBegan, values.end());
+    EXPECT_TRUE(std::any_of(encodingBegan, values.end(), [](int v) { return v > 0; }))
+        << "the encoding showed its progress";
+    EXPECT_EQ(values.back(), 0);
+    EXPECT_EQ(window->findChild<QMessageBox*>(), nullptr);
 }
 
 TEST_F(MainWindowServiceTest, StopDuringASlowDownloadReturnsPromptly) {
