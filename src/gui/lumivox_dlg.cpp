@@ -428,8 +428,8 @@ JobRequest CLumivoxDlg::makeJobRequest() {
 }
 
 void CLumivoxDlg::StartJob() {
-    if (job) {
-        return;  // one job at a time; a second start waits in the queue instead
+    if (job || closing != 0) {
+        return;  // one job at a time (a second start waits in the queue), none while closing
     }
     startButton->setEnabled(false);
     stopButton->setEnabled(true);
@@ -532,8 +532,8 @@ void CLumivoxDlg::OnServiceError(uint64_t jobSerial, const std::string& text) {
 }
 
 void CLumivoxDlg::OnCopyData(uint32_t tag, const QByteArray& data) {
-    if (tag != kCopyDataUrl) {
-        return;
+    if (tag != kCopyDataUrl || closing != 0) {
+        return;  // a URL that arrives while the window closes has no window left to go to
     }
     const std::string url =
         receivedHandOverText(std::string_view(data.constData(), static_cast<size_t>(data.size())));

@@ -247,6 +247,15 @@ TEST_F(MainWindowJobTest, AUrlHandedOverWhileBusyStartsWhenTheJobEnds) {
     EXPECT_EQ(drive.requests().size(), 2u);
 }
 
+TEST_F(MainWindowJobTest, AClosedWindowStartsNothing) {
+    auto window = openWindow();
+    window->close();
+    window->OnCopyData(kCopyDataUrl, handOverData(kUrl1));
+    window->StartJob();
+    EXPECT_TRUE(drive.requests().empty());
+    EXPECT_EQ(window->runningJobSerial(), 0u);
+}
+
 TEST_F(MainWindowJobTest, ACommandLineUrlStartsAJobOnlyForHttp) {
     {
         auto window = openWindow("hTTp://www.nicovideo.jp/watch/sm9");
