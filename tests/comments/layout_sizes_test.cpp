@@ -1,8 +1,11 @@
-// Font sizes of comments, the measured box of a text and the automatic base size.
+// Font sizes of comments, the measured box of a text and the automatic base size, with a font
+// of fixed advances and with IPAPGothic through the text engine at 96 dpi.
 
+#include <memory>
 #include <string>
 
 #include "layout_test_support.h"
+#include "text/text_engine.h"
 
 namespace {
 
@@ -10,173 +13,161 @@ using layout_test::byNo;
 using layout_test::chat;
 using layout_test::FixedWidthMeasurer;
 using layout_test::LayoutFixture;
+using Ints = std::vector<int32_t>;
 
-std::u16string lines(int count) {
-    std::u16string text = u"a";
+std::u16string repeat(const std::u16string& part, int count, const std::u16string& between = u"") {
+    std::u16string text = part;
     for (int i = 1; i < count; ++i) {
-        text += u"\na";
+        text += between + part;
     }
     return text;
 }
+std::u16string lines(int count) {
+    return repeat(u"a", count, u"\n");
+}
 
-struct SizeCase {
-    std::u16string text;
-    std::string mail;
-    int expected;
-};
-
-TEST(LayoutSizes, SizeRulesOnBase18) {
-    // readCommands with base 18: "big" 18 + ceil(9) = 27; "small" 18 - ceil(5.4) = 12 (shrunk);
-    // both 27 - ceil(8.1) = 18 (shrunk).
-    const std::u16string longText(40, u'a');
-    std::u16string emoji31;  // 15 surrogate pairs and one letter: 31 UTF-16 units
-    std::u16string emoji32;  // 16 surrogate pairs: 32 units, 16 characters
-    for (int i = 0; i < 15; ++i) {
-        emoji31 += u"\U0001F600";
-    }
-    emoji32 = emoji31 + u"\U0001F600";
-    emoji31 += u"a";
-    const SizeCase cases[] = {
-        {longText, "big", 18},                  // more than 31 units: not enlarged
-        {std::u16string(31, u'a'), "big", 27},  // 31 is not more than 31
-        {emoji32, "big", 18},                   // 32 UTF-16 units count, not 16 characters
-        {emoji31, "big", 27},
-        {lines(2), "big", 27},
-        {lines(3), "big", 18},                // enlarged with more than 2 lines: the base size
-        {lines(5), "big", 18},                // ... and nothing more (not 18 - 6)
-        {longText + u"\n\n\n\n", "big", 18},  // long: the line rules are skipped
-        {lines(4), "", 18},
-        {lines(5), "", 12},       // 18 - ceil(18 * 0.3) = 18 - 6
-        {u"a\n\n\n\nb", "", 12},  // empty lines count as lines
-        {lines(6), "small", 12},
-        {lines(7), "small", 8},                     // 12 - ceil(12 * 0.3) = 12 - 4
-        {longText, "big small", 18},                // shrunk: the length rule does not apply
-        {longText + u"\n\n\n\n", "small big", 12},  // ... the base-size line rule does
-    };
-    LayoutFixture f;
-    ChatList chats;
-    int no = 0;
-    for (const SizeCase& c : cases) {
-        chats.push_back(chat(no * 10, c.text, c.mail, no));
-        ++no;
-    }
-    f.run(chats);
-    for (int i = 0; i < no; ++i) {
-        EXPECT_EQ(byNo(chats, i).fontSize, cases[i].expected)
-            << "case " << i << " mail '" << cases[i].mail << "'";
+TEST(LayoutSizes, SizeRules) {
+    // Base 18: "big" 27, "small" 12 (shrunk), both 18 (shrunk). More than 31 UTF-16 units (not
+    // characters) keep an unshrunk "big" at the base size, and then the line rules are skipped.
+    // More than 2 lines take "big" back to the base, more than 4 shrink the base size by
+    // ceil(30 %), more than 6 a smaller size by ceil(30 %) of itself; empty lines count.
+    const std::u16string longText(40, u'a'), emoji15 = repeat(u"\U0001F600", 15);
+    // clang-format off
+    const struct {
+        int base;
+        std::u16string text;
+        std::string mail;
+        int expected;
+    } cases[] = {
+        {18, longText, "big", 18},                {18, std::u16string(31, u'a'), "big", 27},
+        {18, emoji15 + u"\U0001F600", "big", 18}, {18, emoji15 + u"a", "big", 27},
+        {18, lines(2), "big", 27},                {18, lines(3), "big", 18},
+        {18, lines(5), "big", 18},                {18, longText + u"\n\n\n\n", "big", 18},
+        {18, lines(4), "", 18},                   {18, lines(5), "", 12},
+        {18, u"a\n\n\n\nb", "", 12},             {18, lines(6), "small", 12},
+        {18, lines(7), "small", 8},               {18, longText, "big small", 18},
+        {18, longText + u"\n\n\n\n", "small big", 12},
+        {1, u"a", "small", 1},                    {1, lines(5), "", 1}};  // never below 1
+    // clang-format on
+    for (const auto& c : cases) {
+        LayoutFixture f;
+        f.fontSizePt = c.base;
+        ChatList chats{chat(0, c.text, c.mail)};
+        f.run(chats);
+        EXPECT_EQ(chats[0].fontSize, c.expected) << "mail '" << c.mail << "' base " << c.base;
     }
 }
 
-TEST(LayoutSizes, SizeNeverFallsBelowOne) {
-    // Base 1: "small" gives 1 - ceil(0.3) = 0, raised to 1 by the commands; 5 normal lines give
-    // 1 - ceil(0.3) = 0, raised to 1 by the layout.
-    LayoutFixture f;
-    f.fontSizePt = 1;
-    ChatList chats{chat(0, u"a", "small", 1), chat(0, lines(5), "", 2)};
-    f.run(chats);
-    EXPECT_EQ(byNo(chats, 1).fontSize, 1);
-    EXPECT_EQ(byNo(chats, 2).fontSize, 1);
-}
-
-TEST(LayoutMeasure, WidestLineLess2ByTallestLineTimesLines) {
-    FixedWidthMeasurer font;  // 10 px per unit + 2, 24 px lines
-    const CommentExtent box = measureText(font, u"ab\nabcd\nabc", 18);
-    EXPECT_EQ(box.width, 40);  // 42 - 2
-    EXPECT_EQ(box.height, 72);
-    ASSERT_EQ(font.calls.size(), 3u);
-    EXPECT_EQ(font.calls[1].first, u"abcd");
-    EXPECT_EQ(font.calls[1].second, 18);  // sizes go to the measurer in points
-}
-
-TEST(LayoutMeasure, OnlyTwoEmptyLinesInARowCount) {
+TEST(LayoutMeasure, BoxesOfTexts) {
+    // Widest line's advance less 2 (never below 0) by the line height times the lines counted;
+    // an empty line is "あ" (20 px here), only two empty lines in a row count, a TAB becomes
+    // U+3000 U+3000 U+0020 (also in the longest text, measured whole); sizes go in points.
+    // clang-format off
+    const struct {
+        std::u16string text;
+        int width, height;
+    } cases[] = {{u"ab\nabcd\nabc", 40, 72}, {u"a\n\n\n\nb", 20, 4 * 24}, {u"a\n\n\nb\n\n\nc", 20, 7 * 24},
+                 {u"\n\n\n", 20, 2 * 24},    {u"", 20, 24},              {u"z", 0, 24},
+                 {u"a\tb", 50, 24},           {std::u16string(kMaxCommentUnits, u'\t'), 30 * 1023, 24}};
+    // clang-format on
+    for (const auto& c : cases) {
+        FixedWidthMeasurer font;
+        font.advances = {{u'\u3042', 20}, {u'z', -1}};
+        const CommentExtent box = measureText(font, c.text, 27);
+        EXPECT_EQ((std::pair{box.width, box.height}), (std::pair{c.width, c.height}))
+            << c.text.size();
+        EXPECT_EQ(font.calls.at(0).second, 27);
+    }
     FixedWidthMeasurer font;
-    font.advances[u'\u3042'] = 20;
-    // "a", "", "", "" , "b": the third empty line is skipped; each empty line is "あ".
-    CommentExtent box = measureText(font, u"a\n\n\n\nb", 18);
-    EXPECT_EQ(box.width, 20);       // "あ" is the widest: 22 - 2
-    EXPECT_EQ(box.height, 4 * 24);  // a, あ, あ, b
-    // A line with text starts the count again.
-    box = measureText(font, u"a\n\n\nb\n\n\nc", 18);
-    EXPECT_EQ(box.height, 7 * 24);
-    box = measureText(font, u"\n\n\n", 18);  // four empty lines
-    EXPECT_EQ(box.height, 2 * 24);
-}
-
-TEST(LayoutMeasure, EmptyTextIsOneLineOfA) {
-    FixedWidthMeasurer font;
-    font.advances[u'\u3042'] = 20;
-    const CommentExtent box = measureText(font, u"", 27);
-    EXPECT_EQ(box.width, 20);
-    EXPECT_EQ(box.height, 24);
-    ASSERT_EQ(font.calls.size(), 1u);
-    EXPECT_EQ(font.calls[0].first, u"\u3042");
-    EXPECT_EQ(font.calls[0].second, 27);
-}
-
-TEST(LayoutMeasure, TabsBecomeTwoIdeographicSpacesAndASpaceWithoutCuttingTheText) {
-    FixedWidthMeasurer font;
-    CommentExtent box = measureText(font, u"a\tb", 18);
-    ASSERT_EQ(font.calls.size(), 1u);
-    EXPECT_EQ(font.calls[0].first, u"a\u3000\u3000 b");
-    EXPECT_EQ(box.width, 50);
-    // The longest comment made of TABs triples in length and is measured whole.
-    box = measureText(font, std::u16string(kMaxCommentUnits, u'\t'), 18);
-    EXPECT_EQ(font.calls.back().first.size(), 3 * kMaxCommentUnits);
-    EXPECT_EQ(box.width, 30 * static_cast<int>(kMaxCommentUnits));
-}
-
-TEST(LayoutMeasure, LineNarrowerThanTheCorrectionMeasuresZeroWide) {
-    FixedWidthMeasurer font;
-    font.advances[u'z'] = -1;  // the line's advance is 1 px
-    const CommentExtent box = measureText(font, u"z", 18);
-    EXPECT_EQ(box.width, 0);
-    EXPECT_EQ(box.height, 24);
-}
-
-TEST(LayoutMeasure, WithoutADeviceEveryTextIs40By24) {
+    measureText(font, u"a\tb", 18);
+    EXPECT_EQ(font.calls.at(0).first, u"a\u3000\u3000 b");
     NoDeviceMeasurer none;
     const CommentExtent box = measureText(none, u"a much longer text\nwith two lines", 40);
-    EXPECT_EQ(box.width, 40);
-    EXPECT_EQ(box.height, 24);
+    EXPECT_EQ((std::pair{box.width, box.height}), (std::pair{40, 24}));
 }
 
-TEST(LayoutDefaultSize, Line24PxGives18At384And24At512) {
-    // p = trunc(round2(24 * height / 384)); size = p * 72 / 96.
-    // 384: p = 24, 24 * 72 / 96 = 18. 512: p = 32, 24. 360: round2(22.5) = 22.5, p = 22,
-    // 22 * 72 / 96 = 16 (16.5 truncated).
+TEST(LayoutDefaultSize, FromThe18PointLineOfTheMeasurer) {
+    // p = trunc(round2(line * height / 384)); size = p * 72 / dpi.
     NoDeviceMeasurer none;
     EXPECT_EQ(defaultFontSize(none, 384), 18);
     EXPECT_EQ(defaultFontSize(none, 512), 24);
     FixedWidthMeasurer font;
-    EXPECT_EQ(defaultFontSize(font, 384), 18);
-    EXPECT_EQ(defaultFontSize(font, 360), 16);
-    ASSERT_FALSE(font.calls.empty());
-    EXPECT_EQ(font.calls[0].first, u"\u5FA1");
-    EXPECT_EQ(font.calls[0].second, 18);
-}
-
-TEST(LayoutDefaultSize, UsesTheMeasuredLineAndTheResolution) {
-    FixedWidthMeasurer font;
-    font.lineHeightPerPt = 1.5;  // 27 px at 18 pt: p = 27 at 384, 27 * 72 / 96 = 20
+    EXPECT_EQ(defaultFontSize(font, 360), 16);  // p = 22 (22.5), 16.5 truncated
+    EXPECT_EQ(font.calls.at(0), (std::pair<std::u16string, int>{u"\u5FA1", 18}));
+    font.lineHeightPerPt = 1.5;  // 27 px at 18 pt
     EXPECT_EQ(defaultFontSize(font, 384), 20);
     font.lineHeightPerPt = 0;
-    font.dpiValue = 72;  // p = 24, 24 * 72 / 72 = 24
+    font.dpiValue = 72;
     EXPECT_EQ(defaultFontSize(font, 384), 24);
     font.dpiValue = 0;  // no resolution: 96 dpi
     EXPECT_EQ(defaultFontSize(font, 384), 18);
-}
 
-TEST(LayoutDefaultSize, RunComputesTheAutomaticSizeOnceAndStoresIt) {
+    // A run computes it once and stores it; "big" grows from it.
     LayoutFixture f;
     f.fontSizePt = 0;
     ChatList chats{chat(0, u"a", "", 1), chat(0, u"a", "big", 2)};
     f.run(chats);
     EXPECT_EQ(f.fontSizePt, 18);
-    EXPECT_EQ(byNo(chats, 1).fontSize, 18);
-    EXPECT_EQ(byNo(chats, 2).fontSize, 27);
-    // A second run with the stored size keeps it.
+    EXPECT_EQ(byNo(chats, &ChatRecord::fontSize), (Ints{18, 27}));
+}
+
+// IPAPGothic: 2048 units per em, Windows ascent 1802 and descent 401; advances "御" and U+3000
+// 2048, "あ" 1884, space 553, "w" 1540, "1" and "8" 1290. Sizes are round(pt * 96 / 72) ppem,
+// every number scaled to 26.6 on its own and rounded half up to pixels: at 18 pt (24 ppem) the
+// line is 21 + 5 = 26, "御" 24, "あ" 22, U+3000 24, space 6, "w" 18, "1" 15; at 19 pt
+// (25 ppem) the line is 22 + 5 = 27, "御" 25; at 27 pt (36 ppem) the line is 32 + 7, "w" 27.
+class LayoutWithFont : public ::testing::Test {
+protected:
+    void SetUp() override {
+        font_ = makeTextMeasurer(kPath, 0);
+        ASSERT_TRUE(font_->hasDevice()) << "IPAPGothic not found at " << kPath;
+    }
+    static constexpr const char* kPath = "/usr/share/fonts/opentype/ipafont-gothic/ipagp.ttf";
+    std::unique_ptr<TextMeasurer> font_;
+};
+
+TEST_F(LayoutWithFont, MeasuresAndSizesFromTheFontsMetrics) {
+    const struct {
+        std::u16string text;
+        int size, width, height;
+    } cases[] = {{u"御", 18, 22, 26},
+                 {u"8\n\n\n\n8", 18, 20, 104},  // 8, あ, あ, 8
+                 {u"1\t1", 18, 82, 26},         // 15 + 24 + 24 + 6 + 15 - 2
+                 {u"www", 27, 79, 39}};
+    for (const auto& c : cases) {
+        const CommentExtent box = measureText(*font_, c.text, c.size);
+        EXPECT_EQ(box.width, c.width) << c.text.size();
+        EXPECT_EQ(box.height, c.height) << c.text.size();
+    }
+    // 26 px line: 384 -> p 26 -> 19; 512 -> 34 -> 25; 720 -> 48 -> 36.
+    EXPECT_EQ(defaultFontSize(*font_, 384), 19);
+    EXPECT_EQ(defaultFontSize(*font_, 512), 25);
+    EXPECT_EQ(defaultFontSize(*font_, 720), 36);
+}
+
+TEST_F(LayoutWithFont, PlacesCommentsByTheirMeasuredBoxes) {
+    // 1: "www" big, 79 x 39, speed trunc(591 / 83.916) = 7. 2: "御" 22 x 26, speed 6; its
+    // start rectangle overlaps 1's: y = 39. 3 and 4: "8" is 13 wide, x = 256 - 6.
+    LayoutFixture f;
+    f.measurer = font_.get();
+    ChatList chats{chat(0, u"www", "big", 1), chat(0, u"御", "", 2), chat(0, u"8", "ue", 3),
+                   chat(0, u"8", "shita", 4)};
     f.run(chats);
-    EXPECT_EQ(f.fontSizePt, 18);
+    EXPECT_EQ(byNo(chats, &ChatRecord::fontSize), (Ints{27, 18, 18, 18}));
+    EXPECT_EQ(byNo(chats, &ChatRecord::speed), (Ints{7, 6, 0, 0}));
+    EXPECT_EQ(byNo(chats, &ChatRecord::y), (Ints{0, 39, 0, 358}));
+    EXPECT_EQ(byNo(chats, &ChatRecord::x), (Ints{-95, -95, 250, 250}));
+
+    // Automatic size 19 at 384 px: "御" is 23 x 27, speed trunc(535 / 83.916) = 6.
+    LayoutFixture automatic;
+    automatic.measurer = font_.get();
+    automatic.fontSizePt = 0;
+    chats = {chat(500, u"御", "", 1), chat(500, u"御", "", 2)};
+    automatic.run(chats);
+    EXPECT_EQ(automatic.fontSizePt, 19);
+    EXPECT_EQ(byNo(chats, &ChatRecord::fontSize), (Ints{19, 19}));
+    EXPECT_EQ(byNo(chats, &ChatRecord::speed), (Ints{6, 6}));
+    EXPECT_EQ(byNo(chats, &ChatRecord::y), (Ints{0, 27}));
 }
 
 }  // namespace

@@ -1,13 +1,11 @@
 #pragma once
-// Shared pieces of the layout tests: records, a fixed random sequence, a measurer with fixed
-// per-character widths, and a job over a 512 x 384, 29.97 fps video.
-//
-// Figures used throughout (29.97 fps): D = 29.97 * 2.799999952316284 = 83.91599857091903,
-// N = 84 display frames, prune horizon ceil(3 D) = 252. frame(vpos) = trunc(round2(vpos * 0.2997)).
+// Shared pieces of the layout tests. Figures used throughout (512 x 384 at 29.97 fps):
+// D = 29.97 * 2.799999952316284 = 83.916, N = 84 display frames, prune horizon ceil(3 D) = 252,
+// frame(vpos) = trunc(round2(vpos * 0.2997)); the no-device measurer makes every box 40 x 24.
 
 #include <gtest/gtest.h>
 
-#include <cstddef>
+#include <algorithm>
 #include <map>
 #include <string>
 #include <utility>
@@ -20,8 +18,7 @@ namespace layout_test {
 inline ChatRecord chat(int32_t vpos, std::u16string text = u"x", std::string mail = "",
                        int32_t no = 0) {
     ChatRecord r;
-    r.seq = no;
-    r.no = no;
+    r.seq = r.no = no;
     r.vpos = vpos;
     r.vposSec = vpos / 100;
     r.text = std::move(text);
@@ -34,38 +31,31 @@ inline ChatRecord chat(int32_t vpos, std::u16string text = u"x", std::string mai
 class SequenceRandom {
 public:
     explicit SequenceRandom(std::vector<int> values) : values_(std::move(values)) {}
-
     RandomSource source() {
         return [this]() {
             ++calls_;
-            if (next_ >= values_.size()) {
-                ADD_FAILURE() << "random source asked more often than expected";
-                return 0;
-            }
-            return values_[next_++];
+            if (next_ < values_.size())
+                return values_[next_++];
+            ADD_FAILURE() << "random source asked more often than expected";
+            return 0;
         };
     }
     std::size_t calls() const { return calls_; }
 
 private:
     std::vector<int> values_;
-    std::size_t next_ = 0;
-    std::size_t calls_ = 0;
+    std::size_t next_ = 0, calls_ = 0;
 };
 
-// A font in which every character has a fixed advance: `unitAdvance` pixels per UTF-16 unit
-// unless `advances` names another, plus 2 pixels of overhang per line (which the layout takes
-// off again), so a line of n plain units measures W = n * unitAdvance. Lines are `lineHeight`
-// pixels high at every size unless `lineHeightPerPt` is set (then round(size * it)). Records the
-// lines it is asked for.
+// Every UTF-16 unit advances `unitAdvance` px unless `advances` names another, plus 2 px of
+// overhang per line (which the layout takes off again). Lines are `lineHeight` px high, or
+// round(size * lineHeightPerPt) when that is set. Records the lines and sizes it is asked for.
 class FixedWidthMeasurer final : public TextMeasurer {
 public:
-    int unitAdvance = 10;
-    int lineHeight = 24;
+    int unitAdvance = 10, lineHeight = 24, dpiValue = 96;
     double lineHeightPerPt = 0.0;
-    int dpiValue = 96;
     std::map<char16_t, int> advances;
-    std::vector<std::pair<std::u16string, int>> calls;  // line, size in points
+    std::vector<std::pair<std::u16string, int>> calls;
 
     bool hasDevice() const override { return true; }
     int dpi() const override { return dpiValue; }
@@ -76,14 +66,13 @@ public:
             auto it = advances.find(unit);
             cx += it != advances.end() ? it->second : unitAdvance;
         }
-        const int cy =
-            lineHeightPerPt > 0 ? static_cast<int>(sizePt * lineHeightPerPt + 0.5) : lineHeight;
-        return {cx, cy};
+        return {cx, lineHeightPerPt > 0 ? static_cast<int>(sizePt * lineHeightPerPt + 0.5)
+                                        : lineHeight};
     }
 };
 
 // A layout job over a 60-second 512 x 384 video at 29.97 fps (frameCount 1798), base size 18,
-// no filter (the period spans every date), the no-device measurer unless another is set.
+// a filter period spanning every date, the no-device measurer unless another is set.
 struct LayoutFixture {
     VideoInfo video{29.97, 6000, 0, 512, 384};
     int fontSizePt = 18;
@@ -94,21 +83,19 @@ struct LayoutFixture {
     int hideOldComments = 0;
 
     void run(ChatList& chats) {
-        LayoutJob job{video, fontSizePt, hideOldComments, filter, *measurer, random.source()};
-        layOutComments(chats, job);
+        layOutComments(chats,
+                       {video, fontSizePt, hideOldComments, filter, *measurer, random.source()});
     }
 };
 
-// The record with comment number `no` after the layout (the layout reorders the list).
-inline const ChatRecord& byNo(const ChatList& chats, int32_t no) {
-    for (const ChatRecord& r : chats) {
-        if (r.no == no) {
-            return r;
-        }
-    }
-    ADD_FAILURE() << "no record with no " << no;
-    static const ChatRecord missing;
-    return missing;
+// One field of every record, ordered by comment number (the layout reorders the list).
+template <class T>
+std::vector<T> byNo(ChatList chats, T ChatRecord::*field) {
+    std::sort(chats.begin(), chats.end(), [](auto& a, auto& b) { return a.no < b.no; });
+    std::vector<T> values;
+    for (const ChatRecord& r : chats)
+        values.push_back(r.*field);
+    return values;
 }
 
 }  // namespace layout_test

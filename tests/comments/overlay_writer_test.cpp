@@ -1,79 +1,24 @@
 #include "comments/overlay_writer.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "platform/test_temp_folder.h"
+
 namespace fs = std::filesystem;
+using namespace std::string_literals;
+using Strings = std::vector<std::string>;
 
 namespace {
 
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "lumivox-overlay-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    const fs::path& path() const { return path_; }
-    std::string string() const { return path_.string(); }
-
-private:
-    fs::path path_;
-};
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    return contents.str();
-}
-
-std::vector<std::string> folderEntries(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// comment.ini split at its CR LF line ends; fails the test on a bare CR or LF.
-std::vector<std::string> commentIniLines(const fs::path& folder) {
-    const std::string text = readFile(folder / "comment.ini");
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        lines.push_back(text.substr(start, end - start));
-        EXPECT_EQ(lines.back().find_first_of("\r\n"), std::string::npos) << lines.back();
-    }
-    EXPECT_EQ(start, text.size()) << "text after the last line end";
-    return lines;
-}
-
-// The NUL-terminated strings of data.ini; fails the test when the file does not end in a NUL.
-std::vector<std::string> dataIniStrings(const fs::path& folder) {
-    const std::string data = readFile(folder / "data.ini");
-    std::vector<std::string> strings;
-    size_t start = 0;
-    for (size_t end; (end = data.find('\0', start)) != std::string::npos; start = end + 1) {
-        strings.push_back(data.substr(start, end - start));
-    }
-    EXPECT_EQ(start, data.size()) << "data.ini does not end in a NUL";
-    return strings;
-}
-
 const OverlayHeader kHeader{"/usr/share/fonts/opentype/noto/", "NotoSansCJK-Regular.ttc", 18, 1,
                             512};
+const std::string kHeaderText =
+    "/usr/share/fonts/opentype/noto/\r\nNotoSansCJK-Regular.ttc\r\n18\r\n1\r\n512\r\n";
 
 ChatRecord comment(std::u16string text, std::string mail = "") {
     ChatRecord record;
@@ -82,24 +27,50 @@ ChatRecord comment(std::u16string text, std::string mail = "") {
     return record;
 }
 
-const std::string kHeaderText =
-    "/usr/share/fonts/opentype/noto/\r\nNotoSansCJK-Regular.ttc\r\n18\r\n1\r\n512\r\n";
+Strings folderEntries(const fs::path& folder) {
+    Strings names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// `text` split after every `end`; fails the test on text after the last end.
+Strings split(const std::string& text, const std::string& end) {
+    Strings parts;
+    size_t start = 0;
+    for (size_t at; (at = text.find(end, start)) != std::string::npos; start = at + end.size()) {
+        parts.push_back(text.substr(start, at - start));
+    }
+    EXPECT_EQ(start, text.size()) << "no line end or NUL after the last part";
+    return parts;
+}
+
+// Writes the pair; returns comment.ini's CR LF lines (failing on a bare CR or LF in one) and
+// data.ini's NUL-ended strings.
+std::pair<Strings, Strings> writeAndRead(const TestTempFolder& folder, const ChatList& chats) {
+    EXPECT_TRUE(writeOverlayFiles(folder.path().string(), kHeader, chats));
+    const Strings lines = split(readBytes(folder / "comment.ini"), "\r\n");
+    for (const std::string& line : lines) {
+        EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << line;
+    }
+    EXPECT_EQ(lines.size(), 5 + 10 * chats.size());
+    return {lines, split(readBytes(folder / "data.ini"), std::string(1, '\0'))};
+}
 
 }  // namespace
 
 TEST(OverlayWriter, AnEmptyListGivesTheHeaderAndAnEmptyDataFile) {
-    TempFolder folder;
-    ASSERT_TRUE(writeOverlayFiles(folder.string(), kHeader, {}));
-    EXPECT_EQ(readFile(folder.path() / "comment.ini"), kHeaderText);
-    EXPECT_TRUE(fs::exists(folder.path() / "data.ini"));
-    EXPECT_EQ(fs::file_size(folder.path() / "data.ini"), 0u);
-    // Nothing but the pair is left in the folder.
-    EXPECT_EQ(folderEntries(folder.path()), (std::vector<std::string>{"comment.ini", "data.ini"}));
+    TestTempFolder folder;
+    ASSERT_TRUE(writeOverlayFiles(folder.path().string(), kHeader, {}));
+    EXPECT_EQ(readBytes(folder / "comment.ini"), kHeaderText);
+    EXPECT_EQ(fs::file_size(folder / "data.ini"), 0u);
+    EXPECT_EQ(folderEntries(folder.path()), (Strings{"comment.ini", "data.ini"}));
 }
 
-TEST(OverlayWriter, WritesTenLinesPerCommentInTheirOrder) {
-    ChatRecord scrolling = comment(u"8888", "184 big red");
-    scrolling.position = 0;
+TEST(OverlayWriter, WritesTenLinesPerCommentAndTheirTexts) {
+    ChatRecord scrolling = comment(u"a\tb", "184 big red");
     scrolling.y = 37;
     scrolling.startFrame = 299;
     scrolling.speed = 4;
@@ -107,77 +78,44 @@ TEST(OverlayWriter, WritesTenLinesPerCommentInTheirOrder) {
     scrolling.fontSize = 39;
     scrolling.vpos = 1000;
     scrolling.endFrame = 419;
-    scrolling.x = -95;
-    ChatRecord top = comment(u"上", "ue");
+    ChatRecord top = comment(u"上😀", "ue");
     top.position = 1;
     top.startFrame = 30;
-    top.colour = "FF FF FF";
     top.fontSize = 18;
     top.vpos = 100;
     top.endFrame = 120;
     top.x = 230;
-    TempFolder folder;
-    ASSERT_TRUE(writeOverlayFiles(folder.string(), kHeader, {scrolling, top}));
-    EXPECT_EQ(readFile(folder.path() / "comment.ini"),
+    TestTempFolder folder;
+    ASSERT_TRUE(writeOverlayFiles(folder.path().string(), kHeader, {scrolling, top}));
+    EXPECT_EQ(readBytes(folder / "comment.ini"),
               kHeaderText +
                   "184 big red\r\n0\r\n37\r\n299\r\n4\r\nFF 00 00\r\n39\r\n1000\r\n419\r\n-95\r\n"
                   "ue\r\n1\r\n0\r\n30\r\n0\r\nFF FF FF\r\n18\r\n100\r\n120\r\n230\r\n");
-    EXPECT_EQ(readFile(folder.path() / "data.ini"), std::string("8888\0上\0", 9));
+    // The TAB expanded to U+3000 U+3000 U+0020, the pair beyond the basic plane converted whole.
+    EXPECT_EQ(readBytes(folder / "data.ini"), "a\xE3\x80\x80\xE3\x80\x80 b\0上\xF0\x9F\x98\x80\0"s);
 }
 
-TEST(OverlayWriter, ExpandsTabsAndEncodesTheTextAsUtf8) {
-    TempFolder folder;
-    ASSERT_TRUE(writeOverlayFiles(folder.string(), kHeader, {comment(u"a\tb")}));
-    EXPECT_EQ(readFile(folder.path() / "data.ini"),
-              std::string("\x61\xE3\x80\x80\xE3\x80\x80\x20\x62\x00", 10));
-    // Characters beyond the basic plane (surrogate pairs) are converted whole.
-    ASSERT_TRUE(writeOverlayFiles(folder.string(), kHeader, {comment(u"😀w")}));
-    EXPECT_EQ(readFile(folder.path() / "data.ini"), std::string("\xF0\x9F\x98\x80w\0", 6));
-}
-
-TEST(OverlayWriter, LineFeedsStayInTheTextAndOutOfCommentIni) {
-    TempFolder folder;
-    ASSERT_TRUE(writeOverlayFiles(folder.string(), kHeader,
-                                  {comment(u"一行目\n二行目\r\n三行目"), comment(u"next")}));
-    EXPECT_EQ(dataIniStrings(folder.path()),
-              (std::vector<std::string>{"一行目\n二行目\r\n三行目", "next"}));
-    const std::string ini = readFile(folder.path() / "comment.ini");
-    EXPECT_EQ(ini.find("行目"), std::string::npos);
-    EXPECT_EQ(commentIniLines(folder.path()).size(), 5u + 2 * 10);
-}
-
-TEST(OverlayWriter, BlocksAndStringsPairUpAlsoAroundEmptyAndUnconvertibleTexts) {
-    ChatList chats = {
+TEST(OverlayWriter, BlocksAndStringsPairUpWhateverTheTextsAndMailsHold) {
+    const ChatList chats = {
         comment(u"", "m0"),
-        comment(u"one", "m1"),
-        comment(std::u16string(u"bad \xD800 surrogate"), "m2"),
+        comment(u"一行目\n二行目\r\n三行目", "shita 赤 ｂｉｇ"),
+        comment(std::u16string(u"bad \xD800 surrogate"), "184\r\nue\nred"),
         comment(u"", "m3"),
         comment(std::u16string(u"low \xDC00", 5), "m4"),
         comment(std::u16string(u"cut\0here", 8), "m5"),
         comment(u"last", "m6"),
     };
-    TempFolder folder;
-    ASSERT_TRUE(writeOverlayFiles(folder.string(), kHeader, chats));
-    const std::vector<std::string> strings = dataIniStrings(folder.path());
-    EXPECT_EQ(strings, (std::vector<std::string>{"", "one", "", "", "", "cut", "last"}));
-    const std::vector<std::string> lines = commentIniLines(folder.path());
-    ASSERT_EQ(lines.size(), 5u + chats.size() * 10);
+    TestTempFolder folder;
+    const auto [lines, strings] = writeAndRead(folder, chats);
+    EXPECT_EQ(strings, (Strings{"", "一行目\n二行目\r\n三行目", "", "", "", "cut", "last"}));
+    ASSERT_EQ(lines.size(), 75u);
+    const Strings mails{"m0", "shita 赤 ｂｉｇ", "184  ue red", "m3", "m4", "m5", "m6"};
     for (size_t i = 0; i < chats.size(); ++i) {
-        EXPECT_EQ(lines[5 + i * 10], "m" + std::to_string(i));
+        EXPECT_EQ(lines[5 + i * 10], mails[i]);
+        EXPECT_EQ(lines[6 + i * 10], "0");  // the position line stays where it belongs
     }
-}
-
-TEST(OverlayWriter, MailIsWrittenByteForByteOnOneLine) {
-    TempFolder folder;
-    ASSERT_TRUE(writeOverlayFiles(
-        folder.string(), kHeader,
-        {comment(u"x", "shita 赤 ｂｉｇ"), comment(u"y", "184\r\nue\nred"), comment(u"z", "big")}));
-    const std::vector<std::string> lines = commentIniLines(folder.path());
-    ASSERT_EQ(lines.size(), 35u);
-    EXPECT_EQ(lines[5], "shita 赤 ｂｉｇ");
-    EXPECT_EQ(lines[15], "184  ue red");
-    EXPECT_EQ(lines[16], "0");  // the position line stays where it belongs
-    EXPECT_EQ(lines[25], "big");
+    const OverlayHeader header{"/fonts/with\nbreak/", "face\r.ttc", 0, 0, 0};
+    EXPECT_EQ(composeCommentIni(header, {}), "/fonts/with break/\r\nface .ttc\r\n0\r\n0\r\n0\r\n");
 }
 
 TEST(OverlayWriter, FrameNumbersAreWrittenAsTheirLow32Bits) {
@@ -189,76 +127,43 @@ TEST(OverlayWriter, FrameNumbersAreWrittenAsTheirLow32Bits) {
     beyond.endFrame = 3000000000;
     ChatRecord negative = comment(u"z");
     negative.y = -1;
-    negative.x = -95;
     negative.speed = -3;
-    TempFolder folder;
-    ASSERT_TRUE(writeOverlayFiles(folder.string(), kHeader, {record, beyond, negative}));
-    const std::vector<std::string> lines = commentIniLines(folder.path());
+    TestTempFolder folder;
+    const Strings lines = writeAndRead(folder, {record, beyond, negative}).first;
     ASSERT_EQ(lines.size(), 35u);
-    EXPECT_EQ(lines[5 + 3], "-5");
-    EXPECT_EQ(lines[5 + 8], "7");
-    EXPECT_EQ(lines[15 + 3], "-2147483648");
-    EXPECT_EQ(lines[15 + 8], "-1294967296");
-    EXPECT_EQ(lines[25 + 2], "-1");
-    EXPECT_EQ(lines[25 + 4], "-3");
-    EXPECT_EQ(lines[25 + 9], "-95");
+    EXPECT_EQ((Strings{lines[8], lines[13], lines[18], lines[23], lines[27], lines[29]}),
+              (Strings{"-5", "7", "-2147483648", "-1294967296", "-1", "-3"}));
 }
 
 TEST(OverlayWriter, ASecondWriteReplacesTheFilesCompletely) {
-    TempFolder folder;
-    ChatList many;
-    for (int i = 0; i < 50; ++i) {
-        many.push_back(comment(u"a long comment text " + std::u16string(1, u'0' + i % 10)));
-    }
-    ASSERT_TRUE(writeOverlayFiles(folder.string(), kHeader, many));
+    TestTempFolder folder;
+    ASSERT_TRUE(writeOverlayFiles(folder.path().string(), kHeader,
+                                  ChatList(50, comment(u"a long comment text"))));
     OverlayHeader second = kHeader;
     second.videoWidth = 640;
-    ASSERT_TRUE(writeOverlayFiles(folder.string(), second, {comment(u"b")}));
-    EXPECT_EQ(readFile(folder.path() / "data.ini"), std::string("b\0", 2));
-    const std::vector<std::string> lines = commentIniLines(folder.path());
-    ASSERT_EQ(lines.size(), 15u);
-    EXPECT_EQ(lines[4], "640");
-    EXPECT_EQ(folderEntries(folder.path()), (std::vector<std::string>{"comment.ini", "data.ini"}));
+    ASSERT_TRUE(writeOverlayFiles(folder.path().string(), second, {comment(u"b")}));
+    EXPECT_EQ(readBytes(folder / "data.ini"), "b\0"s);
+    EXPECT_EQ(split(readBytes(folder / "comment.ini"), "\r\n").size(), 15u);
+    EXPECT_EQ(folderEntries(folder.path()), (Strings{"comment.ini", "data.ini"}));
 }
 
-TEST(OverlayWriter, AFolderThatCannotBeWrittenGivesFalse) {
-    // A path below a regular file cannot be a folder, whoever runs the test.
-    TempFolder folder;
-    const fs::path file = folder.path() / "lumivox.ini";
-    std::ofstream(file) << "[Lumivox]\r\n";
-    EXPECT_FALSE(writeOverlayFiles((file / "work").string(), kHeader, {comment(u"x")}));
-    EXPECT_FALSE(writeOverlayFiles((folder.path() / "missing").string(), kHeader, {}));
-    EXPECT_EQ(folderEntries(folder.path()), std::vector<std::string>{"lumivox.ini"});
-}
-
-TEST(OverlayWriter, AFailureLeavesNoPairBehind) {
-    TempFolder folder;
-    ASSERT_TRUE(writeOverlayFiles(folder.string(), kHeader, {comment(u"old job")}));
-    // A folder where data.ini should go: the new data.ini cannot be written, and the old
-    // comment.ini must not stay to be read with whatever data.ini there is.
-    fs::remove(folder.path() / "data.ini");
-    fs::create_directories(folder.path() / "data.ini" / "inside");
-    EXPECT_FALSE(writeOverlayFiles(folder.string(), kHeader, {comment(u"new job")}));
-    EXPECT_FALSE(fs::exists(folder.path() / "comment.ini"));
-    EXPECT_TRUE(fs::is_directory(folder.path() / "data.ini" / "inside"));  // left alone
-    EXPECT_EQ(folderEntries(folder.path()), std::vector<std::string>{"data.ini"});
-    fs::remove_all(folder.path() / "data.ini");
-
-    // The same for comment.ini: data.ini is written first and must be taken away again.
-    ASSERT_TRUE(writeOverlayFiles(folder.string(), kHeader, {comment(u"old job")}));
-    fs::remove(folder.path() / "comment.ini");
-    fs::create_directories(folder.path() / "comment.ini" / "inside");
-    EXPECT_FALSE(writeOverlayFiles(folder.string(), kHeader, {comment(u"new job")}));
-    EXPECT_FALSE(fs::exists(folder.path() / "data.ini"));
-    EXPECT_EQ(folderEntries(folder.path()), std::vector<std::string>{"comment.ini"});
-    fs::remove_all(folder.path() / "comment.ini");
-
-    // Once the obstacle is gone, the pair is written again.
-    ASSERT_TRUE(writeOverlayFiles(folder.string(), kHeader, {comment(u"next job")}));
-    EXPECT_EQ(readFile(folder.path() / "data.ini"), std::string("next job\0", 9));
-}
-
-TEST(OverlayWriter, TextFieldsOfTheHeaderStayOnTheirLines) {
-    const OverlayHeader header{"/fonts/with\nbreak/", "face\r.ttc", 0, 0, 0};
-    EXPECT_EQ(composeCommentIni(header, {}), "/fonts/with break/\r\nface .ttc\r\n0\r\n0\r\n0\r\n");
+TEST(OverlayWriter, AFailureGivesFalseAndLeavesNoPairBehind) {
+    TestTempFolder folder;
+    writeBytes(folder / "lumivox.ini", "[Lumivox]\r\n");  // a path below a file is no folder
+    EXPECT_FALSE(writeOverlayFiles((folder / "lumivox.ini" / "work").string(), kHeader, {}));
+    EXPECT_FALSE(writeOverlayFiles((folder / "missing").string(), kHeader, {}));
+    fs::remove(folder / "lumivox.ini");
+    // A folder in the way of either file: the other, old or new, must not stay to be read with
+    // whatever stands beside it; the obstacle itself is left alone.
+    for (const std::string blocked : {"data.ini", "comment.ini"}) {
+        ASSERT_TRUE(writeOverlayFiles(folder.path().string(), kHeader, {comment(u"old job")}));
+        fs::remove(folder / blocked);
+        fs::create_directories(folder / blocked / "inside");
+        EXPECT_FALSE(writeOverlayFiles(folder.path().string(), kHeader, {comment(u"new job")}));
+        EXPECT_EQ(folderEntries(folder.path()), Strings{blocked});
+        EXPECT_TRUE(fs::is_directory(folder / blocked / "inside"));
+        fs::remove_all(folder / blocked);
+    }
+    ASSERT_TRUE(writeOverlayFiles(folder.path().string(), kHeader, {comment(u"next job")}));
+    EXPECT_EQ(readBytes(folder / "data.ini"), "next job\0"s);
 }

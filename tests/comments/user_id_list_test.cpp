@@ -12,6 +12,8 @@
 
 namespace {
 
+using Strings = std::vector<std::string>;
+
 std::vector<int32_t> idsOf(const UserIdList& list) {
     std::vector<int32_t> ids;
     for (const UserIdEntry& entry : list.entries()) {
@@ -22,52 +24,41 @@ std::vector<int32_t> idsOf(const UserIdList& list) {
 
 TEST(UserIdListFile, EveryLineIsAnEntryUntrimmedWithIdsFromTheCounter) {
     TestTempFolder folder;
-    // CR LF and LF mixed, an empty line, blanks kept, a last line without a line end.
-    writeBytes(folder / "Ignore.sav", "abc\r\n\r\n  spaced\t\nlast");
+    // An editor's byte order mark, CR LF and LF mixed, an empty line, blanks, no last line end.
+    writeBytes(folder / "Ignore.sav",
+               "\xEF\xBB\xBF"
+               "abc\r\n\r\n  spaced\t\nlast");
     UserIdList list;
     ASSERT_TRUE(list.load(folder / "Ignore.sav"));
-    EXPECT_EQ(list.texts(), (std::vector<std::string>{"abc", "", "  spaced\t", "last"}));
+    EXPECT_EQ(list.texts(), (Strings{"abc", "", "  spaced\t", "last"}));
     EXPECT_EQ(idsOf(list), (std::vector<int32_t>{0, 1, 2, 3}));
-    EXPECT_EQ(list.nextId(), 4);
+    ASSERT_TRUE(list.load(folder / "Ignore.sav"));  // a later load goes on counting
+    EXPECT_EQ(idsOf(list), (std::vector<int32_t>{4, 5, 6, 7}));
+    EXPECT_EQ(list.nextId(), 8);
 }
 
-TEST(UserIdListFile, AnEditorsByteOrderMarkIsNoPartOfTheFirstId) {
+TEST(UserIdListFile, SavesWithCrLfReadsBackAndAnEmptyListDeletesItsFile) {
     TestTempFolder folder;
-    writeBytes(folder / "Extract.sav", "\xEF\xBB\xBFuser1\r\n");
+    const auto file = folder / "Ignore.sav";
     UserIdList list;
-    ASSERT_TRUE(list.load(folder / "Extract.sav"));
-    EXPECT_EQ(list.texts(), std::vector<std::string>{"user1"});
-}
-
-TEST(UserIdListFile, SavesEveryTextWithCrLfAndReadsItBack) {
-    TestTempFolder folder;
-    UserIdList list;
-    list.addOrUpdate("abc", list.nextId());
-    list.addOrUpdate("", list.nextId());
-    list.addOrUpdate("ユーザー", list.nextId());
-    ASSERT_TRUE(list.save(folder / "Ignore.sav"));
-    EXPECT_EQ(readBytes(folder / "Ignore.sav"), "abc\r\n\r\nユーザー\r\n");
-
+    for (const char* text : {"abc", "", "ユーザー"}) {
+        list.addOrUpdate(text, list.nextId());
+    }
+    ASSERT_TRUE(list.save(file));
+    EXPECT_EQ(readBytes(file), "abc\r\n\r\nユーザー\r\n");
     UserIdList again;
-    ASSERT_TRUE(again.load(folder / "Ignore.sav"));
+    ASSERT_TRUE(again.load(file));
     EXPECT_EQ(again.texts(), list.texts());
-}
 
-TEST(UserIdListFile, AnEmptyListDeletesItsFileAndAMissingFileIsFine) {
-    TestTempFolder folder;
-    const auto file = folder / "Extract.sav";
-    writeBytes(file, "old\r\n");
-    UserIdList list;
-    ASSERT_TRUE(list.load(file));
-    ASSERT_TRUE(list.remove(0));
-    EXPECT_TRUE(list.save(file));
+    for (int32_t id : {0, 1, 2}) {
+        ASSERT_TRUE(again.remove(id));
+    }
+    EXPECT_TRUE(again.save(file));
     EXPECT_FALSE(std::filesystem::exists(file));
-    EXPECT_TRUE(list.save(file));  // nothing to delete
-
-    UserIdList next;
-    EXPECT_FALSE(next.load(file));
-    EXPECT_TRUE(next.empty());
-    EXPECT_EQ(next.nextId(), 0);
+    EXPECT_TRUE(again.save(file));  // nothing to delete
+    UserIdList missing;
+    EXPECT_FALSE(missing.load(file));
+    EXPECT_TRUE(missing.empty());
 }
 
 TEST(UserIdListFile, AFileThatCannotBeWrittenIsReportedAndLeftAlone) {
@@ -85,98 +76,49 @@ TEST(UserIdListEntries, AddOrUpdateRemoveAndTheCounter) {
     UserIdList list;
     EXPECT_EQ(list.addOrUpdate("a", 0), 0);
     EXPECT_EQ(list.addOrUpdate("b", 1), 1);
-    EXPECT_EQ(list.nextId(), 2);
-
     // An existing id: the text changes, nothing is appended, the counter stays.
     EXPECT_EQ(list.addOrUpdate("a2", 0), 0);
-    EXPECT_EQ(list.texts(), (std::vector<std::string>{"a2", "b"}));
+    EXPECT_EQ(list.texts(), (Strings{"a2", "b"}));
     EXPECT_EQ(list.nextId(), 2);
-
     // An unknown id: appended under the counter's value, not under the id given.
     EXPECT_EQ(list.addOrUpdate("c", 7), 2);
-    EXPECT_EQ(idsOf(list), (std::vector<int32_t>{0, 1, 2}));
     EXPECT_EQ(list.find(7), nullptr);
-
     EXPECT_FALSE(list.remove(7));
     EXPECT_TRUE(list.remove(0));
     EXPECT_FALSE(list.remove(0));
-    EXPECT_EQ(list.texts(), (std::vector<std::string>{"b", "c"}));
-    // Ids are never given out again.
-    EXPECT_EQ(list.addOrUpdate("d", list.nextId()), 3);
+    EXPECT_EQ(idsOf(list), (std::vector<int32_t>{1, 2}));
+    EXPECT_EQ(list.addOrUpdate("d", list.nextId()), 3);  // ids are never given out again
 }
 
-TEST(UserIdListEntries, ALaterLoadGoesOnCountingAndTheJobsCopyIsIndependent) {
-    TestTempFolder folder;
-    writeBytes(folder / "Ignore.sav", "x\ny\n");
-    UserIdList list;
-    list.load(folder / "Ignore.sav");
-    list.load(folder / "Ignore.sav");
-    EXPECT_EQ(idsOf(list), (std::vector<int32_t>{2, 3}));
-
-    std::vector<std::string> copy = list.texts();
-    list.addOrUpdate("changed", 2);
-    EXPECT_EQ(copy, (std::vector<std::string>{"x", "y"}));
-}
-
-// --- the end of editing a row ---
-
-TEST(UserIdRowEdit, EscOnANewRowDeletesItWithoutAnEntry) {
-    UserIdList list;
-    list.addOrUpdate("keep", 0);
-    const int32_t rowId = list.nextId();  // "追加"
-    const UserIdRowEditResult result = endUserIdRowEdit(
-        list, {.rowId = rowId, .presentText = "", .newText = "", .cancelled = true});
-    EXPECT_EQ(result.action, UserIdRowAction::DeleteRow);
-    EXPECT_EQ(list.texts(), std::vector<std::string>{"keep"});
-    EXPECT_EQ(list.nextId(), rowId);
-}
-
-TEST(UserIdRowEdit, EscOnARowWithTextKeepsIt) {
-    UserIdList list;
-    list.addOrUpdate("abc", 0);
-    const UserIdRowEditResult result = endUserIdRowEdit(
-        list, {.rowId = 0, .presentText = "abc", .newText = "", .cancelled = true});
-    EXPECT_EQ(result.action, UserIdRowAction::KeepPresentText);
-    EXPECT_EQ(list.texts(), std::vector<std::string>{"abc"});
-}
-
-TEST(UserIdRowEdit, ATypedIdIsStoredTrimmedUnderTheRowsId) {
-    UserIdList list;
-    const int32_t rowId = list.nextId();
-    const UserIdRowEditResult result =
-        endUserIdRowEdit(list, {.rowId = rowId, .presentText = "", .newText = " \tuser9 \r"});
-    EXPECT_EQ(result.action, UserIdRowAction::AcceptNewText);
-    EXPECT_EQ(result.rowId, rowId);
-    ASSERT_NE(list.find(rowId), nullptr);
-    EXPECT_EQ(list.find(rowId)->text, "user9");
-    EXPECT_EQ(list.nextId(), rowId + 1);
-}
-
-TEST(UserIdRowEdit, AFullWidthSpaceIsText) {
-    UserIdList list;
-    endUserIdRowEdit(list, {.rowId = 0, .presentText = "", .newText = "\xE3\x80\x80"});
-    EXPECT_EQ(list.texts(), std::vector<std::string>{"\xE3\x80\x80"});
-}
-
-TEST(UserIdRowEdit, EditingARowChangesItsEntryAndKeepsTheCount) {
-    UserIdList list;
-    list.addOrUpdate("a", 0);
-    list.addOrUpdate("b", 1);
-    const UserIdRowEditResult result =
-        endUserIdRowEdit(list, {.rowId = 1, .presentText = "b", .newText = "b2"});
-    EXPECT_EQ(result.action, UserIdRowAction::AcceptNewText);
-    EXPECT_EQ(list.texts(), (std::vector<std::string>{"a", "b2"}));
-    EXPECT_EQ(list.nextId(), 2);
-}
-
-TEST(UserIdRowEdit, ClearingARowDeletesItsEntry) {
-    UserIdList list;
-    list.addOrUpdate("a", 0);
-    list.addOrUpdate("b", 1);
-    const UserIdRowEditResult result =
-        endUserIdRowEdit(list, {.rowId = 0, .presentText = "a", .newText = " \t "});
-    EXPECT_EQ(result.action, UserIdRowAction::DeleteRow);
-    EXPECT_EQ(list.texts(), std::vector<std::string>{"b"});
+TEST(UserIdRowEdit, TheEndOfAnEditDecidesTheRowAndTheEntry) {
+    // The list holds "a" (id 0) and "b" (id 1); a new row ("追加") has the id 2.
+    const struct {
+        UserIdRowEdit edit;
+        UserIdRowAction action;
+        Strings texts;
+        int32_t nextId;
+    } cases[] = {
+        {{2, "", "", true}, UserIdRowAction::DeleteRow, {"a", "b"}, 2},  // Esc on a new row
+        {{0, "a", "", true}, UserIdRowAction::KeepPresentText, {"a", "b"}, 2},
+        {{2, "", " \tuser9 \r"}, UserIdRowAction::AcceptNewText, {"a", "b", "user9"}, 3},
+        {{2, "", "\xE3\x80\x80"}, UserIdRowAction::AcceptNewText, {"a", "b", "\xE3\x80\x80"}, 3},
+        {{1, "b", "b2"}, UserIdRowAction::AcceptNewText, {"a", "b2"}, 2},
+        {{0, "a", " \t "}, UserIdRowAction::DeleteRow, {"b"}, 2},  // cleared
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "row " << c.edit.rowId << " '" << c.edit.newText << "'");
+        UserIdList list;
+        list.addOrUpdate("a", 0);
+        list.addOrUpdate("b", 1);
+        const UserIdRowEditResult result = endUserIdRowEdit(list, c.edit);
+        EXPECT_EQ(result.action, c.action);
+        EXPECT_EQ(list.texts(), c.texts);
+        EXPECT_EQ(list.nextId(), c.nextId);
+        if (c.action == UserIdRowAction::AcceptNewText) {
+            EXPECT_EQ(result.rowId, c.edit.rowId);
+            EXPECT_NE(list.find(c.edit.rowId), nullptr);
+        }
+    }
 }
 
 }  // namespace
