@@ -4,16 +4,14 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/stat.h>
 
 #include <cerrno>
-#include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "job/nico_thread.h"
@@ -24,47 +22,45 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The probe block the stand-in prints for -in: 4.02 s of 320 x 240 at 29.97 fps (120 frames).
-const char* const kProbeAnswer =
-    "if [ \"$1\" = \"-in\" ]; then\n"
-    "  printf 'niconico++\\r\\n4\\n2\\n320\\n240\\n30000\\n1001\\nniconico_end\\r\\n'\n"
-    "  exit 0\n"
-    "fi\n";
+using Lines = std::vector<std::string>;
 
-// Writes the last argument (the movie) so that a run counts as having written it.
-const char* const kWriteMovie = "for last in \"$@\"; do :; done\nprintf 'movie' > \"$last\"\n";
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    return contents.str();
-}
-
-std::vector<std::string> readLines(const fs::path& path) {
-    std::vector<std::string> lines;
-    std::ifstream in(path);
+Lines readLines(const fs::path& path) {
+    Lines lines;
+    std::istringstream in(readBytes(path));
     for (std::string line; std::getline(in, line);) {
         lines.push_back(line);
     }
     return lines;
 }
 
+// The probe block the stand-in prints for -in: 4.02 s of 320 x 240 at 29.97 fps (120 frames).
+const char* const kProbeAnswer =
+    "if [ \"$1\" = \"-in\" ]; then\n"
+    "  printf 'niconico++\\r\\n4\\n2\\n320\\n240\\n30000\\n1001\\nniconico_end\\r\\n'; exit 0\n"
+    "fi\n";
+// Writes the last argument (the movie) so that a run counts as having written it.
+const std::string kWriteMovie = "for last in \"$@\"; do :; done\nprintf 'movie' > \"$last\"\n";
+const std::string kChatty = "while :; do printf 'frame=   12 fps=1\\r'; sleep 0.05; done\n";
+const std::string kAviTemplate =
+    " -y -i \"<%InputFile%>\" <%Lumivox%> -vcodec msmpeg4 -acodec libmp3lame "
+    "\"<%TemporaryFile%>.avi\"";
+const std::string kNoCommentTemplate =
+    " -y -i \"<%InputFile%>\" -vcodec msmpeg4 -acodec libmp3lame \"<%TemporaryFile%>.avi\"";
+
 // A job whose service stages hand over a local video, and whose encoding stages are the real
 // ones, callable one by one from the test's thread or run as a whole job on the worker.
 class EncodingJob : public CNicoThread {
 public:
-    EncodingJob(JobRequest request, JobSink& sink, const std::string& video, const std::string& id,
-                ChatList comments = {}, uint64_t serial = 1)
+    EncodingJob(JobRequest request, JobSink& sink, const std::string& video, ChatList comments,
+                uint64_t serial)
         : CNicoThread(std::move(request), sink, serial), comments(std::move(comments)) {
         videoFile = video;
-        videoId = id;
+        videoId = "sm9";
     }
 
     using CNicoThread::PrepareEncoding;
     using CNicoThread::RunEncoder;
     using CNicoThread::SpliceFilterArguments;
-    using CNicoThread::writeOverlayFiles;
 
     const std::string& argumentText() const { return request.formatTemplate; }
     int64_t totalFrames() const { return encodeTotalFrames; }
@@ -87,144 +83,110 @@ private:
     ChatList comments;
 };
 
-ChatRecord comment(std::u16string text, int32_t vpos, std::string mail = {}) {
+ChatRecord comment(std::u16string text, int32_t vpos, std::string mail = {},
+                   std::string userId = {}) {
     ChatRecord record;
     record.text = std::move(text);
     record.vpos = vpos;
     record.vposSec = vpos / 100;
     record.mail = std::move(mail);
+    record.userId = std::move(userId);
     record.date = 1700000000;
     return record;
 }
 
 class EncodingStagesTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        fs::create_directories(program.path());
-        fs::create_directories(save.path());
-        video = (save.path() / "sm9.flv").string();
-        std::ofstream(video) << "flv bytes";
-    }
+    void SetUp() override { writeBytes(video, "flv bytes"); }
 
-    // Makes the stand-in FFmpeg: it logs every call (one line of arguments joined by '|'),
+    // The stand-in logs every call (its arguments joined by '|'), its pid and its folder,
     // answers -in with kProbeAnswer unless `probe` is false, then runs `body`.
     void writeEncoder(const std::string& body, bool probe = true) {
-        const fs::path script = program.path() / "FFmpeg";
-        std::ofstream out(script);
-        out << "#!/bin/sh\n"
-            << "dir=$(dirname \"$0\")\n"
-            << "echo $$ > \"$dir/pid\"\n"
-            << "(IFS='|'; printf '%s\\n' \"$*\") >> \"$dir/calls.log\"\n"
-            << "pwd > \"$dir/cwd\"\n"
-            << (probe ? kProbeAnswer : "") << body;
-        out.close();
-        fs::permissions(script, fs::perms::owner_all);
+        writeStandInEncoder(program.path(),
+                            "dir=$(dirname \"$0\")\necho $$ > \"$dir/pid\"\n"
+                            "(IFS='|'; printf '%s\\n' \"$*\") >> \"$dir/calls.log\"\n"
+                            "pwd > \"$dir/cwd\"\n" +
+                                std::string(probe ? kProbeAnswer : "") + body);
     }
-
-    std::vector<std::string> calls() const { return readLines(program.path() / "calls.log"); }
+    Lines calls() const { return readLines(program / "calls.log"); }
+    // The last encoder run has ended and been reaped: a zombie would still answer signal 0.
+    bool encoderReaped() const {
+        return ::kill(std::stoi(readBytes(program / "pid")), 0) == -1 && errno == ESRCH;
+    }
 
     JobRequest makeRequest(const std::string& formatTemplate) const {
         JobRequest request;
         request.saveFolder = save.path().string();
-        request.workFolder = work.withSeparator();
+        request.workFolder = work.path().string() + "/";
         request.programFolder = program.path().string();
         request.formatTemplate = formatTemplate;
         request.periodStart = 0;
         request.periodEnd = 2000000000;
         return request;
     }
-
     std::unique_ptr<EncodingJob> makeJob(const std::string& formatTemplate, ChatList comments = {},
-                                         uint64_t serial = 1) {
-        return std::make_unique<EncodingJob>(makeRequest(formatTemplate), sink, video, "sm9",
-                                             std::move(comments), serial);
-    }
-
-    // Runs a whole job on its worker and returns its outcome. Each run has a serial of its own.
-    JobOutcome runJob(const std::string& formatTemplate, ChatList comments = {}) {
-        const uint64_t serial = ++lastSerial;
-        std::unique_ptr<CNicoThread> job = makeJob(formatTemplate, std::move(comments), serial);
-        EXPECT_TRUE(job->start());
-        EXPECT_TRUE(sink.waitForDone(serial));
-        std::optional<JobOutcome> outcome = CNicoThread::StopAndDelete(job);
-        EXPECT_TRUE(outcome.has_value());
-        return outcome.value_or(JobOutcome{});
-    }
-
-    std::vector<int> progressValues() const {
-        std::vector<int> values;
-        for (const SinkMessage& m : sink.messages()) {
-            if (m.kind == "progress") {
-                values.push_back(m.percent);
-            }
+                                         JobRequest request = {}) {
+        if (request.programFolder.empty()) {
+            request = makeRequest(formatTemplate);
         }
-        return values;
+        return std::make_unique<EncodingJob>(request, sink, video, std::move(comments),
+                                             ++lastSerial);
+    }
+    JobOutcome runJob(const std::string& formatTemplate, ChatList comments = {}) {
+        return runToEnd(makeJob(formatTemplate, std::move(comments)), sink);
     }
 
-    TempFolder work;
-    TempFolder save;
-    TempFolder program;
+    TestTempFolder work, save, program;
     RecordingSink sink;
-    std::string video;
+    const std::string video = (save / "sm9.flv").string();
+    const std::string movie = (save / "sm9.avi").string();
     uint64_t lastSerial = 0;
 };
 
 TEST_F(EncodingStagesTest, PlaceholdersAreFilledAndTheVideoIsProbedAndLaidOut) {
     writeEncoder("exit 0\n");
     // A save folder name with a quote and a blank: the escaped paths survive the split.
-    const fs::path odd = save.path() / "my \"movies\"";
+    const fs::path odd = save / "my \"movies\"";
     fs::create_directories(odd);
     JobRequest request = makeRequest(
         " -y -i \"<%InputFile%>\" <%Lumivox%> \"<%TemporaryFile%>.avi\" "
         "-passlogfile \"<%TemporaryFile%>\"");
     request.saveFolder = odd.string();
-    EncodingJob job(request, sink, video, "sm9", {});
+    auto job = makeJob("", {}, request);
+    job->PrepareEncoding();
 
-    job.PrepareEncoding();
+    const std::string base = (odd / "sm9").string();
+    EXPECT_EQ(splitCommandLine(job->argumentText()),
+              (Lines{"-y", "-i", video, "<%Lumivox%>", base + ".avi", "-passlogfile", base}));
+    // The probe ran the program folder's encoder, from the work folder: 402 cs at 29.97 fps.
+    EXPECT_EQ(calls(), Lines{"-in|" + video});
+    EXPECT_EQ(readBytes(program / "cwd"), work.path().string() + "\n");
+    EXPECT_EQ(job->totalFrames(), 120);
+    EXPECT_EQ(job->width(), 320);
+    EXPECT_TRUE(job->recorded().timings.probe && job->recorded().timings.layout);
+    EXPECT_EQ(job->recorded().reason, "");
 
-    const std::vector<std::string> argv = splitCommandLine(job.argumentText());
-    const std::string movieBase = (odd / "sm9").string();
-    EXPECT_EQ(argv, (std::vector<std::string>{"-y", "-i", video, "<%Lumivox%>", movieBase + ".avi",
-                                              "-passlogfile", movieBase}));
-    // The probe ran the program folder's encoder, from the work folder.
-    EXPECT_EQ(calls(), (std::vector<std::string>{"-in|" + video}));
-    EXPECT_EQ(readFile(program.path() / "cwd"), work.path().string() + "\n");
-    // 402 cs at 29.97 fps: 120 frames.
-    EXPECT_EQ(job.totalFrames(), 120);
-    EXPECT_EQ(job.width(), 320);
-    ASSERT_TRUE(job.recorded().timings.probe.has_value());
-    EXPECT_TRUE(job.recorded().timings.layout.has_value());
-    EXPECT_TRUE(job.recorded().reason.empty()) << job.recorded().reason;
-}
-
-TEST_F(EncodingStagesTest, AnEmptyTemplateIsNotPreparedAtAll) {
-    writeEncoder("exit 0\n");
-    EncodingJob job(makeRequest(""), sink, video, "sm9");
-    job.PrepareEncoding();
-    EXPECT_TRUE(job.argumentText().empty());
-    EXPECT_TRUE(calls().empty()) << "no probe for an empty template";
-    EXPECT_EQ(job.totalFrames(), 0);
-    EXPECT_EQ(job.width(), 0);
-    EXPECT_FALSE(job.recorded().timings.probe.has_value());
+    // An empty template is not prepared at all: no probe.
+    fs::remove(program / "calls.log");
+    auto empty = makeJob("");
+    empty->PrepareEncoding();
+    EXPECT_EQ(empty->argumentText(), "");
+    EXPECT_TRUE(calls().empty());
+    EXPECT_EQ(empty->totalFrames(), 0);
+    EXPECT_FALSE(empty->recorded().timings.probe.has_value());
 }
 
 TEST_F(EncodingStagesTest, TheSpliceReplacesEveryFilterMarkerAndNothingElse) {
-    {
-        EncodingJob job(makeRequest(" -y -i \"in.flv\" -vcodec wmv2 \"out.wmv\""), sink, video,
-                        "x");
-        EXPECT_EQ(job.SpliceFilterArguments(), " -y -i \"in.flv\" -vcodec wmv2 \"out.wmv\"");
-    }
-    {
-        EncodingJob job(makeRequest("a<%Lumivox%>b<%Lumivox%>"), sink, video, "x");
-        const std::string fragment = " -vhook \"velmora.dll -N comment.ini -D data.ini \"";
-        EXPECT_EQ(job.SpliceFilterArguments(), "a" + fragment + "b" + fragment);
-        // The job keeps the spliced text as its template.
-        EXPECT_EQ(job.argumentText(), "a" + fragment + "b" + fragment);
-        // Split, the fragment gives the encoder one -vhook argument with its trailing blank.
-        const std::vector<std::string> argv = splitCommandLine(fragment);
-        EXPECT_EQ(argv,
-                  (std::vector<std::string>{"-vhook", "velmora.dll -N comment.ini -D data.ini "}));
-    }
+    const std::string plain = " -y -i \"in.flv\" -vcodec wmv2 \"out.wmv\"";
+    EXPECT_EQ(makeJob(plain)->SpliceFilterArguments(), plain);
+
+    auto job = makeJob("a<%Lumivox%>b<%Lumivox%>");
+    const std::string fragment = " -vhook \"velmora.dll -N comment.ini -D data.ini \"";
+    EXPECT_EQ(job->SpliceFilterArguments(), "a" + fragment + "b" + fragment);
+    EXPECT_EQ(job->argumentText(), "a" + fragment + "b" + fragment) << "kept as the template";
+    // One -vhook argument, its trailing blank included.
+    EXPECT_EQ(splitCommandLine(fragment),
+              (Lines{"-vhook", "velmora.dll -N comment.ini -D data.ini "}));
 }
 
 TEST_F(EncodingStagesTest, TheEncoderRunPostsProgressFromItsStatusLinesAndWritesTheMovie) {
@@ -233,259 +195,150 @@ TEST_F(EncodingStagesTest, TheEncoderRunPostsProgressFromItsStatusLinesAndWrites
         "printf 'frame=   12 fps=0.0 q=2.0 size=  1kB\\r'; sleep 0.3\n"
         "printf 'FRAME=  300 FPS=50 q=2.0\\r'; sleep 0.3\n"
         "printf 'frame=  600 fps=50 q=2.0 Lsize=  9kB\\n'\n" +
-        std::string(kWriteMovie));
-    EncodingJob job(makeRequest(""), sink, video, "sm9");
-    job.setTotalFrames(600);
-    const std::string movie = (save.path() / "sm9.avi").string();
+        kWriteMovie);
+    auto job = makeJob("");
+    job->setTotalFrames(600);
+    job->RunEncoder("-y -i " + quoteArgument(video) + " " + quoteArgument(movie));
 
-    job.RunEncoder("-y -i " + quoteArgument(video) + " " + quoteArgument(movie));
-
-    EXPECT_EQ(progressValues(), (std::vector<int>{2, 50, 100}));
-    EXPECT_EQ(job.recorded().moviePath, movie);
-    EXPECT_TRUE(job.recorded().reason.empty()) << job.recorded().reason;
-    EXPECT_EQ(readFile(movie), "movie");
-    ASSERT_TRUE(job.recorded().timings.encoder.has_value());
-    // The arguments were split by the command-line rules; the run started in the work folder.
-    EXPECT_EQ(calls(), (std::vector<std::string>{"-y|-i|" + video + "|" + movie}));
-    EXPECT_EQ(readFile(program.path() / "cwd"), work.path().string() + "\n");
+    EXPECT_EQ(sink.of(job->jobSerial()), (Lines{"progress 2", "progress 50", "progress 100"}));
+    EXPECT_EQ(job->recorded().moviePath, movie);
+    EXPECT_EQ(job->recorded().reason, "");
+    EXPECT_EQ(readBytes(movie), "movie");
+    EXPECT_TRUE(job->recorded().timings.encoder.has_value());
+    // Split by the command-line rules, started in the work folder.
+    EXPECT_EQ(calls(), Lines{"-y|-i|" + video + "|" + movie});
+    EXPECT_EQ(readBytes(program / "cwd"), work.path().string() + "\n");
 }
 
-TEST_F(EncodingStagesTest, WithoutAFrameTotalNoProgressIsPosted) {
-    writeEncoder("printf 'frame=   12 fps=0.0\\r'\n" + std::string(kWriteMovie));
-    EncodingJob job(makeRequest(""), sink, video, "sm9");
-    job.RunEncoder("-i in " + quoteArgument((save.path() / "sm9.avi").string()));
-    EXPECT_TRUE(progressValues().empty());
-    EXPECT_FALSE(job.recorded().moviePath.empty());
-}
-
-// Stops the encoder from another thread while RunEncoder waits for it; the stand-in would run
-// for a minute. Returns how long RunEncoder took.
-std::chrono::duration<double> stopDuringRun(EncodingJob& job, const std::string& arguments) {
-    const auto started = std::chrono::steady_clock::now();
-    std::thread stopper([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
-        job.cancel();
-    });
-    job.RunEncoder(arguments);
-    const auto took = std::chrono::steady_clock::now() - started;
-    stopper.join();
-    return took;
-}
-
-TEST_F(EncodingStagesTest, StopTerminatesASilentEncoderAndReapsIt) {
-    writeEncoder("sleep 60\n");
-    EncodingJob job(makeRequest(""), sink, video, "sm9");
-    const auto took =
-        stopDuringRun(job, "-i x " + quoteArgument((save.path() / "sm9.avi").string()));
-
-    // Far below the stand-in's minute: the stop did not wait for output that never came.
-    EXPECT_LT(took.count(), 10.0);
-    // Reaped: a zombie would still answer signal 0.
-    const pid_t pid = std::stoi(readFile(program.path() / "pid"));
-    EXPECT_EQ(::kill(pid, 0), -1);
-    EXPECT_EQ(errno, ESRCH);
-    EXPECT_TRUE(job.recorded().moviePath.empty());
-    EXPECT_TRUE(job.recorded().reason.empty()) << "a stop is not a failure";
-}
-
-TEST_F(EncodingStagesTest, StopTerminatesAChattyEncoder) {
-    writeEncoder("while :; do printf 'frame=   12 fps=1\\r'; sleep 0.05; done\n");
-    EncodingJob job(makeRequest(""), sink, video, "sm9");
-    job.setTotalFrames(100);
-    const auto took = stopDuringRun(job, "-i x y");
-    EXPECT_LT(took.count(), 10.0);
-    EXPECT_FALSE(progressValues().empty());
-    const pid_t pid = std::stoi(readFile(program.path() / "pid"));
-    EXPECT_EQ(::kill(pid, 0), -1);
-}
-
-TEST_F(EncodingStagesTest, AFailingEncoderGivesItsExitStatusAndLastMessage) {
-    writeEncoder(
-        "printf 'Lumivox FFmpeg 0.6\\n'\n"
-        "printf \"Unknown encoder 'libfaac'\\n\"\n"
-        "exit 3\n");
-    EncodingJob job(makeRequest(""), sink, video, "sm9");
-    job.RunEncoder("-i x " + quoteArgument((save.path() / "sm9.mp4").string()));
-    EXPECT_EQ(job.recorded().reason,
-              "the encoder failed with exit status 3: Unknown encoder 'libfaac'");
-    EXPECT_TRUE(job.recorded().moviePath.empty());
-}
-
-TEST_F(EncodingStagesTest, ALongEncoderMessageIsCutBetweenCharacters) {
-    // "x" and 150 "あ" (451 bytes) on one line, then a status line, which does not count as a
-    // message. The 300-byte limit falls inside the 100th "あ".
-    writeEncoder(
-        "printf x; i=0; while [ $i -lt 150 ]; do printf 'あ'; i=$((i+1)); done\n"
-        "printf '\\nframe=   3 fps=1\\r'\n"
-        "exit 1\n");
-    EncodingJob job(makeRequest(""), sink, video, "sm9");
-    job.RunEncoder("-i x y");
-    const std::string prefix = "the encoder failed with exit status 1: ";
-    const std::string& reason = job.recorded().reason;
-    ASSERT_EQ(reason.rfind(prefix, 0), 0u) << reason;
-    std::string expected = "x";
-    for (int i = 0; i < 99; ++i) {
-        expected += "あ";
+TEST_F(EncodingStagesTest, StopTerminatesASilentOrChattyEncoderAndReapsIt) {
+    for (const std::string& body : {std::string("sleep 60\n"), kChatty}) {
+        SCOPED_TRACE(body);
+        writeEncoder(body);
+        auto job = makeJob("");
+        job->setTotalFrames(100);
+        const auto started = std::chrono::steady_clock::now();
+        std::thread stopper([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+            job->cancel();
+        });
+        job->RunEncoder("-i x " + quoteArgument(movie));
+        stopper.join();
+        // Far below the stand-in's minute: a stop does not wait for output that never comes.
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+        EXPECT_TRUE(encoderReaped());
+        EXPECT_EQ(sink.of(job->jobSerial()).empty(), body != kChatty);
+        EXPECT_EQ(job->recorded().moviePath, "");
+        EXPECT_EQ(job->recorded().reason, "") << "a stop is not a failure";
     }
-    EXPECT_EQ(reason.substr(prefix.size()), expected);
 }
 
-TEST_F(EncodingStagesTest, AnEncoderThatExitsWellWithoutTheMovieHasFailed) {
-    writeEncoder("exit 0\n");
-    EncodingJob job(makeRequest(""), sink, video, "sm9");
-    const std::string movie = (save.path() / "sm9.avi").string();
-    job.RunEncoder("-i x " + quoteArgument(movie));
-    EXPECT_EQ(job.recorded().reason, "the encoder ended without writing the movie: " + movie);
-}
-
-TEST_F(EncodingStagesTest, AMissingEncoderCannotBeStarted) {
-    EncodingJob job(makeRequest(""), sink, video, "sm9");
-    job.RunEncoder("-i x y");
-    EXPECT_EQ(job.recorded().reason.rfind("the encoder could not be started: ", 0), 0u)
-        << job.recorded().reason;
-}
-
-TEST_F(EncodingStagesTest, TheMovieMayNotOverwriteItsVideo) {
-    writeEncoder(kWriteMovie);
-    EncodingJob job(makeRequest(""), sink, video, "sm9");
-    job.RunEncoder("-y -i " + quoteArgument(video) + " " + quoteArgument(video));
-    EXPECT_EQ(job.recorded().reason.rfind("the movie would overwrite the video", 0), 0u);
-    EXPECT_TRUE(calls().empty());
-    EXPECT_EQ(readFile(video), "flv bytes");
+TEST_F(EncodingStagesTest, AnEncoderRunThatFailsSaysWhy) {
+    const std::string failed = "the encoder failed with exit status ";
+    std::string cut = failed + "1: x";  // the 300-byte limit falls inside the 100th "あ"
+    for (int i = 0; i < 99; ++i) {
+        cut += "あ";
+    }
+    // {stand-in body ("" for none), arguments, reason or its start, the encoder was started}
+    const std::vector<std::tuple<std::string, std::string, std::string, bool>> cases = {
+        {"printf 'Lumivox FFmpeg 0.6\\n'\nprintf \"Unknown encoder 'libfaac'\\n\"\nexit 3\n",
+         "-i x y", failed + "3: Unknown encoder 'libfaac'", true},
+        // A status line after the message does not count as one.
+        {"printf x; i=0; while [ $i -lt 150 ]; do printf 'あ'; i=$((i+1)); done\n"
+         "printf '\\nframe=   3 fps=1\\r'\nexit 1\n",
+         "-i x y", cut, true},
+        {"exit 0\n", "-i x " + quoteArgument(movie),
+         "the encoder ended without writing the movie: " + movie, true},
+        {"", "-i x y", "the encoder could not be started: ", false},
+        {kWriteMovie, "-y -i " + quoteArgument(video) + " " + quoteArgument(video),
+         "the movie would overwrite the video", false}};
+    for (const auto& [body, arguments, reason, started] : cases) {
+        SCOPED_TRACE(reason);
+        fs::remove(program / "FFmpeg");
+        fs::remove(program / "calls.log");
+        if (!body.empty()) {
+            writeEncoder(body);
+        }
+        auto job = makeJob("");
+        job->RunEncoder(arguments);
+        const std::string& got = job->recorded().reason;
+        EXPECT_EQ(started ? got : got.substr(0, reason.size()), reason);
+        EXPECT_EQ(job->recorded().moviePath, "");
+        EXPECT_EQ(calls().size(), started ? 1u : 0u);
+        EXPECT_EQ(readBytes(video), "flv bytes");
+    }
 }
 
 // Whole jobs on the worker thread.
 
-const std::string kAviTemplate =
-    " -y -i \"<%InputFile%>\" <%Lumivox%> -vcodec msmpeg4 -acodec libmp3lame "
-    "\"<%TemporaryFile%>.avi\"";
-const std::string kNoCommentTemplate =
-    " -y -i \"<%InputFile%>\" -vcodec msmpeg4 -acodec libmp3lame \"<%TemporaryFile%>.avi\"";
-
 TEST_F(EncodingStagesTest, AWholeJobLaysOutWritesTheOverlayFilesAndEncodes) {
     writeEncoder(kWriteMovie);
-    ChatList comments = {comment(u"うえ", 100, "red ue"), comment(u"流れる", 150),
-                         comment(u"NG", 160)};
-    comments[2].userId = "ng-user";
     JobRequest request = makeRequest(kAviTemplate);
     request.ngList = {"ng-user"};
-    std::unique_ptr<CNicoThread> job =
-        std::make_unique<EncodingJob>(request, sink, video, "sm9", comments);
-    ASSERT_TRUE(job->start());
-    ASSERT_TRUE(sink.waitForDone(1));
-    const std::optional<JobOutcome> outcome = CNicoThread::StopAndDelete(job);
+    const JobOutcome outcome =
+        runToEnd(makeJob("",
+                         {comment(u"うえ", 100, "red ue"), comment(u"流れる", 150),
+                          comment(u"NG", 160, "", "ng-user")},
+                         request),
+                 sink);
 
-    ASSERT_TRUE(outcome.has_value());
-    EXPECT_EQ(outcome->result, JobResult::Succeeded) << outcome->reason;
-    const std::string movie = (save.path() / "sm9.avi").string();
-    EXPECT_EQ(outcome->moviePath, movie);
-    for (const auto& t : {outcome->timings.probe, outcome->timings.layout,
-                          outcome->timings.overlayFiles, outcome->timings.encoder}) {
-        EXPECT_TRUE(t.has_value());
-    }
-    // The encoder got the spliced arguments.
-    ASSERT_EQ(calls().size(), 2u);
-    EXPECT_EQ(calls()[1], "-y|-i|" + video + "|-vhook|velmora.dll -N comment.ini -D data.ini |" +
-                              "-vcodec|msmpeg4|-acodec|libmp3lame|" + movie);
-    // comment.ini: the header with the automatic size and the probed width, then the two
-    // comments that passed the filter, laid out (the red top comment centred, from frame 29).
-    const std::vector<std::string> ini = readLines(work.path() / "comment.ini");
+    EXPECT_EQ(outcome.result, JobResult::Succeeded) << outcome.reason;
+    EXPECT_EQ(outcome.moviePath, movie);
+    const StageTimings& t = outcome.timings;
+    EXPECT_TRUE(t.probe && t.layout && t.overlayFiles && t.encoder);
+    EXPECT_EQ(calls(), (Lines{"-in|" + video, "-y|-i|" + video +
+                                                  "|-vhook|velmora.dll -N comment.ini -D data.ini |"
+                                                  "-vcodec|msmpeg4|-acodec|libmp3lame|" +
+                                                  movie}));
+    // comment.ini: the header with the automatic size stored back and the probed width, then
+    // the two comments that passed the filter (the red top comment centred, from frame 29).
+    const Lines ini = readLines(work / "comment.ini");
     ASSERT_EQ(ini.size(), 5u + 2 * 10);
-    EXPECT_EQ(ini[4], "320\r");
-    EXPECT_NE(ini[2], "0\r") << "the automatic size is stored back";
-    EXPECT_EQ(ini[5], "red ue\r");
-    EXPECT_EQ(ini[6], "1\r");
-    EXPECT_EQ(ini[8], "29\r");
-    EXPECT_EQ(ini[10], "FF 00 00\r");
-    EXPECT_EQ(readFile(work.path() / "data.ini"),
-              "うえ" + std::string(1, '\0') + "流れる" + std::string(1, '\0'));
-    // Messages: encoding begins, then done.
-    const std::vector<std::string> kinds = sink.kindsOf(1);
-    ASSERT_FALSE(kinds.empty());
-    EXPECT_EQ(kinds.front(), "encoding");
-    EXPECT_EQ(kinds.back(), "done");
+    EXPECT_NE(ini[2], "0\r");
+    EXPECT_EQ((Lines{ini[4], ini[5], ini[6], ini[8], ini[10]}),
+              (Lines{"320\r", "red ue\r", "1\r", "29\r", "FF 00 00\r"}));
+    EXPECT_EQ(readBytes(work / "data.ini"), std::string("うえ\0流れる\0", 17));
+    EXPECT_EQ(sink.of(1), (Lines{"encoding", "done"}));
 }
 
-TEST_F(EncodingStagesTest, OverlayFilesThatCannotBeWrittenEndTheJobBeforeTheEncoder) {
+TEST_F(EncodingStagesTest, OverlayFilesThatCannotBeWrittenStopOnlyATemplateThatDrawsComments) {
     writeEncoder(kWriteMovie);
-    // A folder where comment.ini should go: the pair cannot be written.
-    fs::create_directories(work.path() / "comment.ini");
+    fs::create_directories(work / "comment.ini");  // where the file should go
     const JobOutcome outcome = runJob(kAviTemplate, {comment(u"うえ", 100, "ue")});
-
     EXPECT_EQ(outcome.result, JobResult::Failed);
     EXPECT_EQ(outcome.reason, "comment.ini and data.ini could not be written");
-    EXPECT_TRUE(outcome.moviePath.empty());
-    // Only the probe ran; the encoder did not.
-    EXPECT_EQ(calls(), (std::vector<std::string>{"-in|" + video}));
-    EXPECT_FALSE(fs::exists(save.path() / "sm9.avi"));
-    EXPECT_FALSE(fs::exists(work.path() / "data.ini"));
-}
+    EXPECT_EQ(calls(), Lines{"-in|" + video}) << "the probe only, no encoder";
+    EXPECT_FALSE(fs::exists(movie));
+    EXPECT_FALSE(fs::exists(work / "data.ini"));
 
-TEST_F(EncodingStagesTest, ATemplateWithoutCommentsStillEncodesWhenTheOverlayFilesFail) {
-    writeEncoder(kWriteMovie);
-    fs::create_directories(work.path() / "comment.ini");
-    const JobOutcome outcome = runJob(kNoCommentTemplate);
-    EXPECT_EQ(outcome.result, JobResult::Succeeded) << outcome.reason;
-    EXPECT_EQ(calls().size(), 2u);
+    const JobOutcome plain = runJob(kNoCommentTemplate);
+    EXPECT_EQ(plain.result, JobResult::Succeeded) << plain.reason;
+    EXPECT_EQ(calls().size(), 3u);
 }
 
 TEST_F(EncodingStagesTest, AFailedProbeStillEncodesButIsNoSuccessWhenCommentsWereWanted) {
-    writeEncoder("if [ \"$1\" = \"-in\" ]; then echo 'no video here'; exit 1; fi\n" +
-                     std::string(kWriteMovie),
+    writeEncoder("if [ \"$1\" = \"-in\" ]; then echo 'no video here'; exit 1; fi\n" + kWriteMovie,
                  /*probe=*/false);
     const JobOutcome withComments = runJob(kAviTemplate);
     EXPECT_EQ(withComments.result, JobResult::Failed);
     EXPECT_EQ(withComments.reason,
               "the video could not be probed, so its comments could not be laid out");
-    // The movie was still made, without its comments, and the job says where it is.
-    EXPECT_EQ(withComments.moviePath, (save.path() / "sm9.avi").string());
-    EXPECT_EQ(calls().size(), 2u);
-    // comment.ini carries width 0 then.
-    EXPECT_EQ(readLines(work.path() / "comment.ini").at(4), "0\r");
+    EXPECT_EQ(withComments.moviePath, movie) << "made without its comments";
+    EXPECT_EQ(readLines(work / "comment.ini").at(4), "0\r") << "width 0";
 
     const JobOutcome withoutComments = runJob(kNoCommentTemplate);
     EXPECT_EQ(withoutComments.result, JobResult::Succeeded) << withoutComments.reason;
 }
 
-TEST_F(EncodingStagesTest, TheNoEncodeFormatSucceedsWithTheVideoItself) {
-    writeEncoder(kWriteMovie);
-    const JobOutcome outcome = runJob(" <%NOENCODE%>");
-    EXPECT_EQ(outcome.result, JobResult::Succeeded);
-    EXPECT_EQ(outcome.moviePath, video);
-    EXPECT_TRUE(calls().empty());
-    EXPECT_EQ(sink.kindsOf(1), (std::vector<std::string>{"done"}));
-}
-
 TEST_F(EncodingStagesTest, StoppingAWholeJobDuringTheEncoderGivesStopped) {
-    writeEncoder("while :; do printf 'frame=   12 fps=1\\r'; sleep 0.05; done\n");
+    writeEncoder(kChatty);
     std::unique_ptr<CNicoThread> job = makeJob(kAviTemplate);
     ASSERT_TRUE(job->start());
-    // Wait until the encoder runs (its second call after the probe).
-    for (int i = 0; i < 600 && calls().size() < 2; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    ASSERT_EQ(calls().size(), 2u);
+    ASSERT_TRUE(eventually([&] { return calls().size() == 2; })) << "the probe, then the encoder";
     const std::optional<JobOutcome> outcome = CNicoThread::StopAndDelete(job);
     ASSERT_TRUE(outcome.has_value());
     EXPECT_EQ(outcome->result, JobResult::Stopped);
-    EXPECT_TRUE(outcome->reason.empty());
-    const pid_t pid = std::stoi(readFile(program.path() / "pid"));
-    EXPECT_EQ(::kill(pid, 0), -1);
-}
-
-TEST_F(EncodingStagesTest, AJobThatEndsEarlySaysWhy) {
-    // The base job, its service on a loopback port nobody serves: the login fails.
-    RecordingSink quiet;
-    JobRequest request = makeRequest(kAviTemplate);
-    request.endpoints.loginBase = "https://127.0.0.1:1";
-    request.endpoints.webBase = "http://127.0.0.1:1";
-    std::unique_ptr<CNicoThread> job = std::make_unique<CNicoThread>(request, quiet, 5);
-    ASSERT_TRUE(job->start());
-    ASSERT_TRUE(quiet.waitForDone(5));
-    const std::optional<JobOutcome> outcome = CNicoThread::StopAndDelete(job);
-    ASSERT_TRUE(outcome.has_value());
-    EXPECT_EQ(outcome->result, JobResult::Failed);
-    EXPECT_EQ(outcome->reason.rfind("the login failed: ", 0), 0u) << outcome->reason;
+    EXPECT_EQ(outcome->reason, "");
+    EXPECT_TRUE(encoderReaped());
 }
 
 }  // namespace

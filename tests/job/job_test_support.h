@@ -1,84 +1,115 @@
 #pragma once
-// Test doubles for the job pipeline: a thread-safe sink that records every message, and a job
-// whose network and encoding stages follow a script and record the order they were called in.
-// Comment reading stays the job's own.
+// What the job tests share: a thread-safe sink that records every message, a job whose network
+// and encoding stages follow a script and record the order they were called in (comment reading
+// stays the job's own), a stand-in encoder, and running a job to its end as a front end does.
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
-
-#include <unistd.h>
 
 #include "job/job_sink.h"
 #include "job/nico_thread.h"
 #include "platform/manual_reset_event.h"
+#include "platform/test_temp_folder.h"
 
-struct SinkMessage {
-    uint64_t serial = 0;
-    std::string kind;  // "progress", "encoding", "done", "error"
-    int percent = 0;
-    std::string text;
-};
-
+// Records every message as its job's serial and a text: "progress 40", "encoding", "done" or
+// "error <text>". The worker adds, the test reads.
 class RecordingSink : public JobSink {
 public:
-    void jobProgress(uint64_t jobSerial, int percent) override {
-        add({jobSerial, "progress", percent, {}});
+    using Message = std::pair<uint64_t, std::string>;
+
+    void jobProgress(uint64_t serial, int percent) override {
+        add(serial, "progress " + std::to_string(percent));
     }
-    void encodingBegins(uint64_t jobSerial) override { add({jobSerial, "encoding", 0, {}}); }
-    void jobDone(uint64_t jobSerial) override { add({jobSerial, "done", 0, {}}); }
-    void serviceError(uint64_t jobSerial, const std::string& text) override {
-        add({jobSerial, "error", 0, text});
+    void encodingBegins(uint64_t serial) override { add(serial, "encoding"); }
+    void jobDone(uint64_t serial) override { add(serial, "done"); }
+    void serviceError(uint64_t serial, const std::string& text) override {
+        add(serial, "error " + text);
     }
 
-    std::vector<SinkMessage> messages() const {
+    std::vector<Message> all() const {
         std::lock_guard lock(mutex_);
         return messages_;
     }
-
-    // The kinds of the messages of one job, in arrival order.
-    std::vector<std::string> kindsOf(uint64_t serial) const {
-        std::vector<std::string> kinds;
-        for (const SinkMessage& m : messages()) {
-            if (m.serial == serial) {
-                kinds.push_back(m.kind);
+    // One job's messages in arrival order.
+    std::vector<std::string> of(uint64_t serial) const {
+        std::vector<std::string> texts;
+        for (const auto& [from, text] : all()) {
+            if (from == serial) {
+                texts.push_back(text);
             }
         }
-        return kinds;
+        return texts;
     }
-
-    // Waits until the job's "done" has arrived; false after a generous time-out (a hang guard,
-    // not a speed check).
+    // False after a generous time-out: a hang guard, not a speed check.
     bool waitForDone(uint64_t serial) const {
         std::unique_lock lock(mutex_);
         return arrived_.wait_for(lock, std::chrono::seconds(60), [&] {
-            for (const SinkMessage& m : messages_) {
-                if (m.serial == serial && m.kind == "done") {
-                    return true;
-                }
-            }
-            return false;
+            return std::count(messages_.begin(), messages_.end(), Message{serial, "done"}) > 0;
         });
     }
 
 private:
-    void add(SinkMessage message) {
+    void add(uint64_t serial, std::string text) {
         {
             std::lock_guard lock(mutex_);
-            messages_.push_back(std::move(message));
+            messages_.emplace_back(serial, std::move(text));
         }
         arrived_.notify_all();
     }
 
     mutable std::mutex mutex_;
     mutable std::condition_variable arrived_;
-    std::vector<SinkMessage> messages_;
+    std::vector<Message> messages_;
 };
+
+// "done" came exactly once for the job, and nothing of the job after it.
+inline void expectDoneOnceAndLast(const RecordingSink& sink, uint64_t serial) {
+    const std::vector<std::string> kinds = sink.of(serial);
+    EXPECT_EQ(std::count(kinds.begin(), kinds.end(), "done"), 1) << "job " << serial;
+    EXPECT_TRUE(!kinds.empty() && kinds.back() == "done") << "job " << serial;
+}
+
+// Waits for `done` to hold (a hang guard of 30 s, not a speed check).
+inline bool eventually(const std::function<bool()>& done) {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!done() && std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return done();
+}
+
+// Waits for a started job's "done", then deletes it as a front end does; returns its outcome.
+inline JobOutcome finishJob(std::unique_ptr<CNicoThread>& job, const RecordingSink& sink) {
+    EXPECT_TRUE(sink.waitForDone(job->jobSerial()));
+    const std::optional<JobOutcome> outcome = CNicoThread::StopAndDelete(job);
+    EXPECT_EQ(job, nullptr);
+    EXPECT_TRUE(outcome.has_value());
+    return outcome.value_or(JobOutcome{});
+}
+
+inline JobOutcome runToEnd(std::unique_ptr<CNicoThread> job, const RecordingSink& sink) {
+    EXPECT_TRUE(job->start());
+    return finishJob(job, sink);
+}
+
+// A stand-in for the FFmpeg program: a shell script running `body`, in `programFolder`.
+inline void writeStandInEncoder(const std::filesystem::path& programFolder,
+                                const std::string& body) {
+    writeBytes(programFolder / "FFmpeg", "#!/bin/sh\n" + body);
+    std::filesystem::permissions(programFolder / "FFmpeg", std::filesystem::perms::owner_all);
+}
 
 // What the scripted stages do. Set before the job starts; read only by the worker afterwards.
 struct StageScript {
@@ -93,22 +124,16 @@ struct StageScript {
     bool holdLogin = false;  // the login waits for StageLog::gate first
 };
 
-// What the job did, kept outside the job so that it can be read after the job is deleted.
-// The worker writes it; the test reads it after the job's finished event (or its deletion),
-// which orders the accesses.
+// What the job did, kept outside the job so that it can be read after the job is deleted. The
+// worker writes it; the test reads it after the job's "done" (or its deletion).
 struct StageLog {
-    std::vector<std::string> calls;
-    std::vector<std::string> ngSeen;
-    std::vector<std::string> extractSeen;
+    std::vector<std::string> calls, ngSeen, extractSeen;
     std::string encoderArguments;
     ChatList chatsRead;  // `chats` right after the comment reading stage
     int32_t arrivalCounterAfterRead = -1;
     bool deleted = false;
-    bool finishedAtDeletion = false;
-    bool listsEmptyAtDeletion = false;
-    bool chatsEmptyAtDeletion = false;
-    ManualResetEvent blocked;  // set when the blocking stage has been entered
-    ManualResetEvent gate;     // releases a held login
+    bool cleanAtDeletion = false;    // finished event set, ID lists and comments emptied
+    ManualResetEvent blocked, gate;  // the blocking stage was entered; releases a held login
 };
 
 class ScriptedJob : public CNicoThread {
@@ -119,9 +144,8 @@ public:
 
     ~ScriptedJob() override {
         log.deleted = true;
-        log.finishedAtDeletion = finishedEvent.isSet();
-        log.listsEmptyAtDeletion = request.ngList.empty() && request.extractList.empty();
-        log.chatsEmptyAtDeletion = chats.empty();
+        log.cleanAtDeletion = finishedEvent.isSet() && request.ngList.empty() &&
+                              request.extractList.empty() && chats.empty();
     }
 
 protected:
@@ -137,12 +161,9 @@ protected:
     }
     bool lookUpVideo(const std::string& cookieText, std::string& streamUrl) override {
         enter("lookup");
-        if (cookieText != script.loginCookie) {
-            return false;
-        }
         videoId = "sm9";
         streamUrl = script.streamUrl;
-        return script.lookupResult;
+        return cookieText == script.loginCookie && script.lookupResult;
     }
     void readCommentXml() override {
         enter("comments");
@@ -150,17 +171,13 @@ protected:
         log.chatsRead = chats;
         log.arrivalCounterAfterRead = arrivalCounter;
     }
-    bool visitVideoPage(const std::string& /*pageUrl*/, const std::string& /*cookie*/) override {
-        enter("visit");
-        return script.visitResult;
+    bool visitVideoPage(const std::string&, const std::string&) override {
+        return enter("visit") && script.visitResult;
     }
-    bool downloadVideo(const std::string& streamUrl, const std::string& /*cookie*/) override {
+    bool downloadVideo(const std::string& streamUrl, const std::string&) override {
         enter("download");
-        if (streamUrl != script.streamUrl) {
-            return false;
-        }
         postProgress(40);
-        return script.downloadResult;
+        return streamUrl == script.streamUrl && script.downloadResult;
     }
     void PrepareEncoding() override {
         enter("prepare");
@@ -168,10 +185,7 @@ protected:
         log.extractSeen = request.extractList;
         encodeTotalFrames = 600;
     }
-    bool writeOverlayFiles() override {
-        enter("overlay");
-        return true;
-    }
+    bool writeOverlayFiles() override { return enter("overlay"); }
     std::string SpliceFilterArguments() override {
         enter("splice");
         return "spliced[" + request.formatTemplate + "]";
@@ -183,9 +197,9 @@ protected:
     }
 
 private:
-    // Records the stage, then blocks or throws when the script says so. A blocked stage
-    // simulates a long download or encoder run that stops when the cancel event is set.
-    void enter(const std::string& stage) {
+    // Records the stage, then throws or blocks when the script says so. A blocked stage stands
+    // for a long download or encoder run that ends when the cancel event is set.
+    bool enter(const std::string& stage) {
         log.calls.push_back(stage);
         if (script.throwIn == stage) {
             throw std::runtime_error("stage failed: " + stage);
@@ -194,33 +208,9 @@ private:
             log.blocked.set();
             cancelEvent.wait();
         }
+        return true;
     }
 
     const StageScript script;
     StageLog& log;
-};
-
-// A folder of its own for one test, removed with everything in it at the end.
-class TempFolder {
-public:
-    TempFolder() {
-        static int counter = 0;
-        path_ =
-            std::filesystem::temp_directory_path() /
-            ("lumivox_job_test_" + std::to_string(::getpid()) + "_" + std::to_string(++counter));
-        std::filesystem::create_directories(path_);
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-    // The folder as the job takes it: ending in a separator.
-    std::string withSeparator() const { return path_.string() + "/"; }
-
-private:
-    std::filesystem::path path_;
 };
