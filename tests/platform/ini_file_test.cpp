@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <array>
 #include <filesystem>
 #include <string>
 
@@ -46,33 +47,14 @@ TEST(IniFile, FirstWriteCreatesFileAndSectionWithCrLf) {
 TEST(IniFile, EveryWritableValueReadsBackExactly) {
     TestTempFolder folder;
     const fs::path file = folder / "lumivox.ini";
+    // clang-format off
     const std::string values[] = {
-        "pa=ss#wo;rd",
-        "=starts with equals",
-        ";looks like a comment",
-        "#hash",
-        "[Section]",
-        "  leading blanks",
-        "trailing blanks \t",
-        " both ",
-        "\tTAB",
-        "\"enclosed in double quotes\"",
-        "'enclosed in single quotes'",
-        "\"\"",
-        "''",
-        "\"",
-        "'",
-        "\"only opening",
-        "only closing'",
-        "\"mixed'",
-        "in \"the\" middle",
-        "\" ",
-        "",
-        "   ",
-        "C:\\Users\\name\\",
-        "日本語のパスワード　全角空白",
-        "\xC2\xA0no-break spaces\xC2\xA0",
-    };
+        "pa=ss#wo;rd", "=starts with equals", ";looks like a comment", "#hash", "[Section]",
+        "  leading blanks", "trailing blanks \t", " both ", "\tTAB", "", "   ", "\" ",
+        "\"enclosed in double quotes\"", "'enclosed in single quotes'", "\"\"", "''", "\"", "'",
+        "\"only opening", "only closing'", "\"mixed'", "in \"the\" middle",
+        "C:\\Users\\name\\", "日本語のパスワード　全角空白", "\xC2\xA0no-break spaces\xC2\xA0"};
+    // clang-format on
     int index = 0;
     for (const std::string& value : values) {
         const std::string key = "Key" + std::to_string(index++);
@@ -110,24 +92,18 @@ TEST(IniFile, ValuesReadLikeWindows) {
                "dup=second\r\n"
                "[lumivox]\r\n"
                "Second=section of the same name\r\n");
-    const auto read = [&](std::string_view key) {
-        return readProfileString(file, "Lumivox", key, "<default>");
-    };
-    EXPECT_EQ(read("Spaced"), "value with blanks");
-    EXPECT_EQ(read("Equals"), "a=b==c");
-    EXPECT_EQ(read("Double"), "quoted");
-    EXPECT_EQ(read("Single"), "quoted");
-    EXPECT_EQ(read("Unbalanced"), "\"open");
-    EXPECT_EQ(read("QuotedBlanks"), "  kept  ");
-    EXPECT_EQ(read("Commented"), "<default>");
-    EXPECT_EQ(read(";Commented"), "<default>");
-    EXPECT_EQ(read("IndentedComment"), "<default>");
-    EXPECT_EQ(read("NoEquals"), "<default>");
-    EXPECT_EQ(read("Empty"), "");
-    EXPECT_EQ(read("Dup"), "first");
-    EXPECT_EQ(read("Orphan"), "<default>");
-    EXPECT_EQ(read("Shared"), "<default>") << "keys of other sections are not seen";
-    EXPECT_EQ(read("Second"), "<default>") << "only the first section of a name counts";
+    // Keys of other sections are not seen, and only the first section of a name counts.
+    // clang-format off
+    const std::pair<const char*, const char*> cases[] = {
+        {"Spaced", "value with blanks"}, {"Equals", "a=b==c"}, {"Double", "quoted"},
+        {"Single", "quoted"}, {"Unbalanced", "\"open"}, {"QuotedBlanks", "  kept  "},
+        {"Commented", "<default>"}, {";Commented", "<default>"}, {"IndentedComment", "<default>"},
+        {"NoEquals", "<default>"}, {"Empty", ""}, {"Dup", "first"}, {"Orphan", "<default>"},
+        {"Shared", "<default>"}, {"Second", "<default>"}};
+    // clang-format on
+    for (const auto& [key, value] : cases) {
+        EXPECT_EQ(readProfileString(file, "Lumivox", key, "<default>"), value) << key;
+    }
     EXPECT_EQ(readProfileString(file, "Other", "Shared", ""), "from other");
 }
 
@@ -245,15 +221,12 @@ TEST(IniFile, IntegersReadTheLeadingDigits) {
                "Quoted=\"42\"\r\n"
                "Empty=\r\n"
                "Huge=99999999999\r\n");
-    EXPECT_EQ(readProfileInt(file, "Lumivox", "Digits"), 12);
-    EXPECT_EQ(readProfileInt(file, "Lumivox", "Letters", 5), 0);
-    EXPECT_EQ(readProfileInt(file, "Lumivox", "Negative"), -3);
-    EXPECT_EQ(readProfileInt(file, "Lumivox", "Plus"), 8);
-    EXPECT_EQ(readProfileInt(file, "Lumivox", "Quoted"), 42);
-    EXPECT_EQ(readProfileInt(file, "Lumivox", "Empty", 9), 9);
-    EXPECT_EQ(readProfileInt(file, "Lumivox", "Missing", 9), 9);
-    EXPECT_EQ(readProfileInt(file, "Lumivox", "Missing"), 0);
-    EXPECT_EQ(readProfileInt(file, "Lumivox", "Huge"), INT32_MAX);
+    const std::pair<const char*, int32_t> cases[] = {
+        {"Digits", 12}, {"Letters", 0}, {"Negative", -3}, {"Plus", 8},
+        {"Quoted", 42}, {"Empty", 9},   {"Missing", 9},   {"Huge", INT32_MAX}};
+    for (const auto& [key, value] : cases) {
+        EXPECT_EQ(readProfileInt(file, "Lumivox", key, 9), value) << key;
+    }
 }
 
 TEST(IniFile, WhatCannotBeOneLineIsRefusedAndTheFileKept) {
@@ -261,16 +234,16 @@ TEST(IniFile, WhatCannotBeOneLineIsRefusedAndTheFileKept) {
     const fs::path file = folder / "lumivox.ini";
     const std::string before = "[Lumivox]\r\nPassword=old\r\n";
     writeBytes(file, before);
-    EXPECT_FALSE(writeProfileString(file, "Lumivox", "Password", "new\nline"));
-    EXPECT_FALSE(writeProfileString(file, "Lumivox", "Password", "new\rline"));
-    EXPECT_FALSE(writeProfileString(file, "Lumivox", "Password", "nul\0inside"s));
-    EXPECT_FALSE(writeProfileString(file, "Lumivox", "Key=x", "v"));
-    EXPECT_FALSE(writeProfileString(file, "Lumivox", "", "v"));
-    EXPECT_FALSE(writeProfileString(file, "Lumivox", "   ", "v"));
-    EXPECT_FALSE(writeProfileString(file, "Lumivox", ";Key", "v"));
-    EXPECT_FALSE(writeProfileString(file, "Lumivox", "[Key]", "v"));
-    EXPECT_FALSE(writeProfileString(file, "Lumi\nvox", "Key", "v"));
-    EXPECT_FALSE(writeProfileString(file, "", "Key", "v"));
+    // clang-format off
+    const std::array<std::string, 3> refused[] = {
+        {"Lumivox", "Password", "new\nline"}, {"Lumivox", "Password", "new\rline"},
+        {"Lumivox", "Password", "nul\0inside"s}, {"Lumivox", "Key=x", "v"}, {"Lumivox", "", "v"},
+        {"Lumivox", "   ", "v"}, {"Lumivox", ";Key", "v"}, {"Lumivox", "[Key]", "v"},
+        {"Lumi\nvox", "Key", "v"}, {"", "Key", "v"}};
+    // clang-format on
+    for (const auto& [section, key, value] : refused) {
+        EXPECT_FALSE(writeProfileString(file, section, key, value)) << section << " " << key;
+    }
     EXPECT_EQ(readBytes(file), before);
 
     auto ini = loadOrFail(file);

@@ -69,20 +69,7 @@ TEST(FileRegistry, StringAndNumberValuesReadBackThroughAFreshObject) {
     EXPECT_FALSE(registry->readValues(kHive, "Software\\Other"));
 }
 
-TEST(FileRegistry, SettingAValueAgainReplacesItWhateverItsType) {
-    TestTempFolder folder;
-    FileRegistry registry(folder / "registry.ini");
-    ASSERT_TRUE(registry.createKey(kHive, "K"));
-    ASSERT_TRUE(registry.setDword(kHive, "K", "Flags", 1));
-    ASSERT_TRUE(registry.setString(kHive, "K", "flags", "text"));
-    const auto values = registry.readValues(kHive, "K");
-    ASSERT_EQ(values->size(), 1u);
-    EXPECT_EQ((*values)[0].name, "Flags");
-    EXPECT_EQ((*values)[0].type, RegistryValueType::String);
-    EXPECT_EQ((*values)[0].text, "text");
-}
-
-TEST(FileRegistry, ValuesNeedAnExistingKeyAndStringsEndAtNoZero) {
+TEST(FileRegistry, ValuesNeedAKeyStringsEndAtNoZeroAndSettingAgainReplacesWhateverType) {
     TestTempFolder folder;
     FileRegistry registry(folder / "registry.ini");
     EXPECT_FALSE(registry.setString(kHive, "Missing", "", "x"));
@@ -90,6 +77,14 @@ TEST(FileRegistry, ValuesNeedAnExistingKeyAndStringsEndAtNoZero) {
     ASSERT_TRUE(registry.createKey(kHive, "K"));
     EXPECT_FALSE(registry.setString(kHive, "K", "", std::string_view("a\0b", 3)));
     EXPECT_FALSE(registry.readValue(kHive, "K", ""));
+
+    ASSERT_TRUE(registry.setDword(kHive, "K", "Flags", 1));
+    ASSERT_TRUE(registry.setString(kHive, "K", "flags", "text"));
+    const auto values = registry.readValues(kHive, "K");
+    ASSERT_EQ(values->size(), 1u);
+    EXPECT_EQ((*values)[0].name, "Flags");
+    EXPECT_EQ((*values)[0].type, RegistryValueType::String);
+    EXPECT_EQ((*values)[0].text, "text");
 }
 
 TEST(FileRegistry, DeletesASubkeyWithItsValuesButNotOneWithSubkeys) {
@@ -109,7 +104,7 @@ TEST(FileRegistry, DeletesASubkeyWithItsValuesButNotOneWithSubkeys) {
     EXPECT_FALSE(registry.readValue(kHive, "P\\Child\\Grandchild", "N"));
 }
 
-TEST(FileRegistry, ReadsTheRegFormWrittenByHand) {
+TEST(FileRegistry, ReadsAndWritesTheRegForm) {
     TestTempFolder folder;
     writeBytes(folder / "registry.ini",
                "; a comment\n"
@@ -121,17 +116,12 @@ TEST(FileRegistry, ReadsTheRegFormWrittenByHand) {
     FileRegistry registry(folder / "registry.ini");
     EXPECT_EQ(registry.readValue(kHive, "Software\\Menu", "")->text, "C:\\page.htm");
     EXPECT_EQ(registry.readValue(kHive, "Software\\Menu", "Contexts")->number, 42u);
-}
 
-TEST(FileRegistry, WritesTheRegForm) {
-    TestTempFolder folder;
-    FileRegistry registry(folder / "registry.ini");
-    ASSERT_TRUE(registry.createKey(kHive, "Software\\Menu"));
     ASSERT_TRUE(registry.setString(kHive, "Software\\Menu", "", "/tmp/a\\b"));
     ASSERT_TRUE(registry.setDword(kHive, "Software\\Menu", "Contexts", 0x33));
     const std::string text = readBytes(folder / "registry.ini");
-    EXPECT_NE(text.find("\r\n[HKEY_CURRENT_USER\\Software]\r\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("\r\n[HKEY_CURRENT_USER\\Software\\Menu]\r\n@=\"/tmp/a\\\\b\"\r\n"
+    EXPECT_NE(text.find("[HKEY_CURRENT_USER\\Software]"), std::string::npos) << text;
+    EXPECT_NE(text.find("[HKEY_CURRENT_USER\\Software\\Menu]\r\n@=\"/tmp/a\\\\b\"\r\n"
                         "\"Contexts\"=dword:00000033\r\n"),
               std::string::npos)
         << text;

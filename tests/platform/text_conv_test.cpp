@@ -107,37 +107,21 @@ TEST(TextConv, BlanksAreExactlyTheSixSingleByteOnes) {
 }
 
 TEST(TextConv, StringToLongReadsLeadingBlanksSignAndDigits) {
-    EXPECT_EQ(stringToLong("42"), 42);
-    EXPECT_EQ(stringToLong("12abc"), 12);
-    EXPECT_EQ(stringToLong(" -3"), -3);
-    EXPECT_EQ(stringToLong("+7"), 7);
-    EXPECT_EQ(stringToLong(" \t\n\v\f\r9"), 9);
-    EXPECT_EQ(stringToLong("007"), 7);
-    EXPECT_EQ(stringToLong("1 2"), 1);
-    EXPECT_EQ(stringToLong("3.9"), 3);
-    // No digits after the optional blanks and sign: 0.
-    EXPECT_EQ(stringToLong("abc"), 0);
-    EXPECT_EQ(stringToLong(""), 0);
-    EXPECT_EQ(stringToLong("-"), 0);
-    EXPECT_EQ(stringToLong("- 5"), 0);
-    EXPECT_EQ(stringToLong("0x1A"), 0) << "always decimal";
-    EXPECT_EQ(stringToLong("\u3000"
-                           "5"),
-              0)
-        << "a full-width space is not a blank";
-    EXPECT_EQ(stringToLong("１２"), 0) << "full-width digits are not digits";
-    // The view's end is the end of the text, even without a terminator there.
+    // No digits after the optional blanks and sign: 0. Always decimal; a full-width space is
+    // not a blank nor are full-width digits digits. The view's end is the end of the text.
     const std::string digits = "123456";
-    EXPECT_EQ(stringToLong(std::string_view(digits.data(), 2)), 12);
-    EXPECT_EQ(stringToLong("4\0"
-                           "5"s),
-              4);
-    // Out of range clamps.
-    EXPECT_EQ(stringToLong("99999999999999999999999"), LONG_MAX);
-    EXPECT_EQ(stringToLong("-99999999999999999999999"), LONG_MIN);
-}
-
-TEST(TextConv, StringToInt32ClampsToThirtyTwoBits) {
+    // clang-format off
+    const std::pair<std::string_view, long> cases[] = {
+        {"42", 42}, {"12abc", 12}, {" -3", -3}, {"+7", 7}, {" \t\n\v\f\r9", 9}, {"007", 7},
+        {"1 2", 1}, {"3.9", 3}, {"abc", 0}, {"", 0}, {"-", 0}, {"- 5", 0}, {"0x1A", 0},
+        {"\u3000" "5", 0}, {"１２", 0}, {std::string_view(digits.data(), 2), 12},
+        {std::string_view("4\0" "5", 3), 4},
+        {"99999999999999999999999", LONG_MAX}, {"-99999999999999999999999", LONG_MIN}};
+    // clang-format on
+    for (const auto& [text, value] : cases) {
+        EXPECT_EQ(stringToLong(text), value) << text;
+    }
+    // 32-bit numbers clamp to their own range.
     EXPECT_EQ(stringToInt32("2147483647"), INT32_MAX);
     EXPECT_EQ(stringToInt32("3000000000"), INT32_MAX);
     EXPECT_EQ(stringToInt32("-3000000000"), INT32_MIN);
