@@ -1,11 +1,10 @@
 // The text rules of the service client: form decoding and encoding, the getflv answer's values
-// and chunks, URL splitting, and which video IDs may name a file.
+// and chunks, URL splitting, which video IDs may name a file, and where the hosts are.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
 #include <string>
+#include <utility>
 
 #include "platform/ini_file.h"
 #include "service/form_coding.h"
@@ -13,121 +12,89 @@
 #include "service/service_endpoints.h"
 #include "service/url_parts.h"
 #include "service/video_id.h"
+#include "service_test_support.h"
 
 using namespace std::string_literals;
 
-TEST(UrlDecode, DecodesEscapesPlusAndCopiesTheRest) {
-    EXPECT_EQ(urlDecode("http%3A%2F%2Fsmile-com.nicovideo.jp%2Fsmile%3Fv%3D123.456"),
-              "http://smile-com.nicovideo.jp/smile?v=123.456");
-    EXPECT_EQ(urlDecode("a+b+%2b"), "a b +");
-    EXPECT_EQ(urlDecode("%e3%81%82"), "\xE3\x81\x82");  // lower-case digits too
-    EXPECT_EQ(urlDecode("%00x"), "\0x"s);
-    EXPECT_EQ(urlDecode("plain"), "plain");
-    EXPECT_EQ(urlDecode(""), "");
-}
-
-TEST(UrlDecode, APercentWithoutTwoHexDigitsIsDroppedWithTheCharacterAfterIt) {
-    // "%" and one non-hex character lose both; the scan goes on behind them.
-    EXPECT_EQ(urlDecode("a%G1b"), "a1b");
-    EXPECT_EQ(urlDecode("a%4Gb"), "aGb");
-    // "%4" at the very end loses both; a "%" at the very end is dropped.
-    EXPECT_EQ(urlDecode("ab%4"), "ab");
-    EXPECT_EQ(urlDecode("ab%"), "ab");
-    // "%%41": the first "%" takes the second with it, "41" stays text.
-    EXPECT_EQ(urlDecode("%%41"), "41");
-}
-
-TEST(HexPairValue, SpellsTheByteOfTwoDigits) {
-    EXPECT_EQ(hexPairValue('4', '1'), 'A');
-    EXPECT_EQ(static_cast<unsigned char>(hexPairValue('f', 'F')), 0xFF);
-    EXPECT_EQ(hexPairValue('0', '0'), '\0');
-}
-
-TEST(FormEncode, EscapesEverythingFormDecodingWouldChange) {
+TEST(FormCoding, DecodesEncodesAndEscapes) {
+    const std::pair<std::string, std::string> decoded[] = {
+        {"http%3A%2F%2Fsmile-com.nicovideo.jp%2Fsmile%3Fv%3D123.456",
+         "http://smile-com.nicovideo.jp/smile?v=123.456"},
+        {"a+b+%2b", "a b +"},
+        {"%e3%81%82%fF", "\xE3\x81\x82\xFF"},  // lower-case digits too
+        {"%00x", "\0x"s},
+        {"", ""},
+        // A "%" without two hex digits is dropped with the character after it; the scan goes
+        // on behind them, so "41" of "%%41" stays text.
+        {"a%G1b", "a1b"},
+        {"a%4Gb", "aGb"},
+        {"ab%4", "ab"},
+        {"ab%", "ab"},
+        {"%%41", "41"},
+    };
+    for (const auto& [text, expected] : decoded) {
+        EXPECT_EQ(urlDecode(text), expected) << text;
+    }
     EXPECT_EQ(formEncode("p&ss=w+rd%41 x"), "p%26ss%3Dw%2Brd%2541+x");
     EXPECT_EQ(formEncode("demo@example.com"), "demo%40example.com");
-    for (const std::string& text : {"a&b=c+d%e f"s, "\xE3\x81\x82;/?#"s, ""s, "%%%"s}) {
+    for (const std::string& text : {"a&b=c+d%e f"s, "\xE3\x81\x82;/?#"s, "%%%"s}) {
         EXPECT_EQ(urlDecode(formEncode(text)), text) << text;
     }
-}
-
-TEST(XmlEscape, EscapesTheFiveSpecialCharacters) {
     EXPECT_EQ(xmlEscape("1&2<3>4\"5'6"), "1&amp;2&lt;3&gt;4&quot;5&apos;6");
-    EXPECT_EQ(xmlEscape("1173108780"), "1173108780");
 }
 
-TEST(AnswerValue, TakesTheFirstValueUpToTheNextAmpersand) {
+TEST(GetflvAnswer, TheFirstValueCountsAndAZeroByteCutsOnlyItsOwnChunk) {
     const std::string answer = "thread_id=123&l=60&url=http%3A%2F%2Fa%2Fb&ms=first&ms=second&x=1";
-    EXPECT_EQ(answerValue(answer, "thread_id="), "123");  // found as the first key
+    EXPECT_EQ(answerValue(answer, "thread_id="), "123");
     EXPECT_EQ(answerValue(answer, "&url="), "http%3A%2F%2Fa%2Fb");
     EXPECT_EQ(answerValue(answer, "&ms="), "first");
     EXPECT_EQ(answerValue(answer, "&nothing="), std::nullopt);
     // A value with no "&" after it does not count.
     EXPECT_EQ(answerValue("a=1&thread_id=123", "thread_id="), std::nullopt);
     EXPECT_EQ(answerValue("a=1&url=&b=2", "&url="), "");
-}
 
-TEST(TextOfChunks, AZeroByteCutsOnlyTheRestOfItsOwnChunk) {
     std::string raw(1024, 'a');
     raw[10] = '\0';    // the first chunk keeps 10 bytes
     raw += "&url=x&";  // the second chunk is whole
     EXPECT_EQ(textOfChunks(raw, kLookupChunkBytes), std::string(10, 'a') + "&url=x&");
-
     // Chunks: 1024 "b"; "kept\0dropped" and 1012 "c" (cut to "kept"); the last 988 "c".
     const std::string second = std::string(1024, 'b') + "kept\0dropped"s + std::string(2000, 'c');
     EXPECT_EQ(textOfChunks(second, 1024), std::string(1024, 'b') + "kept" + std::string(988, 'c'));
-    EXPECT_EQ(textOfChunks("", 1024), "");
 }
 
-TEST(SplitUrl, GivesSchemeServerObjectAndPort) {
-    const auto plain = splitUrl("http://www.nicovideo.jp/watch/sm9?from=top#comments");
-    ASSERT_TRUE(plain);
-    EXPECT_EQ(plain->scheme, "http");
-    EXPECT_EQ(plain->server, "www.nicovideo.jp");
-    EXPECT_EQ(plain->object, "/watch/sm9?from=top");
-    EXPECT_EQ(plain->port, 80);
-
-    const auto secure = splitUrl("HTTPS://secure.nicovideo.jp/secure/login?site=niconico");
-    ASSERT_TRUE(secure);
-    EXPECT_EQ(secure->scheme, "https");
-    EXPECT_EQ(secure->port, 443);
-
-    const auto ownPort = splitUrl("https://user:pw@127.0.0.1:8443");
-    ASSERT_TRUE(ownPort);
-    EXPECT_EQ(ownPort->server, "127.0.0.1");
-    EXPECT_EQ(ownPort->port, 8443);
-    EXPECT_EQ(ownPort->object, "/");
-
-    const auto query = splitUrl("http://h?x=1");
-    ASSERT_TRUE(query);
-    EXPECT_EQ(query->object, "/?x=1");
-
-    const auto v6 = splitUrl("http://[::1]:8080/a");
-    ASSERT_TRUE(v6);
-    EXPECT_EQ(v6->server, "::1");
-    EXPECT_EQ(requestUrl(*v6), "http://[::1]:8080/a");
-
-    for (const char* bad : {"www.nicovideo.jp/watch/sm9", "http:///path", "http://h:0/",
-                            "http://h:65536/", "http://h:8x/", "://h/", "ht tp://h/"}) {
-        EXPECT_FALSE(splitUrl(bad)) << bad;
+TEST(SplitUrl, GivesTheAddressCurlIsAskedForOrNothing) {
+    // The address shows the scheme, server, port and object the URL was split into. Only what
+    // a request line cannot carry is escaped; any scheme but https is asked over plain http.
+    const std::pair<const char*, const char*> rows[] = {
+        {"http://www.nicovideo.jp/watch/sm9?from=top#comments",
+         "http://www.nicovideo.jp:80/watch/sm9?from=top"},
+        {"HTTPS://secure.nicovideo.jp/secure/login?site=niconico",
+         "https://secure.nicovideo.jp:443/secure/login?site=niconico"},
+        {"https://user:pw@127.0.0.1:8443", "https://127.0.0.1:8443/"},
+        {"http://h?x=1", "http://h:80/?x=1"},
+        {"http://[::1]:8080/a", "http://[::1]:8080/a"},
+        {"http://127.0.0.1:81/smile+data/sm9.flv?key=a b&c=%41\xE3",
+         "http://127.0.0.1:81/smile+data/sm9.flv?key=a%20b&c=%41%E3"},
+        {"ftp://h/x", "http://h:80/x"},
+        {"www.nicovideo.jp/watch/sm9", nullptr},
+        {"http:///path", nullptr},
+        {"http://h:0/", nullptr},
+        {"http://h:65536/", nullptr},
+        {"http://h:8x/", nullptr},
+        {"://h/", nullptr},
+        {"ht tp://h/", nullptr},
+    };
+    for (const auto& [url, address] : rows) {
+        const auto parts = splitUrl(url);
+        EXPECT_EQ(parts ? requestUrl(*parts) : "", address ? address : "") << url;
     }
+    EXPECT_EQ(splitUrl("http://[::1]:8080/a")->server, "::1");
 }
 
-TEST(SplitUrl, TheRequestAddressEscapesOnlyWhatARequestLineCannotCarry) {
-    const auto parts = splitUrl("http://127.0.0.1:81/smile+data/sm9.flv?key=a b&c=%41\xE3");
-    ASSERT_TRUE(parts);
-    EXPECT_EQ(requestUrl(*parts), "http://127.0.0.1:81/smile+data/sm9.flv?key=a%20b&c=%41%E3");
-    // Any scheme but https is asked over plain http, on the URL's port.
-    EXPECT_EQ(requestUrl(*splitUrl("ftp://h/x")), "http://h:80/x");
-}
-
-TEST(VideoId, IsTheTextAfterWatchUpToAQueryOrFragment) {
-    EXPECT_EQ(videoIdFromPageUrl("http://www.nicovideo.jp/watch/sm9"), "sm9");
-    EXPECT_EQ(videoIdFromPageUrl("http://www.nicovideo.jp/watch/sm9?from=top&x=1"), "sm9");
-    EXPECT_EQ(videoIdFromPageUrl("http://www.nicovideo.jp/watch/sm9#comments"), "sm9");
-}
-
-TEST(VideoId, RefusesIdsThatCouldNameAFileOutsideTheSaveFolder) {
+TEST(VideoId, EndsAtAQueryOrFragmentAndNeverNamesAFileOutsideTheSaveFolder) {
+    for (const char* tail : {"", "?from=top&x=1", "#comments"}) {
+        EXPECT_EQ(videoIdFromPageUrl("http://www.nicovideo.jp/watch/sm9"s + tail), "sm9") << tail;
+    }
     for (const char* url :
          {"http://www.nicovideo.jp/sm9", "http://www.nicovideo.jp/watch/",
           "http://www.nicovideo.jp/watch/?x=1", "http://www.nicovideo.jp/watch/../x",
@@ -140,43 +107,32 @@ TEST(VideoId, RefusesIdsThatCouldNameAFileOutsideTheSaveFolder) {
         EXPECT_EQ(videoIdFromPageUrl(url), std::nullopt) << url;
     }
     EXPECT_FALSE(isSafeVideoId("a\0b"s));
-    EXPECT_TRUE(isSafeVideoId("sm9"));
-    EXPECT_TRUE(isSafeVideoId("so12345.x y"));
-    EXPECT_TRUE(isSafeVideoId("\xE5\x8B\x95\xE7\x94\xBB"));
+    for (const char* id : {"sm9", "so12345.x y", "\xE5\x8B\x95\xE7\x94\xBB"}) {
+        EXPECT_TRUE(isSafeVideoId(id)) << id;
+    }
 }
 
-TEST(ServiceEndpoints, BuildsTheServiceAddressesFromTheBases) {
-    ServiceEndpoints endpoints;
-    EXPECT_EQ(endpoints.loginAddress(), "https://secure.nicovideo.jp/secure/login?site=niconico");
-    EXPECT_EQ(endpoints.webRootAddress(), "http://www.nicovideo.jp/");
-    EXPECT_EQ(endpoints.getflvAddress("sm9"), "http://www.nicovideo.jp/api/getflv?v=sm9");
-    endpoints.webBase = "http://127.0.0.1:8080/";
-    EXPECT_EQ(endpoints.webRootAddress(), "http://127.0.0.1:8080/");
-    EXPECT_EQ(endpoints.getflvAddress("a b&c"), "http://127.0.0.1:8080/api/getflv?v=a%20b&c");
-}
-
-TEST(ServiceEndpoints, LumivoxIniMayPointTheHostsElsewhere) {
-    char pattern[] = "/tmp/lumivox-endpoints-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    const std::filesystem::path folder = pattern;
+TEST(ServiceEndpoints, AreTheRealHostsUnlessLumivoxIniNamesOthers) {
+    service_test::TempFolder folder;
     const std::filesystem::path file = folder / "lumivox.ini";
     {
         std::optional<IniFile> ini = IniFile::load(file);
         ASSERT_TRUE(ini);
         const ServiceEndpoints defaults = serviceEndpointsFromIni(*ini);
-        EXPECT_EQ(defaults.loginBase, "https://secure.nicovideo.jp");
-        EXPECT_EQ(defaults.webBase, "http://www.nicovideo.jp");
+        EXPECT_EQ(defaults.loginAddress(),
+                  "https://secure.nicovideo.jp/secure/login?site=niconico");
+        EXPECT_EQ(defaults.getflvAddress("sm9"), "http://www.nicovideo.jp/api/getflv?v=sm9");
         EXPECT_EQ(defaults.caFile, "");
         ini->setString("service", "loginhost", "https://127.0.0.1:8443");
-        ini->setString("Service", "WebHost", "http://127.0.0.1:8080");
+        ini->setString("Service", "WebHost", "http://127.0.0.1:8080/");
         ini->setString("Service", "CaFile", "/tmp/demo-cert.pem");
         ASSERT_TRUE(ini->save());
     }
     const std::optional<IniFile> ini = IniFile::load(file);
-    std::filesystem::remove_all(folder);
     ASSERT_TRUE(ini);
     const ServiceEndpoints endpoints = serviceEndpointsFromIni(*ini);
     EXPECT_EQ(endpoints.loginAddress(), "https://127.0.0.1:8443/secure/login?site=niconico");
     EXPECT_EQ(endpoints.webRootAddress(), "http://127.0.0.1:8080/");
+    EXPECT_EQ(endpoints.getflvAddress("a b&c"), "http://127.0.0.1:8080/api/getflv?v=a%20b&c");
     EXPECT_EQ(endpoints.caFile, "/tmp/demo-cert.pem");
 }

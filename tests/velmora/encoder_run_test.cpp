@@ -4,9 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -16,19 +14,11 @@
 namespace velmora_test {
 namespace {
 
-const char* kDebianFfmpeg = "/usr/bin/ffmpeg";
+const std::string kDebianFfmpeg = "/usr/bin/ffmpeg";
 const std::string kEncoder = std::string(LUMIVOX_PROGRAM_DIR) + "/FFmpeg";
-
-// Runs `command` in `folder` with its output in `log`; returns the exit code.
-int runIn(const fs::path& folder, const std::string& command, std::string& log) {
-    const fs::path logFile = folder / "run.log";
-    const std::string line = "cd '" + folder.string() + "' && " + command + " </dev/null >'" +
-                             logFile.string() + "' 2>&1";
-    const int status = std::system(line.c_str());
-    std::ifstream in(logFile, std::ios::binary);
-    log.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+const std::string kEncodeWithFilter = "'" + kEncoder +
+                                      "' -y -i clip.avi -vcodec ffv1 -vhook \"velmora.dll -N "
+                                      "comment.ini -D data.ini \" out.avi";
 
 class EncoderRunTest : public ::testing::Test {
 protected:
@@ -36,24 +26,30 @@ protected:
         if (!fs::exists(kEncoder) || !fs::exists(kDebianFfmpeg)) {
             GTEST_SKIP() << "needs " << kEncoder << " and " << kDebianFfmpeg;
         }
-        ASSERT_FALSE(folder_.path().empty());
-        std::string log;
-        ASSERT_EQ(runIn(folder_.path(),
-                        std::string(kDebianFfmpeg) +
-                            " -loglevel error -y -f lavfi -i color=c=gray:size=320x240:rate=25 "
-                            "-t 2 -pix_fmt yuv420p -c:v ffv1 clip.avi",
-                        log),
+        ASSERT_EQ(run(kDebianFfmpeg +
+                      " -loglevel error -y -f lavfi -i color=c=gray:size=320x240:rate=25 -t 2 "
+                      "-pix_fmt yuv420p -c:v ffv1 clip.avi"),
                   0)
-            << log;
+            << log_;
+    }
+
+    // Runs `command` in the test's folder, its output in log_; returns the exit code.
+    int run(const std::string& command) {
+        const int status = std::system(
+            ("cd '" + folder_.path.string() + "' && " + command + " </dev/null >run.log 2>&1")
+                .c_str());
+        std::ifstream in(folder_.path / "run.log", std::ios::binary);
+        log_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
     TempFolder folder_;
+    std::string log_;
 };
 
 TEST_F(EncoderRunTest, PureRedCommentDecodesAsRedOnItsFramesOnly) {
     Block block;
     block.mail = "ue red";
-    block.position = "1";
     block.x = "40";
     block.y = "60";
     block.startFrame = "10";
@@ -61,24 +57,12 @@ TEST_F(EncoderRunTest, PureRedCommentDecodesAsRedOnItsFramesOnly) {
     block.colour = "FF 00 00";
     block.fontSize = "36";
     block.text = "■■■";
-    Header header;
-    writeFile(folder_.file("comment.ini"), commentIniText(header, {block}));
+    writeFile(folder_.file("comment.ini"), commentIniText(Header{}, {block}));
     writeFile(folder_.file("data.ini"), dataIniText({block}));
-
-    std::string log;
-    ASSERT_EQ(runIn(folder_.path(),
-                    "'" + kEncoder +
-                        "' -y -i clip.avi -vcodec ffv1 -vhook \"velmora.dll -N comment.ini -D "
-                        "data.ini \" out.avi",
-                    log),
+    ASSERT_EQ(run(kEncodeWithFilter), 0) << log_;
+    ASSERT_EQ(run(kDebianFfmpeg + " -loglevel error -i out.avi -f rawvideo -pix_fmt rgb24 out.rgb"),
               0)
-        << log;
-    ASSERT_EQ(runIn(folder_.path(),
-                    std::string(kDebianFfmpeg) +
-                        " -loglevel error -i out.avi -f rawvideo -pix_fmt rgb24 out.rgb",
-                    log),
-              0)
-        << log;
+        << log_;
     std::ifstream in(folder_.file("out.rgb"), std::ios::binary);
     const std::string rgb((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const std::size_t frameBytes = 320 * 240 * 3;
@@ -94,25 +78,16 @@ TEST_F(EncoderRunTest, PureRedCommentDecodesAsRedOnItsFramesOnly) {
             }
         }
         SCOPED_TRACE("frame " + std::to_string(frame));
-        if (frame >= 10 && frame < 20) {
-            EXPECT_GT(red, 2000);
-        } else {
-            EXPECT_EQ(red, 0);
-        }
+        EXPECT_EQ(red > 2000, frame >= 10 && frame < 20) << red;
+        EXPECT_EQ(red == 0, frame < 10 || frame >= 20) << red;
         EXPECT_EQ(redOutsideBox, 0);
     }
 }
 
 TEST_F(EncoderRunTest, MissingCommentFileStopsTheEncoderWithTheReason) {
-    std::string log;
-    EXPECT_NE(runIn(folder_.path(),
-                    "'" + kEncoder +
-                        "' -y -i clip.avi -vcodec ffv1 -vhook \"velmora.dll -N comment.ini -D "
-                        "data.ini \" out.avi",
-                    log),
-              0);
-    EXPECT_NE(log.find("velmora: cannot read the comment file \"comment.ini\""), std::string::npos)
-        << log;
+    EXPECT_NE(run(kEncodeWithFilter), 0);
+    EXPECT_NE(log_.find("velmora: cannot read the comment file \"comment.ini\""), std::string::npos)
+        << log_;
 }
 
 }  // namespace

@@ -5,96 +5,79 @@
 #include <stdlib.h>
 
 #include <climits>
+#include <functional>
+#include <utility>
 
 #include "velmora_harness.h"
-#include "velmora_session.h"
 
 namespace velmora_test {
 namespace {
 
-Block visibleBlock(const std::string& y) {
+Block visibleBlock(const std::string& y, const std::string& colour = "FF FF FF") {
     Block b;
     b.x = "10";
     b.y = y;
     b.fontSize = "24";
     b.text = "■■";
     b.endFrame = "100";
+    b.colour = colour;
     return b;
 }
 
-bool inkInRows(const TestFrame& frame, int top, int bottom) {
-    for (int y = top; y < bottom; ++y) {
-        for (int x = 0; x < frame.width(); ++x) {
-            if (std::abs(frame.luma(x, y) - kGreyY) > 12) {
-                return true;
-            }
-        }
-    }
-    return false;
-}
-
-TestFrame drawFrame(FilterSession& filter, int64_t index, int width = 320, int height = 240) {
-    TestFrame frame(width, height);
-    frame.fill(kGreyY, kGreyC, kGreyC);
-    EXPECT_EQ(filter.process(frame, index), 0);
-    EXPECT_TRUE(frame.guardsIntact());
-    return frame;
-}
-
-TEST_F(VelmoraTest, MissingCommentFileFailsWithItsName) {
-    writeFile(dataPath(), std::string("x\0", 2));
-    auto filter = open();
-    EXPECT_NE(filter->result(), 0);
-    EXPECT_NE(filter->error().find(commentPath()), std::string::npos) << filter->error();
-}
-
-TEST_F(VelmoraTest, MissingDataFileFailsWhenThereAreComments) {
-    writeOverlay({visibleBlock("10")});
-    std::filesystem::remove(dataPath());
-    auto filter = open();
-    EXPECT_NE(filter->result(), 0);
-    EXPECT_NE(filter->error().find(dataPath()), std::string::npos) << filter->error();
-}
-
-TEST_F(VelmoraTest, NoCommentsAtAllIsNoError) {
-    writeOverlay({});
-    std::filesystem::remove(dataPath());
-    auto filter = open();
-    ASSERT_TRUE(filter->ok()) << filter->error();
-    EXPECT_TRUE(findInk(drawFrame(*filter, 0), kGreyY).empty());
-}
-
-TEST_F(VelmoraTest, ShortHeaderFails) {
-    writeFile(commentPath(), std::string(kFontFolder) + "\r\n" + kFontFile + "\r\n18\r\n");
-    writeFile(dataPath(), "");
-    auto filter = open();
-    EXPECT_NE(filter->result(), 0);
-    EXPECT_NE(filter->error().find("header"), std::string::npos) << filter->error();
-}
-
-TEST_F(VelmoraTest, BadArgumentsFailClearly) {
-    writeOverlay({visibleBlock("10")});
-    const std::vector<std::vector<std::string>> bad = {
-        {"velmora.dll", "-N", commentPath()},
-        {"velmora.dll", "-N", commentPath(), "-D"},
-        {"velmora.dll", "-N", commentPath(), "-D", dataPath(), "-X"},
-        {"velmora.dll"},
+TEST_F(VelmoraTest, ConfigurationFailsWithAClearMessageWhenNothingCanBeDrawn) {
+    const std::string n = commentPath(), d = dataPath();
+    const std::string shortHeader = std::string(kFontFolder) + "\r\n" + kFontFile + "\r\n18\r\n";
+    struct Row {
+        std::function<void()> damage;  // done to a complete overlay
+        std::vector<std::string> words;
+        std::string error;  // a text the message holds
     };
-    for (const auto& words : bad) {
-        FilterSession filter(module_, words, 320, 240);
+    const Row rows[] = {
+        {[&] { fs::remove(n); }, words(), n},
+        {[&] { fs::remove(d); }, words(), d},
+        {[&] { writeFile(n, shortHeader); }, words(), "header"},
+        {[] {}, {"velmora.dll", "-N", n}, "velmora: "},
+        {[] {}, {"velmora.dll", "-N", n, "-D"}, "velmora: "},
+        {[] {}, {"velmora.dll", "-N", n, "-D", d, "-X"}, "velmora: "},
+        {[] {}, {"velmora.dll"}, "velmora: "},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.words) + " " + row.error);
+        writeOverlay({visibleBlock("10")});
+        row.damage();
+        FilterSession filter(module_, row.words, 320, 240);
         EXPECT_NE(filter.result(), 0);
         EXPECT_EQ(filter.error().rfind("velmora: ", 0), 0u) << filter.error();
         EXPECT_GT(filter.error().size(), 20u) << filter.error();
+        EXPECT_NE(filter.error().find(row.error), std::string::npos) << filter.error();
     }
-    // Blank words (the trailing blank inside the quotes) are no arguments.
-    FilterSession fine(module_, {"velmora.dll", "-N", commentPath(), "-D", dataPath(), ""}, 320,
-                       240);
+    EXPECT_NE(open(0, 240)->result(), 0);
+    EXPECT_NE(open(320, -5)->result(), 0);
+}
+
+TEST_F(VelmoraTest, NoCommentsABlankWordOrABackslashAfterTheFontsFolderAreFine) {
+    writeOverlay({});
+    fs::remove(dataPath());
+    auto filter = open();
+    ASSERT_TRUE(filter->ok()) << filter->error();
+    EXPECT_TRUE(findInk(filter->draw(0)).empty());
+
+    // The trailing blank inside the encoder's quotes gives an empty word: no argument.
+    Header header;
+    header.fontsFolder = "/usr/share/fonts/opentype/ipafont-gothic\\";
+    writeOverlay({visibleBlock("10")}, header);
+    std::vector<std::string> blank = words();
+    blank.push_back("");
+    testing::internal::CaptureStderr();
+    FilterSession fine(module_, blank, 320, 240);
+    const std::string messages = testing::internal::GetCapturedStderr();
     EXPECT_TRUE(fine.ok()) << fine.error();
+    EXPECT_EQ(messages.find("cannot be loaded"), std::string::npos) << messages;
 }
 
 TEST_F(VelmoraTest, ErrorTextRespectsItsBufferSize) {
-    std::string missing = folder_.file("nowhere/comment.ini");
-    std::vector<std::string> words = FilterSession::words(missing, dataPath());
+    std::vector<std::string> words = {"velmora.dll", "-N", folder_.file("nowhere/comment.ini"),
+                                      "-D", dataPath()};
     std::vector<char*> argv;
     for (std::string& w : words) {
         argv.push_back(w.data());
@@ -102,119 +85,100 @@ TEST_F(VelmoraTest, ErrorTextRespectsItsBufferSize) {
     char error[12];
     std::fill(std::begin(error), std::end(error), 'Z');
     void* ctx = reinterpret_cast<void*>(1);
-    EXPECT_NE(module_.configure()(&ctx, 5, argv.data(), 320, 240, 25, 1, error, 8), 0);
+    EXPECT_NE(module_.configure(&ctx, 5, argv.data(), 320, 240, 25, 1, error, 8), 0);
     EXPECT_EQ(ctx, nullptr);
     EXPECT_EQ(error[7], '\0');
     EXPECT_EQ(error[8], 'Z');
-    EXPECT_NE(module_.configure()(&ctx, 5, argv.data(), 320, 240, 25, 1, nullptr, 0), 0);
-    module_.release()(nullptr);
+    EXPECT_NE(module_.configure(&ctx, 5, argv.data(), 320, 240, 25, 1, nullptr, 0), 0);
+    module_.release(nullptr);
 }
 
-TEST_F(VelmoraTest, BlocksWithoutTextAreSkipped) {
-    const std::vector<Block> blocks = {visibleBlock("10"), visibleBlock("80"), visibleBlock("160")};
-    writeFile(commentPath(), commentIniText(Header{}, blocks));
-    writeFile(dataPath(), dataIniText({blocks[0], blocks[1]}));
-    testing::internal::CaptureStderr();
-    auto filter = open();
-    const std::string messages = testing::internal::GetCapturedStderr();
-    ASSERT_TRUE(filter->ok()) << filter->error();
-    EXPECT_NE(messages.find("1 comment has no text"), std::string::npos) << messages;
-    const TestFrame frame = drawFrame(*filter, 5);
-    EXPECT_TRUE(inkInRows(frame, 5, 60));
-    EXPECT_TRUE(inkInRows(frame, 75, 130));
-    EXPECT_FALSE(inkInRows(frame, 150, 240));
-}
-
-TEST_F(VelmoraTest, IncompleteLastBlockIsSkipped) {
-    const std::string full = commentIniText(Header{}, {visibleBlock("10"), visibleBlock("120")});
-    // Cut the second block after its fourth line.
-    std::size_t cut = full.size();
-    for (int i = 0; i < 6; ++i) {
-        cut = full.rfind("\r\n", cut - 1);
-    }
-    writeFile(commentPath(), full.substr(0, cut + 2));
-    writeFile(dataPath(), dataIniText({visibleBlock("10"), visibleBlock("120")}));
-    testing::internal::CaptureStderr();
-    auto filter = open();
-    const std::string messages = testing::internal::GetCapturedStderr();
-    ASSERT_TRUE(filter->ok()) << filter->error();
-    EXPECT_NE(messages.find("ends inside block 2"), std::string::npos) << messages;
-    const TestFrame frame = drawFrame(*filter, 5);
-    EXPECT_TRUE(inkInRows(frame, 5, 60));
-    EXPECT_FALSE(inkInRows(frame, 100, 240));
-}
-
-TEST_F(VelmoraTest, MailTextBrokenOverTwoLinesKeepsTheBlocksInStep) {
+TEST_F(VelmoraTest, DamagedBlocksAreSkippedAndTheOthersDrawn) {
+    const std::vector<Block> three = {visibleBlock("10"), visibleBlock("80"), visibleBlock("160")};
+    const std::vector<Block> two = {visibleBlock("10"), visibleBlock("120")};
     Block broken = visibleBlock("10");
-    broken.mail = "ue\r\nred";
-    Block next = visibleBlock("150");
-    next.colour = "FF 00 00";
-    writeOverlay({broken, next});
-    auto filter = open();
-    ASSERT_TRUE(filter->ok()) << filter->error();
-    const TestFrame frame = drawFrame(*filter, 5);
-    EXPECT_TRUE(inkInRows(frame, 5, 60));
-    EXPECT_GT(countRed(frame, 0, 140, 320, 200), 50);
+    broken.mail = "ue\r\nred";  // a mail text broken over two lines
+    const std::vector<Block> brokenMail = {broken, visibleBlock("150", "FF 00 00")};
+    // The comment file cut after the fourth line of the second block.
+    std::string cut = commentIniText(Header{}, two);
+    for (int i = 0; i < 6; ++i) {
+        cut.erase(cut.rfind("\r\n", cut.size() - 3) + 2);
+    }
+    struct Row {
+        std::string comments, data, message;
+        int inkTop, inkBottom, blankTop;  // ink in [inkTop, inkBottom), none from blankTop on
+    };
+    const Row rows[] = {
+        {commentIniText(Header{}, three), dataIniText({three[0], three[1]}),
+         "1 comment has no text", 75, 130, 150},
+        {cut, dataIniText(two), "ends inside block 2", 5, 60, 100},
+        {commentIniText(Header{}, brokenMail), dataIniText(brokenMail), "", 5, 60, 240},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.message);
+        writeFile(commentPath(), row.comments);
+        writeFile(dataPath(), row.data);
+        std::string messages;
+        auto filter = open(320, 240, &messages);
+        ASSERT_TRUE(filter->ok()) << filter->error();
+        EXPECT_NE(messages.find(row.message), std::string::npos) << messages;
+        const TestFrame frame = filter->draw(5);
+        EXPECT_FALSE(findInk(frame, 5, 60).empty());
+        EXPECT_FALSE(findInk(frame, row.inkTop, row.inkBottom).empty());
+        EXPECT_TRUE(findInk(frame, row.blankTop).empty());
+        if (row.comments.find("ue\r\nred") != std::string::npos) {
+            EXPECT_GT(countRed(frame, 0, 140, 320, 200), 50);  // the next block stayed in step
+        }
+    }
 }
 
 TEST_F(VelmoraTest, AbsurdNumbersSkipTheCommentOrDrawNothingButNeverCrash) {
-    std::vector<Block> blocks;
-    auto add = [&](auto change) {
-        Block b = visibleBlock("30");
-        change(b);
-        blocks.push_back(b);
+    using Change = std::vector<std::pair<std::string Block::*, std::string>>;
+    const Change changes[] = {
+        {{&Block::fontSize, "5000"}},
+        {{&Block::fontSize, "-3"}},
+        {{&Block::fontSize, "0"}},
+        {{&Block::startFrame, "50"}, {&Block::endFrame, "20"}},
+        {{&Block::y, "1000000000"}},
+        {{&Block::y, "-2147483648"}},
+        {{&Block::x, "-2147483648"}},
+        {{&Block::x, "2147483647"}},
+        {{&Block::position, "0"},
+         {&Block::speed, "2147483647"},
+         {&Block::startFrame, "-2147483648"},
+         {&Block::endFrame, "2147483647"}},
+        {{&Block::position, "0"},
+         {&Block::speed, "-2147483648"},
+         {&Block::startFrame, "-2147483648"},
+         {&Block::endFrame, "2147483647"}},
+        {{&Block::startFrame, "99999999999999999999"}},
+        {{&Block::position, "7"}},
+        {{&Block::colour, "red"}},
+        {{&Block::fontSize, "12abc"}},
+        {{&Block::fontSize, "1000"}, {&Block::text, std::string(600, 'W')}},  // billions of pixels
+        {{&Block::text, "\xff\xfe broken UTF-8 \xc3"}},
+        {{&Block::text, ""}},
     };
-    add([](Block& b) { b.fontSize = "5000"; });
-    add([](Block& b) { b.fontSize = "-3"; });
-    add([](Block& b) { b.fontSize = "0"; });
-    add([](Block& b) {
-        b.startFrame = "50";
-        b.endFrame = "20";
-    });
-    add([](Block& b) { b.y = "1000000000"; });
-    add([](Block& b) { b.y = "-2147483648"; });
-    add([](Block& b) { b.x = "-2147483648"; });
-    add([](Block& b) { b.x = "2147483647"; });
-    add([](Block& b) {
-        b.position = "0";
-        b.speed = "2147483647";
-        b.startFrame = "-2147483648";
-        b.endFrame = "2147483647";
-    });
-    add([](Block& b) {
-        b.position = "0";
-        b.speed = "-2147483648";
-        b.startFrame = "-2147483648";
-        b.endFrame = "2147483647";
-    });
-    add([](Block& b) { b.startFrame = "99999999999999999999"; });
-    add([](Block& b) { b.position = "7"; });
-    add([](Block& b) { b.colour = "red"; });
-    add([](Block& b) { b.fontSize = "12abc"; });
-    add([](Block& b) {
-        b.fontSize = "1000";
-        b.text = std::string(600, 'W');  // a bitmap of billions of pixels
-    });
-    add([](Block& b) { b.text = "\xff\xfe broken UTF-8 \xc3"; });
-    add([](Block& b) { b.text = ""; });
-    Block good = visibleBlock("150");
-    good.colour = "FF 00 00";
-    blocks.push_back(good);
+    std::vector<Block> blocks;
+    for (const Change& change : changes) {
+        blocks.push_back(visibleBlock("30"));
+        for (const auto& [field, value] : change) {
+            blocks.back().*field = value;
+        }
+    }
+    blocks.push_back(visibleBlock("150", "FF 00 00"));
     writeOverlay(blocks);
-
-    testing::internal::CaptureStderr();
-    auto filter = open();
-    const std::string messages = testing::internal::GetCapturedStderr();
+    std::string messages;
+    auto filter = open(320, 240, &messages);
     ASSERT_TRUE(filter->ok()) << filter->error();
     EXPECT_NE(messages.find("block 1: font size 5000 pt"), std::string::npos) << messages;
     EXPECT_NE(messages.find("block 4: it ends (frame 20) before it starts (frame 50)"),
               std::string::npos)
         << messages;
-
     for (int64_t index : {int64_t{0}, int64_t{5}, int64_t{99}, int64_t{INT32_MAX} - 1,
                           int64_t{INT32_MAX}, int64_t{INT64_MAX}, int64_t{INT32_MIN}}) {
         testing::internal::CaptureStderr();
-        const TestFrame frame = drawFrame(*filter, index);
+        const TestFrame frame = filter->draw(index);
         testing::internal::GetCapturedStderr();
         if (index >= 0 && index < 100) {
             EXPECT_GT(countRed(frame, 0, 140, 320, 200), 50) << "frame " << index;
@@ -228,23 +192,11 @@ TEST_F(VelmoraTest, UnloadableFontFallsBackToASystemFont) {
     header.fontFile = "msgothic.ttc";
     header.faceIndex = "1";
     writeOverlay({visibleBlock("10")}, header);
-    testing::internal::CaptureStderr();
-    auto filter = open();
-    const std::string messages = testing::internal::GetCapturedStderr();
+    std::string messages;
+    auto filter = open(320, 240, &messages);
     ASSERT_TRUE(filter->ok()) << filter->error();
     EXPECT_NE(messages.find("cannot be loaded; using"), std::string::npos) << messages;
-    EXPECT_TRUE(inkInRows(drawFrame(*filter, 0), 5, 60));
-}
-
-TEST_F(VelmoraTest, FontsFolderMayEndInABackslash) {
-    Header header;
-    header.fontsFolder = "/usr/share/fonts/opentype/ipafont-gothic\\";
-    writeOverlay({visibleBlock("10")}, header);
-    testing::internal::CaptureStderr();
-    auto filter = open();
-    const std::string messages = testing::internal::GetCapturedStderr();
-    ASSERT_TRUE(filter->ok()) << filter->error();
-    EXPECT_EQ(messages.find("cannot be loaded"), std::string::npos) << messages;
+    EXPECT_FALSE(findInk(filter->draw(0), 5, 60).empty());
 }
 
 TEST_F(VelmoraTest, NoFontAtAllFails) {
@@ -254,26 +206,20 @@ TEST_F(VelmoraTest, NoFontAtAllFails) {
     const std::string config = folder_.file("fonts.conf");
     writeFile(config, "<?xml version=\"1.0\"?>\n<fontconfig></fontconfig>\n");
     Header header;
-    header.fontsFolder = folder_.path().string() + "/";
+    header.fontsFolder = folder_.path.string() + "/";
     header.fontFile = "missing.ttf";
     writeOverlay({visibleBlock("10")}, header);
     EXPECT_EXIT(
         {
             ::setenv("FONTCONFIG_FILE", config.c_str(), 1);
             VelmoraModule module;
-            FilterSession filter(module, FilterSession::words(commentPath(), dataPath()), 320, 240);
+            FilterSession filter(module, words(), 320, 240);
             std::fprintf(stderr, "%s\n", filter.error().c_str());
             std::error_code ignored;
-            std::filesystem::remove_all(folder_.path(), ignored);
+            fs::remove_all(folder_.path, ignored);
             std::exit(filter.result() != 0 ? 3 : 0);
         },
         testing::ExitedWithCode(3), "no font could be loaded");
-}
-
-TEST_F(VelmoraTest, UnsupportedFrameSizeFails) {
-    writeOverlay({visibleBlock("10")});
-    EXPECT_NE(open(0, 240)->result(), 0);
-    EXPECT_NE(open(320, -5)->result(), 0);
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 #pragma once
-// Drives the real velmora.so of the program folder through its C interface, with overlay
-// files written into a temporary folder and synthetic YUV 4:2:0 frames.
+// Drives the real velmora.so of the program folder through its C interface, as the encoder
+// does, with overlay files written into a temporary folder and synthetic YUV 4:2:0 frames.
 
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,25 +24,21 @@ namespace fs = std::filesystem;
 inline const char* kFontFolder = "/usr/share/fonts/opentype/ipafont-gothic/";
 inline const char* kFontFile = "ipagp.ttf";
 
-class TempFolder {
-public:
+// A fresh folder for one test, removed with everything in it afterwards.
+struct TempFolder {
     TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "lumivox-velmora-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern;
-        }
+        std::string pattern = path.string();
+        EXPECT_NE(::mkdtemp(pattern.data()), nullptr) << "cannot create a temporary folder";
+        path = pattern;
     }
     ~TempFolder() {
         std::error_code ignored;
-        fs::remove_all(path_, ignored);
+        fs::remove_all(path, ignored);
     }
     TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const fs::path& path() const { return path_; }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
+    std::string file(const std::string& name) const { return (path / name).string(); }
 
-private:
-    fs::path path_;
+    fs::path path = fs::temp_directory_path() / "lumivox-velmora-XXXXXX";
 };
 
 // One block of comment.ini with its text for data.ini. Numbers are written as given.
@@ -84,97 +82,79 @@ inline std::string commentIniText(const Header& header, const std::vector<Block>
 inline std::string dataIniText(const std::vector<Block>& blocks) {
     std::string data;
     for (const Block& b : blocks) {
-        data += b.text;
-        data.push_back('\0');
+        data += b.text + '\0';
     }
     return data;
 }
 
 inline void writeFile(const std::string& path, const std::string& contents) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
 }
 
-// The module, loaded once per test with dlopen as the encoder loads it.
+// The module, loaded with dlopen as the encoder loads it.
 class VelmoraModule {
 public:
-    VelmoraModule() {
-        handle_ = ::dlopen(LUMIVOX_PROGRAM_DIR "/velmora.so", RTLD_NOW | RTLD_LOCAL);
+    VelmoraModule() : handle_(::dlopen(LUMIVOX_PROGRAM_DIR "/velmora.so", RTLD_NOW | RTLD_LOCAL)) {
         if (handle_ == nullptr) {
-            loadError_ = ::dlerror();
+            loadError = ::dlerror();
             return;
         }
-        configure_ = reinterpret_cast<vhook_configure_fn>(::dlsym(handle_, "vhook_configure"));
-        process_ = reinterpret_cast<vhook_process_fn>(::dlsym(handle_, "vhook_process"));
-        release_ = reinterpret_cast<vhook_release_fn>(::dlsym(handle_, "vhook_release"));
+        configure = reinterpret_cast<vhook_configure_fn>(::dlsym(handle_, "vhook_configure"));
+        process = reinterpret_cast<vhook_process_fn>(::dlsym(handle_, "vhook_process"));
+        release = reinterpret_cast<vhook_release_fn>(::dlsym(handle_, "vhook_release"));
     }
     ~VelmoraModule() {
-        if (handle_ != nullptr) {
+        if (handle_ != nullptr)
             ::dlclose(handle_);
-        }
     }
     VelmoraModule(const VelmoraModule&) = delete;
-    VelmoraModule& operator=(const VelmoraModule&) = delete;
+    bool loaded() const { return configure && process && release; }
 
-    bool loaded() const { return configure_ && process_ && release_; }
-    const std::string& loadError() const { return loadError_; }
-    void* handle() const { return handle_; }
-    vhook_configure_fn configure() const { return configure_; }
-    vhook_process_fn process() const { return process_; }
-    vhook_release_fn release() const { return release_; }
+    std::string loadError;
+    vhook_configure_fn configure = nullptr;
+    vhook_process_fn process = nullptr;
+    vhook_release_fn release = nullptr;
 
 private:
-    void* handle_ = nullptr;
-    std::string loadError_;
-    vhook_configure_fn configure_ = nullptr;
-    vhook_process_fn process_ = nullptr;
-    vhook_release_fn release_ = nullptr;
+    void* handle_;
 };
 
 struct Rgb {
     double r, g, b;
 };
 
-// A YUV 4:2:0 frame with padded rows and guard bytes after every plane, so that writes outside
-// the visible picture are seen.
+// The limited-range BT.601 grey the tests draw on.
+inline constexpr uint8_t kGreyY = 126, kGreyC = 128;
+
+// A YUV 4:2:0 frame filled with one colour, with padded rows and guard bytes after every plane,
+// so that writes outside the visible picture are seen.
 class TestFrame {
 public:
     static constexpr int kPad = 16;
     static constexpr uint8_t kGuard = 0xA5;
 
-    TestFrame(int width, int height) : width_(width), height_(height) {
-        const int cw = (width + 1) / 2, ch = (height + 1) / 2;
-        stride_[0] = width + kPad;
-        stride_[1] = stride_[2] = cw + kPad;
-        planes_[0].assign(static_cast<std::size_t>(stride_[0]) * (height + 1), kGuard);
-        planes_[1].assign(static_cast<std::size_t>(stride_[1]) * (ch + 1), kGuard);
-        planes_[2].assign(static_cast<std::size_t>(stride_[2]) * (ch + 1), kGuard);
+    TestFrame(int width, int height, uint8_t y = kGreyY, uint8_t c = kGreyC)
+        : width_(width), height_(height) {
+        for (int p = 0; p < 3; ++p) {
+            stride_[p] = planeWidth(p) + kPad;
+            planes_[p].assign(static_cast<std::size_t>(stride_[p]) * (planeHeight(p) + 1), kGuard);
+            for (int row = 0; row < planeHeight(p); ++row) {
+                std::fill_n(&planes_[p][static_cast<std::size_t>(row) * stride_[p]], planeWidth(p),
+                            p == 0 ? y : c);
+            }
+        }
     }
+    bool operator==(const TestFrame&) const = default;
 
     int width() const { return width_; }
     int height() const { return height_; }
 
-    void fill(uint8_t y, uint8_t u, uint8_t v) {
-        const uint8_t values[3] = {y, u, v};
-        for (int p = 0; p < 3; ++p) {
-            for (int row = 0; row < planeHeight(p); ++row) {
-                std::fill_n(&planes_[p][static_cast<std::size_t>(row) * stride_[p]], planeWidth(p),
-                            values[p]);
-            }
-        }
-    }
-
-    VhookFrame view(int64_t index, int matrix = 601, int fullRange = 0) {
-        VhookFrame frame{};
-        frame.width = width_;
-        frame.height = height_;
+    VhookFrame view(int64_t index, int matrix, int fullRange) {
+        VhookFrame frame{width_, height_, {}, {}, index, matrix, fullRange};
         for (int p = 0; p < 3; ++p) {
             frame.data[p] = planes_[p].data();
             frame.linesize[p] = stride_[p];
         }
-        frame.index = index;
-        frame.matrix = matrix;
-        frame.fullRange = fullRange;
         return frame;
     }
 
@@ -224,33 +204,24 @@ private:
     std::vector<uint8_t> planes_[3];
 };
 
-// The limited-range BT.601 grey the tests draw on.
-inline constexpr uint8_t kGreyY = 126, kGreyC = 128;
-
 struct InkBox {
     int left = 0, top = 0, right = 0, bottom = 0;  // exclusive right and bottom
     int pixels = 0;
     bool empty() const { return pixels == 0; }
 };
 
-// The pixels whose luma differs from `background` by more than `threshold`.
-inline InkBox findInk(const TestFrame& frame, uint8_t background, int threshold = 12) {
+// The pixels in rows [top, bottom) whose luma differs from the grey by more than 12.
+inline InkBox findInk(const TestFrame& frame, int top = 0, int bottom = INT32_MAX) {
     InkBox box{frame.width(), frame.height(), 0, 0, 0};
-    for (int y = 0; y < frame.height(); ++y) {
+    for (int y = top; y < std::min(bottom, frame.height()); ++y) {
         for (int x = 0; x < frame.width(); ++x) {
-            if (std::abs(frame.luma(x, y) - background) > threshold) {
-                box.left = std::min(box.left, x);
-                box.top = std::min(box.top, y);
-                box.right = std::max(box.right, x + 1);
-                box.bottom = std::max(box.bottom, y + 1);
-                ++box.pixels;
+            if (std::abs(frame.luma(x, y) - kGreyY) > 12) {
+                box = {std::min(box.left, x), std::min(box.top, y), std::max(box.right, x + 1),
+                       std::max(box.bottom, y + 1), box.pixels + 1};
             }
         }
     }
-    if (box.pixels == 0) {
-        box = InkBox{};
-    }
-    return box;
+    return box.pixels == 0 ? InkBox{} : box;
 }
 
 inline bool isRed(const Rgb& c) {
@@ -268,5 +239,82 @@ inline int countRed(const TestFrame& frame, int left, int top, int right, int bo
     }
     return count;
 }
+
+// One configured run of the module: configure on construction, release on destruction.
+class FilterSession {
+public:
+    FilterSession(const VelmoraModule& module, std::vector<std::string> words, int width,
+                  int height)
+        : module_(module), words_(std::move(words)) {
+        std::vector<char*> argv;
+        for (std::string& word : words_) {
+            argv.push_back(word.data());
+        }
+        argv.push_back(nullptr);
+        char error[512] = "untouched";
+        result_ = module_.configure(&ctx_, static_cast<int>(words_.size()), argv.data(), width,
+                                    height, 25, 1, error, sizeof error);
+        error_ = error;
+    }
+    ~FilterSession() { module_.release(ctx_); }
+    FilterSession(const FilterSession&) = delete;
+
+    bool ok() const { return result_ == 0 && ctx_ != nullptr; }
+    int result() const { return result_; }
+    const std::string& error() const { return error_; }
+
+    int process(TestFrame& frame, int64_t index, int matrix = 601, int fullRange = 0) {
+        VhookFrame view = frame.view(index, matrix, fullRange);
+        return module_.process(ctx_, &view);
+    }
+    // A grey frame of the given size with frame `index` drawn onto it.
+    TestFrame draw(int64_t index, int width = 320, int height = 240) {
+        TestFrame frame(width, height);
+        EXPECT_EQ(process(frame, index), 0) << "frame " << index;
+        EXPECT_TRUE(frame.guardsIntact()) << "frame " << index;
+        return frame;
+    }
+
+private:
+    const VelmoraModule& module_;
+    std::vector<std::string> words_;
+    void* ctx_ = nullptr;
+    int result_ = -1;
+    std::string error_;
+};
+
+// A test with the module loaded and a temporary folder for the overlay files.
+class VelmoraTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(module_.loaded()) << "cannot load velmora.so: " << module_.loadError;
+    }
+
+    // Writes comment.ini and data.ini into the temporary folder.
+    void writeOverlay(const std::vector<Block>& blocks, const Header& header = Header{}) {
+        writeFile(commentPath(), commentIniText(header, blocks));
+        writeFile(dataPath(), dataIniText(blocks));
+    }
+    std::string commentPath() const { return folder_.file("comment.ini"); }
+    std::string dataPath() const { return folder_.file("data.ini"); }
+    // The usual command line: velmora.dll -N <comment.ini> -D <data.ini>
+    std::vector<std::string> words() const {
+        return {"velmora.dll", "-N", commentPath(), "-D", dataPath()};
+    }
+
+    // Configures the module on the overlay files; what it wrote to stderr goes to `messages`.
+    std::unique_ptr<FilterSession> open(int width = 320, int height = 240,
+                                        std::string* messages = nullptr) {
+        testing::internal::CaptureStderr();
+        auto filter = std::make_unique<FilterSession>(module_, words(), width, height);
+        const std::string written = testing::internal::GetCapturedStderr();
+        if (messages != nullptr)
+            *messages = written;
+        return filter;
+    }
+
+    VelmoraModule module_;
+    TempFolder folder_;
+};
 
 }  // namespace velmora_test
