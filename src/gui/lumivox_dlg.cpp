@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <QVBoxLayout>
 #include <ctime>
@@ -26,10 +27,14 @@
 #include "app/settings.h"
 #include "app/url_hand_over.h"
 #include "gui/about_dlg.h"
+#include "gui/comment_dlg.h"
 #include "gui/dialog_units.h"
+#include "gui/list_dlg.h"
 #include "gui/password_dlg.h"
 #include "gui/program_icon.h"
+#include "platform/registry.h"
 #include "platform/text_conv.h"
+#include "shell/browser_menu_entry.h"
 #include "text/font_locator.h"
 
 namespace fs = std::filesystem;
@@ -40,6 +45,9 @@ constexpr const char* kCaption = "ルミヴォクス　ver0.6";
 constexpr const char* kAboutCommand = "lumivox のﾊﾞｰｼﾞｮﾝ情報(&A)...";
 constexpr const char* kPresetsFileName = "FFmpeg.ini";
 constexpr const char* kMessageBoxCaption = "lumivox";
+constexpr const char* kQueueFileName = "download.sav";
+constexpr const char* kNgListFileName = "Ignore.sav";
+constexpr const char* kExtractListFileName = "Extract.sav";
 
 QString qText(const std::string& text) {
     return QString::fromStdString(text);
@@ -75,7 +83,6 @@ CLumivoxDlg::JobFactory defaultJobFactory() {
 
 CLumivoxDlg::CLumivoxDlg(RunFolders folders, JobFactory jobFactory, QWidget* parent)
     : QDialog(parent),
-      downloadQueue(std::make_unique<UrlFifo>()),
       programFolder(std::move(folders.programFolder)),
       workFolder(std::move(folders.workFolder)),
       desktopFolder(std::move(folders.desktopFolder)),
@@ -92,6 +99,8 @@ CLumivoxDlg::CLumivoxDlg(RunFolders folders, JobFactory jobFactory, QWidget* par
 CLumivoxDlg::~CLumivoxDlg() {
     // A window destroyed without its closing steps still never leaves a worker behind.
     CNicoThread::StopAndDelete(job);
+    // The side windows refer to the lists, which go before the children do.
+    destroySideWindows();
 }
 
 void CLumivoxDlg::buildControls() {
@@ -238,9 +247,8 @@ void CLumivoxDlg::connectControls() {
     connect(browseButton, &QPushButton::clicked, this, &CLumivoxDlg::OnBrowse);
     connect(listToggleButton, &QPushButton::clicked, this, &CLumivoxDlg::OnListToggle);
     connect(commentToggleButton, &QPushButton::clicked, this, &CLumivoxDlg::OnCommentToggle);
-    connect(addMenuEntryButton, &QPushButton::clicked, this, [this] { addBrowserMenuEntry(); });
-    connect(removeMenuEntryButton, &QPushButton::clicked, this,
-            [this] { removeBrowserMenuEntry(); });
+    connect(addMenuEntryButton, &QPushButton::clicked, this, &CLumivoxDlg::OnAddMenuEntry);
+    connect(removeMenuEntryButton, &QPushButton::clicked, this, &CLumivoxDlg::OnRemoveMenuEntry);
 }
 
 void CLumivoxDlg::OnInitDialog() {
@@ -280,9 +288,6 @@ void CLumivoxDlg::OnInitDialog() {
     presets.loadOrBuiltIn(fs::path(workFolder) / kPresetsFileName);
     fillFormatCombo();
 
-    addMenuEntryButton->setEnabled(browserMenuEntryAvailable());
-    removeMenuEntryButton->setEnabled(browserMenuEntryAvailable());
-
     UpdateData(false);
 
     bool startedFromCommandLine = false;
@@ -293,9 +298,7 @@ void CLumivoxDlg::OnInitDialog() {
 
     createSideWindows();
     loadFilterLists();
-    if (!startedFromCommandLine && loadDownloadQueue() && !downloadQueue->empty()) {
-        TakeNext();
-    }
+    loadDownloadQueue(startedFromCommandLine);
 
     closing = 0;
     urlEdit->setFocus();
@@ -418,8 +421,8 @@ JobRequest CLumivoxDlg::makeJobRequest() {
     request.fontFile = font.fileName;
     request.fontFaceIndex = font.faceIndex;
     request.formatTemplate = presets.templateForName(formatName);
-    request.ngList = ngListForJob();
-    request.extractList = extractListForJob();
+    request.ngList = ngList.texts();
+    request.extractList = extractList.texts();
     request.periodStart = periodStart;
     request.periodEnd = periodEnd;
     request.endpoints = serviceEndpoints;
@@ -472,7 +475,7 @@ void CLumivoxDlg::EndJob() {
         urlEdit->setEnabled(true);
         statusText.clear();
         UpdateData(false);
-        if (!downloadQueue->empty() && closing == 0) {
+        if (!downloadQueue.empty() && closing == 0) {
             TakeNext();
         }
     }
@@ -480,7 +483,14 @@ void CLumivoxDlg::EndJob() {
 }
 
 void CLumivoxDlg::TakeNext() {
-    const std::string url = downloadQueue->takeNext();
+    std::optional<DownloadEntry> entry = downloadQueue.takeNext();
+    if (!entry) {
+        return;
+    }
+    if (listWindow != nullptr) {
+        listWindow->RemoveRowOf(entry->id);
+    }
+    const std::string url = std::move(entry->url);
     urlEdit->setText(qText(url));
     if (!url.empty()) {
         startUrl = url;
@@ -538,7 +548,10 @@ void CLumivoxDlg::OnCopyData(uint32_t tag, const QByteArray& data) {
     const std::string url =
         receivedHandOverText(std::string_view(data.constData(), static_cast<size_t>(data.size())));
     if (job) {
-        downloadQueue->queueUrl(url);
+        const int32_t id = downloadQueue.queueUrl(url, std::time(nullptr));
+        if (listWindow != nullptr) {
+            listWindow->AppendRow(*downloadQueue.find(id));
+        }
         return;
     }
     urlEdit->setText(qText(url));
@@ -573,13 +586,17 @@ void CLumivoxDlg::CommentWindowClosed() {
 void CLumivoxDlg::OnListToggle() {
     UpdateData(true);
     listWindowShown = listToggle;
-    showListWindow(listToggle == 1);
+    if (listWindow != nullptr) {
+        listWindow->setShown(listToggle == 1);
+    }
 }
 
 void CLumivoxDlg::OnCommentToggle() {
     UpdateData(true);
     commentWindowShown = commentToggle;
-    showCommentWindow(commentToggle == 1);
+    if (commentWindow != nullptr) {
+        commentWindow->setShown(commentToggle == 1);
+    }
 }
 
 void CLumivoxDlg::OnPassword() {
@@ -636,6 +653,13 @@ void CLumivoxDlg::done(int result) {
 void CLumivoxDlg::OnClose() {
     closing = 1;
     EndJob();
+    // What is still being typed into a side window's list counts (it starts no job now).
+    if (listWindow != nullptr) {
+        listWindow->commitOpenEdits();
+    }
+    if (commentWindow != nullptr) {
+        commentWindow->commitOpenEdits();
+    }
     UpdateData(true);
     RefreshWorkingValues();
     saveSettings();
@@ -643,4 +667,167 @@ void CLumivoxDlg::OnClose() {
     saveDownloadQueue();
     saveFilterLists();
     destroySideWindows();
+    downloadQueue = DownloadQueue();
+    ngList = UserIdList();
+    extractList = UserIdList();
+}
+
+fs::path CLumivoxDlg::workFile(const char* name) const {
+    return fs::path(workFolder) / name;
+}
+
+void CLumivoxDlg::createSideWindows() {
+    listWindow = new CListDlg(downloadQueue, this);
+    connect(listWindow, &CListDlg::closedByUser, this, &CLumivoxDlg::ListWindowClosed);
+    connect(listWindow, &CListDlg::urlQueued, this, &CLumivoxDlg::OnUrlQueued);
+
+    commentWindow = new CCommentDlg(ngList, extractList, this);
+    commentWindow->setPeriod(periodStart, periodEnd);
+    connect(commentWindow, &CCommentDlg::closedByUser, this, &CLumivoxDlg::CommentWindowClosed);
+    connect(commentWindow, &CCommentDlg::periodStartChanged, this,
+            [this](int32_t start) { periodStart = start; });
+    connect(commentWindow, &CCommentDlg::periodEndChanged, this,
+            [this](int32_t end) { periodEnd = end; });
+
+    if (isVisible()) {
+        showSideWindows();
+    }
+}
+
+void CLumivoxDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!sideWindowsShown && listWindow != nullptr) {
+        showSideWindows();
+    }
+}
+
+void CLumivoxDlg::showSideWindows() {
+    sideWindowsShown = true;
+    placeSideWindows();
+    listWindow->setShown(listWindowShown == 1);
+    commentWindow->setShown(commentWindowShown == 1);
+}
+
+void CLumivoxDlg::placeSideWindows() {
+    // Beside the main window rather than over it: the filter window at its right and the list
+    // below it, or, on a narrow screen, both below it side by side. The first arrangement
+    // whose windows fit on the screen is centred there, the main window moving with it; when
+    // none fits, the main window stays and the side windows are only kept on the screen.
+    const int gap = DialogUnits(*this).x(4);
+    const QRect frame = frameGeometry();
+    const QSize decoration = frame.size() - geometry().size();  // the side windows get the same
+    const QSize commentSize = commentWindow->size() + decoration;
+    const QSize listSize = listWindow->size() + decoration;
+    const QRect available = screen() != nullptr ? screen()->availableGeometry() : QRect();
+
+    struct Arrangement {
+        QPoint comment;  // offsets from the main window's top left
+        QPoint list;
+    };
+    const Arrangement arrangements[] = {
+        {QPoint(frame.width() + gap, 0), QPoint(0, frame.height() + gap)},
+        {QPoint(listSize.width() + gap, frame.height() + gap), QPoint(0, frame.height() + gap)},
+    };
+    QPoint origin = frame.topLeft();
+    Arrangement chosen = arrangements[0];
+    for (const Arrangement& arrangement : arrangements) {
+        QRect group(QPoint(0, 0), frame.size());
+        if (commentWindowShown == 1) {
+            group |= QRect(arrangement.comment, commentSize);
+        }
+        if (listWindowShown == 1) {
+            group |= QRect(arrangement.list, listSize);
+        }
+        if (available.isValid() && group.size() != frame.size() &&
+            group.width() <= available.width() && group.height() <= available.height()) {
+            chosen = arrangement;
+            origin = available.topLeft() + QPoint((available.width() - group.width()) / 2,
+                                                  (available.height() - group.height()) / 2);
+            move(origin);
+            break;
+        }
+    }
+    const auto keepOnScreen = [&available](QPoint topLeft, const QSize& size) {
+        if (available.isValid()) {
+            topLeft.setX(qBound(available.left(), topLeft.x(),
+                                qMax(available.left(), available.right() + 1 - size.width())));
+            topLeft.setY(qBound(available.top(), topLeft.y(),
+                                qMax(available.top(), available.bottom() + 1 - size.height())));
+        }
+        return topLeft;
+    };
+    commentWindow->move(keepOnScreen(origin + chosen.comment, commentSize));
+    listWindow->move(keepOnScreen(origin + chosen.list, listSize));
+}
+
+void CLumivoxDlg::loadFilterLists() {
+    ngList.load(workFile(kNgListFileName));
+    extractList.load(workFile(kExtractListFileName));
+    for (const UserIdEntry& entry : extractList.entries()) {
+        commentWindow->AppendExtractRow(entry);
+    }
+    for (const UserIdEntry& entry : ngList.entries()) {
+        commentWindow->AppendNgRow(entry);
+    }
+}
+
+void CLumivoxDlg::loadDownloadQueue(bool jobStartedFromCommandLine) {
+    // Loaded also after a job from the command line started: the saved queue then follows
+    // that job instead of being lost at closing.
+    const bool takeNow =
+        loadQueueAtStartUp(downloadQueue, workFile(kQueueFileName), jobStartedFromCommandLine);
+    for (const DownloadEntry& entry : downloadQueue.entries()) {
+        listWindow->AppendRow(entry);
+    }
+    if (takeNow) {
+        TakeNext();
+    }
+}
+
+void CLumivoxDlg::OnUrlQueued() {
+    if (!job && closing == 0) {
+        TakeNext();
+    }
+}
+
+void CLumivoxDlg::saveDownloadQueue() const {
+    downloadQueue.save(workFile(kQueueFileName));
+}
+
+void CLumivoxDlg::saveFilterLists() const {
+    extractList.save(workFile(kExtractListFileName));
+    ngList.save(workFile(kNgListFileName));
+}
+
+void CLumivoxDlg::destroySideWindows() {
+    delete listWindow;
+    listWindow = nullptr;
+    delete commentWindow;
+    commentWindow = nullptr;
+}
+
+bool CLumivoxDlg::askYesNo(std::string_view question) {
+    QMessageBox box(QMessageBox::Question, QString::fromUtf8(kMessageBoxCaption),
+                    QString::fromUtf8(question.data(), static_cast<qsizetype>(question.size())),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setObjectName(QStringLiteral("menuEntryQuestion"));
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void CLumivoxDlg::OnAddMenuEntry() {
+    if (!askYesNo(kAddMenuEntryQuestion)) {
+        return;
+    }
+    // Nothing is reported, whatever the outcome.
+    const std::unique_ptr<Registry> registry = openUserRegistry(workFolder);
+    ::addBrowserMenuEntry(MenuEntryFolders{programFolder, workFolder}, *registry);
+}
+
+void CLumivoxDlg::OnRemoveMenuEntry() {
+    if (!askYesNo(kRemoveMenuEntryQuestion)) {
+        return;
+    }
+    const std::unique_ptr<Registry> registry = openUserRegistry(workFolder);
+    ::removeBrowserMenuEntry(*registry);
 }

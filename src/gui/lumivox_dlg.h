@@ -12,27 +12,35 @@
 // Closing it, by the close box, Escape or Enter, takes the closing steps: the running job is
 // stopped and the settings, the presets and the lists are saved.
 //
-// Seams. The download list window, the comment filter window, their list files and the
-// browser menu entry live outside this class. The protected virtual functions under "Side
-// windows" are where they join the window's life; the defaults keep only the toggles' state,
-// and `downloadQueue` is a plain queue in memory.
+// Side windows. The window owns the download queue with its window "ダウンロードリスト"
+// (CListDlg) and the comment filter's lists and period with their window "コメント抽出設定"
+// (CCommentDlg). Both side windows are made at initialisation, shown with the main window when
+// their flags say so, hidden and shown by the toggles "リスト" and "コメント", and destroyed only
+// when the window closes. The lists live in the work folder: Ignore.sav and Extract.sav,
+// download.sav; they are loaded at initialisation and saved (or deleted when empty) at closing.
+// The browser menu buttons ask their question and add or remove the browser's menu entry.
 
 #include <QDialog>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/run_folders.h"
+#include "comments/user_id_list.h"
 #include "gui/gui_job_sink.h"
-#include "gui/pending_url_queue.h"
 #include "job/format_presets.h"
 #include "job/job_request.h"
 #include "job/nico_thread.h"
+#include "queue/download_queue.h"
 #include "service/cookie_store.h"
 #include "service/service_endpoints.h"
 
+class CCommentDlg;
+class CListDlg;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -90,6 +98,10 @@ public:
     // The serial of the running job; 0 while idle.
     uint64_t runningJobSerial() const { return job ? job->jobSerial() : 0; }
     bool isClosing() const { return closing != 0; }
+    // The queue and the filter lists as they stand (the side windows edit them).
+    const DownloadQueue& queuedUrls() const { return downloadQueue; }
+    const UserIdList& ngIds() const { return ngList; }
+    const UserIdList& extractIds() const { return extractList; }
 
     // Every path that ends the dialog (close box, Escape, Enter, accept, reject) takes the
     // closing steps first.
@@ -98,36 +110,11 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // The first show brings the side windows whose flags are set.
+    void showEvent(QShowEvent* event) override;
 
-    // Side windows. Called on the GUI thread at the step of the window's life each names.
-
-    // Initialisation: creates the download list and comment filter windows, shown when their
-    // flags say so (`listWindowShown`, `commentWindowShown`), given the period.
-    virtual void createSideWindows() {}
-    // Initialisation: loads Ignore.sav and Extract.sav and fills the filter window's rows.
-    virtual void loadFilterLists() {}
-    // Initialisation, when the command line started no job: loads download.sav into the queue
-    // and its window. True when at least one URL was queued (the first then starts).
-    virtual bool loadDownloadQueue() { return false; }
-    // Shows or hides a side window as its toggle asks.
-    virtual void showListWindow(bool /*shown*/) {}
-    virtual void showCommentWindow(bool /*shown*/) {}
-    // Job start: copies of the NG and extract lists, in list order.
-    virtual std::vector<std::string> ngListForJob() const { return {}; }
-    virtual std::vector<std::string> extractListForJob() const { return {}; }
-    // Closing, after FFmpeg.ini: download.sav, then Extract.sav and Ignore.sav.
-    virtual void saveDownloadQueue() {}
-    virtual void saveFilterLists() {}
-    // Closing, last: destroys the side windows and the lists.
-    virtual void destroySideWindows() {}
-    // The browser menu entry ("IEの右ｸﾘｯｸに追加" / "IEの右ｸﾘｯｸから削除"). Its buttons stay
-    // disabled while browserMenuEntryAvailable() is false.
-    virtual bool browserMenuEntryAvailable() const { return false; }
-    virtual void addBrowserMenuEntry() {}
-    virtual void removeBrowserMenuEntry() {}
-
-    // Puts the head of the queue into the URL field and starts it when it begins with
-    // "http://". Only when the queue is not empty.
+    // Takes the head of the queue out, deletes its row, puts its URL into the URL field and
+    // starts it when it begins with "http://". Nothing when the queue is empty.
     void TakeNext();
 
     // Exchanges the values of the status text, the check boxes and the toggles between the
@@ -136,8 +123,14 @@ protected:
     // The working values from the controls: font, save folder, size, format, options.
     void RefreshWorkingValues();
 
-    // The URLs waiting for their job.
-    std::unique_ptr<PendingUrlQueue> downloadQueue;
+    // The URLs waiting for their job (download.sav) and the comment filter's user ID lists
+    // (Ignore.sav, Extract.sav). The side windows edit them in place.
+    DownloadQueue downloadQueue;
+    UserIdList ngList;
+    UserIdList extractList;
+    // The side windows: children of this window, made by OnInitDialog, deleted at closing.
+    CListDlg* listWindow = nullptr;
+    CCommentDlg* commentWindow = nullptr;
 
     // Values of the run (GUI thread). Texts are UTF-8.
     std::string programFolder;  // holds FFmpeg and the frame filter
@@ -188,6 +181,23 @@ private:
     void OnCommentToggle();
     void OnAbout();
 
+    // Side windows and lists.
+    void createSideWindows();
+    void placeSideWindows();
+    void showSideWindows();
+    void loadFilterLists();
+    void loadDownloadQueue(bool jobStartedFromCommandLine);
+    void OnUrlQueued();
+    void saveDownloadQueue() const;
+    void saveFilterLists() const;
+    void destroySideWindows();
+    std::filesystem::path workFile(const char* name) const;
+
+    // The browser menu entry ("IEの右ｸﾘｯｸに追加" / "IEの右ｸﾘｯｸから削除").
+    void OnAddMenuEntry();
+    void OnRemoveMenuEntry();
+    bool askYesNo(std::string_view question);
+
     // Controls.
     QLineEdit* urlEdit = nullptr;
     QPushButton* startButton = nullptr;
@@ -213,5 +223,6 @@ private:
     std::unique_ptr<CNicoThread> job;  // the running job; empty while idle
     uint64_t nextJobSerial = 1;
     bool initialised = false;
-    bool closed = false;  // the closing steps have run
+    bool sideWindowsShown = false;  // shown with the main window once
+    bool closed = false;            // the closing steps have run
 };

@@ -55,9 +55,8 @@ TEST_F(MainWindowSettingsTest, AFreshStartShowsTheDefaults) {
               QStringLiteral("IPA Pゴシック"));
     EXPECT_EQ(stateOf(*window), kIdle);
     EXPECT_EQ(progressOf(*window), 0);
-    // The browser menu buttons are there, and wait for their handlers.
-    EXPECT_FALSE(control<QPushButton>(*window, "addMenuEntryButton")->isEnabled());
-    EXPECT_FALSE(control<QPushButton>(*window, "removeMenuEntryButton")->isEnabled());
+    EXPECT_TRUE(control<QPushButton>(*window, "addMenuEntryButton")->isEnabled());
+    EXPECT_TRUE(control<QPushButton>(*window, "removeMenuEntryButton")->isEnabled());
     // Nothing is written before the window closes; the work folder is the current folder.
     EXPECT_FALSE(std::filesystem::exists(ini()));
     EXPECT_FALSE(std::filesystem::exists(presetsFile()));
