@@ -10,7 +10,7 @@
 #include "encoder/console.h"
 #include "encoder/input_file.h"
 #include "encoder/output_muxer.h"
-#include "platform/special_folders.h"
+#include "platform/known_folders.h"
 #include "encoder/status_reporter.h"
 #include "platform/stop_signals.h"
 #include "encoder/vhook_module.h"

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/special_folders.h"
+#include "platform/known_folders.h"
 #include "platform/user_session.h"
 
 std::string runtimeFolder() {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app_test_support.h"
-#include "platform/special_folders.h"
+#include "platform/known_folders.h"
 
 namespace fs = std::filesystem;
 

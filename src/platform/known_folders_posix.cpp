@@ -8,7 +8,7 @@
 #include <sstream>
 #include <vector>
 
-#include "platform/special_folders.h"
+#include "platform/known_folders.h"
 
 namespace {
 

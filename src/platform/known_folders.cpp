@@ -1,4 +1,4 @@
-#include "platform/special_folders.h"
+#include "platform/known_folders.h"
 
 #include "platform/text_conv.h"
 
