@@ -27,6 +27,15 @@ constexpr size_t kVideoBytes = 300 * 1024 + 5;
 // within about a second).
 constexpr auto kStopHangGuard = std::chrono::seconds(10);
 
+// Bytes that stand for a video stream, different at every offset of a 251-byte cycle.
+std::string videoPattern(size_t size) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+    }
+    return bytes;
+}
+
 class MainWindowServiceTest : public ::testing::Test {
 protected:
     void startDemo(const std::vector<std::string>& faults = {}, bool realVideo = false) {
@@ -77,13 +86,13 @@ protected:
     WindowFolders folders;
     TempFolder save;
     TempFolder inputs;
-    const std::string video = service_test::patternBytes(kVideoBytes, 11);
+    const std::string video = videoPattern(kVideoBytes);
     std::unique_ptr<service_test::DemoService> demo;
 };
 
 TEST_F(MainWindowServiceTest, AJobDownloadsTheVideoAndReturnsTheWindowToIdle) {
     startDemo();
-    writeSettings(demo->loginBase(), demo->webBase(), demo->caFile());
+    writeSettings(demo->endpoints().loginBase, demo->webBase(), demo->endpoints().caFile);
     auto window = openWindow();
     QSignalSpy barValues(control<QProgressBar>(*window, "progressBar"),
                          &QProgressBar::valueChanged);
@@ -117,7 +126,7 @@ TEST_F(MainWindowServiceTest, AJobEncodesTheDownloadedVideoIntoAMovie) {
         (inputs / "video.flv").string() + "'";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     startDemo({}, true);
-    writeSettings(demo->loginBase(), demo->webBase(), demo->caFile(), "AVI");
+    writeSettings(demo->endpoints().loginBase, demo->webBase(), demo->endpoints().caFile, "AVI");
     auto window = openWindow();
     QSignalSpy barValues(control<QProgressBar>(*window, "progressBar"),
                          &QProgressBar::valueChanged);
@@ -146,7 +155,7 @@ TEST_F(MainWindowServiceTest, AJobEncodesTheDownloadedVideoIntoAMovie) {
 
 TEST_F(MainWindowServiceTest, StopDuringASlowDownloadReturnsPromptly) {
     startDemo({"stream-slow"});
-    writeSettings(demo->loginBase(), demo->webBase(), demo->caFile());
+    writeSettings(demo->endpoints().loginBase, demo->webBase(), demo->endpoints().caFile);
     auto window = openWindow();
     start(*window, demo->webBase() + "/watch/sm9");
     ASSERT_TRUE(waitUntil([&] { return progressOf(*window) >= 1; }));
@@ -164,7 +173,7 @@ TEST_F(MainWindowServiceTest, StopDuringASlowDownloadReturnsPromptly) {
 
 TEST_F(MainWindowServiceTest, StopDuringALoginThatDoesNotAnswerReturnsPromptly) {
     startDemo({"slow-login"});
-    writeSettings(demo->loginBase(), demo->webBase(), demo->caFile());
+    writeSettings(demo->endpoints().loginBase, demo->webBase(), demo->endpoints().caFile);
     auto window = openWindow();
     start(*window, demo->webBase() + "/watch/sm9");
     ASSERT_TRUE(waitUntil([&] { return demo->count("/secure/login") == 1; }));
