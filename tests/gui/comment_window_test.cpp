@@ -1,0 +1,316 @@
+// The comment filter window "コメント抽出設定" through its real widgets: the rows of Ignore.sav
+// and Extract.sav, the end-of-editing rules of both ID lists, "削除", the two date pickers and
+// what the next job is given, the lists' files across a close and a new start, and hiding the
+// window with its own controls.
+
+#include <gtest/gtest.h>
+
+#include <QDateEdit>
+#include <climits>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/settings.h"
+#include "gui/comment_dlg.h"
+#include "gui/list_dlg.h"
+#include "platform/local_calendar.h"
+#include "side_window_test_support.h"
+
+using namespace gui_test;
+
+namespace {
+
+using Ties = std::vector<std::optional<int>>;
+using Texts = std::vector<std::string>;
+
+Texts entryTexts(const UserIdList& list) {
+    return list.texts();
+}
+
+class CommentWindowTest : public ::testing::Test {
+protected:
+    std::unique_ptr<CLumivoxDlg> openWindow(const std::string& startUrl = {}) {
+        auto window = std::make_unique<CLumivoxDlg>(folders.runFolders(), drivenJobs(drive));
+        window->startUrl = startUrl;
+        window->OnInitDialog();
+        window->show();
+        return window;
+    }
+    static CCommentDlg* commentWindow(const CLumivoxDlg& window) {
+        return control<CCommentDlg>(window, "commentWindow");
+    }
+    static QTreeWidget* ngView(const CLumivoxDlg& window) {
+        return control<QTreeWidget>(window, "ngList");
+    }
+    static QTreeWidget* extractView(const CLumivoxDlg& window) {
+        return control<QTreeWidget>(window, "extractList");
+    }
+    static void click(const CLumivoxDlg& window, const char* button) {
+        control<QPushButton>(window, button)->click();
+    }
+    // Starts a job and returns its request; the job is stopped again.
+    JobRequest nextJobRequest(CLumivoxDlg& window) {
+        control<QLineEdit>(window, "urlEdit")
+            ->setText(QStringLiteral("http://a.invalid/watch/sm1"));
+        control<QPushButton>(window, "startButton")->click();
+        EXPECT_FALSE(drive.requests().empty());
+        control<QPushButton>(window, "stopButton")->click();
+        return drive.requests().empty() ? JobRequest{} : drive.requests().back();
+    }
+    std::filesystem::path ignoreSav() const { return folders.work() / "Ignore.sav"; }
+    std::filesystem::path extractSav() const { return folders.work() / "Extract.sav"; }
+
+    CurrentFolderGuard currentFolder;
+    WindowFolders folders;
+    JobDrive drive;
+};
+
+TEST_F(CommentWindowTest, TheSavedListsFillTheRowsAndReachEveryJob) {
+    writeText(ignoreSav(), "ng1\r\n\r\n ng 3\n");
+    writeText(extractSav(), "ex1\r\nex2\r\n");
+    auto window = openWindow();
+    CCommentDlg* comments = commentWindow(*window);
+    EXPECT_TRUE(comments->isVisible());
+    EXPECT_EQ(comments->windowTitle(), QStringLiteral("コメント抽出設定"));
+    EXPECT_EQ(ngView(*window)->headerItem()->text(0), QStringLiteral("ID"));
+    EXPECT_EQ(ngView(*window)->columnWidth(0), 215);
+
+    // Every line is a row, the empty one too, nothing trimmed; the rows carry the entries' ids.
+    EXPECT_EQ(columnTexts(*ngView(*window)), (Texts{"ng1", "", " ng 3"}));
+    EXPECT_EQ(rowTies(*ngView(*window)), (Ties{0, 1, 2}));
+    EXPECT_EQ(columnTexts(*extractView(*window)), (Texts{"ex1", "ex2"}));
+    EXPECT_EQ(rowTies(*extractView(*window)), (Ties{0, 1}));
+
+    const JobRequest request = nextJobRequest(*window);
+    EXPECT_EQ(request.ngList, (Texts{"ng1", "", " ng 3"}));
+    EXPECT_EQ(request.extractList, (Texts{"ex1", "ex2"}));
+
+    // Written back unchanged, with CR LF.
+    window->close();
+    EXPECT_EQ(readText(ignoreSav()), "ng1\r\n\r\n ng 3\r\n");
+    EXPECT_EQ(readText(extractSav()), "ex1\r\nex2\r\n");
+}
+
+TEST_F(CommentWindowTest, TheEndOfAnEditFollowsTheListsRules) {
+    auto window = openWindow();
+    QTreeWidget* ng = ngView(*window);
+
+    // "追加" then Escape: the new row goes, no entry is made and the counter stays.
+    click(*window, "ngAddButton");
+    ASSERT_NE(openEditor(*ng), nullptr) << "追加 starts editing the new row";
+    EXPECT_EQ(rowTies(*ng), (Ties{0}));
+    typeAndEscape(*ng, "abandoned");
+    EXPECT_EQ(ng->topLevelItemCount(), 0);
+    EXPECT_TRUE(window->ngIds().empty());
+    EXPECT_EQ(window->ngIds().nextId(), 0);
+
+    // A typed ID: the row shows it as typed, the entry holds it trimmed.
+    click(*window, "ngAddButton");
+    typeAndEnter(*ng, "  user1   ");
+    EXPECT_EQ(columnTexts(*ng), (Texts{"  user1   "}));
+    EXPECT_EQ(entryTexts(window->ngIds()), (Texts{"user1"}));
+    EXPECT_EQ(rowTies(*ng), (Ties{0}));
+    click(*window, "ngAddButton");
+    typeAndEnter(*ng, "ｕｓｅｒ２　");  // a full-width space is part of the ID
+    EXPECT_EQ(entryTexts(window->ngIds()), (Texts{"user1", "ｕｓｅｒ２　"}));
+    EXPECT_EQ(rowTies(*ng), (Ties{0, 1}));
+
+    // Editing an existing row changes its entry; the number of entries stays.
+    startEditing(*ng, 0);
+    EXPECT_EQ(openEditor(*ng)->text(), QStringLiteral("  user1   "))
+        << "the editor starts with the row's text";
+    typeAndEnter(*ng, "user9");
+    EXPECT_EQ(entryTexts(window->ngIds()), (Texts{"user9", "ｕｓｅｒ２　"}));
+    EXPECT_EQ(columnTexts(*ng), (Texts{"user9", "ｕｓｅｒ２　"}));
+
+    // Escape on an existing row keeps its text and its entry.
+    startEditing(*ng, 1);
+    typeAndEscape(*ng, "typed but cancelled");
+    EXPECT_EQ(columnTexts(*ng), (Texts{"user9", "ｕｓｅｒ２　"}));
+    EXPECT_EQ(entryTexts(window->ngIds()), (Texts{"user9", "ｕｓｅｒ２　"}));
+
+    // A row cleared (or left with blanks only) goes together with its entry.
+    startEditing(*ng, 0);
+    typeAndEnter(*ng, " \t ");
+    EXPECT_EQ(columnTexts(*ng), (Texts{"ｕｓｅｒ２　"}));
+    EXPECT_EQ(entryTexts(window->ngIds()), (Texts{"ｕｓｅｒ２　"}));
+    EXPECT_EQ(rowTies(*ng), (Ties{1}));
+
+    // The extract list has rules and a counter of its own.
+    QTreeWidget* extract = extractView(*window);
+    click(*window, "extractAddButton");
+    EXPECT_EQ(rowTies(*extract), (Ties{0}));
+    typeAndEnter(*extract, "ex");
+    EXPECT_EQ(entryTexts(window->extractIds()), (Texts{"ex"}));
+    EXPECT_EQ(entryTexts(window->ngIds()), (Texts{"ｕｓｅｒ２　"}));
+
+    // The next job gets the lists as they stand now.
+    const JobRequest request = nextJobRequest(*window);
+    EXPECT_EQ(request.ngList, (Texts{"ｕｓｅｒ２　"}));
+    EXPECT_EQ(request.extractList, (Texts{"ex"}));
+    window->close();
+}
+
+TEST_F(CommentWindowTest, DeleteRemovesTheSelectedRowAndItsEntryOnly) {
+    writeText(ignoreSav(), "a\r\nb\r\nc\r\n");
+    auto window = openWindow();
+    QTreeWidget* ng = ngView(*window);
+
+    ng->clearSelection();
+    click(*window, "ngDeleteButton");
+    EXPECT_EQ(columnTexts(*ng), (Texts{"a", "b", "c"})) << "no row selected: nothing changes";
+    EXPECT_EQ(entryTexts(window->ngIds()), (Texts{"a", "b", "c"}));
+
+    ng->setCurrentItem(ng->topLevelItem(1));
+    click(*window, "extractDeleteButton");
+    EXPECT_EQ(entryTexts(window->ngIds()), (Texts{"a", "b", "c"})) << "the other list's button";
+    click(*window, "ngDeleteButton");
+    EXPECT_EQ(columnTexts(*ng), (Texts{"a", "c"}));
+    EXPECT_EQ(entryTexts(window->ngIds()), (Texts{"a", "c"}));
+    EXPECT_EQ(rowTies(*ng), (Ties{0, 2}));
+    window->close();
+}
+
+TEST_F(CommentWindowTest, TheListsSurviveACloseAndANewStartThroughTheirFiles) {
+    {
+        auto window = openWindow();
+        click(*window, "extractAddButton");
+        typeAndEnter(*extractView(*window), "  kept id  ");
+        click(*window, "ngAddButton");
+        typeAndEnter(*ngView(*window), "ng");
+        window->close();
+    }
+    EXPECT_EQ(readText(extractSav()), "kept id\r\n");
+    EXPECT_EQ(readText(ignoreSav()), "ng\r\n");
+    {
+        // The next start shows the IDs trimmed; with every entry deleted, closing deletes the
+        // files.
+        auto window = openWindow();
+        EXPECT_EQ(columnTexts(*extractView(*window)), (Texts{"kept id"}));
+        EXPECT_EQ(columnTexts(*ngView(*window)), (Texts{"ng"}));
+        extractView(*window)->setCurrentItem(extractView(*window)->topLevelItem(0));
+        click(*window, "extractDeleteButton");
+        startEditing(*ngView(*window), 0);
+        typeAndEnter(*ngView(*window), "");
+        window->close();
+    }
+    EXPECT_FALSE(std::filesystem::exists(extractSav()));
+    EXPECT_FALSE(std::filesystem::exists(ignoreSav()));
+    auto window = openWindow();
+    EXPECT_EQ(extractView(*window)->topLevelItemCount(), 0);
+    EXPECT_EQ(ngView(*window)->topLevelItemCount(), 0);
+}
+
+TEST_F(CommentWindowTest, AnEditStillOpenAtClosingIsKept) {
+    auto window = openWindow();
+    click(*window, "ngAddButton");
+    QTest::keyClicks(openEditor(*ngView(*window)), QStringLiteral("typed, no Enter"));
+    window->close();
+    EXPECT_EQ(readText(ignoreSav()), "typed, no Enter\r\n");
+}
+
+// The local date and time of `time`.
+LocalDateTime local(int32_t time) {
+    const std::optional<LocalDateTime> value = localDateTimeOf(time);
+    EXPECT_TRUE(value.has_value());
+    return value.value_or(LocalDateTime{});
+}
+
+TEST_F(CommentWindowTest, ThePickersChangeOnlyTheDateAndTheNextJobGetsIt) {
+    auto window = openWindow();
+    auto* startPicker = control<QDateEdit>(*window, "periodStartPicker");
+    auto* endPicker = control<QDateEdit>(*window, "periodEndPicker");
+    EXPECT_TRUE(startPicker->calendarPopup());
+    const JobRequest before = nextJobRequest(*window);
+    const LocalDateTime start = local(before.periodStart);
+    const LocalDateTime end = local(before.periodEnd);
+    EXPECT_EQ(startPicker->date(), QDate(start.year, start.month, start.day));
+    EXPECT_EQ(endPicker->date(), QDate(end.year, end.month, end.day));
+
+    // A key on the end picker steps its date; the time of day stays.
+    endPicker->setFocus();
+    QTest::keyClick(endPicker, Qt::Key_Up);
+    if (endPicker->date() == QDate(end.year, end.month, end.day)) {
+        QTest::keyClick(endPicker, Qt::Key_Down);  // the section was at its end
+    }
+    const QDate newEnd = endPicker->date();
+    ASSERT_NE(newEnd, QDate(end.year, end.month, end.day)) << "the key changed the date";
+    // A date typed into the start picker.
+    startPicker->setDate(QDate(2020, 2, 29));
+
+    const JobRequest after = nextJobRequest(*window);
+    const LocalDateTime movedStart = local(after.periodStart);
+    EXPECT_EQ(QDate(movedStart.year, movedStart.month, movedStart.day), QDate(2020, 2, 29));
+    EXPECT_EQ(movedStart.hour * 3600 + movedStart.minute * 60 + movedStart.second, 0);
+    const LocalDateTime movedEnd = local(after.periodEnd);
+    EXPECT_EQ(QDate(movedEnd.year, movedEnd.month, movedEnd.day), newEnd);
+    EXPECT_EQ(movedEnd.hour, end.hour);
+    EXPECT_EQ(movedEnd.minute, end.minute);
+    EXPECT_EQ(movedEnd.second, end.second);
+    window->close();
+}
+
+TEST_F(CommentWindowTest, MovingADateKeepsTheTimeOfDayAndStaysIn32Bits) {
+    // 2009-02-13 23:31:30 UTC (1234567890) in the test's own zone.
+    const LocalDateTime original = local(1234567890);
+    const int32_t moved = CCommentDlg::withDate(1234567890, QDate(2012, 2, 29));
+    const LocalDateTime after = local(moved);
+    EXPECT_EQ(QDate(after.year, after.month, after.day), QDate(2012, 2, 29));
+    EXPECT_EQ(after.hour, original.hour);
+    EXPECT_EQ(after.minute, original.minute);
+    EXPECT_EQ(after.second, original.second);
+    EXPECT_EQ(CCommentDlg::withDate(1234567890, QDate(2500, 1, 1)), INT32_MAX);
+    EXPECT_EQ(CCommentDlg::withDate(1234567890, QDate(1800, 1, 1)), INT32_MIN);
+    EXPECT_EQ(CCommentDlg::withDate(1234567890, QDate()), 1234567890) << "no date, no change";
+}
+
+TEST_F(CommentWindowTest, HidingTheWindowWithItsOwnControlsReleasesTheToggle) {
+    auto window = openWindow();
+    CCommentDlg* comments = commentWindow(*window);
+    auto* toggle = control<QPushButton>(*window, "commentToggle");
+    ASSERT_TRUE(comments->isVisible());
+    ASSERT_TRUE(toggle->isChecked());
+
+    // The close box, Escape and Enter (with the focus in a list) all only hide the window.
+    const std::vector<std::pair<const char*, std::function<void()>>> ways = {
+        {"close box", [&] { comments->close(); }},
+        {"Escape", [&] { QTest::keyClick(comments, Qt::Key_Escape); }},
+        {"Enter", [&] { QTest::keyClick(ngView(*window), Qt::Key_Return); }},
+    };
+    for (const auto& [name, hide] : ways) {
+        hide();
+        EXPECT_FALSE(comments->isVisible()) << name;
+        EXPECT_FALSE(toggle->isChecked()) << name;
+        toggle->click();
+        EXPECT_TRUE(comments->isVisible()) << name << ": the toggle shows it again";
+        EXPECT_EQ(commentWindow(*window), comments) << "never destroyed while the window lives";
+    }
+
+    // Enter on a focused button presses it instead.
+    auto* add = control<QPushButton>(*window, "ngAddButton");
+    add->setFocus();
+    QTest::keyClick(add, Qt::Key_Return);
+    EXPECT_TRUE(comments->isVisible());
+    EXPECT_NE(openEditor(*ngView(*window)), nullptr) << "追加 was pressed";
+    QTest::keyClick(openEditor(*ngView(*window)), Qt::Key_Escape);
+
+    comments->close();
+    window->close();
+    const Settings saved = loadSettings(folders.work() / "lumivox.ini", "");
+    EXPECT_EQ(saved.commentWindowShown, 0);
+    EXPECT_EQ(saved.listWindowShown, 1);
+
+    // The next start leaves it hidden until its toggle is pressed.
+    auto next = openWindow();
+    EXPECT_FALSE(commentWindow(*next)->isVisible());
+    EXPECT_FALSE(control<QPushButton>(*next, "commentToggle")->isChecked());
+    EXPECT_TRUE(control<CListDlg>(*next, "listWindow")->isVisible());
+}
+
+}  // namespace

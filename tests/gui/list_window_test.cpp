@@ -1,0 +1,308 @@
+// The download list window "ダウンロードリスト" through its real widgets: a URL typed while idle
+// starts at once, URLs typed or handed over while busy wait in rows and run one after another
+// (also after Stop), the end-of-editing rules, rows that hold no entry, "削除", download.sav
+// across a close and a new start (a start with a command-line URL too), and hiding the window
+// with its own controls.
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+#include "app/url_hand_over.h"
+#include "gui/list_dlg.h"
+#include "queue/download_row.h"
+#include "side_window_test_support.h"
+
+using namespace gui_test;
+
+namespace {
+
+using Ties = std::vector<std::optional<int>>;
+using Texts = std::vector<std::string>;
+
+constexpr const char* kUrl1 = "http://www.nicovideo.jp/watch/sm1";
+constexpr const char* kUrl2 = "http://www.nicovideo.jp/watch/sm2";
+constexpr const char* kUrl3 = "http://www.nicovideo.jp/watch/sm3";
+constexpr const char* kUrl4 = "http://www.nicovideo.jp/watch/sm4";
+
+QByteArray handOverData(const std::string& url) {
+    QByteArray data = QByteArray::fromStdString(url);
+    data.append('\0');
+    return data;
+}
+
+Texts queuedUrls(const CLumivoxDlg& window) {
+    Texts urls;
+    for (const DownloadEntry& entry : window.queuedUrls().entries()) {
+        urls.push_back(entry.url);
+    }
+    return urls;
+}
+
+Texts requestedUrls(const JobDrive& drive) {
+    Texts urls;
+    for (const JobRequest& request : drive.requests()) {
+        urls.push_back(request.pageUrl);
+    }
+    return urls;
+}
+
+class ListWindowTest : public ::testing::Test {
+protected:
+    std::unique_ptr<CLumivoxDlg> openWindow(const std::string& startUrl = {}) {
+        auto window = std::make_unique<CLumivoxDlg>(folders.runFolders(), drivenJobs(drive));
+        window->startUrl = startUrl;
+        window->OnInitDialog();
+        window->show();
+        return window;
+    }
+    static QTreeWidget* listView(const CLumivoxDlg& window) {
+        return control<QTreeWidget>(window, "downloadList");
+    }
+    static void click(const CLumivoxDlg& window, const char* button) {
+        control<QPushButton>(window, button)->click();
+    }
+    // "追加", the URL typed, Enter.
+    static void addRow(CLumivoxDlg& window, const std::string& url) {
+        click(window, "addButton");
+        typeAndEnter(*listView(window), url);
+    }
+    static void start(CLumivoxDlg& window, const char* url) {
+        control<QLineEdit>(window, "urlEdit")->setText(QString::fromUtf8(url));
+        control<QPushButton>(window, "startButton")->click();
+    }
+    static QString urlField(const CLumivoxDlg& window) {
+        return control<QLineEdit>(window, "urlEdit")->text();
+    }
+    std::filesystem::path downloadSav() const { return folders.work() / "download.sav"; }
+
+    CurrentFolderGuard currentFolder;
+    WindowFolders folders;
+    JobDrive drive;
+};
+
+TEST_F(ListWindowTest, AUrlTypedWhileIdleStartsAtOnceAndItsRowGoes) {
+    auto window = openWindow();
+    QTreeWidget* list = listView(*window);
+    EXPECT_EQ(control<CListDlg>(*window, "listWindow")->windowTitle(),
+              QStringLiteral("ダウンロードリスト"));
+    EXPECT_EQ(list->headerItem()->text(0), QStringLiteral("URL"));
+    EXPECT_EQ(list->headerItem()->text(1), QStringLiteral("登録日"));
+    EXPECT_EQ(list->columnWidth(0), 270);
+    EXPECT_EQ(list->columnWidth(1), 120);
+
+    const std::time_t before = std::time(nullptr);
+    click(*window, "addButton");
+    const std::time_t after = std::time(nullptr);
+    ASSERT_EQ(list->topLevelItemCount(), 1);
+    const std::string shown = list->topLevelItem(0)->text(1).toStdString();
+    EXPECT_TRUE(shown == formatRegistrationTime(before) || shown == formatRegistrationTime(after))
+        << "登録日 of a new row is the time of the click: " << shown;
+    EXPECT_EQ(rowTies(*list), (Ties{std::nullopt})) << "no entry before a URL is typed";
+
+    // The prefix counts in any letter case; the URL is queued trimmed and runs at once.
+    typeAndEnter(*list, "  HTTP://www.nicovideo.jp/watch/sm1 ");
+    ASSERT_EQ(requestedUrls(drive), (Texts{"HTTP://www.nicovideo.jp/watch/sm1"}));
+    EXPECT_EQ(urlField(*window), QStringLiteral("HTTP://www.nicovideo.jp/watch/sm1"));
+    EXPECT_EQ(stateOf(*window), kDownloading);
+    EXPECT_EQ(list->topLevelItemCount(), 0) << "the row of the started URL goes";
+    EXPECT_TRUE(window->queuedUrls().empty());
+    window->close();
+}
+
+TEST_F(ListWindowTest, QueuedUrlsRunOneAfterAnotherAndStopStartsTheNext) {
+    auto window = openWindow();
+    QTreeWidget* list = listView(*window);
+    start(*window, kUrl1);
+    ASSERT_TRUE(waitUntil([&] { return drive.entered("download", 1); }));
+
+    // Typed and handed over while busy: rows and entries, nothing starts.
+    addRow(*window, kUrl2);
+    window->OnCopyData(kCopyDataUrl, handOverData(kUrl3));
+    addRow(*window, "https://www.nicovideo.jp/watch/sm4");
+    EXPECT_EQ(columnTexts(*list), (Texts{kUrl2, kUrl3, "https://www.nicovideo.jp/watch/sm4"}));
+    EXPECT_EQ(rowTies(*list), (Ties{0, 1, std::nullopt})) << "https:// is not queued";
+    EXPECT_EQ(queuedUrls(*window), (Texts{kUrl2, kUrl3}));
+    EXPECT_EQ(requestedUrls(drive), (Texts{kUrl1}));
+
+    // Stop: the head starts at once and its row goes.
+    control<QPushButton>(*window, "stopButton")->click();
+    EXPECT_EQ(requestedUrls(drive), (Texts{kUrl1, kUrl2}));
+    EXPECT_EQ(urlField(*window), QString::fromUtf8(kUrl2));
+    EXPECT_EQ(stateOf(*window), kDownloading);
+    EXPECT_EQ(columnTexts(*list), (Texts{kUrl3, "https://www.nicovideo.jp/watch/sm4"}));
+
+    // A job that ends by itself starts the next one too; then the window waits, idle.
+    drive.releaseDownload.set();
+    drive.releaseEncoder.set();
+    ASSERT_TRUE(waitUntil([&] { return drive.deletedJobs() == 3 && stateOf(*window) == kIdle; }));
+    EXPECT_EQ(requestedUrls(drive), (Texts{kUrl1, kUrl2, kUrl3}));
+    EXPECT_EQ(columnTexts(*list), (Texts{"https://www.nicovideo.jp/watch/sm4"}));
+    EXPECT_TRUE(window->queuedUrls().empty());
+    window->close();
+    EXPECT_FALSE(std::filesystem::exists(downloadSav())) << "an empty queue leaves no file";
+}
+
+TEST_F(ListWindowTest, TheEndOfAnEditFollowsTheQueuesRules) {
+    auto window = openWindow();
+    QTreeWidget* list = listView(*window);
+    start(*window, kUrl1);  // busy: nothing typed starts
+
+    // Escape on a new row: the row goes, no entry is made.
+    click(*window, "addButton");
+    typeAndEscape(*list, "http://www.nicovideo.jp/watch/abandoned");
+    EXPECT_EQ(list->topLevelItemCount(), 0);
+    EXPECT_TRUE(window->queuedUrls().empty());
+
+    addRow(*window, kUrl2);
+    ASSERT_EQ(window->queuedUrls().entries().size(), 1u);
+    const DownloadEntry queued = window->queuedUrls().entries()[0];
+
+    // Editing a queued row replaces its entry's URL; its registration time stays.
+    startEditing(*list, 0);
+    typeAndEnter(*list, kUrl3);
+    ASSERT_EQ(window->queuedUrls().entries().size(), 1u);
+    EXPECT_EQ(window->queuedUrls().entries()[0].url, kUrl3);
+    EXPECT_EQ(window->queuedUrls().entries()[0].registered, queued.registered);
+    EXPECT_EQ(window->queuedUrls().entries()[0].id, queued.id);
+
+    // A text that is no "http://" URL stays in the row only: the entry keeps its URL.
+    startEditing(*list, 0);
+    typeAndEnter(*list, "ftp://elsewhere/sm3");
+    EXPECT_EQ(columnTexts(*list), (Texts{"ftp://elsewhere/sm3"}));
+    EXPECT_EQ(queuedUrls(*window), (Texts{kUrl3}));
+
+    // Escape on an existing row keeps its text.
+    startEditing(*list, 0);
+    typeAndEscape(*list, "x");
+    EXPECT_EQ(columnTexts(*list), (Texts{"ftp://elsewhere/sm3"}));
+
+    // A row that holds no entry, followed by a queued URL: deleting or clearing the first
+    // never removes the entry of the second.
+    addRow(*window, "not a url");
+    addRow(*window, kUrl4);
+    EXPECT_EQ(rowTies(*list), (Ties{queued.id, std::nullopt, queued.id + 1}));
+    EXPECT_EQ(queuedUrls(*window), (Texts{kUrl3, kUrl4}));
+    list->setCurrentItem(list->topLevelItem(1));
+    click(*window, "deleteButton");
+    EXPECT_EQ(columnTexts(*list), (Texts{"ftp://elsewhere/sm3", kUrl4}));
+    EXPECT_EQ(queuedUrls(*window), (Texts{kUrl3, kUrl4}));
+    addRow(*window, "still not a url");
+    startEditing(*list, 2);
+    typeAndEnter(*list, "");
+    EXPECT_EQ(list->topLevelItemCount(), 2);
+    EXPECT_EQ(queuedUrls(*window), (Texts{kUrl3, kUrl4}));
+
+    // "削除" without a selected row changes nothing.
+    list->clearSelection();
+    click(*window, "deleteButton");
+    EXPECT_EQ(list->topLevelItemCount(), 2);
+    EXPECT_EQ(queuedUrls(*window), (Texts{kUrl3, kUrl4}));
+
+    // Clearing a queued row removes it with its entry; "削除" on a selected one too.
+    startEditing(*list, 0);
+    typeAndEnter(*list, "   ");
+    EXPECT_EQ(columnTexts(*list), (Texts{kUrl4}));
+    EXPECT_EQ(queuedUrls(*window), (Texts{kUrl4}));
+    list->setCurrentItem(list->topLevelItem(0));
+    click(*window, "deleteButton");
+    EXPECT_EQ(list->topLevelItemCount(), 0);
+    EXPECT_TRUE(window->queuedUrls().empty());
+
+    control<QPushButton>(*window, "stopButton")->click();
+    EXPECT_EQ(requestedUrls(drive), (Texts{kUrl1})) << "nothing was left to start";
+    window->close();
+}
+
+TEST_F(ListWindowTest, TheQueueSurvivesACloseAndANewStartThroughDownloadSav) {
+    std::vector<DownloadEntry> saved;
+    {
+        auto window = openWindow();
+        start(*window, kUrl1);
+        addRow(*window, kUrl2);
+        addRow(*window, kUrl3);
+        window->OnCopyData(kCopyDataUrl, handOverData(kUrl4));
+        saved = window->queuedUrls().entries();
+        window->close();
+    }
+    // Three URLs, six lines; the running job's URL is not saved.
+    ASSERT_EQ(saved.size(), 3u);
+    std::string expected;
+    for (const DownloadEntry& entry : saved) {
+        expected += entry.url + "\r\n" + std::to_string(entry.registered) + "\r\n";
+    }
+    EXPECT_EQ(readText(downloadSav()), expected);
+
+    {
+        // A start without a URL runs the first at once and shows the other two.
+        auto window = openWindow();
+        EXPECT_EQ(requestedUrls(drive), (Texts{kUrl1, kUrl2}));
+        EXPECT_EQ(urlField(*window), QString::fromUtf8(kUrl2));
+        EXPECT_EQ(columnTexts(*listView(*window)), (Texts{kUrl3, kUrl4}));
+        EXPECT_EQ(columnTexts(*listView(*window), 1),
+                  (Texts{formatRegistrationTime(saved[1].registered),
+                         formatRegistrationTime(saved[2].registered)}));
+        window->close();
+    }
+    EXPECT_EQ(readText(downloadSav()), expected.substr(expected.find(kUrl3)));
+}
+
+TEST_F(ListWindowTest, AStartWithACommandLineUrlKeepsTheSavedQueueAndRunsItAfterwards) {
+    writeText(downloadSav(), std::string(kUrl2) + "\r\n1600000000\r\n" + kUrl3 + "\n1600000060\n");
+    auto window = openWindow(kUrl1);
+    EXPECT_EQ(requestedUrls(drive), (Texts{kUrl1}));
+    EXPECT_EQ(columnTexts(*listView(*window)), (Texts{kUrl2, kUrl3}));
+
+    drive.releaseDownload.set();
+    drive.releaseEncoder.set();
+    ASSERT_TRUE(waitUntil([&] { return drive.deletedJobs() == 3 && stateOf(*window) == kIdle; }));
+    EXPECT_EQ(requestedUrls(drive), (Texts{kUrl1, kUrl2, kUrl3}));
+    EXPECT_EQ(listView(*window)->topLevelItemCount(), 0);
+    window->close();
+    EXPECT_FALSE(std::filesystem::exists(downloadSav()));
+}
+
+TEST_F(ListWindowTest, ACommandLineJobClosedAtOnceLeavesTheSavedQueueAsItWas) {
+    const std::string saved = std::string(kUrl2) + "\r\n1600000000\r\n";
+    writeText(downloadSav(), saved);
+    auto window = openWindow(kUrl1);
+    window->close();
+    EXPECT_EQ(readText(downloadSav()), saved);
+}
+
+TEST_F(ListWindowTest, AUrlTypedWhileTheWindowClosesIsSavedNotStarted) {
+    auto window = openWindow();
+    click(*window, "addButton");
+    QTest::keyClicks(openEditor(*listView(*window)), QString::fromUtf8(kUrl2));
+    window->close();
+    EXPECT_TRUE(drive.requests().empty());
+    const std::string text = readText(downloadSav());
+    EXPECT_EQ(text.substr(0, text.find("\r\n")), kUrl2);
+}
+
+TEST_F(ListWindowTest, HidingTheWindowWithItsOwnControlsReleasesTheToggle) {
+    auto window = openWindow();
+    auto* listWindow = control<CListDlg>(*window, "listWindow");
+    auto* toggle = control<QPushButton>(*window, "listToggle");
+    ASSERT_TRUE(listWindow->isVisible());
+    QTest::keyClick(listWindow, Qt::Key_Escape);
+    EXPECT_FALSE(listWindow->isVisible());
+    EXPECT_FALSE(toggle->isChecked());
+    toggle->click();
+    EXPECT_TRUE(listWindow->isVisible());
+    QTest::keyClick(listView(*window), Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_FALSE(listWindow->isVisible());
+    EXPECT_FALSE(toggle->isChecked());
+    window->close();
+    const Settings saved = loadSettings(folders.work() / "lumivox.ini", "");
+    EXPECT_EQ(saved.listWindowShown, 0);
+    EXPECT_EQ(saved.commentWindowShown, 1);
+}
+
+}  // namespace
