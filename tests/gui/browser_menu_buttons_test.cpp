@@ -1,0 +1,98 @@
+// The main window's browser menu buttons "IEの右ｸﾘｯｸに追加" and "IEの右ｸﾘｯｸから削除": each asks its
+// Yes/No question; No changes nothing; Yes writes lumivox.htm from the program folder's template
+// and registers it in the work folder's registry, or deletes the registration only.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "platform/registry.h"
+#include "shell/browser_menu_entry.h"
+#include "shell/script_page.h"
+#include "side_window_test_support.h"
+
+using namespace gui_test;
+
+namespace {
+
+std::string entryKey() {
+    return std::string(kMenuExtensionKey) + "\\" + std::string(kMenuText);
+}
+
+class BrowserMenuButtonsTest : public ::testing::Test {
+protected:
+    std::unique_ptr<CLumivoxDlg> openWindow() {
+        auto window = std::make_unique<CLumivoxDlg>(folders.runFolders(), drivenJobs(drive));
+        window->OnInitDialog();
+        window->show();
+        return window;
+    }
+    // Presses `button` and answers its question with `answer`; returns what the box showed.
+    static QuestionSeen press(CLumivoxDlg& window, const char* button,
+                              QMessageBox::StandardButton answer) {
+        const std::shared_ptr<QuestionSeen> seen = answerNextQuestion(answer);
+        control<QPushButton>(window, button)->click();
+        EXPECT_TRUE(seen->shown) << button << " asked nothing";
+        return *seen;
+    }
+    std::filesystem::path page() const { return folders.work() / "lumivox.htm"; }
+    std::filesystem::path registryFile() const { return folders.work() / "registry.ini"; }
+    std::unique_ptr<Registry> registry() const { return openUserRegistry(folders.work()); }
+
+    CurrentFolderGuard currentFolder;
+    WindowFolders folders;
+    JobDrive drive;
+};
+
+TEST_F(BrowserMenuButtonsTest, NoToEitherQuestionChangesNothing) {
+    auto window = openWindow();
+    const QuestionSeen add = press(*window, "addMenuEntryButton", QMessageBox::No);
+    EXPECT_EQ(add.text, kAddMenuEntryQuestion);
+    EXPECT_EQ(add.icon, QMessageBox::Question);
+    EXPECT_EQ(add.buttons, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(add.title, "lumivox");
+    const QuestionSeen remove = press(*window, "removeMenuEntryButton", QMessageBox::No);
+    EXPECT_EQ(remove.text, kRemoveMenuEntryQuestion);
+    EXPECT_EQ(remove.icon, QMessageBox::Question);
+
+    EXPECT_FALSE(std::filesystem::exists(page()));
+    EXPECT_FALSE(std::filesystem::exists(registryFile()));
+    EXPECT_TRUE(std::filesystem::is_empty(folders.work())) << "nothing written before closing";
+    window->close();
+}
+
+TEST_F(BrowserMenuButtonsTest, YesWritesThePageAndRegistersItAndRemoveDeletesTheKeyOnly) {
+    auto window = openWindow();
+    const std::filesystem::path programFolder = LUMIVOX_PROGRAM_DIR;
+    const std::string templateText = readText(programFolder / "orglumivox.htm");
+    ASSERT_NE(templateText.find("<%ExePath%>"), std::string::npos)
+        << "the program folder holds the template";
+
+    press(*window, "addMenuEntryButton", QMessageBox::Yes);
+    const std::string pageBytes = readText(page());
+    ASSERT_GE(pageBytes.size(), 2u);
+    EXPECT_EQ(pageBytes.substr(0, 2), "\xFF\xFE") << "UTF-16LE with its byte-order mark";
+    const std::string program = (programFolder / "lumivox").string();
+    EXPECT_EQ(pageBytes, utf16LePageBytes(
+                             pageTextFromTemplate(templateText, escapeForScriptLiteral(program))));
+
+    const auto values = registry()->readValues(kCurrentUserHive, entryKey());
+    ASSERT_TRUE(values.has_value());
+    ASSERT_EQ(values->size(), 3u);
+    EXPECT_EQ((*values)[0].name, "");
+    EXPECT_EQ((*values)[0].text, page().string());
+    EXPECT_EQ((*values)[1].name, "Contexts");
+    EXPECT_EQ((*values)[1].number, 0x33u);
+    EXPECT_EQ((*values)[2].name, "Flags");
+    EXPECT_EQ((*values)[2].number, 0u);
+
+    press(*window, "removeMenuEntryButton", QMessageBox::Yes);
+    EXPECT_FALSE(registry()->keyExists(kCurrentUserHive, entryKey()));
+    EXPECT_TRUE(registry()->keyExists(kCurrentUserHive, kMenuExtensionKey));
+    EXPECT_EQ(readText(page()), pageBytes) << "the page stays";
+    window->close();
+}
+
+}  // namespace
