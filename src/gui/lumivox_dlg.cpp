@@ -714,8 +714,14 @@ void CLumivoxDlg::placeSideWindows() {
     // whose windows fit on the screen is centred there, the main window moving with it; when
     // none fits, the main window stays and the side windows are only kept on the screen.
     const int gap = DialogUnits(*this).x(4);
-    const QRect frame = frameGeometry();
-    const QSize decoration = frame.size() - geometry().size();  // the side windows get the same
+    QRect frame = frameGeometry();
+    // The side windows get the main window's decoration. Before the window manager has framed
+    // the main window its frame is not known yet: a title bar is assumed then.
+    QSize decoration = frame.size() - geometry().size();
+    if (decoration.isNull()) {
+        decoration = QSize(0, style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this));
+        frame.setSize(frame.size() + decoration);
+    }
     const QSize commentSize = commentWindow->size() + decoration;
     const QSize listSize = listWindow->size() + decoration;
     const QRect available = screen() != nullptr ? screen()->availableGeometry() : QRect();
