@@ -220,6 +220,28 @@ TEST_F(ListWindowTest, TheEndOfAnEditFollowsTheQueuesRules) {
     window->close();
 }
 
+TEST_F(ListWindowTest, ARowTakenWhileItIsBeingEditedGoesAndEditingGoesOn) {
+    auto window = openWindow();
+    QTreeWidget* list = listView(*window);
+    start(*window, kUrl1);
+    addRow(*window, kUrl2);
+    startEditing(*list, 0);
+    typeText(openEditor(*list), QStringLiteral("/changed"));
+
+    // The job ends while the user types: its queued URL starts and its row goes, editor and all.
+    control<QPushButton>(*window, "stopButton")->click();
+    EXPECT_EQ(requestedUrls(drive), (Texts{kUrl1, kUrl2}));
+    EXPECT_EQ(list->topLevelItemCount(), 0);
+    EXPECT_EQ(openEditor(*list), nullptr);
+    QCoreApplication::processEvents();
+
+    // The list can be edited as before.
+    addRow(*window, kUrl3);
+    EXPECT_EQ(columnTexts(*list), (Texts{kUrl3}));
+    EXPECT_EQ(queuedUrls(*window), (Texts{kUrl3}));
+    window->close();
+}
+
 TEST_F(ListWindowTest, TheQueueSurvivesACloseAndANewStartThroughDownloadSav) {
     std::vector<DownloadEntry> saved;
     {
