@@ -27,25 +27,9 @@ bool AudioPipeline::setup(const AudioPipelineSetup& setup, bool globalHeader, st
     setup_ = setup;
     const EncoderOptions& o = *setup.options;
     AVStream* st = setup.stream;
-    const AVCodecParameters* par = st->codecpar;
 
-    const AVCodec* dec = avcodec_find_decoder(par->codec_id);
-    if (!dec) {
-        error =
-            std::string("No decoder for the audio codec '") + avcodec_get_name(par->codec_id) + "'";
-        return false;
-    }
-    decoder_.reset(avcodec_alloc_context3(dec));
-    if (!decoder_ || avcodec_parameters_to_context(decoder_.get(), par) < 0) {
-        error = "Out of memory opening the audio decoder";
-        return false;
-    }
-    decoder_->pkt_timebase = st->time_base;
-    decoder_->thread_count = o.threads;
-    int ret = avcodec_open2(decoder_.get(), dec, nullptr);
-    if (ret < 0) {
-        error =
-            std::string("Cannot open the audio decoder '") + dec->name + "': " + avErrorText(ret);
+    decoder_ = openStreamDecoder(st, o.threads, "audio", error);
+    if (!decoder_) {
         return false;
     }
 

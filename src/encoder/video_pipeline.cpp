@@ -57,23 +57,8 @@ bool VideoPipeline::setup(const VideoPipelineSetup& setup, bool globalHeader, st
     AVStream* st = setup.stream;
     const AVCodecParameters* par = st->codecpar;
 
-    const AVCodec* dec = avcodec_find_decoder(par->codec_id);
-    if (!dec) {
-        error =
-            std::string("No decoder for the video codec '") + avcodec_get_name(par->codec_id) + "'";
-        return false;
-    }
-    decoder_.reset(avcodec_alloc_context3(dec));
-    if (!decoder_ || avcodec_parameters_to_context(decoder_.get(), par) < 0) {
-        error = "Out of memory opening the video decoder";
-        return false;
-    }
-    decoder_->pkt_timebase = st->time_base;
-    decoder_->thread_count = o.threads;
-    int ret = avcodec_open2(decoder_.get(), dec, nullptr);
-    if (ret < 0) {
-        error =
-            std::string("Cannot open the video decoder '") + dec->name + "': " + avErrorText(ret);
+    decoder_ = openStreamDecoder(st, o.threads, "video", error);
+    if (!decoder_) {
         return false;
     }
 
