@@ -24,8 +24,8 @@ protected:
         return run(args);
     }
 
-    fs::path comments = root.path() / "comments.xml";
-    fs::path clip = root.path() / "clip.flv";
+    fs::path comments = root.path / "comments.xml";
+    fs::path clip = root.path / "clip.flv";
 };
 
 TEST_F(RenderE2eTest, TheAviCarriesTheCommentsWhereTheLayoutPutThem) {
@@ -52,23 +52,23 @@ TEST_F(RenderE2eTest, TheAviCarriesTheCommentsWhereTheLayoutPutThem) {
 
 TEST_F(RenderE2eTest, BadInputsFailWithTheirReasonAndNoMovie) {
     // A missing or empty video and a missing comment file are missing inputs.
-    std::ofstream(root.path() / "empty.flv").close();
-    for (const fs::path& missing : {root.path() / "missing.flv", root.path() / "empty.flv"}) {
+    std::ofstream(root.path / "empty.flv").close();
+    for (const fs::path& missing : {root.path / "missing.flv", root.path / "empty.flv"}) {
         const RunResult r = render({}, missing);
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err, "lumivox-cli: missing input: " + missing.string() + "\n");
     }
-    comments = root.path() / "none.xml";
+    comments = root.path / "none.xml";
     RunResult r = render({});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(contains(r.err, "missing input: " + comments.string())) << r.err;
     EXPECT_TRUE(fs::is_empty(save));
 
     // A file the encoder cannot read: its reason.
-    comments = root.path() / "comments.xml";
-    writeBytes(root.path() / "notes.flv", "this is not a video");
-    r = render({}, root.path() / "notes.flv");
+    comments = root.path / "comments.xml";
+    writeBytes(root.path / "notes.flv", "this is not a video");
+    r = render({}, root.path / "notes.flv");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(contains(r.err, "the video could not be probed")) << r.err;
 
@@ -82,7 +82,7 @@ TEST_F(RenderE2eTest, BadInputsFailWithTheirReasonAndNoMovie) {
 }
 
 TEST_F(RenderE2eTest, Mp3OfAnAudioOnlyInput) {
-    const fs::path audio = root.path() / "song.m4a";
+    const fs::path audio = root.path / "song.m4a";
     runShell("ffmpeg -nostdin -v error -y -f lavfi -i sine=f=330:d=2 -c:a aac " +
              quote(audio.string()));
     const RunResult r = render({"--format", "MP3"}, audio);
@@ -159,7 +159,7 @@ TEST_F(RenderE2eTest, ThePeriodAndTheUserFiltersReachTheLayout) {
 class StopE2eTest : public RenderE2eTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(StopE2eTest, ASignalStopsTheJobTerminatesTheEncoderAndExits130) {
-    const fs::path program = root.path() / "program";
+    const fs::path program = root.path / "program";
     fs::create_directories(program);
     fs::copy_file(kProgramFolder / "lumivox-cli", program / "lumivox-cli");
     writeBytes(program / "FFmpeg",
