@@ -71,8 +71,8 @@ public:
         for (char c : chunk) {
             if (c == '\n' || c == '\r') {
                 finishLine();
-            } else if (line_.size() < kMaxMessageBytes) {
-                line_ += c;
+            } else if (line_.size() < kMaxMessageBytes + 4) {
+                line_ += c;  // a few bytes more than kept, to cut between characters
             }
         }
     }
@@ -84,21 +84,7 @@ public:
 
 private:
     void finishLine() {
-        if (line_.size() >= kMaxMessageBytes) {
-            // Cut at the limit: drop a UTF-8 character that the cut split.
-            size_t lead = line_.size();
-            while (lead > 0 && (static_cast<unsigned char>(line_[lead - 1]) & 0xC0) == 0x80) {
-                --lead;
-            }
-            if (lead > 0) {
-                const unsigned char first = static_cast<unsigned char>(line_[lead - 1]);
-                const size_t length = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 1;
-                if (line_.size() - (lead - 1) < length) {
-                    line_.resize(lead - 1);
-                }
-            }
-        }
-        std::string line = trimBlanks(line_);
+        std::string line = trimBlanks(cutUtf8(line_, kMaxMessageBytes));
         line_.clear();
         if (!line.empty() && asciiLower(line).rfind("frame=", 0) != 0) {
             last_ = std::move(line);

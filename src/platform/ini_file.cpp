@@ -96,23 +96,9 @@ std::string encodeValue(std::string_view value) {
     return std::string(value);
 }
 
-bool isContinuationByte(char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
-
 // At most kMaxValueBytes of `value`, cut before a UTF-8 character that would not fit whole.
 std::string cutToBuffer(std::string_view value) {
-    if (value.size() <= IniFile::kMaxValueBytes) {
-        return std::string(value);
-    }
-    size_t cut = IniFile::kMaxValueBytes;
-    for (int back = 0; back < 3 && cut > 0 && isContinuationByte(value[cut]); ++back) {
-        --cut;
-    }
-    if (isContinuationByte(value[cut])) {
-        cut = IniFile::kMaxValueBytes;  // not UTF-8 there: cut at the byte limit
-    }
-    return std::string(value.substr(0, cut));
+    return std::string(cutUtf8(value, IniFile::kMaxValueBytes));
 }
 
 bool fitsOnOneLine(std::string_view text) {

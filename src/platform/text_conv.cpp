@@ -163,6 +163,21 @@ int32_t stringToInt32(std::string_view text) {
     return static_cast<int32_t>(value);
 }
 
+std::string_view cutUtf8(std::string_view text, size_t maxBytes) {
+    if (text.size() <= maxBytes) {
+        return text;
+    }
+    const auto continues = [&](size_t i) {
+        return (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80;
+    };
+    // A UTF-8 character has at most three continuation bytes after its first byte.
+    size_t cut = maxBytes;
+    for (int back = 0; back < 3 && cut > 0 && continues(cut); ++back) {
+        --cut;
+    }
+    return text.substr(0, continues(cut) ? maxBytes : cut);
+}
+
 std::string asciiLower(std::string_view text) {
     std::string out(text);
     for (char& c : out) {
@@ -174,6 +189,6 @@ std::string asciiLower(std::string_view text) {
 }
 
 bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && asciiLower(text.substr(0, prefix.size())) ==
-                                               asciiLower(prefix);
+    return text.size() >= prefix.size() &&
+           asciiLower(text.substr(0, prefix.size())) == asciiLower(prefix);
 }

@@ -24,6 +24,10 @@ long stringToLong(std::string_view text);
 // The same, narrowed to 32 bits the way the platform's 32-bit long would hold it.
 int32_t stringToInt32(std::string_view text);
 
+// The longest beginning of `text` of at most `maxBytes` bytes that does not end inside a UTF-8
+// character. A text that is no UTF-8 where it is cut is cut at `maxBytes` as it stands.
+std::string_view cutUtf8(std::string_view text, size_t maxBytes);
+
 // ASCII-only lower-casing; bytes of multi-byte characters stay as they are.
 std::string asciiLower(std::string_view text);
 // True when `text` begins with `prefix`, ASCII letters compared without regard to case.

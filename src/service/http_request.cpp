@@ -1,5 +1,6 @@
 #include "service/http_request.h"
 
+#include "platform/text_conv.h"
 #include "service/cookie_store.h"
 #include "service/curl_setup.h"
 
@@ -11,14 +12,7 @@ constexpr long kMaxRedirects = 8;
 }  // namespace
 
 std::string limitErrorText(std::string text) {
-    if (text.size() <= kMaxErrorTextBytes) {
-        return text;
-    }
-    size_t cut = kMaxErrorTextBytes;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
-        --cut;  // text[cut] continues a character: cut before that character's first byte
-    }
-    text.resize(cut);
+    text.resize(cutUtf8(text, kMaxErrorTextBytes).size());
     return text;
 }
 
