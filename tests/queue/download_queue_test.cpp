@@ -20,160 +20,99 @@ std::vector<std::string> urlsOf(const DownloadQueue& queue) {
     return urls;
 }
 
-TEST(DownloadSav, PairsOfLinesWithTheTimesReadAsStrtolDoes) {
+TEST(DownloadSav, PairsOfLinesReadAsStrtolDoesAndAnOddLastUrlDropped) {
     TestTempFolder folder;
     writeBytes(folder / "download.sav",
-               "http://a/sm1\r\n1200000000\r\n"
-               "http://b/sm2\n  -42seconds\n"
-               "\n"
-               "no digits\n"
-               "http://c/sm3\r\n99999999999\r\n");
+               "http://a/sm1\r\n1200000000\r\nhttp://b/sm2\n  -42seconds\n\nno digits\n"
+               "http://c/sm3\r\n99999999999\r\nhttp://odd/sm4\n");
     DownloadQueue queue;
     ASSERT_TRUE(queue.load(folder / "download.sav"));
-    const auto& entries = queue.entries();
-    ASSERT_EQ(entries.size(), 4u);
-    EXPECT_EQ(entries[0].url, "http://a/sm1");
-    EXPECT_EQ(entries[0].registered, 1200000000);
-    EXPECT_EQ(entries[1].url, "http://b/sm2");
-    EXPECT_EQ(entries[1].registered, -42);
-    EXPECT_EQ(entries[2].url, "");
-    EXPECT_EQ(entries[2].registered, 0);
-    EXPECT_EQ(entries[3].registered, std::numeric_limits<int32_t>::max());  // 32-bit long
+    EXPECT_EQ(urlsOf(queue),
+              (std::vector<std::string>{"http://a/sm1", "http://b/sm2", "", "http://c/sm3"}));
+    const int64_t times[] = {1200000000, -42, 0, std::numeric_limits<int32_t>::max()};
     for (int32_t i = 0; i < 4; ++i) {
-        EXPECT_EQ(entries[i].id, i);
+        EXPECT_EQ(queue.entries()[i].registered, times[i]) << i;
+        EXPECT_EQ(queue.entries()[i].id, i);
     }
     EXPECT_EQ(queue.nextId(), 4);
 }
 
-TEST(DownloadSav, AnOddLineCountDropsTheLastUrl) {
-    TestTempFolder folder;
-    writeBytes(folder / "download.sav", "http://a/sm1\n100\nhttp://b/sm2\n");
-    DownloadQueue queue;
-    ASSERT_TRUE(queue.load(folder / "download.sav"));
-    EXPECT_EQ(urlsOf(queue), std::vector<std::string>{"http://a/sm1"});
-    EXPECT_EQ(queue.nextId(), 1);
-}
-
-TEST(DownloadSav, ThreeEntriesMakeSixCrLfLinesThatReadBack) {
-    TestTempFolder folder;
-    DownloadQueue queue;
-    queue.queueUrl("http://a/sm1", 1000);
-    queue.queueUrl("HTTP://b/sm2", 2000000000);
-    queue.queueUrl("http://c/sm3", 0);
-    ASSERT_TRUE(queue.save(folder / "download.sav"));
-    EXPECT_EQ(readBytes(folder / "download.sav"),
-              "http://a/sm1\r\n1000\r\nHTTP://b/sm2\r\n2000000000\r\nhttp://c/sm3\r\n0\r\n");
-
-    DownloadQueue again;
-    ASSERT_TRUE(again.load(folder / "download.sav"));
-    ASSERT_EQ(again.entries().size(), 3u);
-    for (size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(again.entries()[i].url, queue.entries()[i].url);
-        EXPECT_EQ(again.entries()[i].registered, queue.entries()[i].registered);
-    }
-}
-
-TEST(DownloadSav, TimesBeyond32BitsAndLineBreaksInAUrlKeepThePairsInStep) {
-    TestTempFolder folder;
-    DownloadQueue queue;
-    queue.queueUrl("http://a/\nsm1", int64_t{1} << 40);
-    queue.queueUrl("http://b/sm2", -(int64_t{1} << 40));
-    ASSERT_TRUE(queue.save(folder / "download.sav"));
-    EXPECT_EQ(readBytes(folder / "download.sav"),
-              "http://a/sm1\r\n2147483647\r\nhttp://b/sm2\r\n-2147483648\r\n");
-}
-
-TEST(DownloadSav, AnEmptyQueueDeletesTheFileAndAMissingFileIsFine) {
+TEST(DownloadSav, SavesCrLfPairsInStepThatReadBackAndAnEmptyQueueDeletesTheFile) {
     TestTempFolder folder;
     const auto file = folder / "download.sav";
-    writeBytes(file, "http://a/sm1\r\n5\r\n");
     DownloadQueue queue;
-    ASSERT_TRUE(queue.load(file));
-    ASSERT_TRUE(queue.takeNext());
-    EXPECT_TRUE(queue.save(file));
-    EXPECT_FALSE(std::filesystem::exists(file));
-    EXPECT_TRUE(queue.save(file));
+    queue.queueUrl("http://a/\nsm1", int64_t{1} << 40);  // a line break must not split a pair
+    queue.queueUrl("HTTP://b/sm2", -(int64_t{1} << 40));
+    queue.queueUrl("http://c/sm3", 0);
+    ASSERT_TRUE(queue.save(file));
+    EXPECT_EQ(readBytes(file),
+              "http://a/sm1\r\n2147483647\r\nHTTP://b/sm2\r\n-2147483648\r\nhttp://c/sm3\r\n0\r\n");
+    DownloadQueue again;
+    ASSERT_TRUE(again.load(file));
+    EXPECT_EQ(urlsOf(again),
+              (std::vector<std::string>{"http://a/sm1", "HTTP://b/sm2", "http://c/sm3"}));
 
+    while (again.takeNext()) {
+    }
+    EXPECT_TRUE(again.save(file));
+    EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_TRUE(again.save(file));  // nothing to delete is fine too
     DownloadQueue next;
     EXPECT_FALSE(next.load(file));
     EXPECT_TRUE(next.empty());
 }
 
-TEST(DownloadQueueEntries, AddOrUpdateKeepsTheRegistrationTime) {
+TEST(DownloadQueueEntries, IdsRegistrationTimesAndTheOrderOfTaking) {
     DownloadQueue queue;
     const int32_t id = queue.addOrUpdate("http://a/sm1", std::nullopt, 100);
-    EXPECT_EQ(id, 0);
-    EXPECT_EQ(queue.addOrUpdate("http://a/sm9", id, 500), id);
-    ASSERT_EQ(queue.entries().size(), 1u);
-    EXPECT_EQ(queue.entries()[0].url, "http://a/sm9");
+    EXPECT_EQ(queue.addOrUpdate("http://a/sm9", id, 500), id);  // keeps its registration time
     EXPECT_EQ(queue.entries()[0].registered, 100);
-    EXPECT_EQ(queue.nextId(), 1);
-
     // An id that no entry has: appended with the time of the call and the counter's id.
     EXPECT_EQ(queue.addOrUpdate("http://b/sm2", 40, 600), 1);
     EXPECT_EQ(queue.entries()[1].registered, 600);
     EXPECT_EQ(queue.find(40), nullptr);
-}
+    EXPECT_EQ(queue.queueUrl("  \"quoted\" ", 2), 2);  // handed over: kept as received
+    EXPECT_EQ(urlsOf(queue),
+              (std::vector<std::string>{"http://a/sm9", "http://b/sm2", "  \"quoted\" "}));
 
-TEST(DownloadQueueEntries, HandedOverUrlsJoinTheTailAsReceived) {
-    DownloadQueue queue;
-    queue.queueUrl("http://a/sm1", 1);
-    EXPECT_EQ(queue.queueUrl("  \"quoted\" ", 2), 1);
-    EXPECT_EQ(urlsOf(queue), (std::vector<std::string>{"http://a/sm1", "  \"quoted\" "}));
-    EXPECT_EQ(queue.nextId(), 2);
-}
-
-TEST(DownloadQueueEntries, TakeNextTakesTheHeadAndRemoveTheFirstOfAnId) {
-    DownloadQueue queue;
-    queue.queueUrl("http://a/sm1", 1);
-    queue.queueUrl("http://b/sm2", 2);
-    queue.queueUrl("http://c/sm3", 3);
     EXPECT_TRUE(queue.remove(1));
     EXPECT_FALSE(queue.remove(1));
-
     const std::optional<DownloadEntry> first = queue.takeNext();
     ASSERT_TRUE(first);
-    EXPECT_EQ(first->url, "http://a/sm1");
     EXPECT_EQ(first->id, 0);
-    EXPECT_EQ(first->registered, 1);
-    EXPECT_EQ(queue.takeNext()->url, "http://c/sm3");
+    EXPECT_EQ(first->url, "http://a/sm9");
+    EXPECT_EQ(queue.takeNext()->url, "  \"quoted\" ");
     EXPECT_FALSE(queue.takeNext());
     EXPECT_EQ(queue.nextId(), 3);  // ids are not given out again
 }
 
-TEST(DownloadQueueStartUp, WithoutACommandLineJobTheHeadStarts) {
-    TestTempFolder folder;
-    writeBytes(folder / "download.sav", "http://a/sm1\r\n1\r\nhttp://b/sm2\r\n2\r\n");
-    DownloadQueue queue;
-    EXPECT_TRUE(loadQueueAtStartUp(queue, folder / "download.sav", false));
-    EXPECT_EQ(queue.entries().size(), 2u);
-
-    DownloadQueue none;
-    EXPECT_FALSE(loadQueueAtStartUp(none, folder / "missing.sav", false));
-}
-
-TEST(DownloadQueueStartUp, ACommandLineJobDoesNotLoseTheSavedQueue) {
+TEST(DownloadQueueStartUp, ACommandLineJobKeepsTheSavedQueueWithoutStartingIt) {
     TestTempFolder folder;
     const auto file = folder / "download.sav";
     const std::string saved = "http://a/sm1\r\n1\r\nhttp://b/sm2\r\n2\r\n";
     writeBytes(file, saved);
+    DownloadQueue plain;
+    EXPECT_TRUE(loadQueueAtStartUp(plain, file, false));
+    EXPECT_EQ(plain.entries().size(), 2u);
+    DownloadQueue none;
+    EXPECT_FALSE(loadQueueAtStartUp(none, folder / "missing.sav", false));
 
-    // The run starts with a URL: the queue is loaded and shown, but does not start.
     DownloadQueue queue;
     EXPECT_FALSE(loadQueueAtStartUp(queue, file, true));
     EXPECT_EQ(urlsOf(queue), (std::vector<std::string>{"http://a/sm1", "http://b/sm2"}));
-
-    // Closing before the command line's job ended: the queue goes back unchanged.
-    ASSERT_TRUE(queue.save(file));
+    ASSERT_TRUE(queue.save(file));  // closing before the command line's job ended
     EXPECT_EQ(readBytes(file), saved);
 }
 
 TEST(StartsWithHttp, OnlyHttpInAnyLetterCase) {
-    EXPECT_TRUE(startsWithHttp("http://www.example.jp/watch/sm9"));
-    EXPECT_TRUE(startsWithHttp("HtTp://x"));
-    EXPECT_FALSE(startsWithHttp("https://x"));
-    EXPECT_FALSE(startsWithHttp(" http://x"));
-    EXPECT_FALSE(startsWithHttp("http:/"));
+    for (const auto& [text, expected] :
+         std::vector<std::pair<const char*, bool>>{{"http://www.example.jp/watch/sm9", true},
+                                                   {"HtTp://x", true},
+                                                   {"https://x", false},
+                                                   {" http://x", false},
+                                                   {"http:/", false}}) {
+        EXPECT_EQ(startsWithHttp(text), expected) << text;
+    }
 }
 
 }  // namespace

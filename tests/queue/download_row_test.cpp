@@ -55,82 +55,56 @@ DownloadRowEditResult typeInto(DownloadQueue& queue, Row& row, std::string_view 
     return result;
 }
 
-TEST(DownloadRowEdit, EscOnANewRowDeletesItWithoutAnEntry) {
+TEST(DownloadRowEdit, EscDeletesANewRowAndKeepsAnEditedOne) {
     DownloadQueue queue;
-    const int32_t counter = queue.nextId();
-    const DownloadRowEditResult result = endDownloadRowEdit(
+    const DownloadRowEditResult onNew = endDownloadRowEdit(
         queue, {.entryId = std::nullopt, .presentText = "", .newText = "", .cancelled = true}, 5);
-    EXPECT_EQ(result.action, DownloadRowAction::DeleteRow);
-    EXPECT_FALSE(result.queued);
-    EXPECT_TRUE(queue.empty());
-    EXPECT_EQ(queue.nextId(), counter);
-}
+    EXPECT_EQ(onNew.action, DownloadRowAction::DeleteRow);
+    EXPECT_FALSE(onNew.queued);
+    EXPECT_EQ(queue.nextId(), 0);
 
-TEST(DownloadRowEdit, EscOnARowWithTextKeepsRowAndEntry) {
-    DownloadQueue queue;
     const int32_t id = queue.queueUrl("http://a/sm1", 1);
-    const DownloadRowEditResult result = endDownloadRowEdit(
+    const DownloadRowEditResult onQueued = endDownloadRowEdit(
         queue, {.entryId = id, .presentText = "http://a/sm1", .newText = "", .cancelled = true}, 5);
-    EXPECT_EQ(result.action, DownloadRowAction::KeepPresentText);
-    EXPECT_EQ(result.entryId, id);
+    EXPECT_EQ(onQueued.action, DownloadRowAction::KeepPresentText);
+    EXPECT_EQ(onQueued.entryId, id);
     EXPECT_EQ(queue.entries().size(), 1u);
 }
 
-TEST(DownloadRowEdit, AnHttpUrlInCapitalsIsQueuedTrimmedAsTyped) {
+TEST(DownloadRowEdit, OnlyHttpInAnyCaseIsQueuedTrimmedAndTheRowShowsWhatWasTyped) {
     DownloadQueue queue;
     Row row;  // "追加"
+    EXPECT_FALSE(typeInto(queue, row, "https://example.jp/watch/sm9", 1).queued);
+    EXPECT_FALSE(row.entryId);
+    EXPECT_EQ(queue.nextId(), 0);
+
     const DownloadRowEditResult result =
         typeInto(queue, row, "  HTTP://Example.jp/watch/sm9\t", 77);
     EXPECT_EQ(result.action, DownloadRowAction::AcceptNewText);
     EXPECT_TRUE(result.queued);
     ASSERT_TRUE(row.entryId);
-    const DownloadEntry* entry = queue.find(*row.entryId);
-    ASSERT_NE(entry, nullptr);
-    EXPECT_EQ(entry->url, "HTTP://Example.jp/watch/sm9");
-    EXPECT_EQ(entry->registered, 77);
-    EXPECT_EQ(row.text, "  HTTP://Example.jp/watch/sm9\t");  // the row shows what was typed
+    EXPECT_EQ(queue.find(*row.entryId)->url, "HTTP://Example.jp/watch/sm9");
+    EXPECT_EQ(queue.find(*row.entryId)->registered, 77);
+    EXPECT_EQ(row.text, "  HTTP://Example.jp/watch/sm9\t");
 }
 
-TEST(DownloadRowEdit, HttpsStaysInTheRowOnly) {
-    DownloadQueue queue;
-    Row row;
-    const DownloadRowEditResult result = typeInto(queue, row, "https://example.jp/watch/sm9", 1);
-    EXPECT_EQ(result.action, DownloadRowAction::AcceptNewText);
-    EXPECT_FALSE(result.queued);
-    EXPECT_FALSE(row.entryId);
-    EXPECT_TRUE(queue.empty());
-    EXPECT_EQ(queue.nextId(), 0);
-}
-
-TEST(DownloadRowEdit, EditingAQueuedUrlKeepsItsRegistrationTime) {
-    DownloadQueue queue;
-    Row row{"http://a/sm1", queue.queueUrl("http://a/sm1", 100)};
-    const DownloadRowEditResult result = typeInto(queue, row, "http://a/sm2", 900);
-    EXPECT_TRUE(result.queued);
-    ASSERT_EQ(queue.entries().size(), 1u);
-    EXPECT_EQ(queue.entries()[0].url, "http://a/sm2");
-    EXPECT_EQ(queue.entries()[0].registered, 100);
-    EXPECT_EQ(row.entryId, queue.entries()[0].id);
-}
-
-TEST(DownloadRowEdit, ANonHttpTextLeavesTheQueuedUrlAsItWas) {
-    DownloadQueue queue;
-    Row row{"http://a/sm1", queue.queueUrl("http://a/sm1", 100)};
-    const DownloadRowEditResult result = typeInto(queue, row, "ftp://a/sm1", 900);
-    EXPECT_EQ(result.action, DownloadRowAction::AcceptNewText);
-    EXPECT_FALSE(result.queued);
-    EXPECT_EQ(queue.entries()[0].url, "http://a/sm1");
-    EXPECT_EQ(row.entryId, queue.entries()[0].id);
-}
-
-TEST(DownloadRowEdit, ClearingAQueuedRowRemovesItsEntry) {
+TEST(DownloadRowEdit, EditingAQueuedRowKeepsItsTimeIgnoresNonHttpAndClearingRemovesIt) {
     DownloadQueue queue;
     queue.queueUrl("http://a/sm1", 1);
-    Row row{"http://b/sm2", queue.queueUrl("http://b/sm2", 2)};
-    const DownloadRowEditResult result = typeInto(queue, row, "   ", 3);
-    EXPECT_EQ(result.action, DownloadRowAction::DeleteRow);
-    ASSERT_EQ(queue.entries().size(), 1u);
-    EXPECT_EQ(queue.entries()[0].url, "http://a/sm1");
+    Row row{"http://b/sm2", queue.queueUrl("http://b/sm2", 100)};
+    const int32_t id = *row.entryId;
+    EXPECT_TRUE(typeInto(queue, row, "http://b/sm3", 900).queued);
+    EXPECT_EQ(queue.find(id)->url, "http://b/sm3");
+    EXPECT_EQ(queue.find(id)->registered, 100);
+
+    EXPECT_FALSE(typeInto(queue, row, "ftp://b/sm4", 900).queued);
+    EXPECT_EQ(row.text, "ftp://b/sm4");
+    EXPECT_EQ(queue.find(id)->url, "http://b/sm3");
+    EXPECT_EQ(row.entryId, id);
+
+    EXPECT_EQ(typeInto(queue, row, "   ", 3).action, DownloadRowAction::DeleteRow);
+    EXPECT_EQ(queue.find(id), nullptr);
+    EXPECT_EQ(queue.entries().size(), 1u);
 }
 
 // A row that holds no entry once carried the counter's value, the id the next queued URL
@@ -146,8 +120,12 @@ TEST(DownloadRowTie, ARowWithoutAnEntryNeverTouchesAnother) {
     const int32_t handedOver = queue.queueUrl("http://b/sm2", 2);
     ASSERT_EQ(handedOver, counterWhenAdded);
 
-    // Deleting the row-only row leaves it queued.
+    // Deleting the row-only row leaves it queued; deleting a queued row removes its entry only.
     EXPECT_FALSE(deleteDownloadRow(queue, rowOnly.entryId));
+    ASSERT_NE(queue.find(handedOver), nullptr);
+    const int32_t other = queue.queueUrl("http://d/sm4", 2);
+    EXPECT_TRUE(deleteDownloadRow(queue, other));
+    EXPECT_EQ(queue.find(other), nullptr);
     ASSERT_NE(queue.find(handedOver), nullptr);
 
     // So does clearing its text, or cancelling an edit of it after clearing.
@@ -166,15 +144,6 @@ TEST(DownloadRowTie, ARowWithoutAnEntryNeverTouchesAnother) {
     EXPECT_EQ(queue.entries().size(), 2u);
 }
 
-TEST(DownloadRowTie, DeletingAQueuedRowRemovesItsEntryOnly) {
-    DownloadQueue queue;
-    const int32_t a = queue.queueUrl("http://a/sm1", 1);
-    const int32_t b = queue.queueUrl("http://b/sm2", 2);
-    EXPECT_TRUE(deleteDownloadRow(queue, a));
-    EXPECT_EQ(queue.find(a), nullptr);
-    EXPECT_NE(queue.find(b), nullptr);
-}
-
 TEST(RowForUrl, FirstRowBeginningWithTheTrimmedUrlInAnyCase) {
     const std::vector<std::string> rows = {"ftp://x", "HTTP://A/sm1?from=list", "http://a/sm1"};
     EXPECT_EQ(findRowForUrl(rows, " http://a/sm1\t"), 1u);
@@ -184,24 +153,17 @@ TEST(RowForUrl, FirstRowBeginningWithTheTrimmedUrlInAnyCase) {
     EXPECT_EQ(findRowForUrl({}, "http://a"), std::nullopt);
 }
 
-TEST(RegistrationTime, LocalTimeToTheMinute) {
+TEST(RegistrationTime, LocalTimeToTheMinuteAndRowTextsTrimTheUrl) {
     {
         ScopedTimeZone tz("UTC0");
-        EXPECT_EQ(formatRegistrationTime(0), "1970/01/01 00:00");
         EXPECT_EQ(formatRegistrationTime(1709220659), "2024/02/29 15:30");
+        const DownloadRowTexts texts = rowTextsFor({" http://a/sm1 \r", 86400 * 365, 0});
+        EXPECT_EQ(texts.url, "http://a/sm1");
+        EXPECT_EQ(texts.registered, "1971/01/01 00:00");
     }
-    {
-        ScopedTimeZone tz("JST-9");
-        EXPECT_EQ(formatRegistrationTime(1709220600), "2024/03/01 00:30");
-        EXPECT_EQ(formatRegistrationTime(-1), "1970/01/01 08:59");
-    }
-}
-
-TEST(RegistrationTime, RowTextsTrimTheUrl) {
-    ScopedTimeZone tz("UTC0");
-    const DownloadRowTexts texts = rowTextsFor({" http://a/sm1 \r", 86400 * 365, 0});
-    EXPECT_EQ(texts.url, "http://a/sm1");
-    EXPECT_EQ(texts.registered, "1971/01/01 00:00");
+    ScopedTimeZone tz("JST-9");
+    EXPECT_EQ(formatRegistrationTime(1709220600), "2024/03/01 00:30");
+    EXPECT_EQ(formatRegistrationTime(-1), "1970/01/01 08:59");
 }
 
 }  // namespace
