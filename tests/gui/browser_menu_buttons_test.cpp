@@ -56,12 +56,12 @@ TEST_F(BrowserMenuButtonsTest, NoToEitherQuestionChangesNothing) {
 TEST_F(BrowserMenuButtonsTest, YesWritesThePageAndRegistersItAndRemoveDeletesTheKeyOnly) {
     auto window = openWindow();
     const std::filesystem::path programFolder = LUMIVOX_PROGRAM_DIR;
-    const std::string templateText = readText(programFolder / "orglumivox.htm");
+    const std::string templateText = readBytes(programFolder / "orglumivox.htm");
     ASSERT_NE(templateText.find("<%ExePath%>"), std::string::npos)
         << "the program folder holds the template";
 
     press(*window, "addMenuEntryButton", QMessageBox::Yes);
-    const std::string pageBytes = readText(page());
+    const std::string pageBytes = readBytes(page());
     const std::string program = (programFolder / "lumivox").string();
     EXPECT_EQ(pageBytes, utf16LePageBytes(
                              pageTextFromTemplate(templateText, escapeForScriptLiteral(program))));
@@ -76,7 +76,7 @@ TEST_F(BrowserMenuButtonsTest, YesWritesThePageAndRegistersItAndRemoveDeletesThe
     press(*window, "removeMenuEntryButton", QMessageBox::Yes);
     EXPECT_FALSE(registry()->keyExists(kCurrentUserHive, entryKey()));
     EXPECT_TRUE(registry()->keyExists(kCurrentUserHive, kMenuExtensionKey));
-    EXPECT_EQ(readText(page()), pageBytes) << "the page stays";
+    EXPECT_EQ(readBytes(page()), pageBytes) << "the page stays";
     window->close();
 }
 

@@ -38,18 +38,18 @@ QByteArray handOverData(const std::string& url) {
 class DownloadQueueServiceTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        writeText(inputs / "video.flv", video);
+        writeBytes(inputs / "video.flv", video);
         demo = std::make_unique<service_test::DemoService>(std::vector<std::string>{
             "--video", (inputs / "video.flv").string(), "--fault", "stream-slow"});
         ASSERT_TRUE(demo->started());
         const ServiceEndpoints& endpoints = demo->endpoints();
         // Download only ("無変換"), with the demo's account.
-        writeText(folders.work() / "lumivox.ini",
-                  "[Lumivox]\r\nSaveDir=" + save.str() +
-                      "\r\nMail=demo@example.com\r\nPassword=p&ss=w+rd%41\r\nFormat=無変換\r\n"
-                      "Login=0\r\n[Service]\r\nLoginHost=" +
-                      endpoints.loginBase + "\r\nWebHost=" + endpoints.webBase +
-                      "\r\nCaFile=" + endpoints.caFile + "\r\n");
+        writeBytes(folders.work() / "lumivox.ini",
+                   "[Lumivox]\r\nSaveDir=" + save.path().string() +
+                       "\r\nMail=demo@example.com\r\nPassword=p&ss=w+rd%41\r\nFormat=無変換\r\n"
+                       "Login=0\r\n[Service]\r\nLoginHost=" +
+                       endpoints.loginBase + "\r\nWebHost=" + endpoints.webBase +
+                       "\r\nCaFile=" + endpoints.caFile + "\r\n");
     }
     std::string pageUrl(const std::string& id) const { return demo->webBase() + "/watch/" + id; }
     QString urlField(const CLumivoxDlg& window) const {
@@ -83,7 +83,7 @@ TEST_F(DownloadQueueServiceTest, QueuedUrlsRunWhenTheJobEndsAndWhenItIsStopped) 
     ASSERT_TRUE(
         waitUntil([&] { return urlField(window) == QString::fromStdString(pageUrl("sm2")); }));
     EXPECT_EQ(stateOf(window), kDownloading);
-    EXPECT_EQ(readText(save / "sm1.flv"), video);
+    EXPECT_EQ(readBytes(save / "sm1.flv"), video);
     EXPECT_EQ(columnTexts(*list), (std::vector<std::string>{pageUrl("sm3")}));
 
     // Stop during the second download: the third starts at once.
@@ -93,8 +93,8 @@ TEST_F(DownloadQueueServiceTest, QueuedUrlsRunWhenTheJobEndsAndWhenItIsStopped) 
     EXPECT_EQ(list->topLevelItemCount(), 0);
 
     ASSERT_TRUE(waitUntil([&] { return stateOf(window) == kIdle; }));
-    EXPECT_EQ(readText(save / "sm3.flv"), video);
-    EXPECT_NE(readText(save / "sm2.flv"), video) << "stopped part-way";
+    EXPECT_EQ(readBytes(save / "sm3.flv"), video);
+    EXPECT_NE(readBytes(save / "sm2.flv"), video) << "stopped part-way";
     EXPECT_TRUE(window.queuedUrls().empty());
     window.close();
     EXPECT_FALSE(std::filesystem::exists(folders.work() / "download.sav"));

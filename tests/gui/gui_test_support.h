@@ -3,8 +3,6 @@
 // them, a job whose stages wait for the test, and a look at the window's controls.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,9 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -31,49 +27,14 @@
 #include "gui/lumivox_dlg.h"
 #include "job/nico_thread.h"
 #include "platform/manual_reset_event.h"
+#include "platform/test_temp_folder.h"
 
 namespace gui_test {
 
 // A generous bound for waits on something that must happen: a hang guard, not a speed check.
 constexpr int kPatienceMs = 30000;
 
-// A fresh folder for one test, removed with everything in it afterwards.
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "lumivox-gui-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern;
-        } else {
-            ADD_FAILURE() << "cannot create a temporary folder";
-        }
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-    std::string str() const { return path_.string(); }
-
-private:
-    std::filesystem::path path_;
-};
-
-inline void writeText(const std::filesystem::path& file, const std::string& text) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << text;
-    ASSERT_TRUE(out.good()) << file;
-}
-
-inline std::string readText(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using TempFolder = TestTempFolder;
 
 // Restores the process's current folder, which the main window changes to its work folder.
 class CurrentFolderGuard {

@@ -118,62 +118,41 @@ TEST_F(ListWindowTest, TheEndOfAnEditFollowsTheQueuesRules) {
     EXPECT_EQ(list->topLevelItemCount(), 0);
     EXPECT_TRUE(window->queuedUrls().empty());
 
+    // Editing a queued row replaces its entry's URL; a text that is no "http://" URL stays in
+    // the row only.
     addRow(*window, kUrl2);
-    ASSERT_EQ(window->queuedUrls().entries().size(), 1u);
-    const DownloadEntry queued = window->queuedUrls().entries()[0];
-
-    // Editing a queued row replaces its entry's URL; its registration time stays.
+    const DownloadEntry queued = window->queuedUrls().entries().at(0);
     startEditing(*list, 0);
     typeAndEnter(*list, kUrl3);
-    ASSERT_EQ(window->queuedUrls().entries().size(), 1u);
-    EXPECT_EQ(window->queuedUrls().entries()[0].url, kUrl3);
-    EXPECT_EQ(window->queuedUrls().entries()[0].registered, queued.registered);
-    EXPECT_EQ(window->queuedUrls().entries()[0].id, queued.id);
-
-    // A text that is no "http://" URL stays in the row only: the entry keeps its URL.
     startEditing(*list, 0);
     typeAndEnter(*list, "ftp://elsewhere/sm3");
     EXPECT_EQ(columnTexts(*list), (Texts{"ftp://elsewhere/sm3"}));
     EXPECT_EQ(queuedUrls(*window), (Texts{kUrl3}));
+    EXPECT_EQ(window->queuedUrls().entries()[0].registered, queued.registered);
 
-    // Escape on an existing row keeps its text.
-    startEditing(*list, 0);
-    typeAndEscape(*list, "x");
-    EXPECT_EQ(columnTexts(*list), (Texts{"ftp://elsewhere/sm3"}));
-
-    // A row that holds no entry, followed by a queued URL: deleting or clearing the first
-    // never removes the entry of the second.
+    // Rows that hold no entry, before a queued URL: deleting or clearing them never removes
+    // the entry of another row.
     addRow(*window, "not a url");
     addRow(*window, kUrl4);
     EXPECT_EQ(rowTies(*list), (Ties{queued.id, std::nullopt, queued.id + 1}));
-    EXPECT_EQ(queuedUrls(*window), (Texts{kUrl3, kUrl4}));
     list->setCurrentItem(list->topLevelItem(1));
     click(*window, "deleteButton");
-    EXPECT_EQ(columnTexts(*list), (Texts{"ftp://elsewhere/sm3", kUrl4}));
-    EXPECT_EQ(queuedUrls(*window), (Texts{kUrl3, kUrl4}));
     addRow(*window, "still not a url");
     startEditing(*list, 2);
     typeAndEnter(*list, "");
-    EXPECT_EQ(list->topLevelItemCount(), 2);
-    EXPECT_EQ(queuedUrls(*window), (Texts{kUrl3, kUrl4}));
-
-    // "削除" without a selected row changes nothing.
-    list->clearSelection();
-    click(*window, "deleteButton");
-    EXPECT_EQ(list->topLevelItemCount(), 2);
+    EXPECT_EQ(columnTexts(*list), (Texts{"ftp://elsewhere/sm3", kUrl4}));
     EXPECT_EQ(queuedUrls(*window), (Texts{kUrl3, kUrl4}));
 
     // Clearing a queued row removes it with its entry; "削除" on a selected one too.
     startEditing(*list, 0);
     typeAndEnter(*list, "   ");
-    EXPECT_EQ(columnTexts(*list), (Texts{kUrl4}));
     EXPECT_EQ(queuedUrls(*window), (Texts{kUrl4}));
     list->setCurrentItem(list->topLevelItem(0));
     click(*window, "deleteButton");
     EXPECT_EQ(list->topLevelItemCount(), 0);
     EXPECT_TRUE(window->queuedUrls().empty());
 
-    control<QPushButton>(*window, "stopButton")->click();
+    click(*window, "stopButton");
     EXPECT_EQ(requestedUrls(drive), (Texts{kUrl1})) << "nothing was left to start";
     window->close();
 }
@@ -217,7 +196,7 @@ TEST_F(ListWindowTest, TheQueueSurvivesACloseAndANewStartThroughDownloadSav) {
     for (const DownloadEntry& entry : saved) {
         expected += entry.url + "\r\n" + std::to_string(entry.registered) + "\r\n";
     }
-    EXPECT_EQ(readText(downloadSav()), expected);
+    EXPECT_EQ(readBytes(downloadSav()), expected);
 
     {
         // A start without a URL runs the first at once and shows the other two.
@@ -230,16 +209,16 @@ TEST_F(ListWindowTest, TheQueueSurvivesACloseAndANewStartThroughDownloadSav) {
                          formatRegistrationTime(saved[2].registered)}));
         window->close();
     }
-    EXPECT_EQ(readText(downloadSav()), expected.substr(expected.find(kUrl3)));
+    EXPECT_EQ(readBytes(downloadSav()), expected.substr(expected.find(kUrl3)));
 }
 
 TEST_F(ListWindowTest, AStartWithACommandLineUrlKeepsTheSavedQueueAndRunsItAfterwards) {
     const std::string saved = std::string(kUrl2) + "\r\n1600000000\r\n";
-    writeText(downloadSav(), saved);
+    writeBytes(downloadSav(), saved);
     openWindow(kUrl1)->close();  // closed at once: the saved queue stays as it was
-    EXPECT_EQ(readText(downloadSav()), saved);
+    EXPECT_EQ(readBytes(downloadSav()), saved);
 
-    writeText(downloadSav(), saved + kUrl3 + "\n1600000060\n");
+    writeBytes(downloadSav(), saved + kUrl3 + "\n1600000060\n");
     auto window = openWindow(kUrl1);
     EXPECT_EQ(requestedUrls(drive), (Texts{kUrl1, kUrl1}));
     EXPECT_EQ(columnTexts(*listView(*window)), (Texts{kUrl2, kUrl3}));
@@ -259,7 +238,7 @@ TEST_F(ListWindowTest, AUrlTypedWhileTheWindowClosesIsSavedNotStarted) {
     QTest::keyClicks(openEditor(*listView(*window)), QString::fromUtf8(kUrl2));
     window->close();
     EXPECT_TRUE(drive.requests().empty());
-    const std::string text = readText(downloadSav());
+    const std::string text = readBytes(downloadSav());
     EXPECT_EQ(text.substr(0, text.find("\r\n")), kUrl2);
 }
 

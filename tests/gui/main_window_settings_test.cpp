@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QApplication>
 #include <QTimer>
 #include <filesystem>
 #include <memory>
@@ -43,7 +42,7 @@ TEST_F(MainWindowSettingsTest, AFreshStartShowsTheDefaultsAndClosingWritesBothFi
 
     window->close();
     EXPECT_TRUE(window->isClosing());
-    const std::string text = readText(ini());
+    const std::string text = readBytes(ini());
     for (const char* line : {"[Lumivox]", "Font=IPA Pゴシック", "FontPt=0", "Mail=", "Password=",
                              "Format=AVI", "Old=1", "Login=1", "ListDialog=1", "CommentDialog=1"}) {
         EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
@@ -59,10 +58,10 @@ TEST_F(MainWindowSettingsTest, AFreshStartShowsTheDefaultsAndClosingWritesBothFi
 }
 
 TEST_F(MainWindowSettingsTest, LoadedValuesReachTheControlsAndReturnOnClosing) {
-    writeText(ini(),
-              "[Lumivox]\r\nSaveDir=/srv/動画\r\nFont=ipaゴシック\r\nFontPt=24\r\n"
-              "Mail=user@example.com\r\nPassword=p=ss;w\r\nFormat=MP4\r\nOld=yes\r\n"
-              "Login=0\r\nListDialog=0\r\nCommentDialog=1\r\n");
+    writeBytes(ini(),
+               "[Lumivox]\r\nSaveDir=/srv/動画\r\nFont=ipaゴシック\r\nFontPt=24\r\n"
+               "Mail=user@example.com\r\nPassword=p=ss;w\r\nFormat=MP4\r\nOld=yes\r\n"
+               "Login=0\r\nListDialog=0\r\nCommentDialog=1\r\n");
     auto window = openWindow();
     EXPECT_EQ(control<QLineEdit>(*window, "saveFolderEdit")->text(), QStringLiteral("/srv/動画"));
     EXPECT_EQ(control<QLineEdit>(*window, "fontSizeEdit")->text(), QStringLiteral("24"));
@@ -96,7 +95,7 @@ TEST_F(MainWindowSettingsTest, LoadedValuesReachTheControlsAndReturnOnClosing) {
 }
 
 TEST_F(MainWindowSettingsTest, ASavedFormatIsMatchedExactly) {
-    writeText(ini(), "[Lumivox]\nFormat=mp4\n");
+    writeBytes(ini(), "[Lumivox]\nFormat=mp4\n");
     auto window = openWindow();
     EXPECT_EQ(control<QComboBox>(*window, "formatCombo")->currentIndex(), 0);
     window->close();
@@ -136,7 +135,7 @@ struct AccountAnswer {
 };
 
 TEST_F(MainWindowSettingsTest, TheAccountDialogCancelKeepsTheOldValuesOkTakesTheNew) {
-    writeText(ini(), "[Lumivox]\nMail=old@example.com\nPassword=old secret\n");
+    writeBytes(ini(), "[Lumivox]\nMail=old@example.com\nPassword=old secret\n");
     auto window = openWindow();
     AccountAnswer cancel(QStringLiteral("new@example.com"), QStringLiteral("new"), false);
     cancel.arm(*window);
@@ -189,23 +188,18 @@ TEST_F(MainWindowSettingsTest, EnterStopsTheRunningJobAndSavesLikeTheCloseBox) {
 TEST_F(MainWindowSettingsTest, F1OpensTheAboutBox) {
     auto window = openWindow();
     QString version;
-    QString title;
     QTimer::singleShot(0, window.get(), [&] {
         auto* about = window->findChild<CAboutDlg*>();
         ASSERT_NE(about, nullptr);
-        title = about->windowTitle();
         version = control<QLabel>(*about, "versionText")->text();
         about->accept();
     });
-    QAction* action = window->findChild<QAction*>(QStringLiteral("aboutAction"));
+    auto* action = window->findChild<QAction*>(QStringLiteral("aboutAction"));
     ASSERT_NE(action, nullptr);
-    EXPECT_EQ(action->text(), QStringLiteral("lumivox のﾊﾞｰｼﾞｮﾝ情報(&A)..."));
     EXPECT_EQ(action->shortcut(), QKeySequence(Qt::Key_F1));
     EXPECT_TRUE(window->actions().contains(action)) << "offered by the window's context menu";
     action->trigger();
-    EXPECT_EQ(title, QStringLiteral("lumivoxのﾊﾞｰｼﾞｮﾝ情報"));
     EXPECT_EQ(version, QStringLiteral("lumivox Version 1.0"));
-    EXPECT_TRUE(window->isVisible());
 }
 
 }  // namespace

@@ -52,11 +52,11 @@ QImage picture(const std::vector<QWidget*>& windows) {
 }
 
 TEST_F(SideWindowsPlacementTest, TheSideWindowsShowBesideTheMainWindowOnTheScreen) {
-    writeText(folders.work() / "Ignore.sav", "ng_user_1\r\nng_user_2\r\n");
-    writeText(folders.work() / "Extract.sav", "owner_id\r\n");
-    writeText(folders.work() / "download.sav",
-              "http://www.nicovideo.jp/watch/sm2\r\n1600000000\r\n"
-              "http://www.nicovideo.jp/watch/sm3\r\n1600000060\r\n");
+    writeBytes(folders.work() / "Ignore.sav", "ng_user_1\r\nng_user_2\r\n");
+    writeBytes(folders.work() / "Extract.sav", "owner_id\r\n");
+    writeBytes(folders.work() / "download.sav",
+               "http://www.nicovideo.jp/watch/sm2\r\n1600000000\r\n"
+               "http://www.nicovideo.jp/watch/sm3\r\n1600000060\r\n");
     CLumivoxDlg window(folders.runFolders(), drivenJobs(drive), nullptr);
     window.startUrl = "http://www.nicovideo.jp/watch/sm1";
     window.OnInitDialog();

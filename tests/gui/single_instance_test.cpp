@@ -195,7 +195,7 @@ TEST_F(SingleInstanceTest, ATerminationRequestClosesTheWindowThroughItsClosingSt
     EXPECT_EQ(program->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program->exitCode(), 0);
     // The settings and the presets were saved, and the socket was removed.
-    const std::string settings = readText(session / "work" / "lumivox.ini");
+    const std::string settings = readBytes(session / "work" / "lumivox.ini");
     EXPECT_NE(settings.find("[Lumivox]"), std::string::npos) << settings;
     EXPECT_NE(settings.find("Format=AVI"), std::string::npos) << settings;
     EXPECT_TRUE(std::filesystem::exists(session / "work" / "FFmpeg.ini"));
