@@ -12,29 +12,22 @@
 
 namespace {
 
-// Sets TZ for one test and restores it afterwards.
+// Sets TZ for one scope and restores it afterwards.
 class ScopedTimeZone {
 public:
-    explicit ScopedTimeZone(const char* zone) {
-        if (const char* old = getenv("TZ")) {
-            old_ = old;
-        }
+    explicit ScopedTimeZone(const char* zone) : old_(getenv("TZ") ? getenv("TZ") : "") {
+        hadZone_ = getenv("TZ") != nullptr;
         setenv("TZ", zone, 1);
         tzset();
     }
     ~ScopedTimeZone() {
-        if (old_) {
-            setenv("TZ", old_->c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
+        hadZone_ ? setenv("TZ", old_.c_str(), 1) : unsetenv("TZ");
         tzset();
     }
-    ScopedTimeZone(const ScopedTimeZone&) = delete;
-    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
 
 private:
-    std::optional<std::string> old_;
+    std::string old_;
+    bool hadZone_ = false;
 };
 
 // A row as the window holds it.
@@ -128,7 +121,7 @@ TEST(DownloadRowTie, ARowWithoutAnEntryNeverTouchesAnother) {
     EXPECT_EQ(queue.find(other), nullptr);
     ASSERT_NE(queue.find(handedOver), nullptr);
 
-    // So does clearing its text, or cancelling an edit of it after clearing.
+    // So does clearing the text of such a row.
     Row another;
     typeInto(queue, another, "not a url", 3);
     EXPECT_EQ(typeInto(queue, another, "", 4).action, DownloadRowAction::DeleteRow);
