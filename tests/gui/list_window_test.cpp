@@ -1,8 +1,8 @@
 // The download list window "ダウンロードリスト" through its real widgets: a URL typed while idle
-// starts at once, URLs typed or handed over while busy wait in rows and run one after another
-// (also after Stop), the end-of-editing rules, rows that hold no entry, "削除", download.sav
-// across a close and a new start (a start with a command-line URL too), and hiding the window
-// with its own controls.
+// starts at once, the end-of-editing rules, rows that hold no entry, "削除", download.sav across
+// a close and a new start (a start with a command-line URL too), and hiding the window with its
+// own controls. Queued URLs running one after another are run with real jobs in
+// download_queue_service_test.cpp.
 
 #include <gtest/gtest.h>
 
@@ -74,39 +74,6 @@ TEST_F(ListWindowTest, AUrlTypedWhileIdleStartsAtOnceAndItsRowGoes) {
     window->close();
 }
 
-TEST_F(ListWindowTest, QueuedUrlsRunOneAfterAnotherAndStopStartsTheNext) {
-    auto window = openWindow();
-    QTreeWidget* list = listView(*window);
-    start(*window, kUrl1);
-    ASSERT_TRUE(waitUntil([&] { return drive.entered("download", 1); }));
-
-    // Typed and handed over while busy: rows and entries, nothing starts.
-    addRow(*window, kUrl2);
-    window->OnCopyData(kCopyDataUrl, handOverData(kUrl3));
-    addRow(*window, "https://www.nicovideo.jp/watch/sm4");
-    EXPECT_EQ(columnTexts(*list), (Texts{kUrl2, kUrl3, "https://www.nicovideo.jp/watch/sm4"}));
-    EXPECT_EQ(rowTies(*list), (Ties{0, 1, std::nullopt})) << "https:// is not queued";
-    EXPECT_EQ(queuedUrls(*window), (Texts{kUrl2, kUrl3}));
-    EXPECT_EQ(requestedUrls(drive), (Texts{kUrl1}));
-
-    // Stop: the head starts at once and its row goes.
-    control<QPushButton>(*window, "stopButton")->click();
-    EXPECT_EQ(requestedUrls(drive), (Texts{kUrl1, kUrl2}));
-    EXPECT_EQ(urlField(*window), QString::fromUtf8(kUrl2));
-    EXPECT_EQ(stateOf(*window), kDownloading);
-    EXPECT_EQ(columnTexts(*list), (Texts{kUrl3, "https://www.nicovideo.jp/watch/sm4"}));
-
-    // A job that ends by itself starts the next one too; then the window waits, idle.
-    drive.releaseDownload.set();
-    drive.releaseEncoder.set();
-    ASSERT_TRUE(waitUntil([&] { return drive.deletedJobs() == 3 && stateOf(*window) == kIdle; }));
-    EXPECT_EQ(requestedUrls(drive), (Texts{kUrl1, kUrl2, kUrl3}));
-    EXPECT_EQ(columnTexts(*list), (Texts{"https://www.nicovideo.jp/watch/sm4"}));
-    EXPECT_TRUE(window->queuedUrls().empty());
-    window->close();
-    EXPECT_FALSE(std::filesystem::exists(downloadSav())) << "an empty queue leaves no file";
-}
-
 TEST_F(ListWindowTest, TheEndOfAnEditFollowsTheQueuesRules) {
     auto window = openWindow();
     QTreeWidget* list = listView(*window);
@@ -125,8 +92,8 @@ TEST_F(ListWindowTest, TheEndOfAnEditFollowsTheQueuesRules) {
     startEditing(*list, 0);
     typeAndEnter(*list, kUrl3);
     startEditing(*list, 0);
-    typeAndEnter(*list, "ftp://elsewhere/sm3");
-    EXPECT_EQ(columnTexts(*list), (Texts{"ftp://elsewhere/sm3"}));
+    typeAndEnter(*list, "https://elsewhere/sm3");
+    EXPECT_EQ(columnTexts(*list), (Texts{"https://elsewhere/sm3"}));
     EXPECT_EQ(queuedUrls(*window), (Texts{kUrl3}));
     EXPECT_EQ(window->queuedUrls().entries()[0].registered, queued.registered);
 
@@ -140,7 +107,7 @@ TEST_F(ListWindowTest, TheEndOfAnEditFollowsTheQueuesRules) {
     addRow(*window, "still not a url");
     startEditing(*list, 2);
     typeAndEnter(*list, "");
-    EXPECT_EQ(columnTexts(*list), (Texts{"ftp://elsewhere/sm3", kUrl4}));
+    EXPECT_EQ(columnTexts(*list), (Texts{"https://elsewhere/sm3", kUrl4}));
     EXPECT_EQ(queuedUrls(*window), (Texts{kUrl3, kUrl4}));
 
     // Clearing a queued row removes it with its entry; "削除" on a selected one too.
