@@ -9,27 +9,12 @@
 namespace encoder_test {
 namespace {
 
-class CommandLineTest : public ::testing::Test {
+class CommandLineTest : public FlvClipTest {
 protected:
-    void SetUp() override {
-        if (!debianToolsPresent()) {
-            GTEST_SKIP() << "needs Debian's ffmpeg and ffprobe";
-        }
-        ASSERT_FALSE(folder_.path().empty());
-        clip_ = folder_.file("in.flv");
-        ASSERT_EQ(makeClip(clip_, {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=30000/1001",
-                                   "-f", "lavfi", "-i", "sine=sample_rate=44100", "-t", "3", "-c:v",
-                                   "flv", "-c:a", "libmp3lame"}),
-                  "");
-    }
-
     ChildResult encode(std::vector<std::string> args) {
         args.insert(args.begin(), encoderPath());
         return runChild(args, folder_.path());
     }
-
-    TempFolder folder_;
-    fs::path clip_;
 };
 
 TEST_F(CommandLineTest, RefusedCommandLinesWriteNothing) {

@@ -8,18 +8,13 @@
 namespace encoder_test {
 namespace {
 
-class DamagedInputTest : public ::testing::Test {
+class DamagedInputTest : public FlvClipTest {
 protected:
     void SetUp() override {
-        if (!debianToolsPresent()) {
-            GTEST_SKIP() << "needs Debian's ffmpeg and ffprobe";
+        FlvClipTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
         }
-        ASSERT_FALSE(folder_.path().empty());
-        clip_ = folder_.file("in.flv");
-        ASSERT_EQ(makeClip(clip_, {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=30000/1001",
-                                   "-f", "lavfi", "-i", "sine=sample_rate=44100", "-t", "3", "-c:v",
-                                   "flv", "-c:a", "libmp3lame"}),
-                  "");
         bytes_ = readFile(clip_);
         ASSERT_GT(bytes_.size(), 10000u);
     }
@@ -45,8 +40,6 @@ protected:
         }
     }
 
-    TempFolder folder_;
-    fs::path clip_;
     std::string bytes_;
 };
 

@@ -121,6 +121,18 @@ TempFolder::~TempFolder() {
     }
 }
 
+void FlvClipTest::SetUp() {
+    if (!debianToolsPresent()) {
+        GTEST_SKIP() << "needs Debian's ffmpeg and ffprobe";
+    }
+    ASSERT_FALSE(folder_.path().empty());
+    clip_ = folder_.file("in.flv");
+    ASSERT_EQ(makeClip(clip_, {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=30000/1001", "-f",
+                               "lavfi", "-i", "sine=sample_rate=44100", "-t", "3", "-c:v", "flv",
+                               "-c:a", "libmp3lame"}),
+              "");
+}
+
 std::string makeClip(const fs::path& file, const std::vector<std::string>& args) {
     std::vector<std::string> argv = {kDebianFfmpeg, "-nostdin", "-hide_banner",
                                      "-loglevel",   "error",    "-y"};

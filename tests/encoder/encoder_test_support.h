@@ -2,6 +2,8 @@
 // Shared by the encoder tests: running the built FFmpeg (and Debian's ffmpeg/ffprobe) as real
 // child processes, temporary folders, test clips and reading outputs back with ffprobe.
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <map>
 #include <string>
@@ -43,6 +45,16 @@ public:
 
 private:
     fs::path path_;
+};
+
+// A test with its own folder holding `clip_`: 3 s of 160x120 29.97 fps FLV (Sorenson + MP3), the
+// service's usual stream, made by Debian's ffmpeg. Skipped when Debian's tools are missing.
+class FlvClipTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+
+    TempFolder folder_;
+    fs::path clip_;
 };
 
 // Makes `name` in `folder` with Debian's ffmpeg: -y, the given arguments, then the file.
