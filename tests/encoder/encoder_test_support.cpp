@@ -1,4 +1,5 @@
 #include "encoder_test_support.h"
+#include "support/missing_tool.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -123,7 +124,7 @@ TempFolder::~TempFolder() {
 
 void FlvClipTest::SetUp() {
     if (!debianToolsPresent()) {
-        GTEST_SKIP() << "needs Debian's ffmpeg and ffprobe";
+        SKIP_FOR_MISSING_TOOL("Debian's ffmpeg and ffprobe");
     }
     ASSERT_FALSE(folder_.path().empty());
     clip_ = folder_.file("in.flv");

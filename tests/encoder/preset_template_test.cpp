@@ -9,6 +9,7 @@
 
 #include "encoder_test_support.h"
 #include "platform/command_line.h"
+#include "support/missing_tool.h"
 
 namespace encoder_test {
 namespace {
@@ -125,7 +126,7 @@ class PresetTemplateTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(PresetTemplateTest, WritesTheNamedContainerAndCodecs) {
     if (!debianToolsPresent()) {
-        GTEST_SKIP() << "needs Debian's ffmpeg and ffprobe";
+        SKIP_FOR_MISSING_TOOL("Debian's ffmpeg and ffprobe");
     }
     const auto& [preset, input] = GetParam();
     TempFolder folder;

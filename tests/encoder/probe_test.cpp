@@ -5,6 +5,7 @@
 
 #include "encoder/media_probe.h"
 #include "encoder_test_support.h"
+#include "support/missing_tool.h"
 
 namespace encoder_test {
 namespace {
@@ -24,7 +25,7 @@ class ProbeTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!debianToolsPresent()) {
-            GTEST_SKIP() << "needs Debian's ffmpeg and ffprobe";
+            SKIP_FOR_MISSING_TOOL("Debian's ffmpeg and ffprobe");
         }
         ASSERT_FALSE(folder_.path().empty());
     }

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "encoder_test_support.h"
+#include "support/missing_tool.h"
 
 namespace encoder_test {
 namespace {
@@ -33,7 +34,7 @@ protected:
     void SetUp() override {
         recorder_ = testFolder() / "vhook_recorder.so";
         if (!debianToolsPresent() || !fs::exists(recorder_)) {
-            GTEST_SKIP() << "needs Debian's ffmpeg and " << recorder_;
+            SKIP_FOR_MISSING_TOOL("Debian's ffmpeg and " << recorder_);
         }
         ASSERT_FALSE(folder_.path().empty());
     }
@@ -195,7 +196,7 @@ TEST_F(VhookTest, ModuleFailuresEndTheRunWithoutMovie) {
 TEST_F(VhookTest, CommentFilterWithoutItsFilesRefusesToStart) {
     const fs::path velmora = fs::path(LUMIVOX_PROGRAM_DIR) / "velmora.so";
     if (!fs::exists(velmora)) {
-        GTEST_SKIP() << "velmora.so not built";
+        SKIP_FOR_MISSING_TOOL(velmora);
     }
     const fs::path in = clip(
         "in.flv", {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25", "-t", "1", "-c:v", "flv"});

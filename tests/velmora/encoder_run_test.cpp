@@ -10,6 +10,7 @@
 #include <string>
 
 #include "velmora_harness.h"
+#include "support/missing_tool.h"
 
 namespace velmora_test {
 namespace {
@@ -24,7 +25,7 @@ class EncoderRunTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!fs::exists(kEncoder) || !fs::exists(kDebianFfmpeg)) {
-            GTEST_SKIP() << "needs " << kEncoder << " and " << kDebianFfmpeg;
+            SKIP_FOR_MISSING_TOOL(kEncoder << " and " << kDebianFfmpeg);
         }
         ASSERT_EQ(run(kDebianFfmpeg +
                       " -loglevel error -y -f lavfi -i color=c=gray:size=320x240:rate=25 -t 2 "
