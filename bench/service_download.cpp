@@ -54,9 +54,11 @@ public:
             return false;
         }
         const std::string program = std::string(LUMIVOX_PROGRAM_DIR) + "/lumivox-demo-service";
-        if (demo_.start(program,
+        if (!demo_
+                 .start(program,
                         {"--lifetime", "600", "--video", (folder_ / "stream.flv").string()},
-                        folder_.string()) != 0 ||
+                        folder_.string())
+                 .ok() ||
             !readReady()) {
             error = "cannot start " + program;
             return false;

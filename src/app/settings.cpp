@@ -1,6 +1,5 @@
 #include "app/settings.h"
 
-#include <optional>
 #include <string_view>
 
 #include "platform/ini_file.h"
@@ -27,10 +26,10 @@ Settings defaultSettings(const std::string& desktopFolder) {
 Settings loadSettings(const std::filesystem::path& iniPath, const std::string& desktopFolder,
                       std::string* warning) {
     Settings settings = defaultSettings(desktopFolder);
-    const std::optional<IniFile> ini = IniFile::load(iniPath);
+    const Result<IniFile> ini = IniFile::load(iniPath);
     if (!ini) {
         if (warning != nullptr) {
-            *warning = iniPath.string() + " cannot be read; the default settings are used";
+            *warning = ini.error() + "; the default settings are used";
         }
         return settings;
     }
@@ -48,16 +47,18 @@ Settings loadSettings(const std::filesystem::path& iniPath, const std::string& d
     return settings;
 }
 
-bool saveSettings(const std::filesystem::path& iniPath, const Settings& settings) {
-    std::optional<IniFile> ini = IniFile::load(iniPath);
+Status saveSettings(const std::filesystem::path& iniPath, const Settings& settings) {
+    Result<IniFile> ini = IniFile::load(iniPath);
     if (!ini) {
-        return false;  // never overwrite a file whose other contents could not be read
+        return ini.failure();  // never overwrite a file whose other contents could not be read
     }
     // A value that cannot stand on one line (a line break typed into a field) is refused by
-    // setString; the other keys are still written.
-    bool stored = true;
+    // setString; the other keys are still written, and the first refusal is reported.
+    Status stored;
     const auto set = [&](std::string_view key, std::string_view value) {
-        stored = ini->setString(kSettingsSection, key, value) && stored;
+        if (Status set = ini->setString(kSettingsSection, key, value); !set && stored) {
+            stored = set;
+        }
     };
     set("SaveDir", settings.saveFolder);
     set("Font", settings.fontFace);
@@ -69,5 +70,8 @@ bool saveSettings(const std::filesystem::path& iniPath, const Settings& settings
     set("Login", flagText(settings.noAutoLogin));
     set("ListDialog", flagText(settings.listWindowShown));
     set("CommentDialog", flagText(settings.commentWindowShown));
-    return ini->save(NewFileAccess::OwnerOnly) && stored;
+    if (Status saved = ini->save(NewFileAccess::OwnerOnly); !saved) {
+        return saved;
+    }
+    return stored;
 }

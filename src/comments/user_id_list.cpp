@@ -1,23 +1,25 @@
 #include "comments/user_id_list.h"
 
 #include <algorithm>
-#include <optional>
 
 #include "platform/line_file.h"
 
-bool UserIdList::load(const std::filesystem::path& file) {
+Status UserIdList::load(const std::filesystem::path& file) {
     entries_.clear();
-    std::optional<std::vector<std::string>> lines = readLineFile(file);
+    if (isMissingFile(file)) {
+        return {};
+    }
+    Result<std::vector<std::string>> lines = readLineFile(file);
     if (!lines) {
-        return false;
+        return lines.failure();
     }
     for (std::string& line : *lines) {
         entries_.push_back({std::move(line), nextId_++});
     }
-    return true;
+    return {};
 }
 
-bool UserIdList::save(const std::filesystem::path& file) const {
+Status UserIdList::save(const std::filesystem::path& file) const {
     if (entries_.empty()) {
         return deleteFileIfPresent(file);
     }

@@ -52,9 +52,8 @@ bool VhookModule::load(const std::string& optionText, const std::string& folder,
         return false;
     }
     path_ = libraryPath(words_[0], folder);
-    std::string why;
-    if (!library_.load(path_, why)) {
-        error = "Cannot load the frame filter '" + path_ + "': " + why;
+    if (const Status loaded = library_.load(path_); !loaded) {
+        error = "Cannot load the frame filter '" + path_ + "': " + loaded.error();
         return false;
     }
     configure_ = reinterpret_cast<vhook_configure_fn>(library_.symbol("vhook_configure"));

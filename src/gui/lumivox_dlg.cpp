@@ -32,6 +32,7 @@
 #include "gui/list_dlg.h"
 #include "gui/password_dlg.h"
 #include "gui/program_icon.h"
+#include "platform/log.h"
 #include "platform/registry.h"
 #include "platform/text_conv.h"
 #include "shell/browser_menu_entry.h"
@@ -342,8 +343,13 @@ void CLumivoxDlg::fillFormatCombo() {
 }
 
 void CLumivoxDlg::loadSettings() {
+    // A file that cannot be read gives the defaults; the window shows nothing of it.
+    std::string warning;
     const Settings settings =
-        ::loadSettings(fs::path(workFolder) / kSettingsFileName, desktopFolder);
+        ::loadSettings(fs::path(workFolder) / kSettingsFileName, desktopFolder, &warning);
+    if (!warning.empty()) {
+        logWarning(LogComponent::App, warning);
+    }
     saveFolder = settings.saveFolder;
     fontFace = settings.fontFace;
     fontSizePt = settings.fontSizePt;
@@ -370,7 +376,8 @@ void CLumivoxDlg::saveSettings() const {
     settings.noAutoLogin = noAutoLogin;
     settings.listWindowShown = listWindowShown;
     settings.commentWindowShown = commentWindowShown;
-    ::saveSettings(fs::path(workFolder) / kSettingsFileName, settings);
+    logIfFailed(LogComponent::App, "the settings cannot be saved",
+                ::saveSettings(fs::path(workFolder) / kSettingsFileName, settings));
 }
 
 void CLumivoxDlg::UpdateData(bool fromControls) {
@@ -663,7 +670,8 @@ void CLumivoxDlg::OnClose() {
     UpdateData(true);
     RefreshWorkingValues();
     saveSettings();
-    presets.save(fs::path(workFolder) / kPresetsFileName);
+    logIfFailed(LogComponent::App, "the format presets cannot be saved",
+                presets.save(fs::path(workFolder) / kPresetsFileName));
     saveDownloadQueue();
     saveFilterLists();
     destroySideWindows();
@@ -767,8 +775,11 @@ void CLumivoxDlg::placeSideWindows() {
 }
 
 void CLumivoxDlg::loadFilterLists() {
-    ngList.load(workFile(kNgListFileName));
-    extractList.load(workFile(kExtractListFileName));
+    // A list that cannot be read starts empty, as the window shows no message for it.
+    logIfFailed(LogComponent::App, "the NG list cannot be read",
+                ngList.load(workFile(kNgListFileName)));
+    logIfFailed(LogComponent::App, "the extract list cannot be read",
+                extractList.load(workFile(kExtractListFileName)));
     for (const UserIdEntry& entry : extractList.entries()) {
         commentWindow->AppendExtractRow(entry);
     }
@@ -797,12 +808,15 @@ void CLumivoxDlg::OnUrlQueued() {
 }
 
 void CLumivoxDlg::saveDownloadQueue() const {
-    downloadQueue.save(workFile(kQueueFileName));
+    logIfFailed(LogComponent::App, "the download list cannot be saved",
+                downloadQueue.save(workFile(kQueueFileName)));
 }
 
 void CLumivoxDlg::saveFilterLists() const {
-    extractList.save(workFile(kExtractListFileName));
-    ngList.save(workFile(kNgListFileName));
+    logIfFailed(LogComponent::App, "the extract list cannot be saved",
+                extractList.save(workFile(kExtractListFileName)));
+    logIfFailed(LogComponent::App, "the NG list cannot be saved",
+                ngList.save(workFile(kNgListFileName)));
 }
 
 void CLumivoxDlg::destroySideWindows() {
@@ -825,9 +839,10 @@ void CLumivoxDlg::OnAddMenuEntry() {
     if (!askYesNo(kAddMenuEntryQuestion)) {
         return;
     }
-    // Nothing is reported, whatever the outcome.
+    // Nothing is shown, whatever the outcome; a failure goes to the log.
     const std::unique_ptr<Registry> registry = openUserRegistry(workFolder);
-    ::addBrowserMenuEntry(MenuEntryFolders{programFolder, workFolder}, *registry);
+    logIfFailed(LogComponent::App, "the browser menu entry cannot be added",
+                ::addBrowserMenuEntry(MenuEntryFolders{programFolder, workFolder}, *registry));
 }
 
 void CLumivoxDlg::OnRemoveMenuEntry() {
@@ -835,5 +850,6 @@ void CLumivoxDlg::OnRemoveMenuEntry() {
         return;
     }
     const std::unique_ptr<Registry> registry = openUserRegistry(workFolder);
-    ::removeBrowserMenuEntry(*registry);
+    logIfFailed(LogComponent::App, "the browser menu entry cannot be removed",
+                ::removeBrowserMenuEntry(*registry));
 }

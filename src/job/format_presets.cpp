@@ -1,14 +1,8 @@
 #include "job/format_presets.h"
 
-#include <fstream>
-
+#include "platform/line_file.h"
+#include "platform/log.h"
 #include "platform/replace_file.h"
-
-namespace {
-
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
-}  // namespace
 
 const std::vector<FormatPreset>& FormatPresetList::builtInPresets() {
     // Every template begins with a space: it is appended right after the encoder's name.
@@ -45,45 +39,30 @@ const std::string& FormatPresetList::defaultTemplate() {
     return builtInPresets().front().argTemplate;
 }
 
-bool FormatPresetList::load(const std::filesystem::path& file) {
+Status FormatPresetList::load(const std::filesystem::path& file) {
     presets_.clear();
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        return false;
+    if (isMissingFile(file)) {
+        return {};
     }
-    std::string line;
-    std::string pendingName;
-    bool haveName = false;
-    bool firstLine = true;
-    while (std::getline(in, line)) {
-        if (firstLine && line.starts_with(kByteOrderMark)) {
-            // An editor's UTF-8 mark is no part of the first name.
-            line.erase(0, kByteOrderMark.size());
-        }
-        firstLine = false;
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        if (!haveName) {
-            pendingName = std::move(line);
-            haveName = true;
-        } else {
-            presets_.push_back({std::move(pendingName), std::move(line)});
-            haveName = false;
-        }
-        line.clear();
+    Result<std::vector<std::string>> lines = readLineFile(file);
+    if (!lines) {
+        return lines.failure();
     }
-    return true;
+    // Lines come in pairs; a last name without its template is dropped.
+    for (size_t i = 0; i + 1 < lines->size(); i += 2) {
+        presets_.push_back({std::move((*lines)[i]), std::move((*lines)[i + 1])});
+    }
+    return {};
 }
 
 void FormatPresetList::loadOrBuiltIn(const std::filesystem::path& file) {
-    load(file);
+    logIfFailed(LogComponent::App, "the format presets cannot be read", load(file));
     if (presets_.empty()) {
         presets_ = builtInPresets();
     }
 }
 
-bool FormatPresetList::save(const std::filesystem::path& file) const {
+Status FormatPresetList::save(const std::filesystem::path& file) const {
     std::string contents;
     for (const FormatPreset& preset : presets_) {
         contents.append(preset.name).append("\r\n");

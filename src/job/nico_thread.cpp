@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <utility>
 
+#include "platform/log.h"
+
 namespace {
 
 // An argument template holding this text downloads the video only (the "無変換" format).
@@ -35,7 +37,11 @@ bool CNicoThread::start() {
     if (started) {
         return false;
     }
-    started = worker.start([this] { runThread(); });
+    const Status running = worker.start([this] { runThread(); });
+    if (!running) {
+        logError(LogComponent::Job, "the job could not be started: " + running.error());
+    }
+    started = running.ok();
     return started;
 }
 

@@ -287,8 +287,8 @@ void CNicoThread::RunEncoder(const std::string& arguments) {
     const Stopwatch encoderTime;
     ChildProcess encoder;
     const std::string program = (std::filesystem::path(request.programFolder) / "FFmpeg").string();
-    if (const int error = encoder.start(program, argv, request.workFolder); error != 0) {
-        fail("the encoder could not be started: " + program + ": " + std::strerror(error));
+    if (const Status started = encoder.start(program, argv, request.workFolder); !started) {
+        fail("the encoder could not be started: " + started.error());
         return;
     }
 

@@ -76,7 +76,7 @@ std::optional<VideoInfo> probeVideo(const std::string& programFolder, const std:
     const std::string arguments = "-in " + quoteArgument(videoPath) + " ";
 
     ChildProcess child;
-    if (child.start(encoder, splitCommandLine(arguments), workFolder) != 0) {
+    if (!child.start(encoder, splitCommandLine(arguments), workFolder).ok()) {
         return std::nullopt;
     }
     std::string output;

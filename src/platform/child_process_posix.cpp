@@ -150,13 +150,13 @@ ChildProcess::~ChildProcess() {
     closeQuietly(impl_->outputFd);
 }
 
-int ChildProcess::start(const std::string& program, const std::vector<std::string>& arguments,
-                        const std::string& workingFolder) {
+Status ChildProcess::start(const std::string& program, const std::vector<std::string>& arguments,
+                           const std::string& workingFolder) {
     if (impl_->pid >= 0 || impl_->outputFd >= 0) {
-        return EBUSY;
+        return Failure{program + ": another child of this object is still running"};
     }
     if (program.empty() || program.front() != '/') {
-        return EINVAL;
+        return Failure{program + ": not an absolute path"};
     }
     impl_->status.reset();
     impl_->outputEnded = false;
@@ -164,12 +164,12 @@ int ChildProcess::start(const std::string& program, const std::vector<std::strin
     int output[2] = {-1, -1};
     int input[2] = {-1, -1};
     if (const int error = makePipe(output); error != 0) {
-        return error;
+        return systemFailure(program, error);
     }
     if (const int error = makePipe(input); error != 0) {
         closeQuietly(output[0]);
         closeQuietly(output[1]);
-        return error;
+        return systemFailure(program, error);
     }
     // The child's standard input is a pipe without a writer: it reads end of file at once.
     closeQuietly(input[1]);
@@ -235,11 +235,11 @@ int ChildProcess::start(const std::string& program, const std::vector<std::strin
     closeQuietly(output[1]);
     if (error != 0) {
         closeQuietly(output[0]);
-        return error;
+        return systemFailure(program, error);
     }
     impl_->pid = pid;
     impl_->outputFd = output[0];
-    return 0;
+    return {};
 }
 
 ChildProcess::ReadResult ChildProcess::read(std::string& chunk, int timeoutMs) {

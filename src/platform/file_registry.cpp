@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
+#include "platform/file_content.h"
+#include "platform/log.h"
 #include "platform/replace_file.h"
 #include "platform/text_conv.h"
 
@@ -255,87 +255,112 @@ std::string formatTree(const Tree& tree) {
     return out;
 }
 
-// The tree in `file`: empty when there is no file; nothing when it cannot be read or parsed.
-std::optional<Tree> readTree(const fs::path& file) {
+// The tree in `file`: empty when there is no file; a failure when it cannot be read or parsed.
+Result<Tree> readTree(const fs::path& file) {
     std::error_code error;
     if (fs::status(file, error).type() == fs::file_type::not_found) {
         return Tree{};
     }
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
+    const Result<std::string> data = readWholeFile(file);
+    if (!data) {
+        return data.failure();
     }
-    const std::string data{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) {
-        return std::nullopt;
+    std::optional<Tree> tree = parseTree(*data);
+    if (!tree) {
+        return Failure{file.string() + ": not in the form of a registry file"};
     }
-    return parseTree(data);
+    return std::move(*tree);
 }
 
-bool writeTree(const fs::path& file, const Tree& tree) {
+// The tree for a lookup: nothing when the file cannot be read, which is logged.
+std::optional<Tree> treeToLookIn(const fs::path& file) {
+    Result<Tree> tree = readTree(file);
+    if (!tree) {
+        logWarning(LogComponent::App, "the registry cannot be read: " + tree.error());
+        return std::nullopt;
+    }
+    return std::move(*tree);
+}
+
+Status writeTree(const fs::path& file, const Tree& tree) {
     return replaceFile(file, formatTree(tree));
+}
+
+Failure notAKeyPath(std::string_view hive, std::string_view keyPath) {
+    std::string text = "not a registry key: ";
+    text += hive;
+    text += '\\';
+    text += keyPath;
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; }, ' ');
+    return Failure{text};
 }
 
 }  // namespace
 
-bool FileRegistry::createKey(std::string_view hive, std::string_view keyPath) {
+Status FileRegistry::createKey(std::string_view hive, std::string_view keyPath) {
     const std::optional<std::string> path = fullKeyPath(hive, keyPath);
-    std::optional<Tree> tree = readTree(file_);
-    if (!path || !tree) {
-        return false;
+    if (!path) {
+        return notAKeyPath(hive, keyPath);
+    }
+    Result<Tree> tree = readTree(file_);
+    if (!tree) {
+        return tree.failure();
     }
     if (findKey(*tree, *path) != nullptr) {
-        return true;
+        return {};
     }
     // Every missing key on the way down, as the Windows registry creates them.
-    bool added = false;
     for (size_t end = path->find('\\', hive.size() + 1);; end = path->find('\\', end + 1)) {
         const std::string_view upTo = std::string_view(*path).substr(0, end);
         if (findKey(*tree, upTo) == nullptr) {
             tree->push_back({std::string(upTo), {}});
-            added = true;
         }
         if (end == std::string::npos) {
             break;
         }
     }
-    return !added || writeTree(file_, *tree);
+    return writeTree(file_, *tree);
 }
 
 bool FileRegistry::keyExists(std::string_view hive, std::string_view keyPath) const {
     const std::optional<std::string> path = fullKeyPath(hive, keyPath);
-    const std::optional<Tree> tree = readTree(file_);
-    return path && tree && findKey(*tree, *path) != nullptr;
+    const std::optional<Tree> tree = path ? treeToLookIn(file_) : std::nullopt;
+    return tree && findKey(*tree, *path) != nullptr;
 }
 
-bool FileRegistry::setString(std::string_view hive, std::string_view keyPath,
-                             std::string_view valueName, std::string_view text) {
+Status FileRegistry::setString(std::string_view hive, std::string_view keyPath,
+                               std::string_view valueName, std::string_view text) {
     if (text.find('\0') != text.npos) {
-        return false;  // a string value ends at its first zero
+        return Failure{"a registry string cannot hold a NUL"};  // it would end there
     }
     return setValue(
         hive, keyPath,
         RegistryValue{std::string(valueName), RegistryValueType::String, std::string(text), 0});
 }
 
-bool FileRegistry::setDword(std::string_view hive, std::string_view keyPath,
-                            std::string_view valueName, uint32_t number) {
+Status FileRegistry::setDword(std::string_view hive, std::string_view keyPath,
+                              std::string_view valueName, uint32_t number) {
     return setValue(hive, keyPath,
                     RegistryValue{std::string(valueName), RegistryValueType::Dword, {}, number});
 }
 
-bool FileRegistry::setValue(std::string_view hive, std::string_view keyPath, RegistryValue value) {
+Status FileRegistry::setValue(std::string_view hive, std::string_view keyPath,
+                              RegistryValue value) {
     if (value.name.find('\0') != std::string::npos) {
-        return false;
+        return Failure{"a registry value name cannot hold a NUL"};
     }
     const std::optional<std::string> path = fullKeyPath(hive, keyPath);
-    std::optional<Tree> tree = readTree(file_);
-    if (!path || !tree) {
-        return false;
+    if (!path) {
+        return notAKeyPath(hive, keyPath);
+    }
+    Result<Tree> tree = readTree(file_);
+    if (!tree) {
+        return tree.failure();
     }
     StoredKey* key = findKey(*tree, *path);
     if (key == nullptr) {
-        return false;
+        return Failure{"no registry key " + *path};
     }
     auto same = std::find_if(key->values.begin(), key->values.end(),
                              [&](const RegistryValue& v) { return sameName(v.name, value.name); });
@@ -366,8 +391,8 @@ std::optional<RegistryValue> FileRegistry::readValue(std::string_view hive,
 std::optional<std::vector<RegistryValue>> FileRegistry::readValues(std::string_view hive,
                                                                    std::string_view keyPath) const {
     const std::optional<std::string> path = fullKeyPath(hive, keyPath);
-    const std::optional<Tree> tree = readTree(file_);
-    if (!path || !tree) {
+    const std::optional<Tree> tree = path ? treeToLookIn(file_) : std::nullopt;
+    if (!tree) {
         return std::nullopt;
     }
     const StoredKey* key = findKey(*tree, *path);
@@ -377,18 +402,24 @@ std::optional<std::vector<RegistryValue>> FileRegistry::readValues(std::string_v
     return key->values;
 }
 
-bool FileRegistry::deleteSubkey(std::string_view hive, std::string_view parentPath,
-                                std::string_view subkeyName) {
+Status FileRegistry::deleteSubkey(std::string_view hive, std::string_view parentPath,
+                                  std::string_view subkeyName) {
     const std::optional<std::string> parent = fullKeyPath(hive, parentPath);
-    std::optional<Tree> tree = readTree(file_);
-    if (!parent || !tree || !isValidKeyName(subkeyName) || findKey(*tree, *parent) == nullptr) {
-        return false;
+    if (!parent || !isValidKeyName(subkeyName)) {
+        return notAKeyPath(hive, std::string(parentPath) + '\\' + std::string(subkeyName));
+    }
+    Result<Tree> tree = readTree(file_);
+    if (!tree) {
+        return tree.failure();
     }
     const std::string path = *parent + '\\' + std::string(subkeyName);
     auto key = std::find_if(tree->begin(), tree->end(),
                             [&](const StoredKey& k) { return sameName(k.path, path); });
-    if (key == tree->end() || hasSubkeys(*tree, path)) {
-        return false;
+    if (findKey(*tree, *parent) == nullptr || key == tree->end()) {
+        return Failure{"no registry key " + path};
+    }
+    if (hasSubkeys(*tree, path)) {
+        return Failure{"the registry key " + path + " has subkeys"};
     }
     tree->erase(key);
     return writeTree(file_, *tree);

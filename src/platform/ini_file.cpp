@@ -1,10 +1,9 @@
 #include "platform/ini_file.h"
 
-#include <fstream>
 #include <initializer_list>
-#include <iterator>
 #include <system_error>
 
+#include "platform/file_content.h"
 #include "platform/text_conv.h"
 
 namespace fs = std::filesystem;
@@ -107,25 +106,17 @@ bool fitsOnOneLine(std::string_view text) {
 
 }  // namespace
 
-std::optional<IniFile> IniFile::load(const fs::path& path) {
+Result<IniFile> IniFile::load(const fs::path& path) {
     IniFile file(path);
     std::error_code error;
-    const fs::file_status status = fs::status(path, error);
-    if (status.type() == fs::file_type::not_found) {
+    if (fs::status(path, error).type() == fs::file_type::not_found) {
         return file;
     }
-    if (error || status.type() == fs::file_type::directory) {
-        return std::nullopt;
+    const Result<std::string> data = readWholeFile(path);
+    if (!data) {
+        return data.failure();
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    const std::string data{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    file.parse(data);
+    file.parse(*data);
     return file;
 }
 
@@ -210,14 +201,18 @@ void IniFile::insertLine(size_t index, std::string text) {
                   Line{std::move(text), std::string(kLineEnd)});
 }
 
-bool IniFile::setString(std::string_view section, std::string_view key, std::string_view value) {
+Status IniFile::setString(std::string_view section, std::string_view key, std::string_view value) {
     section = trimView(section);
     key = trimView(key);
-    const bool storable = !section.empty() && fitsOnOneLine(section) && !key.empty() &&
-                          fitsOnOneLine(key) && key.find('=') == std::string_view::npos &&
-                          key.front() != ';' && key.front() != '[' && fitsOnOneLine(value);
-    if (!storable) {
-        return false;
+    if (section.empty() || !fitsOnOneLine(section)) {
+        return Failure{"not a section name of an INI file"};
+    }
+    if (key.empty() || !fitsOnOneLine(key) || key.find('=') != std::string_view::npos ||
+        key.front() == ';' || key.front() == '[') {
+        return Failure{concat({"not a key name of an INI file: [", section, "]"})};
+    }
+    if (!fitsOnOneLine(value)) {
+        return Failure{concat({"the value of ", key, " holds a line break or a NUL"})};
     }
     const std::string encoded = encodeValue(value);
 
@@ -226,7 +221,7 @@ bool IniFile::setString(std::string_view section, std::string_view key, std::str
         std::string& line = lines_[*index].text;
         line.erase(*keySeparator(line) + 1);
         line += encoded;
-        return true;
+        return {};
     }
     const std::string keyLine = concat({key, "=", encoded});
     if (const auto header = findSection(section)) {
@@ -238,11 +233,11 @@ bool IniFile::setString(std::string_view section, std::string_view key, std::str
             }
         }
         insertLine(after, keyLine);
-        return true;
+        return {};
     }
     insertLine(lines_.size(), concat({"[", section, "]"}));
     insertLine(lines_.size(), keyLine);
-    return true;
+    return {};
 }
 
 std::string IniFile::contents() const {
@@ -257,24 +252,6 @@ std::string IniFile::contents() const {
     return out;
 }
 
-bool IniFile::save(NewFileAccess newFileAccess) const {
+Status IniFile::save(NewFileAccess newFileAccess) const {
     return replaceFile(path_, contents(), newFileAccess);
-}
-
-std::string readProfileString(const fs::path& path, std::string_view section, std::string_view key,
-                              std::string_view defaultValue) {
-    const auto file = IniFile::load(path);
-    return file ? file->readString(section, key, defaultValue) : cutToBuffer(defaultValue);
-}
-
-int32_t readProfileInt(const fs::path& path, std::string_view section, std::string_view key,
-                       int32_t defaultValue) {
-    const auto file = IniFile::load(path);
-    return file ? file->readInt(section, key, defaultValue) : defaultValue;
-}
-
-bool writeProfileString(const fs::path& path, std::string_view section, std::string_view key,
-                        std::string_view value, NewFileAccess newFileAccess) {
-    auto file = IniFile::load(path);
-    return file && file->setString(section, key, value) && file->save(newFileAccess);
 }

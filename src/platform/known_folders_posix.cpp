@@ -4,10 +4,9 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
+#include "platform/file_content.h"
 #include "platform/known_folders.h"
 
 namespace {
@@ -36,16 +35,6 @@ std::string xdgFolder(const char* name, const char* underHome) {
     }
     const std::string home = homeFolder();
     return home.empty() ? std::string() : withoutTrailingSeparators(home + "/" + underHome);
-}
-
-std::string readWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return {};
-    }
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    return contents.str();
 }
 
 }  // namespace
@@ -93,8 +82,10 @@ std::string desktopFolder() {
     std::string desktop;
     const std::string config = userConfigFolder();
     if (!config.empty()) {
-        desktop = userDirFromUserDirsFile(readWholeFile(config + "/user-dirs.dirs"),
-                                          "XDG_DESKTOP_DIR", home);
+        // Without the file (as on many systems) the environment and ~/Desktop follow.
+        desktop = userDirFromUserDirsFile(
+            readWholeFile(config + "/user-dirs.dirs").value_or(std::string()), "XDG_DESKTOP_DIR",
+            home);
     }
     if (desktop.empty()) {
         const std::string fromEnvironment = environmentValue("XDG_DESKTOP_DIR");

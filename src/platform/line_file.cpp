@@ -1,10 +1,9 @@
 #include "platform/line_file.h"
 
-#include <fstream>
-#include <iterator>
 #include <string_view>
 #include <system_error>
 
+#include "platform/file_content.h"
 #include "platform/replace_file.h"
 
 namespace {
@@ -13,16 +12,12 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 }  // namespace
 
-std::optional<std::vector<std::string>> readLineFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
+Result<std::vector<std::string>> readLineFile(const std::filesystem::path& path) {
+    const Result<std::string> data = readWholeFile(path);
+    if (!data) {
+        return data.failure();
     }
-    const std::string data{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    std::string_view rest = data;
+    std::string_view rest = *data;
     if (rest.starts_with(kByteOrderMark)) {
         rest.remove_prefix(kByteOrderMark.size());
     }
@@ -39,7 +34,7 @@ std::optional<std::vector<std::string>> readLineFile(const std::filesystem::path
     return lines;
 }
 
-bool writeLineFile(const std::filesystem::path& path, const std::vector<std::string>& lines) {
+Status writeLineFile(const std::filesystem::path& path, const std::vector<std::string>& lines) {
     std::string contents;
     for (const std::string& line : lines) {
         contents += line;
@@ -48,14 +43,26 @@ bool writeLineFile(const std::filesystem::path& path, const std::vector<std::str
     return replaceFile(path, contents);
 }
 
-bool deleteFileIfPresent(const std::filesystem::path& path) {
+bool isMissingFile(const std::filesystem::path& path) {
+    std::error_code error;
+    return std::filesystem::symlink_status(path, error).type() ==
+           std::filesystem::file_type::not_found;
+}
+
+Status deleteFileIfPresent(const std::filesystem::path& path) {
     std::error_code error;
     const std::filesystem::file_status status = std::filesystem::symlink_status(path, error);
     if (status.type() == std::filesystem::file_type::not_found) {
-        return true;
+        return {};
     }
-    if (error || std::filesystem::is_directory(status)) {
-        return false;  // a folder of that name is not ours to remove
+    if (error) {
+        return Failure{path.string() + ": " + error.message()};
     }
-    return std::filesystem::remove(path, error) && !error;
+    if (std::filesystem::is_directory(status)) {
+        return Failure{path.string() + ": a folder, not a file"};  // not ours to remove
+    }
+    if (!std::filesystem::remove(path, error) && error) {
+        return Failure{path.string() + ": " + error.message()};
+    }
+    return {};
 }

@@ -11,8 +11,8 @@ constexpr std::array<const char*, 4> kLevelNames = {"error", "warning", "info", 
 constexpr std::array<const char*, 5> kComponentNames = {"app", "job", "service", "encoder",
                                                         "filter"};
 
-std::mutex sinkMutex;                  // guards `currentSink` and serialises the writes
-LogSink* currentSink = nullptr;        // guarded by sinkMutex
+std::mutex sinkMutex;            // guards `currentSink` and serialises the writes
+LogSink* currentSink = nullptr;  // guarded by sinkMutex
 std::atomic<int> threshold{static_cast<int>(LogLevel::Info)};
 
 template <class Enum, size_t N>
@@ -27,7 +27,9 @@ std::optional<Enum> enumOfName(const std::array<const char*, N>& names, std::str
 
 }  // namespace
 
-const char* logLevelName(LogLevel level) { return kLevelNames.at(static_cast<size_t>(level)); }
+const char* logLevelName(LogLevel level) {
+    return kLevelNames.at(static_cast<size_t>(level));
+}
 
 const char* logComponentName(LogComponent component) {
     return kComponentNames.at(static_cast<size_t>(component));
@@ -40,9 +42,13 @@ LogSink* setLogSink(LogSink* sink) {
     return previous;
 }
 
-void setLogThreshold(LogLevel mostVerbose) { threshold = static_cast<int>(mostVerbose); }
+void setLogThreshold(LogLevel mostVerbose) {
+    threshold = static_cast<int>(mostVerbose);
+}
 
-bool logEnabled(LogLevel level) { return static_cast<int>(level) <= threshold.load(); }
+bool logEnabled(LogLevel level) {
+    return static_cast<int>(level) <= threshold.load();
+}
 
 void logMessage(LogLevel level, LogComponent component, std::string_view text) {
     if (!logEnabled(level)) {
@@ -57,6 +63,15 @@ void logMessage(LogLevel level, LogComponent component, std::string_view text) {
     std::lock_guard lock(sinkMutex);
     if (currentSink != nullptr) {
         currentSink->write(record);
+    }
+}
+
+void logIfFailed(LogComponent component, std::string_view what, const Status& status) {
+    if (!status) {
+        std::string text(what);
+        text += ": ";
+        text += status.error();
+        logWarning(component, text);
     }
 }
 

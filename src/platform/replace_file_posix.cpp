@@ -46,32 +46,49 @@ int createTemporaryBeside(const fs::path& target, mode_t mode, fs::path& tempora
     return -1;
 }
 
-bool writeAll(int fd, std::string_view contents) {
+// 0 when every byte was written, else the errno value.
+int writeAll(int fd, std::string_view contents) {
     while (!contents.empty()) {
         const ssize_t written = write(fd, contents.data(), contents.size());
         if (written < 0) {
             if (errno == EINTR) {
                 continue;
             }
-            return false;
+            return errno;
         }
         contents.remove_prefix(static_cast<size_t>(written));
     }
-    return true;
+    return 0;
+}
+
+// Writes, syncs and closes `fd` (closed in every case); 0, or the errno value of the first
+// step that failed. `length` > -1 cuts the file there after the writing.
+int writeSyncClose(int fd, std::string_view contents, off_t length = -1) {
+    int error = writeAll(fd, contents);
+    if (error == 0 && length >= 0 && ftruncate(fd, length) != 0) {
+        error = errno;
+    }
+    if (error == 0 && fsync(fd) != 0) {
+        error = errno;
+    }
+    if (close(fd) != 0 && error == 0) {
+        error = errno;
+    }
+    return error;
 }
 
 // The fallback when the folder does not let us add a file but the file itself may be written:
 // losing the protection against a crash halfway is better than losing the contents.
-bool overwriteInPlace(const fs::path& target, std::string_view contents) {
+Status overwriteInPlace(const fs::path& target, std::string_view contents) {
     // Truncated only after the writing, so that a full disk finds the old blocks to reuse.
     const int fd = open(target.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) {
-        return false;
+        return systemFailure(target.string(), errno);
     }
-    bool ok = writeAll(fd, contents) && ftruncate(fd, static_cast<off_t>(contents.size())) == 0 &&
-              fsync(fd) == 0;
-    ok = (close(fd) == 0) && ok;
-    return ok;
+    if (const int error = writeSyncClose(fd, contents, static_cast<off_t>(contents.size()))) {
+        return systemFailure(target.string(), error);
+    }
+    return {};
 }
 
 // Makes the rename itself durable; a failure here loses nothing that a later sync would not.
@@ -85,25 +102,27 @@ void syncFolder(const fs::path& folder) {
 
 }  // namespace
 
-bool replaceFile(const fs::path& path, std::string_view contents, NewFileAccess newFileAccess) {
+Status replaceFile(const fs::path& path, std::string_view contents, NewFileAccess newFileAccess) {
     const fs::path target = resolveTarget(path);
+    const std::string name = target.string();
 
     std::optional<struct stat> existing;
     struct stat status {};
     if (stat(target.c_str(), &status) == 0) {
         if (!S_ISREG(status.st_mode)) {
-            return false;  // never replace a folder, a device or a pipe by a file
+            // Never replace a folder, a device or a pipe by a file.
+            return Failure{name + ": not a regular file"};
         }
         // A read-only file stays as it is, as writing into it would fail; without the mode
         // check a privileged process would replace it all the same.
         const bool writable = (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 &&
                               access(target.c_str(), W_OK) == 0;
         if (!writable) {
-            return false;
+            return systemFailure(name, EACCES);
         }
         existing = status;
     } else if (errno != ENOENT) {
-        return false;
+        return systemFailure(name, errno);
     }
 
     // A new default file gets 0666 less the umask from open(); every other case sets its bits
@@ -113,27 +132,35 @@ bool replaceFile(const fs::path& path, std::string_view contents, NewFileAccess 
     fs::path temporary;
     const int fd = createTemporaryBeside(target, createMode, temporary);
     if (fd < 0) {
-        const bool folderRefused = errno == EACCES || errno == EPERM;
-        return existing && folderRefused && overwriteInPlace(target, contents);
+        const int error = errno;
+        if (existing && (error == EACCES || error == EPERM)) {
+            return overwriteInPlace(target, contents);
+        }
+        return systemFailure(name, error);
     }
 
-    bool ok = true;
+    int error = 0;
     if (existing) {
         if (existing->st_uid != geteuid() || existing->st_gid != getegid()) {
             // Only a privileged process may give the file away; without it the new file is ours.
             (void)fchown(fd, existing->st_uid, existing->st_gid);
         }
-        ok = fchmod(fd, existing->st_mode & 07777) == 0;
+        error = fchmod(fd, existing->st_mode & 07777) == 0 ? 0 : errno;
     } else if (newFileAccess == NewFileAccess::OwnerOnly) {
-        ok = fchmod(fd, S_IRUSR | S_IWUSR) == 0;
+        error = fchmod(fd, S_IRUSR | S_IWUSR) == 0 ? 0 : errno;
     }
-    ok = ok && writeAll(fd, contents) && fsync(fd) == 0;
-    ok = (close(fd) == 0) && ok;
-    ok = ok && rename(temporary.c_str(), target.c_str()) == 0;
-    if (!ok) {
+    if (error != 0) {
+        close(fd);
+    } else {
+        error = writeSyncClose(fd, contents);
+    }
+    if (error == 0 && rename(temporary.c_str(), target.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
         unlink(temporary.c_str());
-        return false;
+        return systemFailure(name, error);
     }
     syncFolder(target.parent_path());
-    return true;
+    return {};
 }

@@ -8,15 +8,17 @@ SharedLibrary::~SharedLibrary() {
     }
 }
 
-bool SharedLibrary::load(const std::string& path, std::string& error) {
+Status SharedLibrary::load(const std::string& path) {
+    if (handle_) {
+        return Failure{"cannot load " + path + ": a library is loaded already"};
+    }
     dlerror();
     handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle_) {
         const char* why = dlerror();
-        error = why ? why : ("cannot load " + path);
-        return false;
+        return Failure{why ? std::string(why) : "cannot load " + path};
     }
-    return true;
+    return {};
 }
 
 void* SharedLibrary::symbol(const char* name) const {

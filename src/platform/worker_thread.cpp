@@ -2,21 +2,23 @@
 
 #include <system_error>
 
-WorkerThread::~WorkerThread() { join(); }
+WorkerThread::~WorkerThread() {
+    join();
+}
 
-bool WorkerThread::start(std::function<void()> body) {
+Status WorkerThread::start(std::function<void()> body) {
     if (thread_.joinable()) {
-        return false;
+        return Failure{"the worker thread runs already"};
     }
     try {
         thread_ = std::thread([body = std::move(body)] {
             lowerCurrentThreadPriority();
             body();
         });
-    } catch (const std::system_error&) {
-        return false;
+    } catch (const std::system_error& error) {
+        return Failure{"no thread could be created: " + error.code().message()};
     }
-    return true;
+    return {};
 }
 
 void WorkerThread::join() {

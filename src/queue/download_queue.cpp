@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "platform/line_file.h"
+#include "platform/log.h"
 #include "platform/text_conv.h"
 
 namespace {
@@ -27,20 +28,23 @@ std::string withoutLineBreaks(std::string_view text) {
 
 }  // namespace
 
-bool DownloadQueue::load(const std::filesystem::path& file) {
+Status DownloadQueue::load(const std::filesystem::path& file) {
     entries_.clear();
-    std::optional<std::vector<std::string>> lines = readLineFile(file);
+    if (isMissingFile(file)) {
+        return {};
+    }
+    Result<std::vector<std::string>> lines = readLineFile(file);
     if (!lines) {
-        return false;
+        return lines.failure();
     }
     // Lines come in pairs; a last URL without its time line is dropped.
     for (size_t i = 0; i + 1 < lines->size(); i += 2) {
         entries_.push_back({std::move((*lines)[i]), stringToInt32((*lines)[i + 1]), nextId_++});
     }
-    return true;
+    return {};
 }
 
-bool DownloadQueue::save(const std::filesystem::path& file) const {
+Status DownloadQueue::save(const std::filesystem::path& file) const {
     if (entries_.empty()) {
         return deleteFileIfPresent(file);
     }
@@ -97,7 +101,7 @@ const DownloadEntry* DownloadQueue::find(int32_t id) const {
 
 bool loadQueueAtStartUp(DownloadQueue& queue, const std::filesystem::path& file,
                         bool jobStartedFromCommandLine) {
-    queue.load(file);
+    logIfFailed(LogComponent::App, "the download list cannot be read", queue.load(file));
     return !jobStartedFromCommandLine && !queue.empty();
 }
 

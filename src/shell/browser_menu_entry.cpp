@@ -1,6 +1,10 @@
 #include "shell/browser_menu_entry.h"
 
+#include <functional>
+#include <initializer_list>
 #include <string>
+
+#include "platform/replace_file.h"
 
 #include "shell/script_page.h"
 
@@ -15,13 +19,19 @@ std::string entryKeyPath() {
 
 // The steps in the browser's order: the parent key, the entry's key, the page, "Contexts";
 // "Flags" last. A failing step ends the registration.
-bool registerPage(Registry& registry, const std::string& pagePath) {
+Status registerPage(Registry& registry, const std::string& pagePath) {
     const std::string key = entryKeyPath();
-    return registry.createKey(kCurrentUserHive, kMenuExtensionKey) &&
-           registry.createKey(kCurrentUserHive, key) &&
-           registry.setString(kCurrentUserHive, key, "", pagePath) &&
-           registry.setDword(kCurrentUserHive, key, "Contexts", kMenuContexts) &&
-           registry.setDword(kCurrentUserHive, key, "Flags", kMenuFlags);
+    for (const auto& step : std::initializer_list<std::function<Status()>>{
+             [&] { return registry.createKey(kCurrentUserHive, kMenuExtensionKey); },
+             [&] { return registry.createKey(kCurrentUserHive, key); },
+             [&] { return registry.setString(kCurrentUserHive, key, "", pagePath); },
+             [&] { return registry.setDword(kCurrentUserHive, key, "Contexts", kMenuContexts); },
+             [&] { return registry.setDword(kCurrentUserHive, key, "Flags", kMenuFlags); }}) {
+        if (Status done = step(); !done) {
+            return done;
+        }
+    }
+    return {};
 }
 
 }  // namespace
@@ -34,21 +44,18 @@ std::filesystem::path programPath(const MenuEntryFolders& folders) {
     return folders.programFolder / kProgramFileName;
 }
 
-MenuEntryAddResult addBrowserMenuEntry(const MenuEntryFolders& folders, Registry& registry) {
-    MenuEntryAddResult result;
+Status addBrowserMenuEntry(const MenuEntryFolders& folders, Registry& registry) {
     const std::filesystem::path page = scriptPagePath(folders);
-    const ScriptPageResult written =
-        writeScriptPage(folders.programFolder / kPageTemplateFileName, programPath(folders), page);
-    if (written == ScriptPageResult::TemplateMissing) {
-        return result;
+    const Result<std::string> pageBytes =
+        makeScriptPage(folders.programFolder / kPageTemplateFileName, programPath(folders));
+    if (!pageBytes) {
+        return pageBytes.failure();
     }
-    result.templateFound = true;
-    result.pageWritten = written == ScriptPageResult::Written;
-    result.registered = registerPage(registry, page.string());
-    return result;
+    const Status written = replaceFile(page, *pageBytes);
+    const Status registered = registerPage(registry, page.string());
+    return written ? registered : written;
 }
 
-bool removeBrowserMenuEntry(Registry& registry) {
-    return registry.keyExists(kCurrentUserHive, kMenuExtensionKey) &&
-           registry.deleteSubkey(kCurrentUserHive, kMenuExtensionKey, kMenuText);
+Status removeBrowserMenuEntry(Registry& registry) {
+    return registry.deleteSubkey(kCurrentUserHive, kMenuExtensionKey, kMenuText);
 }

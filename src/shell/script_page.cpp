@@ -1,32 +1,8 @@
 #include "shell/script_page.h"
 
-#include <fstream>
-#include <iterator>
-#include <optional>
-#include <system_error>
-
+#include "platform/file_content.h"
 #include "platform/replace_file.h"
 #include "platform/text_conv.h"
-
-namespace {
-
-std::optional<std::string> readWholeFile(const std::filesystem::path& file) {
-    std::error_code error;
-    if (std::filesystem::is_directory(file, error)) {
-        return std::nullopt;  // opens on POSIX, but holds no text
-    }
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::string data{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    return data;
-}
-
-}  // namespace
 
 std::string escapeForScriptLiteral(std::string_view path) {
     std::string escaped;
@@ -78,15 +54,22 @@ std::string utf16LePageBytes(std::string_view text) {
     return bytes;
 }
 
-ScriptPageResult writeScriptPage(const std::filesystem::path& templateFile,
-                                 const std::filesystem::path& programPath,
-                                 const std::filesystem::path& pageFile) {
-    const std::optional<std::string> templateBytes = readWholeFile(templateFile);
+Result<std::string> makeScriptPage(const std::filesystem::path& templateFile,
+                                   const std::filesystem::path& programPath) {
+    const Result<std::string> templateBytes = readWholeFile(templateFile);
     if (!templateBytes) {
-        return ScriptPageResult::TemplateMissing;
+        return Failure{"the page template cannot be read: " + templateBytes.error()};
     }
-    const std::string text =
-        pageTextFromTemplate(*templateBytes, escapeForScriptLiteral(programPath.string()));
-    return replaceFile(pageFile, utf16LePageBytes(text)) ? ScriptPageResult::Written
-                                                         : ScriptPageResult::PageNotWritten;
+    return utf16LePageBytes(
+        pageTextFromTemplate(*templateBytes, escapeForScriptLiteral(programPath.string())));
+}
+
+Status writeScriptPage(const std::filesystem::path& templateFile,
+                       const std::filesystem::path& programPath,
+                       const std::filesystem::path& pageFile) {
+    const Result<std::string> page = makeScriptPage(templateFile, programPath);
+    if (!page) {
+        return page.failure();
+    }
+    return replaceFile(pageFile, *page);
 }

@@ -62,7 +62,8 @@ TEST_F(FormatPresets, TheBuiltInsAreTheTwelveKnownFormats) {
 
 TEST_F(FormatPresets, AMissingEmptyOrOneLineFileGivesTheBuiltIns) {
     FormatPresetList missing;
-    EXPECT_FALSE(missing.load(file));
+    EXPECT_TRUE(missing.load(file));  // nothing to read is no failure
+    EXPECT_TRUE(missing.empty());
     missing.loadOrBuiltIn(file);
     EXPECT_EQ(missing.names(), kBuiltInNames);
     EXPECT_FALSE(fs::exists(file)) << "loading never creates the file";
@@ -140,6 +141,7 @@ TEST_F(FormatPresets, SaveReportsFailureAndKeepsWhatIsThere) {
     fs::create_directory(file);
     EXPECT_FALSE(list.save(file));
     EXPECT_TRUE(fs::is_directory(file));
+    EXPECT_EQ(list.load(file).error(), file.string() + ": a folder, not a file");
     // A later load replaces what was there before.
     writeBytes(folder / "real.ini", "Only\r\n -only\r\n");
     ASSERT_TRUE(list.load(folder / "real.ini"));

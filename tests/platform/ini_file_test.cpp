@@ -17,8 +17,34 @@ namespace {
 
 IniFile loadOrFail(const fs::path& file) {
     auto ini = IniFile::load(file);
-    EXPECT_TRUE(ini.has_value()) << file;
+    EXPECT_TRUE(ini.ok()) << file;
     return ini ? *ini : *IniFile::load(fs::path("/nonexistent-lumivox-test/none.ini"));
+}
+
+// One value read with a fresh load, as a later run reads the file; the default when it fails.
+std::string readValue(const fs::path& file, std::string_view section, std::string_view key,
+                      std::string_view defaultValue) {
+    const Result<IniFile> ini = IniFile::load(file);
+    return ini ? ini->readString(section, key, defaultValue) : std::string(defaultValue);
+}
+
+int32_t readNumber(const fs::path& file, std::string_view section, std::string_view key,
+                   int32_t defaultValue = 0) {
+    const Result<IniFile> ini = IniFile::load(file);
+    return ini ? ini->readInt(section, key, defaultValue) : defaultValue;
+}
+
+// One change loaded, made and saved at once.
+Status writeValue(const fs::path& file, std::string_view section, std::string_view key,
+                  std::string_view value) {
+    Result<IniFile> ini = IniFile::load(file);
+    if (!ini) {
+        return ini.failure();
+    }
+    if (Status set = ini->setString(section, key, value); !set) {
+        return set;
+    }
+    return ini->save();
 }
 
 }  // namespace
@@ -26,12 +52,12 @@ IniFile loadOrFail(const fs::path& file) {
 TEST(IniFile, MissingFileGivesTheDefaults) {
     TestTempFolder folder;
     const fs::path file = folder / "lumivox.ini";
-    EXPECT_EQ(readProfileString(file, "Lumivox", "Font", "ＭＳ Ｐゴシック"), "ＭＳ Ｐゴシック");
-    EXPECT_EQ(readProfileString(file, "Lumivox", "Mail", ""), "");
-    EXPECT_EQ(readProfileInt(file, "Lumivox", "FontPt"), 0);
-    EXPECT_EQ(readProfileInt(file, "Lumivox", "FontPt", 7), 7);
+    EXPECT_EQ(readValue(file, "Lumivox", "Font", "ＭＳ Ｐゴシック"), "ＭＳ Ｐゴシック");
+    EXPECT_EQ(readValue(file, "Lumivox", "Mail", ""), "");
+    EXPECT_EQ(readNumber(file, "Lumivox", "FontPt"), 0);
+    EXPECT_EQ(readNumber(file, "Lumivox", "FontPt", 7), 7);
     const auto ini = IniFile::load(file);
-    ASSERT_TRUE(ini.has_value());
+    ASSERT_TRUE(ini.ok());
     EXPECT_EQ(ini->contents(), "");
     EXPECT_FALSE(fs::exists(file)) << "reading must not create the file";
 }
@@ -39,8 +65,8 @@ TEST(IniFile, MissingFileGivesTheDefaults) {
 TEST(IniFile, FirstWriteCreatesFileAndSectionWithCrLf) {
     TestTempFolder folder;
     const fs::path file = folder / "lumivox.ini";
-    ASSERT_TRUE(writeProfileString(file, "Lumivox", "SaveDir", "/home/user/Desktop"));
-    ASSERT_TRUE(writeProfileString(file, "Lumivox", "FontPt", "24"));
+    ASSERT_TRUE(writeValue(file, "Lumivox", "SaveDir", "/home/user/Desktop"));
+    ASSERT_TRUE(writeValue(file, "Lumivox", "FontPt", "24"));
     EXPECT_EQ(readBytes(file), "[Lumivox]\r\nSaveDir=/home/user/Desktop\r\nFontPt=24\r\n");
 }
 
@@ -58,15 +84,15 @@ TEST(IniFile, EveryWritableValueReadsBackExactly) {
     int index = 0;
     for (const std::string& value : values) {
         const std::string key = "Key" + std::to_string(index++);
-        ASSERT_TRUE(writeProfileString(file, "Lumivox", key, value)) << value;
+        ASSERT_TRUE(writeValue(file, "Lumivox", key, value)) << value;
     }
     index = 0;
     for (const std::string& value : values) {
         const std::string key = "Key" + std::to_string(index++);
-        EXPECT_EQ(readProfileString(file, "Lumivox", key, "<missing>"), value) << key;
+        EXPECT_EQ(readValue(file, "Lumivox", key, "<missing>"), value) << key;
     }
     // Ordinary values are stored as they are, as the Windows functions store them.
-    ASSERT_TRUE(writeProfileString(file, "Lumivox", "Password", "a=b=c"));
+    ASSERT_TRUE(writeValue(file, "Lumivox", "Password", "a=b=c"));
     EXPECT_NE(readBytes(file).find("\r\nPassword=a=b=c\r\n"), std::string::npos);
 }
 
@@ -102,22 +128,22 @@ TEST(IniFile, ValuesReadLikeWindows) {
         {"Shared", "<default>"}, {"Second", "<default>"}};
     // clang-format on
     for (const auto& [key, value] : cases) {
-        EXPECT_EQ(readProfileString(file, "Lumivox", key, "<default>"), value) << key;
+        EXPECT_EQ(readValue(file, "Lumivox", key, "<default>"), value) << key;
     }
-    EXPECT_EQ(readProfileString(file, "Other", "Shared", ""), "from other");
+    EXPECT_EQ(readValue(file, "Other", "Shared", ""), "from other");
 }
 
 TEST(IniFile, SectionAndKeyIgnoreAsciiCase) {
     TestTempFolder folder;
     const fs::path file = folder / "lumivox.ini";
     writeBytes(file, "[LUMIVOX]\r\nfontpt=12\r\nＦｏｎｔ=full width\r\n");
-    EXPECT_EQ(readProfileInt(file, "Lumivox", "FontPt"), 12);
-    EXPECT_EQ(readProfileString(file, "lumivox", "FONTPT", ""), "12");
-    EXPECT_EQ(readProfileString(file, "Lumivox", "ｆｏｎｔ", "<default>"), "<default>")
+    EXPECT_EQ(readNumber(file, "Lumivox", "FontPt"), 12);
+    EXPECT_EQ(readValue(file, "lumivox", "FONTPT", ""), "12");
+    EXPECT_EQ(readValue(file, "Lumivox", "ｆｏｎｔ", "<default>"), "<default>")
         << "only ASCII letters are folded";
 
     // Writing the key in another case replaces it in place and keeps its spelling.
-    ASSERT_TRUE(writeProfileString(file, "Lumivox", "FontPt", "14"));
+    ASSERT_TRUE(writeValue(file, "Lumivox", "FontPt", "14"));
     EXPECT_EQ(readBytes(file), "[LUMIVOX]\r\nfontpt=14\r\nＦｏｎｔ=full width\r\n");
 }
 
@@ -142,10 +168,10 @@ TEST(IniFile, WritingKeepsEveryOtherLineByteForByte) {
         "Last=no line end";
     writeBytes(file, before);
 
-    ASSERT_TRUE(writeProfileString(file, "Lumivox", "SaveDir", "/new/folder"));
-    ASSERT_TRUE(writeProfileString(file, "Lumivox", "Mail", "user@example.com"));
-    ASSERT_TRUE(writeProfileString(file, "Tail", "Added", "1"));
-    ASSERT_TRUE(writeProfileString(file, "New Section", "Key", "value"));
+    ASSERT_TRUE(writeValue(file, "Lumivox", "SaveDir", "/new/folder"));
+    ASSERT_TRUE(writeValue(file, "Lumivox", "Mail", "user@example.com"));
+    ASSERT_TRUE(writeValue(file, "Tail", "Added", "1"));
+    ASSERT_TRUE(writeValue(file, "New Section", "Key", "value"));
 
     const std::string expected =
         "; settings of Lumivox\n"
@@ -168,21 +194,21 @@ TEST(IniFile, WritingKeepsEveryOtherLineByteForByte) {
         "[New Section]\r\n"
         "Key=value\r\n";
     EXPECT_EQ(readBytes(file), expected);
-    EXPECT_EQ(readProfileString(file, "Other", "Key", ""), "spaced value");
-    EXPECT_EQ(readProfileString(file, "Lumivox", "SaveDir", ""), "/new/folder");
+    EXPECT_EQ(readValue(file, "Other", "Key", ""), "spaced value");
+    EXPECT_EQ(readValue(file, "Lumivox", "SaveDir", ""), "/new/folder");
 }
 
 TEST(IniFile, LfOnlyFileAndByteOrderMarkAreRead) {
     TestTempFolder folder;
     const fs::path lf = folder / "lf.ini";
     writeBytes(lf, "[Lumivox]\nFontPt=18\nFont=Noto Sans CJK JP\n");
-    EXPECT_EQ(readProfileInt(lf, "Lumivox", "FontPt"), 18);
-    EXPECT_EQ(readProfileString(lf, "Lumivox", "Font", ""), "Noto Sans CJK JP");
+    EXPECT_EQ(readNumber(lf, "Lumivox", "FontPt"), 18);
+    EXPECT_EQ(readValue(lf, "Lumivox", "Font", ""), "Noto Sans CJK JP");
 
     const fs::path bom = folder / "bom.ini";
     writeBytes(bom, "\xEF\xBB\xBF[Lumivox]\r\nFormat=MP4\r\n");
-    EXPECT_EQ(readProfileString(bom, "Lumivox", "Format", ""), "MP4");
-    ASSERT_TRUE(writeProfileString(bom, "Lumivox", "Format", "WMV"));
+    EXPECT_EQ(readValue(bom, "Lumivox", "Format", ""), "MP4");
+    ASSERT_TRUE(writeValue(bom, "Lumivox", "Format", "WMV"));
     EXPECT_EQ(readBytes(bom), "\xEF\xBB\xBF[Lumivox]\r\nFormat=WMV\r\n");
 }
 
@@ -194,17 +220,17 @@ TEST(IniFile, LongValuesAreCutToTheBuffer) {
     // 257 ASCII bytes and then "あ" (three bytes) reaching over the limit.
     const std::string straddling = std::string(257, 'z') + "あい";
     const std::string spaced = std::string(1, ' ').append(longer);  // stored in quotes
-    ASSERT_TRUE(writeProfileString(file, "S", "Exact", exact));
-    ASSERT_TRUE(writeProfileString(file, "S", "Longer", longer));
-    ASSERT_TRUE(writeProfileString(file, "S", "Straddling", straddling));
-    ASSERT_TRUE(writeProfileString(file, "S", "Quoted", spaced));
+    ASSERT_TRUE(writeValue(file, "S", "Exact", exact));
+    ASSERT_TRUE(writeValue(file, "S", "Longer", longer));
+    ASSERT_TRUE(writeValue(file, "S", "Straddling", straddling));
+    ASSERT_TRUE(writeValue(file, "S", "Quoted", spaced));
 
-    EXPECT_EQ(readProfileString(file, "S", "Exact", ""), exact);
-    EXPECT_EQ(readProfileString(file, "S", "Longer", ""), longer.substr(0, 259));
-    EXPECT_EQ(readProfileString(file, "S", "Straddling", ""), std::string(257, 'z'))
+    EXPECT_EQ(readValue(file, "S", "Exact", ""), exact);
+    EXPECT_EQ(readValue(file, "S", "Longer", ""), longer.substr(0, 259));
+    EXPECT_EQ(readValue(file, "S", "Straddling", ""), std::string(257, 'z'))
         << "a character that does not fit whole is left out";
-    EXPECT_EQ(readProfileString(file, "S", "Quoted", ""), spaced.substr(0, 259));
-    EXPECT_EQ(readProfileString(file, "S", "Missing", longer), longer.substr(0, 259));
+    EXPECT_EQ(readValue(file, "S", "Quoted", ""), spaced.substr(0, 259));
+    EXPECT_EQ(readValue(file, "S", "Missing", longer), longer.substr(0, 259));
     // The file itself holds the whole value.
     EXPECT_NE(readBytes(file).find("Longer=" + longer + "\r\n"), std::string::npos);
 }
@@ -225,7 +251,7 @@ TEST(IniFile, IntegersReadTheLeadingDigits) {
         {"Digits", 12}, {"Letters", 0}, {"Negative", -3}, {"Plus", 8},
         {"Quoted", 42}, {"Empty", 9},   {"Missing", 9},   {"Huge", INT32_MAX}};
     for (const auto& [key, value] : cases) {
-        EXPECT_EQ(readProfileInt(file, "Lumivox", key, 9), value) << key;
+        EXPECT_EQ(readNumber(file, "Lumivox", key, 9), value) << key;
     }
 }
 
@@ -242,12 +268,13 @@ TEST(IniFile, WhatCannotBeOneLineIsRefusedAndTheFileKept) {
         {"Lumi\nvox", "Key", "v"}, {"", "Key", "v"}};
     // clang-format on
     for (const auto& [section, key, value] : refused) {
-        EXPECT_FALSE(writeProfileString(file, section, key, value)) << section << " " << key;
+        EXPECT_FALSE(writeValue(file, section, key, value)) << section << " " << key;
     }
     EXPECT_EQ(readBytes(file), before);
 
     auto ini = loadOrFail(file);
-    EXPECT_FALSE(ini.setString("Lumivox", "Password", "a\r\nb"));
+    EXPECT_EQ(ini.setString("Lumivox", "Password", "a\r\nb").error(),
+              "the value of Password holds a line break or a NUL");
     EXPECT_EQ(ini.contents(), before) << "a refused value leaves the document unchanged";
 }
 
@@ -260,9 +287,8 @@ TEST(IniFile, NewFileIsPrivateAndAnExistingOneKeepsItsMode) {
         return status.st_mode & 0777;
     };
     const mode_t previousMask = umask(0);  // a lax umask must not make the password readable
-    const bool written = writeProfileString(file, "Lumivox", "Password", "secret");
-    auto ini = IniFile::load(folder / "other.ini");
-    const bool saved = ini && ini->setString("S", "K", "v") && ini->save();
+    const bool written = writeValue(file, "Lumivox", "Password", "secret").ok();
+    const bool saved = writeValue(folder / "other.ini", "S", "K", "v").ok();
     umask(previousMask);
     ASSERT_TRUE(written);
     ASSERT_TRUE(saved);
@@ -270,9 +296,9 @@ TEST(IniFile, NewFileIsPrivateAndAnExistingOneKeepsItsMode) {
     EXPECT_EQ(mode(folder / "other.ini"), 0600u);
 
     ASSERT_EQ(chmod(file.c_str(), 0640), 0);
-    ASSERT_TRUE(writeProfileString(file, "Lumivox", "Mail", "m"));
+    ASSERT_TRUE(writeValue(file, "Lumivox", "Mail", "m"));
     EXPECT_EQ(mode(file), 0640u);
-    EXPECT_EQ(readProfileString(file, "Lumivox", "Password", ""), "secret");
+    EXPECT_EQ(readValue(file, "Lumivox", "Password", ""), "secret");
 
     // Nothing but the two files is left in the folder.
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 2);
@@ -281,11 +307,12 @@ TEST(IniFile, NewFileIsPrivateAndAnExistingOneKeepsItsMode) {
 TEST(IniFile, UnreadableOrUnwritableFileReportsFailure) {
     TestTempFolder folder;
     fs::create_directory(folder / "lumivox.ini");  // a folder where the file should be
-    EXPECT_FALSE(IniFile::load(folder / "lumivox.ini").has_value());
-    EXPECT_EQ(readProfileString(folder / "lumivox.ini", "Lumivox", "Font", "dflt"), "dflt");
-    EXPECT_FALSE(writeProfileString(folder / "lumivox.ini", "Lumivox", "Font", "x"));
+    EXPECT_EQ(IniFile::load(folder / "lumivox.ini").error(),
+              (folder / "lumivox.ini").string() + ": a folder, not a file");
+    EXPECT_EQ(readValue(folder / "lumivox.ini", "Lumivox", "Font", "dflt"), "dflt");
+    EXPECT_FALSE(writeValue(folder / "lumivox.ini", "Lumivox", "Font", "x"));
     EXPECT_TRUE(fs::is_directory(folder / "lumivox.ini"));
-    EXPECT_FALSE(writeProfileString(folder / "missing" / "lumivox.ini", "Lumivox", "Font", "x"));
+    EXPECT_FALSE(writeValue(folder / "missing" / "lumivox.ini", "Lumivox", "Font", "x"));
 }
 
 TEST(IniFile, ManyChangesSavedAtOnce) {

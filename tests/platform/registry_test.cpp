@@ -92,7 +92,8 @@ TEST(FileRegistry, DeletesASubkeyWithItsValuesButNotOneWithSubkeys) {
     FileRegistry registry(folder / "registry.ini");
     ASSERT_TRUE(registry.createKey(kHive, "P\\Child\\Grandchild"));
     ASSERT_TRUE(registry.setDword(kHive, "P\\Child\\Grandchild", "N", 7));
-    EXPECT_FALSE(registry.deleteSubkey(kHive, "P", "Child"));
+    EXPECT_EQ(registry.deleteSubkey(kHive, "P", "Child").error(),
+              "the registry key HKEY_CURRENT_USER\\P\\Child has subkeys");
     EXPECT_TRUE(registry.deleteSubkey(kHive, "p\\child", "GRANDCHILD"));
     EXPECT_FALSE(registry.keyExists(kHive, "P\\Child\\Grandchild"));
     EXPECT_TRUE(registry.keyExists(kHive, "P\\Child"));
@@ -133,7 +134,8 @@ TEST(FileRegistry, AFileItCannotUnderstandIsLeftAlone) {
     writeBytes(folder / "registry.ini", strange);
     FileRegistry registry(folder / "registry.ini");
     EXPECT_FALSE(registry.keyExists(kHive, "K"));
-    EXPECT_FALSE(registry.createKey(kHive, "Other"));
+    EXPECT_EQ(registry.createKey(kHive, "Other").error(),
+              (folder / "registry.ini").string() + ": not in the form of a registry file");
     EXPECT_FALSE(registry.setDword(kHive, "K", "Flags", 0));
     EXPECT_FALSE(registry.deleteSubkey(kHive, "K", "Sub"));
     EXPECT_EQ(readBytes(folder / "registry.ini"), strange);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -86,7 +87,7 @@ TEST(ReplaceFile, ReadOnlyFileStaysUnchanged) {
     const fs::path file = folder / "frozen.ini";
     writeBytes(file, "keep me");
     ASSERT_EQ(chmod(file.c_str(), 0444), 0);
-    EXPECT_FALSE(replaceFile(file, "lost"));
+    EXPECT_EQ(replaceFile(file, "lost").error(), file.string() + ": " + systemErrorText(EACCES));
     EXPECT_EQ(readBytes(file), "keep me");
     EXPECT_EQ(folderEntries(folder.path()), std::vector<std::string>{"frozen.ini"});
 }
@@ -103,10 +104,13 @@ TEST(ReplaceFile, SymbolicLinkIsFollowed) {
 
 TEST(ReplaceFile, FailuresReportFalseAndChangeNothing) {
     TestTempFolder folder;
-    EXPECT_FALSE(replaceFile(folder / "no such folder" / "file.ini", "x"));
+    // Each failure names the file and says why.
+    const fs::path lost = folder / "no such folder" / "file.ini";
+    EXPECT_EQ(replaceFile(lost, "x").error(), lost.string() + ": " + systemErrorText(ENOENT));
     fs::create_directory(folder / "a folder");
     writeBytes(folder / "a folder" / "inside", "kept");
-    EXPECT_FALSE(replaceFile(folder / "a folder", "x"));
+    EXPECT_EQ(replaceFile(folder / "a folder", "x").error(),
+              (folder / "a folder").string() + ": not a regular file");
     EXPECT_TRUE(fs::is_directory(folder / "a folder"));
     EXPECT_EQ(readBytes(folder / "a folder" / "inside"), "kept");
     EXPECT_EQ(folderEntries(folder.path()), std::vector<std::string>{"a folder"});

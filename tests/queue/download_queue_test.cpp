@@ -57,9 +57,13 @@ TEST(DownloadSav, SavesCrLfPairsInStepThatReadBackAndAnEmptyQueueDeletesTheFile)
     EXPECT_TRUE(again.save(file));
     EXPECT_FALSE(std::filesystem::exists(file));
     EXPECT_TRUE(again.save(file));  // nothing to delete is fine too
+    // A missing file is an empty queue; one that cannot be read is a failure that says why.
     DownloadQueue next;
-    EXPECT_FALSE(next.load(file));
+    EXPECT_TRUE(next.load(file));
     EXPECT_TRUE(next.empty());
+    std::filesystem::create_directory(file);
+    const Status unreadable = next.load(file);
+    EXPECT_EQ(unreadable.error(), file.string() + ": a folder, not a file");
 }
 
 TEST(DownloadQueueEntries, IdsRegistrationTimesAndTheOrderOfTaking) {

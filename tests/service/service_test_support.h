@@ -82,8 +82,9 @@ public:
     explicit DemoService(std::vector<std::string> arguments = {}) {
         arguments.insert(arguments.begin(), {"--lifetime", "300"});
         const std::string program = std::string(LUMIVOX_PROGRAM_DIR) + "/lumivox-demo-service";
-        if (const int error = child_.start(program, arguments, folder_.path.string())) {
-            ADD_FAILURE() << "cannot start " << program << ": error " << error;
+        if (const Status started = child_.start(program, arguments, folder_.path.string());
+            !started) {
+            ADD_FAILURE() << "cannot start the demo service: " << started.error();
             return;
         }
         const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);

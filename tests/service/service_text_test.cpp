@@ -116,19 +116,19 @@ TEST(ServiceEndpoints, AreTheRealHostsUnlessLumivoxIniNamesOthers) {
     service_test::TempFolder folder;
     const std::filesystem::path file = folder / "lumivox.ini";
     {
-        std::optional<IniFile> ini = IniFile::load(file);
+        Result<IniFile> ini = IniFile::load(file);
         ASSERT_TRUE(ini);
         const ServiceEndpoints defaults = serviceEndpointsFromIni(*ini);
         EXPECT_EQ(defaults.loginAddress(),
                   "https://secure.nicovideo.jp/secure/login?site=niconico");
         EXPECT_EQ(defaults.getflvAddress("sm9"), "http://www.nicovideo.jp/api/getflv?v=sm9");
         EXPECT_EQ(defaults.caFile, "");
-        ini->setString("service", "loginhost", "https://127.0.0.1:8443");
-        ini->setString("Service", "WebHost", "http://127.0.0.1:8080/");
-        ini->setString("Service", "CaFile", "/tmp/demo-cert.pem");
+        ASSERT_TRUE(ini->setString("service", "loginhost", "https://127.0.0.1:8443"));
+        ASSERT_TRUE(ini->setString("Service", "WebHost", "http://127.0.0.1:8080/"));
+        ASSERT_TRUE(ini->setString("Service", "CaFile", "/tmp/demo-cert.pem"));
         ASSERT_TRUE(ini->save());
     }
-    const std::optional<IniFile> ini = IniFile::load(file);
+    const Result<IniFile> ini = IniFile::load(file);
     ASSERT_TRUE(ini);
     const ServiceEndpoints endpoints = serviceEndpointsFromIni(*ini);
     EXPECT_EQ(endpoints.loginAddress(), "https://127.0.0.1:8443/secure/login?site=niconico");

@@ -35,10 +35,7 @@ struct MenuEntryFixture {
 TEST(BrowserMenuEntry, RegistersThePageWithItsContextsAndFlags) {
     MenuEntryFixture fixture;
     fixture.writeTemplate("x=\"<%ExePath%>\"");
-    const MenuEntryAddResult result = addBrowserMenuEntry(fixture.folders, *fixture.registry());
-    EXPECT_TRUE(result.templateFound);
-    EXPECT_TRUE(result.pageWritten);
-    EXPECT_TRUE(result.registered);
+    ASSERT_TRUE(addBrowserMenuEntry(fixture.folders, *fixture.registry()));
 
     const std::filesystem::path page = fixture.folders.workFolder / "lumivox.htm";
     const std::string program = (fixture.folders.programFolder / "lumivox").string();
@@ -73,7 +70,7 @@ TEST(BrowserMenuEntry, APagePathLongerThan255BytesIsStoredWhole) {
     const std::string page = (fixture.folders.workFolder / "lumivox.htm").string();
     ASSERT_GT(page.size(), 255u);
 
-    EXPECT_TRUE(addBrowserMenuEntry(fixture.folders, *fixture.registry()).registered);
+    EXPECT_TRUE(addBrowserMenuEntry(fixture.folders, *fixture.registry()));
     EXPECT_EQ(fixture.registry()->readValue(kCurrentUserHive, entryKey(), "")->text, page);
 }
 
@@ -82,10 +79,9 @@ TEST(BrowserMenuEntry, RegistersEvenWhenThePageCannotBeWritten) {
     fixture.writeTemplate("<%ExePath%>");
     // A folder where the page should be: no file can replace it.
     std::filesystem::create_directory(fixture.folders.workFolder / "lumivox.htm");
-    const MenuEntryAddResult result = addBrowserMenuEntry(fixture.folders, *fixture.registry());
-    EXPECT_TRUE(result.templateFound);
-    EXPECT_FALSE(result.pageWritten);
-    EXPECT_TRUE(result.registered);
+    const std::string page = (fixture.folders.workFolder / "lumivox.htm").string();
+    EXPECT_EQ(addBrowserMenuEntry(fixture.folders, *fixture.registry()).error(),
+              page + ": not a regular file");
     EXPECT_EQ(fixture.registry()->readValue(kCurrentUserHive, entryKey(), "")->text,
               (fixture.folders.workFolder / "lumivox.htm").string());
 }
@@ -93,7 +89,7 @@ TEST(BrowserMenuEntry, RegistersEvenWhenThePageCannotBeWritten) {
 TEST(BrowserMenuEntry, RemovingDeletesTheKeyOnlyAndAddingAgainRewritesThePage) {
     MenuEntryFixture fixture;
     fixture.writeTemplate("first <%ExePath%>");
-    ASSERT_TRUE(addBrowserMenuEntry(fixture.folders, *fixture.registry()).registered);
+    ASSERT_TRUE(addBrowserMenuEntry(fixture.folders, *fixture.registry()));
     const std::filesystem::path page = fixture.folders.workFolder / "lumivox.htm";
 
     EXPECT_TRUE(removeBrowserMenuEntry(*fixture.registry()));
@@ -107,7 +103,7 @@ TEST(BrowserMenuEntry, RemovingDeletesTheKeyOnlyAndAddingAgainRewritesThePage) {
     EXPECT_EQ(readBytes(fixture.folders.workFolder / "registry.ini"), registryFile);
 
     fixture.writeTemplate("second");
-    ASSERT_TRUE(addBrowserMenuEntry(fixture.folders, *fixture.registry()).registered);
+    ASSERT_TRUE(addBrowserMenuEntry(fixture.folders, *fixture.registry()));
     EXPECT_EQ(readBytes(page), "\xFF\xFEs\0e\0c\0o\0n\0d\0"s);
     EXPECT_TRUE(fixture.registry()->keyExists(kCurrentUserHive, entryKey()));
 }
@@ -115,9 +111,8 @@ TEST(BrowserMenuEntry, RemovingDeletesTheKeyOnlyAndAddingAgainRewritesThePage) {
 TEST(BrowserMenuEntry, WithoutATemplateOrARegistryNothingIsWrittenOrRegistered) {
     MenuEntryFixture fixture;
     EXPECT_FALSE(removeBrowserMenuEntry(*fixture.registry()));
-    const MenuEntryAddResult result = addBrowserMenuEntry(fixture.folders, *fixture.registry());
-    EXPECT_FALSE(result.templateFound);
-    EXPECT_FALSE(result.registered);
+    const Status added = addBrowserMenuEntry(fixture.folders, *fixture.registry());
+    EXPECT_EQ(added.error().rfind("the page template cannot be read: ", 0), 0u) << added.error();
     EXPECT_TRUE(std::filesystem::is_empty(fixture.folders.workFolder));
 }
 

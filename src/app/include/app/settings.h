@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/result.h"
 #include "service/service_endpoints.h"
 
 inline constexpr const char* kSettingsFileName = "lumivox.ini";
@@ -40,6 +41,7 @@ Settings loadSettings(const std::filesystem::path& iniPath, const std::string& d
                       std::string* warning = nullptr);
 
 // Writes every key of section "Lumivox", unchanged ones too, keeping the file's other sections
-// and lines. A new file is readable by its owner only: it holds the password. False when the
-// file exists but cannot be read (it is left alone), or cannot be written.
-bool saveSettings(const std::filesystem::path& iniPath, const Settings& settings);
+// and lines. A new file is readable by its owner only: it holds the password. Fails when the
+// file exists but cannot be read (it is left alone), cannot be written, or a value cannot be
+// stored on one line (the other keys are written all the same).
+Status saveSettings(const std::filesystem::path& iniPath, const Settings& settings);

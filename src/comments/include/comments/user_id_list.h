@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/result.h"
+
 struct UserIdEntry {
     std::string text;  // the user ID (UTF-8), without surrounding blanks when entered by hand
     int32_t id = 0;    // unique within its list; the item data of its row
@@ -25,16 +27,17 @@ class UserIdList {
 public:
     // Replaces the entries with the lines of `file`, in file order: CR LF or LF line ends,
     // nothing trimmed, an empty line an entry with an empty text. Each entry takes its id from
-    // the counter (0, 1, 2, ... on a fresh list), which advances past them. A file that cannot be
-    // opened, a missing one included, leaves the list empty; false then.
-    bool load(const std::filesystem::path& file);
+    // the counter (0, 1, 2, ... on a fresh list), which advances past them. A missing file is an
+    // empty list (the first run has none). A file that cannot be read leaves the list empty and
+    // fails.
+    Status load(const std::filesystem::path& file);
 
     // With entries: writes the file anew, every text followed by CR LF, in list order (through
     // a temporary file, so a failure leaves the old file). Without entries: deletes the file; a
-    // missing file is fine. False when the file could not be written or deleted; the caller
-    // at closing ignores it, as nothing can be done about it then. (A text holding a line
+    // missing file is fine. Fails when the file could not be written or deleted; the caller
+    // at closing only logs it, as nothing can be done about it then. (A text holding a line
     // break would come back as several entries; the window's one-line editor types none.)
-    bool save(const std::filesystem::path& file) const;
+    Status save(const std::filesystem::path& file) const;
 
     // The entry with `id` gets `text`; without such an entry, {text, nextId()} is appended and
     // the counter advances. Returns the id of the entry that holds `text` now.

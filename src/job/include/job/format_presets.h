@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/result.h"
+
 // One output format. Both texts are UTF-8 and hold no line break.
 struct FormatPreset {
     std::string name;         // display name, and the value of the "Format" setting
@@ -22,13 +24,15 @@ public:
     // Replaces the list with the presets of `file`: lines come in pairs, a name and then its
     // template, ending in CR LF or LF. Nothing is trimmed (templates begin with a space), an
     // empty line is an empty name or template, and a name left without its template at the end
-    // is dropped. A file that cannot be opened gives an empty list; false then.
-    bool load(const std::filesystem::path& file);
-    // load(), and then the built-in presets when the list is still empty.
+    // is dropped. A missing file gives an empty list; one that cannot be read gives an empty
+    // list and fails.
+    Status load(const std::filesystem::path& file);
+    // load(), and then the built-in presets when the list is still empty. A file that cannot be
+    // read is logged.
     void loadOrBuiltIn(const std::filesystem::path& file);
-    // Writes the list anew to `file`: name CR LF, template CR LF for every preset. False when
+    // Writes the list anew to `file`: name CR LF, template CR LF for every preset. Fails when
     // the file cannot be written; the old file then stays as it was.
-    bool save(const std::filesystem::path& file) const;
+    Status save(const std::filesystem::path& file) const;
 
     const std::vector<FormatPreset>& presets() const { return presets_; }
     bool empty() const { return presets_.empty(); }

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/result.h"
+
 class ChildProcess {
 public:
     // The largest chunk `read` returns, so that a chunk with a terminating zero fits 4096 bytes.
@@ -35,11 +37,11 @@ public:
 
     // Starts `program` (an absolute path) with the arguments `arguments` (argv[0] is the program
     // path) and `workingFolder` as its current folder; the environment is the parent's.
-    // Returns 0 when the child runs, else the errno value why it could not be started: ENOENT
-    // for a missing program or folder, EACCES, EINVAL for a relative program path, EBUSY when
-    // this object already holds a child. Never throws.
-    int start(const std::string& program, const std::vector<std::string>& arguments,
-              const std::string& workingFolder);
+    // Fails, naming the program, when it could not be started: the system's reason (a missing
+    // program or folder, a denied execution), a relative program path, or a child that this
+    // object holds already. Never throws.
+    Status start(const std::string& program, const std::vector<std::string>& arguments,
+                 const std::string& workingFolder);
 
     // Waits at most `timeoutMs` milliseconds (-1: without limit) for output and puts the next
     // chunk into `chunk` (replacing its content; emptied unless Data).

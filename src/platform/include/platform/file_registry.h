@@ -13,7 +13,8 @@
 // Every operation reads the file anew and every change writes it anew through a temporary file,
 // so that several FileRegistry objects (and processes) on one file see each other's changes and
 // a crash leaves the old or the new tree. A missing file is an empty registry. A file that cannot
-// be read or does not follow the form is left alone: reads find nothing and changes fail.
+// be read or does not follow the form is left alone: reads find nothing (the reason goes to the
+// log) and changes fail with it.
 
 #include <filesystem>
 
@@ -23,23 +24,23 @@ class FileRegistry : public Registry {
 public:
     explicit FileRegistry(std::filesystem::path file) : file_(std::move(file)) {}
 
-    bool createKey(std::string_view hive, std::string_view keyPath) override;
+    Status createKey(std::string_view hive, std::string_view keyPath) override;
     bool keyExists(std::string_view hive, std::string_view keyPath) const override;
-    bool setString(std::string_view hive, std::string_view keyPath, std::string_view valueName,
-                   std::string_view text) override;
-    bool setDword(std::string_view hive, std::string_view keyPath, std::string_view valueName,
-                  uint32_t number) override;
+    Status setString(std::string_view hive, std::string_view keyPath, std::string_view valueName,
+                     std::string_view text) override;
+    Status setDword(std::string_view hive, std::string_view keyPath, std::string_view valueName,
+                    uint32_t number) override;
     std::optional<RegistryValue> readValue(std::string_view hive, std::string_view keyPath,
                                            std::string_view valueName) const override;
     std::optional<std::vector<RegistryValue>> readValues(std::string_view hive,
                                                          std::string_view keyPath) const override;
-    bool deleteSubkey(std::string_view hive, std::string_view parentPath,
-                      std::string_view subkeyName) override;
+    Status deleteSubkey(std::string_view hive, std::string_view parentPath,
+                        std::string_view subkeyName) override;
 
     const std::filesystem::path& file() const { return file_; }
 
 private:
-    bool setValue(std::string_view hive, std::string_view keyPath, RegistryValue value);
+    Status setValue(std::string_view hive, std::string_view keyPath, RegistryValue value);
 
     std::filesystem::path file_;
 };

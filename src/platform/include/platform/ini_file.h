@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/replace_file.h"
+#include "platform/result.h"
 
 class IniFile {
 public:
@@ -29,9 +30,9 @@ public:
     // cut in two.
     static constexpr size_t kMaxValueBytes = 259;
 
-    // Reads `path`. A missing file gives an empty document that save() creates. Nothing when
+    // Reads `path`. A missing file gives an empty document that save() creates. Fails when
     // the file exists but cannot be read: a document that would overwrite it is not offered.
-    static std::optional<IniFile> load(const std::filesystem::path& path);
+    static Result<IniFile> load(const std::filesystem::path& path);
 
     // The value of `key` in `section` (at most kMaxValueBytes), else `defaultValue`.
     std::string readString(std::string_view section, std::string_view key,
@@ -41,14 +42,14 @@ public:
     int32_t readInt(std::string_view section, std::string_view key, int32_t defaultValue = 0) const;
 
     // Sets the value in memory: in place when the key exists, else as a new line at the end
-    // of its section, which is added at the end of the file when missing. False, and nothing
+    // of its section, which is added at the end of the file when missing. Fails, with nothing
     // changed, when the section, key or value cannot be stored as one line of an INI file.
-    bool setString(std::string_view section, std::string_view key, std::string_view value);
+    Status setString(std::string_view section, std::string_view key, std::string_view value);
 
     // Writes the document to its file through a temporary file and a rename; a new file is
     // created with `newFileAccess` (for the owner alone unless asked otherwise: settings files
-    // hold passwords), an existing one keeps its permissions. False on failure.
-    bool save(NewFileAccess newFileAccess = NewFileAccess::OwnerOnly) const;
+    // hold passwords), an existing one keeps its permissions.
+    Status save(NewFileAccess newFileAccess = NewFileAccess::OwnerOnly) const;
 
     // The file's contents as save() writes them.
     std::string contents() const;
@@ -70,13 +71,3 @@ private:
     bool byteOrderMark_ = false;  // a UTF-8 byte-order mark opens the file and is kept
     std::vector<Line> lines_;
 };
-
-// One-call forms of the Windows functions; each reads the file anew. A file that is missing or
-// cannot be read gives the defaults; the write creates the file (and its section) when missing.
-std::string readProfileString(const std::filesystem::path& path, std::string_view section,
-                              std::string_view key, std::string_view defaultValue);
-int32_t readProfileInt(const std::filesystem::path& path, std::string_view section,
-                       std::string_view key, int32_t defaultValue = 0);
-bool writeProfileString(const std::filesystem::path& path, std::string_view section,
-                        std::string_view key, std::string_view value,
-                        NewFileAccess newFileAccess = NewFileAccess::OwnerOnly);

@@ -14,6 +14,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/result.h"
+
 enum class LogLevel : int { Error = 0, Warning = 1, Info = 2, Debug = 3 };
 enum class LogComponent : int { App, Job, Service, Encoder, Filter };
 
@@ -43,12 +45,23 @@ bool logEnabled(LogLevel level);
 
 // Logs one record; line breaks in `text` become blanks.
 void logMessage(LogLevel level, LogComponent component, std::string_view text);
-inline void logError(LogComponent c, std::string_view text) { logMessage(LogLevel::Error, c, text); }
+inline void logError(LogComponent c, std::string_view text) {
+    logMessage(LogLevel::Error, c, text);
+}
 inline void logWarning(LogComponent c, std::string_view text) {
     logMessage(LogLevel::Warning, c, text);
 }
-inline void logInfo(LogComponent c, std::string_view text) { logMessage(LogLevel::Info, c, text); }
-inline void logDebug(LogComponent c, std::string_view text) { logMessage(LogLevel::Debug, c, text); }
+inline void logInfo(LogComponent c, std::string_view text) {
+    logMessage(LogLevel::Info, c, text);
+}
+inline void logDebug(LogComponent c, std::string_view text) {
+    logMessage(LogLevel::Debug, c, text);
+}
+
+// Logs "what: reason" as a warning when `status` failed. For failures the program deliberately
+// does not show to the user (files written while the window closes, say), so that the reason is
+// not lost.
+void logIfFailed(LogComponent component, std::string_view what, const Status& status);
 
 // The line form of a record that a child process (the encoder, and the frame filter through it)
 // writes on its output for the job to take into its own log: "[lumivox] LEVEL COMPONENT: text".

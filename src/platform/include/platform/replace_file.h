@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <string_view>
 
+#include "platform/result.h"
+
 // Who may read a file that replaceFile creates (an existing file keeps its own permissions).
 enum class NewFileAccess {
     Default,    // the process's default: read/write for all, less the umask
@@ -17,7 +19,7 @@ enum class NewFileAccess {
 // process may set it); a new one is created as `newFileAccess` says. A symbolic link at `path` is
 // followed and its target replaced. A read-only file is not replaced. When the folder does not
 // let a file be added but the file itself may be written, it is overwritten in place instead
-// (without the protection against a crash). False when anything fails; then `path` is unchanged
-// and no temporary file is left.
-bool replaceFile(const std::filesystem::path& path, std::string_view contents,
-                 NewFileAccess newFileAccess = NewFileAccess::Default);
+// (without the protection against a crash). Fails, naming the file and the system's reason, when
+// anything fails; then `path` is unchanged and no temporary file is left.
+Status replaceFile(const std::filesystem::path& path, std::string_view contents,
+                   NewFileAccess newFileAccess = NewFileAccess::Default);

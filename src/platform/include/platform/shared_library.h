@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/result.h"
+
 class SharedLibrary {
 public:
     SharedLibrary() = default;
@@ -11,9 +13,9 @@ public:
     SharedLibrary& operator=(const SharedLibrary&) = delete;
     ~SharedLibrary();  // unloads
 
-    // Loads the library file at `path`, resolving all its symbols now. False with the loader's
-    // reason in `error`.
-    bool load(const std::string& path, std::string& error);
+    // Loads the library file at `path`, resolving all its symbols now. Fails with the loader's
+    // reason.
+    Status load(const std::string& path);
     // The address of an exported symbol, or null.
     void* symbol(const char* name) const;
     bool loaded() const { return handle_ != nullptr; }

@@ -5,6 +5,8 @@
 #include <functional>
 #include <thread>
 
+#include "platform/result.h"
+
 class WorkerThread {
 public:
     WorkerThread() = default;
@@ -13,8 +15,9 @@ public:
     // Joins a thread that is still running.
     ~WorkerThread();
 
-    // Starts `body` on a new thread; false when the thread cannot be created or one runs already.
-    bool start(std::function<void()> body);
+    // Starts `body` on a new thread. Fails when one runs already or the system cannot create
+    // another thread.
+    Status start(std::function<void()> body);
     // Waits for the thread to end; does nothing when none was started.
     void join();
     bool joinable() const { return thread_.joinable(); }

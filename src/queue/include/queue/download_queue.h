@@ -23,6 +23,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/result.h"
+
 struct DownloadEntry {
     std::string url;         // the video page URL (UTF-8)
     int64_t registered = 0;  // when it was queued, seconds since 1970 UTC
@@ -35,16 +37,16 @@ public:
     // the registration time, read as the C library's strtol reads a decimal number (leading
     // blanks and a sign, the digits up to the first other character, 0 without digits, clamped
     // to 32 bits). A URL left without its time line at the end is dropped. Ids come from the
-    // counter. A file that cannot be opened, a missing one included, leaves the queue empty;
-    // false then.
-    bool load(const std::filesystem::path& file);
+    // counter. A missing file is an empty queue. A file that cannot be read leaves the queue
+    // empty and fails.
+    Status load(const std::filesystem::path& file);
 
     // With entries: writes the file anew (through a temporary file, so a failure leaves the old
     // one): for every entry its URL and CR LF, then its time in decimal ("%d", clamped to 32
     // bits) and CR LF. A CR or LF inside a URL is left out, so that the pairs of lines stay in
-    // step. Without entries: deletes the file; a missing file is fine. False when the file
-    // could not be written or deleted; the caller at closing ignores it.
-    bool save(const std::filesystem::path& file) const;
+    // step. Without entries: deletes the file; a missing file is fine. Fails when the file
+    // could not be written or deleted; the caller at closing only logs it.
+    Status save(const std::filesystem::path& file) const;
 
     // The entry with `id` gets `url` and keeps its registration time; without such an entry
     // (or without an id), {url, now, nextId()} is appended and the counter advances. Returns
@@ -78,7 +80,8 @@ private:
 
 // Start-up of the main window, after the settings and filter lists: loads `file` into `queue`
 // (whose rows the window then appends, in queue order) and tells whether to take next now:
-// true when the queue holds entries and no job was started from the command line.
+// true when the queue holds entries and no job was started from the command line. A file that
+// cannot be read gives an empty queue; the reason goes to the log.
 bool loadQueueAtStartUp(DownloadQueue& queue, const std::filesystem::path& file,
                         bool jobStartedFromCommandLine);
 

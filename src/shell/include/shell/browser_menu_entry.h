@@ -6,7 +6,7 @@
 //
 // The main window asks the user first (kAddMenuEntryQuestion, kRemoveMenuEntryQuestion, with
 // Yes and No) and calls these only on Yes. Nothing is reported to the user either way; the
-// results are for callers that want to know (a command line, the tests).
+// results are for the log and for callers that want to know (a command line, the tests).
 
 #include <cstdint>
 #include <filesystem>
@@ -34,22 +34,17 @@ struct MenuEntryFolders {
     std::filesystem::path workFolder;     // receives lumivox.htm
 };
 
-struct MenuEntryAddResult {
-    bool templateFound = false;  // false: nothing was written or registered
-    bool pageWritten = false;
-    bool registered = false;  // the key and all three values were set
-};
-
 // Writes lumivox.htm from the template and registers it: the entry's default value is the
 // page's full path (stored whole, however long), "Contexts" is kMenuContexts and "Flags"
 // kMenuFlags. The registration happens even when the page could not be written (it then names
 // the old or a missing page); without a template nothing happens at all. Adding again rewrites
-// the page and the values. A registry failure may leave the key without its values.
-MenuEntryAddResult addBrowserMenuEntry(const MenuEntryFolders& folders, Registry& registry);
+// the page and the values. A registry failure may leave the key without its values. Fails with
+// the first thing that went wrong: the template, the page or the registration.
+Status addBrowserMenuEntry(const MenuEntryFolders& folders, Registry& registry);
 
-// Deletes the entry's key; lumivox.htm stays. True when the key was there and is gone; removing
-// an absent entry changes nothing.
-bool removeBrowserMenuEntry(Registry& registry);
+// Deletes the entry's key; lumivox.htm stays. Succeeds when the key was there and is gone;
+// removing an absent entry changes nothing and fails.
+Status removeBrowserMenuEntry(Registry& registry);
 
 // Where the page lives and what it starts.
 std::filesystem::path scriptPagePath(const MenuEntryFolders& folders);

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/result.h"
+
 inline constexpr std::string_view kExePathPlaceholder = "<%ExePath%>";
 inline constexpr std::string_view kPageTemplateFileName = "orglumivox.htm";
 inline constexpr std::string_view kPageFileName = "lumivox.htm";
@@ -28,14 +30,14 @@ std::string pageTextFromTemplate(std::string_view templateBytes, std::string_vie
 // terminating zero. Ill-formed UTF-8 becomes U+FFFD.
 std::string utf16LePageBytes(std::string_view text);
 
-enum class ScriptPageResult {
-    TemplateMissing,  // the template could not be read: nothing was written
-    PageNotWritten,   // the page file could not be written
-    Written,
-};
+// The file bytes of the page that starts `programPath`, made from `templateFile`. Fails when
+// the template cannot be read.
+Result<std::string> makeScriptPage(const std::filesystem::path& templateFile,
+                                   const std::filesystem::path& programPath);
 
-// Reads `templateFile`, fills in `programPath` and writes `pageFile` anew (through a temporary
-// file, so a failure leaves the old page).
-ScriptPageResult writeScriptPage(const std::filesystem::path& templateFile,
-                                 const std::filesystem::path& programPath,
-                                 const std::filesystem::path& pageFile);
+// Makes the page (makeScriptPage) and writes it to `pageFile` anew (through a temporary file, so
+// a failure leaves the old page). Fails, writing nothing, when the template cannot be read, or
+// when the page cannot be written.
+Status writeScriptPage(const std::filesystem::path& templateFile,
+                       const std::filesystem::path& programPath,
+                       const std::filesystem::path& pageFile);
