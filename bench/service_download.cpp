@@ -65,13 +65,15 @@ public:
         }
         store_ = std::make_unique<CookieStore>(folder_ / "cookies.txt");
         ServiceClient client = makeClient();
-        client.loginToService("demo@example.com", "p&ss=w+rd%41", false);
-        if (cookie_.empty() ||
-            !client.lookUpVideo(endpoints_.webBase + "/watch/sm9", cookie_, streamUrl_) ||
-            !client.visitVideoPage(endpoints_.webBase + "/watch/sm9", cookie_)) {
+        const Status login = client.loginToService("demo@example.com", "p&ss=w+rd%41", false);
+        const Result<VideoLookup> lookup =
+            login ? client.lookUpVideo(endpoints_.webBase + "/watch/sm9")
+                  : Result<VideoLookup>(login.failure());
+        if (!lookup || !client.visitVideoPage(endpoints_.webBase + "/watch/sm9")) {
             error = "cannot log in and look the video up";
             return false;
         }
+        streamUrl_ = lookup->streamUrl;
         return true;
     }
 
@@ -94,7 +96,7 @@ public:
 
     bool download() {
         percent_ = -1;
-        return makeClient().downloadVideo(streamUrl_, cookie_);
+        return makeClient().downloadVideo(streamUrl_).ok();
     }
 
     int64_t downloadedBytes() const {

@@ -127,32 +127,27 @@ std::string exitReason(const ChildProcess::ExitStatus& status) {
 
 }  // namespace
 
-ServiceContext CNicoThread::serviceContext(std::string& firstError) {
+ServiceContext CNicoThread::serviceContext() {
     ServiceContext context;
     context.endpoints = request.endpoints;
     context.workFolder = request.workFolder;
     context.saveFolder = request.saveFolder;
     context.isCancelled = [this] { return isCancelled(); };
-    context.reportError = [this, &firstError](const std::string& text) {
-        if (firstError.empty()) {
-            firstError = text;
-        }
-        serviceError(text);
-    };
+    context.reportError = [this](const std::string& text) { serviceError(text); };
     context.reportProgress = [this](int percent) { postProgress(percent); };
     context.cookieStore = request.cookieStore;
     return context;
 }
 
 void CNicoThread::loginToService() {
-    std::string error;
-    ServiceClient client(serviceContext(error), serviceState());
-    client.loginToService(request.mail, request.password, request.noAutoLogin == 1);
+    ServiceClient client(serviceContext(), serviceState());
+    const Status loggedIn =
+        client.loginToService(request.mail, request.password, request.noAutoLogin == 1);
     if (!cookie.empty() || isCancelled()) {
         return;
     }
-    if (!error.empty()) {
-        fail("the login failed: " + error);
+    if (!loggedIn) {
+        fail("the login failed: " + loggedIn.error());
     } else if (request.noAutoLogin == 1) {
         fail(
             "the login gave no cookie (automatic login is off, and no cookie of an earlier login "
@@ -162,30 +157,29 @@ void CNicoThread::loginToService() {
     }
 }
 
-bool CNicoThread::lookUpVideo(const std::string& cookieText, std::string& streamUrl) {
-    std::string error;
-    ServiceClient client(serviceContext(error), serviceState());
-    if (client.lookUpVideo(request.pageUrl, cookieText, streamUrl)) {
-        // The lookup itself went well, so an error came from the comment thread's request:
-        // the job goes on, but a movie without its comments is not what was asked for.
-        if (!error.empty()) {
-            fail("the comment thread could not be downloaded: " + error);
-        }
-        return true;
+// The cookie text is the job's record of its login; the requests carry what the cookie store
+// holds for them.
+bool CNicoThread::lookUpVideo(const std::string& /*cookieText*/, std::string& streamUrl) {
+    ServiceClient client(serviceContext(), serviceState());
+    Result<VideoLookup> lookup = client.lookUpVideo(request.pageUrl);
+    if (!lookup) {
+        fail(lookup.error());
+        return false;
     }
-    if (videoId.empty()) {
-        fail("the page URL names no video (it holds no \"watch/\" followed by a video ID): " +
-             request.pageUrl);
-    } else if (!error.empty()) {
-        fail("the video lookup failed: " + error);
-    } else {
-        fail("the service gave no video address for " + videoId +
-             " (the login was not accepted, or the video cannot be watched)");
+    streamUrl = std::move(lookup->streamUrl);
+    if (!lookup->commentThread) {
+        // The job goes on, but a movie without its comments is not what was asked for; and
+        // what comment.xml holds now is not this video's thread.
+        fail("the comment thread could not be downloaded: " + lookup->commentThread.error());
+        commentThreadMissing = true;
     }
-    return false;
+    return true;
 }
 
 void CNicoThread::readCommentXml() {
+    if (commentThreadMissing) {
+        return;
+    }
     const std::string path = workFile("comment.xml");
     if (!::readCommentXml(path, chats, arrivalCounter) && isNonEmptyFile(path)) {
         // An empty file means the service named no comment thread; anything else that cannot
@@ -194,25 +188,19 @@ void CNicoThread::readCommentXml() {
     }
 }
 
-bool CNicoThread::visitVideoPage(const std::string& pageUrl, const std::string& cookieText) {
+bool CNicoThread::visitVideoPage(const std::string& pageUrl, const std::string& /*cookieText*/) {
     // The job goes on whatever the visit gives; an error has reached the front end already.
-    std::string error;
-    ServiceClient client(serviceContext(error), serviceState());
-    return client.visitVideoPage(pageUrl, cookieText);
+    ServiceClient client(serviceContext(), serviceState());
+    return client.visitVideoPage(pageUrl).ok();
 }
 
-bool CNicoThread::downloadVideo(const std::string& streamUrl, const std::string& cookieText) {
-    std::string error;
-    ServiceClient client(serviceContext(error), serviceState());
-    if (client.downloadVideo(streamUrl, cookieText)) {
-        return true;
+bool CNicoThread::downloadVideo(const std::string& streamUrl, const std::string& /*cookieText*/) {
+    ServiceClient client(serviceContext(), serviceState());
+    const Status downloaded = client.downloadVideo(streamUrl);
+    if (!downloaded && !isCancelled()) {
+        fail(downloaded.error());
     }
-    if (!error.empty()) {
-        fail("the video download failed: " + error);
-    } else {
-        fail("the video download received nothing");
-    }
-    return false;
+    return downloaded.ok();
 }
 
 std::string CNicoThread::temporaryFile() const {

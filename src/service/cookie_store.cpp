@@ -1,13 +1,12 @@
 #include "service/cookie_store.h"
 
 #include <ctime>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <sstream>
 #include <system_error>
 #include <vector>
 
+#include "platform/log.h"
 #include "platform/replace_file.h"
 #include "platform/text_conv.h"
 #include "service/curl_setup.h"
@@ -15,18 +14,6 @@
 namespace {
 
 constexpr std::string_view kHttpOnlyPrefix = "#HttpOnly_";
-
-// One line of a Netscape cookie file: domain, tail-match flag, path, secure flag, expiry
-// (Unix seconds, 0 for a session cookie), name, value; tab-separated.
-struct JarLine {
-    std::string domain;  // without a leading "."
-    bool tailMatch = false;
-    std::string path;
-    bool secure = false;
-    long long expires = 0;
-    std::string name;
-    std::string value;
-};
 
 std::vector<std::string_view> splitTabs(std::string_view line) {
     std::vector<std::string_view> fields;
@@ -41,91 +28,72 @@ std::vector<std::string_view> splitTabs(std::string_view line) {
     }
 }
 
-bool parseJarLine(std::string_view line, JarLine& out) {
-    if (line.substr(0, kHttpOnlyPrefix.size()) == kHttpOnlyPrefix) {
+// A line of curl's cookie list (the Netscape format: domain, subdomain flag, path, secure flag,
+// expiry, name, value; tab-separated) as a cookie; nothing for a line of another kind.
+std::optional<StoredCookie> cookieOfLine(std::string_view line) {
+    if (line.starts_with(kHttpOnlyPrefix)) {
         line.remove_prefix(kHttpOnlyPrefix.size());
-    } else if (!line.empty() && line.front() == '#') {
-        return false;
+    } else if (line.starts_with('#')) {
+        return std::nullopt;
     }
     const std::vector<std::string_view> fields = splitTabs(line);
     if (fields.size() < 6) {
-        return false;
+        return std::nullopt;
     }
+    StoredCookie cookie;
     std::string_view domain = fields[0];
-    while (!domain.empty() && domain.front() == '.') {
+    while (domain.starts_with('.')) {
         domain.remove_prefix(1);
     }
-    out.domain = asciiLower(domain);
-    out.tailMatch = fields[1] == "TRUE";
-    out.path = std::string(fields[2]);
-    out.secure = fields[3] == "TRUE";
-    out.expires = stringToLong(fields[4]);
-    out.name = std::string(fields[5]);
-    out.value = fields.size() > 6 ? std::string(fields[6]) : std::string();
-    return true;
+    cookie.domain = asciiLower(domain);
+    cookie.includeSubdomains = fields[1] == "TRUE";
+    cookie.path = std::string(fields[2]);
+    cookie.secureOnly = fields[3] == "TRUE";
+    cookie.expires = stringToLong(fields[4]);
+    cookie.name = std::string(fields[5]);
+    cookie.value = fields.size() > 6 ? std::string(fields[6]) : std::string();
+    return cookie;
 }
 
-bool expired(const JarLine& cookie, long long now) {
+bool expired(const StoredCookie& cookie, int64_t now) {
     return cookie.expires != 0 && cookie.expires <= now;
 }
 
-bool hostMatches(const JarLine& cookie, const std::string& host) {
-    const std::string lowerHost = asciiLower(host);
-    if (lowerHost == cookie.domain) {
+int64_t nowSeconds() {
+    return static_cast<int64_t>(std::time(nullptr));
+}
+
+bool holdsLineBreakOrTab(std::string_view text) {
+    return text.find_first_of("\t\r\n") != std::string_view::npos;
+}
+
+// True when `host` is `domain` or, for a cookie shared in its domain, a host within it.
+bool keptFor(const StoredCookie& cookie, std::string_view host) {
+    if (host == cookie.domain) {
         return true;
     }
-    return cookie.tailMatch && lowerHost.size() > cookie.domain.size() &&
-           lowerHost.compare(lowerHost.size() - cookie.domain.size(), std::string::npos,
-                             cookie.domain) == 0 &&
-           lowerHost[lowerHost.size() - cookie.domain.size() - 1] == '.';
-}
-
-// Path matching of cookies: the cookie's path is the request path, or a prefix of it that ends
-// at a "/".
-bool pathMatches(const std::string& cookiePath, const std::string& requestPath) {
-    if (cookiePath.empty() || cookiePath == "/" || cookiePath == requestPath) {
-        return true;
-    }
-    if (requestPath.compare(0, cookiePath.size(), cookiePath) != 0) {
-        return false;
-    }
-    return cookiePath.back() == '/' || requestPath.size() == cookiePath.size() ||
-           requestPath[cookiePath.size()] == '/';
-}
-
-std::string pathOf(const std::string& object) {
-    return object.substr(0, object.find('?'));
-}
-
-long long nowSeconds() {
-    return static_cast<long long>(std::time(nullptr));
+    return cookie.includeSubdomains && host.size() > cookie.domain.size() &&
+           host.ends_with(cookie.domain) && host[host.size() - cookie.domain.size() - 1] == '.';
 }
 
 }  // namespace
 
 CookieStore::CookieStore(std::filesystem::path jarFile) : jarFile_(std::move(jarFile)) {
     initialiseCurlOnce();
-    share_ = curl_share_init();
-    if (share_ != nullptr) {
-        curl_share_setopt(share_, CURLSHOPT_USERDATA, this);
-        curl_share_setopt(share_, CURLSHOPT_LOCKFUNC, &CookieStore::lockShare);
-        curl_share_setopt(share_, CURLSHOPT_UNLOCKFUNC, &CookieStore::unlockShare);
-        curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+    share_.reset(curl_share_init());
+    if (share_) {
+        curl_share_setopt(share_.get(), CURLSHOPT_USERDATA, this);
+        curl_share_setopt(share_.get(), CURLSHOPT_LOCKFUNC, &CookieStore::lockShare);
+        curl_share_setopt(share_.get(), CURLSHOPT_UNLOCKFUNC, &CookieStore::unlockShare);
+        curl_share_setopt(share_.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
     }
-    control_ = curl_easy_init();
-    if (control_ != nullptr && share_ != nullptr) {
-        curl_easy_setopt(control_, CURLOPT_SHARE, share_);
+    control_.reset(curl_easy_init());
+    if (control_ && share_) {
+        curl_easy_setopt(control_.get(), CURLOPT_SHARE, share_.get());
     }
 }
 
-CookieStore::~CookieStore() {
-    if (control_ != nullptr) {
-        curl_easy_cleanup(control_);
-    }
-    if (share_ != nullptr) {
-        curl_share_cleanup(share_);
-    }
-}
+CookieStore::~CookieStore() = default;
 
 CookieStore& CookieStore::forProcess(const std::filesystem::path& jarFile) {
     static std::mutex creation;
@@ -147,15 +115,21 @@ void CookieStore::unlockShare(CURL*, curl_lock_data data, void* user) {
     self->shareMutexes_[static_cast<size_t>(data) % self->shareMutexes_.size()].unlock();
 }
 
-bool CookieStore::attach(CURL* handle) {
+Status CookieStore::attach(CURL* handle) {
+    if (!share_ || !control_) {
+        return Failure{"the cookie store could not be set up"};
+    }
     {
         std::lock_guard lock(controlMutex_);
         loadJarLocked();
     }
     // The share holds the cookies; an empty cookie file name switches the handle's cookie
     // engine on (reading and sending cookies) without reading any file.
-    return share_ != nullptr && curl_easy_setopt(handle, CURLOPT_SHARE, share_) == CURLE_OK &&
-           curl_easy_setopt(handle, CURLOPT_COOKIEFILE, "") == CURLE_OK;
+    if (curl_easy_setopt(handle, CURLOPT_SHARE, share_.get()) != CURLE_OK ||
+        curl_easy_setopt(handle, CURLOPT_COOKIEFILE, "") != CURLE_OK) {
+        return Failure{"curl refused the cookie store"};
+    }
+    return {};
 }
 
 void CookieStore::loadJarLocked() {
@@ -163,49 +137,33 @@ void CookieStore::loadJarLocked() {
         return;
     }
     loaded_ = true;
-    if (jarFile_.empty() || control_ == nullptr || share_ == nullptr) {
+    if (jarFile_.empty() || !control_ || !share_) {
         return;
     }
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(jarFile_, error)) {
-        return;
-    }
-    std::ifstream in(jarFile_, std::ios::binary);
-    std::string line;
-    const long long now = nowSeconds();
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        JarLine cookie;
-        // Only well-formed, unexpired cookie lines: "Set-Cookie:" lines and comments never
-        // reach curl's parser.
-        if (!parseJarLine(line, cookie) || expired(cookie, now)) {
-            continue;
-        }
-        curl_easy_setopt(control_, CURLOPT_COOKIELIST, line.c_str());
-    }
+    // curl's own reader takes the jar: Netscape lines (curl leaves out what is malformed or
+    // expired); a missing jar is an empty store.
+    const std::string jar = jarFile_.string();
+    curl_easy_setopt(control_.get(), CURLOPT_COOKIEFILE, jar.c_str());
+    curl_easy_setopt(control_.get(), CURLOPT_COOKIELIST, "RELOAD");
 }
 
 std::string CookieStore::snapshotLocked() {
     loadJarLocked();
     std::string lines;
-    if (control_ == nullptr) {
-        return lines;
-    }
     curl_slist* list = nullptr;
-    if (curl_easy_getinfo(control_, CURLINFO_COOKIELIST, &list) != CURLE_OK) {
+    if (!control_ || curl_easy_getinfo(control_.get(), CURLINFO_COOKIELIST, &list) != CURLE_OK) {
         return lines;
     }
-    const long long now = nowSeconds();
-    for (curl_slist* item = list; item != nullptr; item = item->next) {
-        JarLine cookie;
-        if (parseJarLine(item->data, cookie) && !expired(cookie, now)) {
+    const CurlSlistPtr owned(list);
+    const int64_t now = nowSeconds();
+    for (const curl_slist* item = list; item != nullptr; item = item->next) {
+        // The engine lists a cookie that has run out until its next clean-up; it is gone.
+        const std::optional<StoredCookie> cookie = cookieOfLine(item->data);
+        if (cookie && !expired(*cookie, now)) {
             lines += item->data;
             lines += '\n';
         }
     }
-    curl_slist_free_all(list);
     return lines;
 }
 
@@ -214,78 +172,78 @@ std::string CookieStore::snapshot() {
     return snapshotLocked();
 }
 
-std::string CookieStore::cookiesFor(const UrlParts& url) {
-    std::string lines;
-    {
-        std::lock_guard lock(controlMutex_);
-        lines = snapshotLocked();
-    }
-    const std::string requestPath = pathOf(url.object);
-    const long long now = nowSeconds();
-    std::string cookies;
-    std::istringstream in(lines);
-    std::string line;
-    while (std::getline(in, line)) {
-        JarLine cookie;
-        if (!parseJarLine(line, cookie) || expired(cookie, now) ||
-            !hostMatches(cookie, url.server) || !pathMatches(cookie.path, requestPath) ||
-            (cookie.secure && !url.secure())) {
-            continue;
+std::vector<StoredCookie> CookieStore::cookies() {
+    std::vector<StoredCookie> cookies;
+    std::istringstream lines(snapshot());
+    for (std::string line; std::getline(lines, line);) {
+        if (std::optional<StoredCookie> cookie = cookieOfLine(line)) {
+            cookies.push_back(std::move(*cookie));
         }
-        if (!cookies.empty()) {
-            cookies += "; ";
-        }
-        cookies += cookie.name + "=" + cookie.value;
     }
     return cookies;
 }
 
-void CookieStore::setCookies(const std::string& host, std::string_view cookieText) {
-    if (host.empty() || host.find_first_of("\t\r\n") != std::string::npos) {
-        return;
+Status CookieStore::setCookie(const StoredCookie& cookie) {
+    if (cookie.name.empty() || cookie.domain.empty()) {
+        return Failure{"a cookie needs a name and a domain"};
     }
-    const UrlParts root{"http", host, std::string(1, '/'), 80};
-    // The pairs the web root already carries, each as "; name=value;" within this text.
-    std::string present = "; ";
-    present += cookiesFor(root);
-    present += ';';
-
+    if (holdsLineBreakOrTab(cookie.domain) || holdsLineBreakOrTab(cookie.path) ||
+        holdsLineBreakOrTab(cookie.name) || holdsLineBreakOrTab(cookie.value)) {
+        return Failure{"a cookie cannot hold a tab or a line break"};
+    }
+    const std::string line = (cookie.includeSubdomains ? "." : "") + cookie.domain + '\t' +
+                             (cookie.includeSubdomains ? "TRUE" : "FALSE") + '\t' +
+                             (cookie.path.empty() ? std::string("/") : cookie.path) + '\t' +
+                             (cookie.secureOnly ? "TRUE" : "FALSE") + '\t' +
+                             std::to_string(cookie.expires) + '\t' + cookie.name + '\t' +
+                             cookie.value;
     std::lock_guard lock(controlMutex_);
     loadJarLocked();
-    if (control_ == nullptr) {
-        return;
+    if (!control_ ||
+        curl_easy_setopt(control_.get(), CURLOPT_COOKIELIST, line.c_str()) != CURLE_OK) {
+        return Failure{"curl did not take the cookie " + cookie.name};
     }
-    size_t start = 0;
-    while (start <= cookieText.size()) {
-        size_t end = cookieText.find(';', start);
-        if (end == std::string_view::npos) {
-            end = cookieText.size();
-        }
-        const std::string pair = trimBlanks(cookieText.substr(start, end - start));
-        start = end + 1;
-        const size_t equals = pair.find('=');
-        const std::string name = trimBlanks(pair.substr(0, equals));
-        const std::string value =
-            equals == std::string::npos ? std::string() : trimBlanks(pair.substr(equals + 1));
-        if (name.empty() || (name + value).find_first_of("\t\r\n") != std::string::npos ||
-            present.find("; " + name + "=" + value + ";") != std::string::npos) {
-            continue;
-        }
-        const std::string line = host + "\tFALSE\t/\tFALSE\t0\t" + name + "\t" + value;
-        curl_easy_setopt(control_, CURLOPT_COOKIELIST, line.c_str());
-    }
+    return {};
 }
 
-bool CookieStore::save() {
+std::optional<std::string> CookieStore::cookieValue(std::string_view domain,
+                                                    std::string_view name) {
+    while (domain.starts_with('.')) {
+        domain.remove_prefix(1);
+    }
+    const std::string wanted = asciiLower(domain);
+    for (const StoredCookie& cookie : cookies()) {
+        if (cookie.domain == wanted && cookie.name == name) {
+            return cookie.value;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string CookieStore::cookieTextFor(std::string_view host, bool secureScheme) {
+    const std::string lowerHost = asciiLower(host);
+    std::string text;
+    for (const StoredCookie& cookie : cookies()) {
+        if (keptFor(cookie, lowerHost) && (secureScheme || !cookie.secureOnly)) {
+            if (!text.empty()) {
+                text += "; ";
+            }
+            text += cookie.name + "=" + cookie.value;
+        }
+    }
+    return text;
+}
+
+Status CookieStore::save() {
     if (jarFile_.empty()) {
-        return true;
+        return {};
     }
     const std::string contents =
         "# Netscape HTTP Cookie File\n"
         "# The video service's cookies of Lumivox. The program rewrites this file.\n\n" +
         snapshot();
-    if (!replaceFile(jarFile_, contents, NewFileAccess::OwnerOnly)) {
-        return false;
+    if (Status written = replaceFile(jarFile_, contents, NewFileAccess::OwnerOnly); !written) {
+        return written;
     }
     // An older jar keeps its permission bits through the replacement: it holds a login, so it
     // is made the owner's alone in every case.
@@ -293,12 +251,15 @@ bool CookieStore::save() {
     std::filesystem::permissions(
         jarFile_, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
         std::filesystem::perm_options::replace, error);
-    return !error;
+    if (error) {
+        return Failure{jarFile_.string() + ": " + error.message()};
+    }
+    return {};
 }
 
-bool CookieStore::saveIfChangedSince(const std::string& before) {
+Status CookieStore::saveIfChangedSince(const std::string& before) {
     if (snapshot() == before) {
-        return true;
+        return {};
     }
     return save();
 }

@@ -18,89 +18,81 @@ std::string limitErrorText(std::string text) {
 
 HttpRequest::HttpRequest(const ServiceContext& context, CookieStore& cookies) : context_(context) {
     initialiseCurlOnce();
-    curl_ = curl_easy_init();
-    if (curl_ == nullptr) {
+    curl_.reset(curl_easy_init());
+    if (!curl_) {
+        attached_ = Failure{"curl could not make a request handle"};
         return;
     }
-    attached_ = cookies.attach(curl_);
-    curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, errorBuffer_);
-    curl_easy_setopt(curl_, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl_, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl_, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
-    curl_easy_setopt(curl_, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl_, CURLOPT_MAXREDIRS, kMaxRedirects);
-    curl_easy_setopt(curl_, CURLOPT_CONNECTTIMEOUT, context_.timeouts.connectSeconds);
-    curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_LIMIT, context_.timeouts.stallBytesPerSecond);
-    curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_TIME, context_.timeouts.stallSeconds);
+    CURL* const curl = curl_.get();
+    attached_ = cookies.attach(curl);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer_);
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, context_.timeouts.connectSeconds);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, context_.timeouts.stallBytesPerSecond);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, context_.timeouts.stallSeconds);
     if (!context_.endpoints.caFile.empty()) {
-        curl_easy_setopt(curl_, CURLOPT_CAINFO, context_.endpoints.caFile.c_str());
+        curl_easy_setopt(curl, CURLOPT_CAINFO, context_.endpoints.caFile.c_str());
     }
-    curl_easy_setopt(curl_, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl_, CURLOPT_XFERINFOFUNCTION, &HttpRequest::transferInfo);
-    curl_easy_setopt(curl_, CURLOPT_XFERINFODATA, this);
-    curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &HttpRequest::writeBody);
-    curl_easy_setopt(curl_, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &HttpRequest::transferInfo);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &HttpRequest::writeBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, this);
 }
 
-HttpRequest::~HttpRequest() {
-    if (curl_ != nullptr) {
-        curl_easy_cleanup(curl_);
-    }
-    curl_slist_free_all(headers_);
-}
+HttpRequest::~HttpRequest() = default;
 
 void HttpRequest::setUrl(const std::string& url) {
-    if (curl_ != nullptr) {
-        curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
+    if (curl_) {
+        curl_easy_setopt(curl_.get(), CURLOPT_URL, url.c_str());
     }
 }
 
 void HttpRequest::setUserAgent(const std::string& agent) {
-    if (curl_ != nullptr) {
-        curl_easy_setopt(curl_, CURLOPT_USERAGENT, agent.c_str());
+    if (curl_) {
+        curl_easy_setopt(curl_.get(), CURLOPT_USERAGENT, agent.c_str());
     }
 }
 
 void HttpRequest::setHeaderLines(const std::vector<std::string>& lines) {
-    curl_slist_free_all(headers_);
-    headers_ = nullptr;
+    curl_slist* list = nullptr;
     for (const std::string& line : lines) {
-        curl_slist* grown = curl_slist_append(headers_, line.c_str());
+        curl_slist* grown = curl_slist_append(list, line.c_str());
         if (grown == nullptr) {
             break;
         }
-        headers_ = grown;
+        list = grown;
     }
-    if (curl_ != nullptr) {
-        curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, headers_);
+    if (curl_) {
+        curl_easy_setopt(curl_.get(), CURLOPT_HTTPHEADER, list);
     }
+    headers_.reset(list);  // the old list goes only once curl no longer points to it
 }
 
 void HttpRequest::setPostBody(std::string body) {
     body_ = std::move(body);
-    if (curl_ != nullptr) {
-        curl_easy_setopt(curl_, CURLOPT_POST, 1L);
-        curl_easy_setopt(curl_, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body_.size()));
-        curl_easy_setopt(curl_, CURLOPT_POSTFIELDS, body_.data());
-    }
-}
-
-void HttpRequest::setFollowRedirects(bool follow) {
-    if (curl_ != nullptr) {
-        curl_easy_setopt(curl_, CURLOPT_FOLLOWLOCATION, follow ? 1L : 0L);
+    if (curl_) {
+        curl_easy_setopt(curl_.get(), CURLOPT_POST, 1L);
+        curl_easy_setopt(curl_.get(), CURLOPT_POSTFIELDSIZE_LARGE,
+                         static_cast<curl_off_t>(body_.size()));
+        curl_easy_setopt(curl_.get(), CURLOPT_POSTFIELDS, body_.data());
     }
 }
 
 void HttpRequest::setFailOnHttpError(bool fail) {
-    if (curl_ != nullptr) {
-        curl_easy_setopt(curl_, CURLOPT_FAILONERROR, fail ? 1L : 0L);
+    if (curl_) {
+        curl_easy_setopt(curl_.get(), CURLOPT_FAILONERROR, fail ? 1L : 0L);
     }
 }
 
 void HttpRequest::setReceiveBufferBytes(long bytes) {
-    if (curl_ != nullptr) {
-        curl_easy_setopt(curl_, CURLOPT_BUFFERSIZE, bytes);
+    if (curl_) {
+        curl_easy_setopt(curl_.get(), CURLOPT_BUFFERSIZE, bytes);
     }
 }
 
@@ -135,11 +127,7 @@ int HttpRequest::transferInfo(void* user, curl_off_t, curl_off_t, curl_off_t, cu
 }
 
 HttpRequest::Outcome HttpRequest::perform() {
-    if (curl_ == nullptr) {
-        result_ = CURLE_FAILED_INIT;
-        return Outcome::Failed;
-    }
-    if (!attached_) {
+    if (!curl_ || !attached_) {
         result_ = CURLE_FAILED_INIT;
         return Outcome::Failed;
     }
@@ -148,7 +136,7 @@ HttpRequest::Outcome HttpRequest::perform() {
         return Outcome::Cancelled;
     }
     errorBuffer_[0] = '\0';
-    result_ = curl_easy_perform(curl_);
+    result_ = curl_easy_perform(curl_.get());
     if (result_ == CURLE_OK) {
         return Outcome::Done;
     }
@@ -156,6 +144,9 @@ HttpRequest::Outcome HttpRequest::perform() {
 }
 
 std::string HttpRequest::errorText() const {
+    if (!attached_) {
+        return limitErrorText(attached_.error());
+    }
     std::string text = errorBuffer_[0] != '\0' ? std::string(errorBuffer_)
                                                : std::string(curl_easy_strerror(result_));
     return limitErrorText(std::move(text));
@@ -163,16 +154,16 @@ std::string HttpRequest::errorText() const {
 
 long HttpRequest::status() const {
     long code = 0;
-    if (curl_ != nullptr) {
-        curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &code);
+    if (curl_) {
+        curl_easy_getinfo(curl_.get(), CURLINFO_RESPONSE_CODE, &code);
     }
     return code;
 }
 
 int64_t HttpRequest::contentLength() const {
     curl_off_t length = -1;
-    if (curl_ == nullptr ||
-        curl_easy_getinfo(curl_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK) {
+    if (!curl_ ||
+        curl_easy_getinfo(curl_.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK) {
         return -1;
     }
     return static_cast<int64_t>(length);

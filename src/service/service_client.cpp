@@ -2,11 +2,11 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <vector>
 
+#include "platform/log.h"
 #include "service/form_coding.h"
 #include "service/http_request.h"
 #include "service/service_answer.h"
@@ -46,14 +46,25 @@ std::string malformedUrlText() {
 }
 
 std::string fileErrorText(const std::string& action, const std::string& path, int error) {
-    return limitErrorText(action + " " + path + ": " + std::strerror(error));
+    return limitErrorText(action + " " + path + ": " + systemErrorText(error));
 }
 
-// Saves the cookie store when the operation it spans changed it.
+Failure stopped() {
+    return Failure{"the job was stopped"};
+}
+
+// The reason of a download attempt that met no error but received nothing.
+constexpr const char* kNothingArrived = "the stream sent nothing";
+
+// Saves the cookie store when the operation it spans changed it. A jar that cannot be written
+// costs only the next run's login, which the user is not told about: it goes to the log.
 class JarSaver {
 public:
     explicit JarSaver(CookieStore& store) : store_(store), before_(store.snapshot()) {}
-    ~JarSaver() { store_.saveIfChangedSince(before_); }
+    ~JarSaver() {
+        logIfFailed(LogComponent::Service, "the cookie jar cannot be saved",
+                    store_.saveIfChangedSince(before_));
+    }
     JarSaver(const JarSaver&) = delete;
     JarSaver& operator=(const JarSaver&) = delete;
 
@@ -68,20 +79,20 @@ public:
     OpenFile(const std::string& path, const char* mode) : file_(std::fopen(path.c_str(), mode)) {
         error_ = file_ == nullptr ? errno : 0;
     }
-    ~OpenFile() { close(); }
+    ~OpenFile() { (void)close(); }
     OpenFile(const OpenFile&) = delete;
     OpenFile& operator=(const OpenFile&) = delete;
 
     std::FILE* get() const { return file_; }
     int openError() const { return error_; }
-    // True when everything written reached the file.
-    bool close() {
+    // 0 when everything written reached the file, else the errno value.
+    int close() {
         if (file_ == nullptr) {
-            return false;
+            return EBADF;
         }
-        const bool closed = std::fclose(file_) == 0;
+        const int result = std::fclose(file_);
         file_ = nullptr;
-        return closed;
+        return result == 0 ? 0 : errno;
     }
 
 private:
@@ -111,28 +122,19 @@ bool ServiceClient::cancelled() const {
     return context_.isCancelled && context_.isCancelled();
 }
 
-std::string ServiceClient::webHost() const {
-    const std::optional<UrlParts> web = splitUrl(context_.endpoints.webBase);
-    return web ? web->server : std::string();
-}
-
-void ServiceClient::setServiceCookie(const std::string& cookieText) {
-    cookies_.setCookies(webHost(), cookieText);
-}
-
-void ServiceClient::loginToService(std::string mail, std::string password, bool noAutoLogin) {
+Status ServiceClient::loginToService(std::string mail, std::string password, bool noAutoLogin) {
     if (noAutoLogin) {
         mail.clear();
         password.clear();
     }
     if (!state_.cookie.empty()) {
-        return;
+        return {};
     }
     const std::optional<UrlParts> login = splitUrl(context_.endpoints.loginAddress());
     const std::optional<UrlParts> webRoot = splitUrl(context_.endpoints.webRootAddress());
     if (!login || !webRoot) {
         reportError(malformedUrlText());
-        return;
+        return Failure{malformedUrlText()};
     }
     JarSaver saver(cookies_);
     HttpRequest request(context_, cookies_);
@@ -143,45 +145,47 @@ void ServiceClient::loginToService(std::string mail, std::string password, bool 
                         "&submit.x=90&submit.y=14");
     switch (request.perform()) {
         case HttpRequest::Outcome::Done:
-            state_.cookie = cookies_.cookiesFor(*webRoot);
-            return;
+            // The job's record of its login: what the store now keeps for the web host (also
+            // an earlier login's cookie when this one set none).
+            state_.cookie = cookies_.cookieTextFor(webRoot->server, webRoot->secure());
+            return {};
         case HttpRequest::Outcome::Failed:
             reportError(request.errorText());
-            return;
+            return Failure{request.errorText()};
         case HttpRequest::Outcome::Cancelled:
-            return;
+            break;
     }
+    return stopped();
 }
 
-bool ServiceClient::visitVideoPage(const std::string& pageUrl, const std::string& cookie) {
+Status ServiceClient::visitVideoPage(const std::string& pageUrl) {
     JarSaver saver(cookies_);
-    setServiceCookie(cookie);
     HttpRequest request(context_, cookies_);
     request.setUrl(escapeUrlUnsafeBytes(pageUrl));
     request.setUserAgent(kAgent);
     switch (request.perform()) {
         case HttpRequest::Outcome::Done:
-            return true;
+            return {};
         case HttpRequest::Outcome::Failed:
             reportError(request.errorText());
-            return false;
+            return Failure{request.errorText()};
         case HttpRequest::Outcome::Cancelled:
-            return false;
+            break;
     }
-    return false;
+    return stopped();
 }
 
-bool ServiceClient::lookUpVideo(const std::string& pageUrl, const std::string& cookie,
-                                std::string& streamUrl) {
+Result<VideoLookup> ServiceClient::lookUpVideo(const std::string& pageUrl) {
     const std::optional<std::string> id = videoIdFromPageUrl(pageUrl);
     if (!id) {
-        return false;
+        return Failure{
+            "the page URL names no video (it holds no \"watch/\" followed by a video ID): " +
+            pageUrl};
     }
     state_.videoId = *id;
     state_.videoFile = (fs::path(context_.saveFolder) / (*id + ".flv")).string();
 
     JarSaver saver(cookies_);
-    setServiceCookie(cookie);
     HttpRequest request(context_, cookies_);
     request.setUrl(context_.endpoints.getflvAddress(*id));
     request.setUserAgent(kAgent);
@@ -198,43 +202,48 @@ bool ServiceClient::lookUpVideo(const std::string& pageUrl, const std::string& c
     switch (request.perform()) {
         case HttpRequest::Outcome::Done:
             break;
-        case HttpRequest::Outcome::Failed:
-            reportError(tooLarge ? "The video service's answer is larger than 4 MiB."
-                                 : request.errorText());
-            return false;
+        case HttpRequest::Outcome::Failed: {
+            const std::string text =
+                tooLarge ? "The video service's answer is larger than 4 MiB." : request.errorText();
+            reportError(text);
+            return Failure{"the video lookup failed: " + text};
+        }
         case HttpRequest::Outcome::Cancelled:
-            return false;
+            return stopped();
     }
 
     const std::string answer = textOfChunks(raw, kLookupChunkBytes);
     const std::optional<std::string> url = answerValue(answer, "&url=");
     if (!url) {
-        return false;
+        return Failure{"the service gave no video address for " + *id +
+                       " (the login was not accepted, or the video cannot be watched)"};
     }
-    streamUrl = urlDecode(*url);
-    downloadCommentThread(answer, cookie);
-    return true;
+    VideoLookup found;
+    found.streamUrl = urlDecode(*url);
+    found.commentThread = downloadCommentThread(answer);
+    return found;
 }
 
-void ServiceClient::downloadCommentThread(const std::string& answer, const std::string& cookie) {
+Status ServiceClient::downloadCommentThread(const std::string& answer) {
     const std::optional<std::string> messageServer = answerValue(answer, "&ms=");
     const std::optional<std::string> threadId = answerValue(answer, "thread_id=");
 
     const std::string path = (fs::path(context_.workFolder) / "comment.xml").string();
     OpenFile file(path, "wb");
     if (file.get() == nullptr) {
-        return;
+        // No request then. The earlier job's file stays: the failure tells the job not to take
+        // it for this video's thread.
+        return Failure{fileErrorText("Cannot create", path, file.openError())};
     }
     if (!messageServer || messageServer->empty() || !threadId || threadId->empty()) {
-        return;
+        return {};  // no thread named: the video has no comments to fetch
     }
     const std::optional<UrlParts> server = splitUrl(urlDecode(*messageServer));
     if (!server) {
         reportError(malformedUrlText());
-        return;
+        return Failure{malformedUrlText()};
     }
     JarSaver saver(cookies_);
-    setServiceCookie(cookie);
     HttpRequest request(context_, cookies_);
     request.setUrl(requestUrl(*server));
     request.setHeaderLines(dataHeaderLines());
@@ -249,42 +258,54 @@ void ServiceClient::downloadCommentThread(const std::string& answer, const std::
         return true;
     });
     const HttpRequest::Outcome outcome = request.perform();
-    const bool closed = file.close();
+    const int closeError = file.close();
+    std::string text;
     if (outcome == HttpRequest::Outcome::Failed) {
-        reportError(writeError != 0 ? fileErrorText("Cannot write", path, writeError)
-                                    : request.errorText());
-    } else if (outcome == HttpRequest::Outcome::Done && !closed) {
-        reportError(fileErrorText("Cannot write", path, errno));
+        text =
+            writeError != 0 ? fileErrorText("Cannot write", path, writeError) : request.errorText();
+    } else if (outcome == HttpRequest::Outcome::Done && closeError != 0) {
+        text = fileErrorText("Cannot write", path, closeError);
+    } else if (outcome == HttpRequest::Outcome::Cancelled) {
+        return stopped();
     }
+    if (!text.empty()) {
+        reportError(text);
+        return Failure{text};
+    }
+    return {};
 }
 
-bool ServiceClient::downloadVideo(const std::string& streamUrl, const std::string& cookie) {
-    if (downloadVideoOnce(streamUrl, cookie, DownloadAttempt::First)) {
-        return true;
+Status ServiceClient::downloadVideo(const std::string& streamUrl) {
+    if (downloadVideoOnce(streamUrl, DownloadAttempt::First)) {
+        return {};
     }
     if (cancelled()) {
-        return false;
+        return stopped();
     }
-    return downloadVideoOnce(streamUrl, cookie, DownloadAttempt::Retry);
+    const Status retried = downloadVideoOnce(streamUrl, DownloadAttempt::Retry);
+    if (!retried && !cancelled()) {
+        return Failure{retried.error() == kNothingArrived
+                           ? "the video download received nothing"
+                           : "the video download failed: " + retried.error()};
+    }
+    return retried;
 }
 
-bool ServiceClient::downloadVideoOnce(const std::string& streamUrl, const std::string& cookie,
-                                      DownloadAttempt attempt) {
-    const auto fail = [&](const std::string& text) {
+Status ServiceClient::downloadVideoOnce(const std::string& streamUrl, DownloadAttempt attempt) {
+    const auto fail = [&](const std::string& text) -> Status {
         if (attempt == DownloadAttempt::Retry) {
             reportError(text);
         }
-        return false;
+        return Failure{text};
     };
     const std::optional<UrlParts> stream = splitUrl(streamUrl);
     if (!stream) {
         return fail(malformedUrlText());
     }
     if (state_.videoFile.empty()) {
-        return false;
+        return Failure{kNothingArrived};
     }
     JarSaver saver(cookies_);
-    setServiceCookie(cookie);
 
     const std::string partPath = state_.videoFile + ".part";
     OpenFile file(partPath, "wb");
@@ -322,12 +343,11 @@ bool ServiceClient::downloadVideoOnce(const std::string& streamUrl, const std::s
         return true;
     });
     const HttpRequest::Outcome outcome = request.perform();
-    const bool closed = file.close();
-    const int closeError = closed ? 0 : errno;
+    const int closeError = file.close();
 
     std::error_code ignored;
     const bool keep =
-        received > 0 && closed &&
+        received > 0 && closeError == 0 &&
         (outcome == HttpRequest::Outcome::Done || outcome == HttpRequest::Outcome::Cancelled);
     if (!keep) {
         fs::remove(partPath, ignored);
@@ -335,10 +355,10 @@ bool ServiceClient::downloadVideoOnce(const std::string& streamUrl, const std::s
             return fail(writeError != 0 ? fileErrorText("Cannot write", partPath, writeError)
                                         : request.errorText());
         }
-        if (!closed && received > 0) {
+        if (closeError != 0 && received > 0) {
             return fail(fileErrorText("Cannot write", partPath, closeError));
         }
-        return false;
+        return outcome == HttpRequest::Outcome::Cancelled ? stopped() : Failure{kNothingArrived};
     }
     std::error_code renameError;
     fs::rename(partPath, state_.videoFile, renameError);
@@ -347,7 +367,7 @@ bool ServiceClient::downloadVideoOnce(const std::string& streamUrl, const std::s
         return fail(
             limitErrorText("Cannot replace " + state_.videoFile + ": " + renameError.message()));
     }
-    return true;
+    return {};
 }
 
 void ServiceClient::reportDownloadProgress(int64_t total, int64_t received) {

@@ -1,5 +1,6 @@
-// The cookie store: which cookies a URL carries, the job's cookie text written for the web host,
-// and the jar that keeps a login and the watch page's cookie for the next run.
+// The cookie store: the jar read through curl, cookies put in and looked up by domain and name,
+// what the engine sends, and the jar that keeps a login and the watch page's cookie for the next
+// run.
 
 #include "service/cookie_store.h"
 
@@ -10,7 +11,6 @@
 #include <set>
 #include <string>
 
-#include "service/url_parts.h"
 #include "service_test_support.h"
 
 using namespace service_test;
@@ -18,11 +18,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The "name=value" pairs of a Cookie header's value.
-std::set<std::string> cookiesFor(CookieStore& store, const std::string& url) {
-    const auto parts = splitUrl(url);
-    EXPECT_TRUE(parts) << url;
-    const std::string cookies = parts ? store.cookiesFor(*parts) : std::string();
+// The "name=value" pairs of a cookie text.
+std::set<std::string> pairsOf(const std::string& cookies) {
     std::set<std::string> pairs;
     for (size_t start = 0, end = 0; start < cookies.size(); start = end + 2) {
         end = std::min(cookies.find("; ", start), cookies.size());
@@ -41,7 +38,7 @@ using Pairs = std::set<std::string>;
 
 }  // namespace
 
-TEST(CookieStore, AUrlCarriesTheCookiesOfItsHostPathAndScheme) {
+TEST(CookieStore, ReadsItsJarThroughCurlAndAnswersByDomainAndName) {
     TempFolder folder;
     writeBytes(folder / "cookies.txt",
                "# Netscape HTTP Cookie File\n"
@@ -51,39 +48,54 @@ TEST(CookieStore, AUrlCarriesTheCookiesOfItsHostPathAndScheme) {
                "www.example.com\tFALSE\t/\tFALSE\t1\texpired\t4\n"
                "#HttpOnly_www.example.com\tFALSE\t/\tFALSE\t0\thttponly\t5\n"
                "other.example.org\tFALSE\t/\tFALSE\t0\tother\t6\n"
-               "Set-Cookie: injected=7; domain=www.example.com\n"
                "www.example.com\tFALSE\t/\tFALSE\t4102444800\tpersistent\t8\n");
     CookieStore store(folder / "cookies.txt");
-    const Pairs www = {"domain=1", "httponly=5", "persistent=8"};
-    EXPECT_EQ(cookiesFor(store, "http://www.example.com/"), www);
-    EXPECT_EQ(cookiesFor(store, "http://www.example.com/subway"), www);
-    EXPECT_EQ(cookiesFor(store, "https://WWW.example.com/sub/page?x=1"),
+    // The record of a host: its own cookies and its domain's, whatever their path; secure
+    // ones only for https.
+    EXPECT_EQ(pairsOf(store.cookieTextFor("WWW.example.com", false)),
+              (Pairs{"domain=1", "subpath=2", "httponly=5", "persistent=8"}));
+    EXPECT_EQ(pairsOf(store.cookieTextFor("www.example.com", true)),
               (Pairs{"domain=1", "subpath=2", "secure=3", "httponly=5", "persistent=8"}));
-    EXPECT_EQ(cookiesFor(store, "http://example.com/"), Pairs{"domain=1"});
-    EXPECT_EQ(cookiesFor(store, "http://badexample.com/"), Pairs{});
-    EXPECT_EQ(cookiesFor(store, "http://other.example.org/"), Pairs{"other=6"});
-    // The expired cookie and the header line never entered the store.
+    EXPECT_EQ(pairsOf(store.cookieTextFor("example.com", false)), Pairs{"domain=1"});
+    EXPECT_EQ(store.cookieTextFor("badexample.com", false), "");
+    EXPECT_EQ(store.cookieValue("other.example.org", "other"), "6");
+    EXPECT_EQ(store.cookieValue(".EXAMPLE.com", "domain"), "1");
+    EXPECT_EQ(store.cookieValue("www.example.com", "domain"), std::nullopt);  // exact domain
+    EXPECT_EQ(store.cookieValue("www.example.com", "expired"), std::nullopt);
     EXPECT_EQ(store.snapshot().find("expired"), std::string::npos);
-    EXPECT_EQ(store.snapshot().find("injected"), std::string::npos);
+
+    // A cookie put in replaces one of the same domain, path and name; what cannot be a jar
+    // line is refused.
+    ASSERT_TRUE(store.setCookie({"www.example.com", false, "/", false, 0, "persistent", "9"}));
+    EXPECT_EQ(store.cookieValue("www.example.com", "persistent"), "9");
+    ASSERT_TRUE(store.setCookie({"example.net", true, "/", true, 4102444800, "user_session", "x"}));
+    EXPECT_EQ(store.cookieTextFor("www.example.net", true), "user_session=x");
+    EXPECT_FALSE(store.setCookie({"www.example.com", false, "/", false, 0, "bad\tname", "1"}));
+    EXPECT_FALSE(store.setCookie({"", false, "/", false, 0, "lost", "1"}));
+    EXPECT_FALSE(store.setCookie({"www.example.com", false, "/", false, 0, "", "1"}));
+    EXPECT_EQ(store.snapshot().find("lost"), std::string::npos);
 }
 
-TEST(CookieStore, TheJobsCookieTextIsWrittenForTheWebHostAlone) {
-    CookieStore store{fs::path()};
-    store.setCookies("www.example.com", "user_session=abc; nicohistory=sm9%3A1 ;empty=; =noname");
-    EXPECT_EQ(cookiesFor(store, "http://www.example.com/watch/sm9"),
-              (Pairs{"user_session=abc", "nicohistory=sm9%3A1", "empty="}));
-    EXPECT_EQ(cookiesFor(store, "http://example.com/"), Pairs{});
-    EXPECT_EQ(cookiesFor(store, "http://sub.www.example.com/"), Pairs{});
-    // Pairs the host already carries are not added a second time; changed values replace.
-    store.setCookies("www.example.com", "user_session=abc");
-    store.setCookies("www.example.com", "user_session=def");
-    EXPECT_EQ(cookiesFor(store, "http://www.example.com/"),
-              (Pairs{"user_session=def", "nicohistory=sm9%3A1", "empty="}));
-    // Text that cannot be a cookie is skipped.
-    store.setCookies("www.example.com", "bad\tname=1");
-    store.setCookies("", "lost=1");
-    EXPECT_EQ(store.snapshot().find("bad"), std::string::npos);
-    EXPECT_EQ(store.snapshot().find("lost"), std::string::npos);
+TEST(CookieStore, ACookiePutInForTheServicesHostIsWhatTheNextRequestCarries) {
+    DemoService demo;
+    ASSERT_TRUE(demo.started());
+    ClientHarness loggedIn(demo.endpoints());
+    loggedIn.logIn();
+    const std::optional<std::string> session =
+        CookieStore(loggedIn.jarPath()).cookieValue("127.0.0.1", "user_session");
+    ASSERT_TRUE(session);
+    EXPECT_EQ(loggedIn.fields.cookie, "user_session=" + *session);
+
+    // Another store without a login: the lookup finds no stream until the session cookie is
+    // put in for the host; the job's cookie text is never what is sent.
+    ClientHarness other(demo.endpoints());
+    other.fields.cookie = "user_session=" + *session;
+    EXPECT_FALSE(other.client().lookUpVideo(demo.webBase() + "/watch/sm9"));
+    ASSERT_TRUE(
+        other.store().setCookie({"127.0.0.1", false, "/", false, 0, "user_session", *session}));
+    const Result<VideoLookup> lookup = other.client().lookUpVideo(demo.webBase() + "/watch/sm9");
+    ASSERT_TRUE(lookup) << lookup.error();
+    EXPECT_EQ(lookup->streamUrl, demo.webBase() + "/smile?v=sm9");
 }
 
 TEST(CookieStore, TheJarKeepsTheLoginAndThePagesCookieForTheOwnerAlone) {
@@ -99,16 +111,14 @@ TEST(CookieStore, TheJarKeepsTheLoginAndThePagesCookieForTheOwnerAlone) {
     // is taken, and it finds the stream.
     harness.reopenStore();
     harness.fields.cookie.clear();
-    harness.client().loginToService("", "", true);
+    ASSERT_TRUE(harness.client().loginToService("", "", true));
     EXPECT_EQ(harness.fields.cookie, cookie);
     const ino_t before = statOf(harness.jarPath()).st_ino;
-    std::string streamUrl;
-    ASSERT_TRUE(harness.client().lookUpVideo(demo.webBase() + "/watch/sm9", cookie, streamUrl));
-    EXPECT_FALSE(streamUrl.empty());
+    ASSERT_TRUE(harness.client().lookUpVideo(demo.webBase() + "/watch/sm9"));
     // The lookup set no cookie: the jar was not rewritten. The watch page sets its history
     // cookie: the jar is replaced and holds it.
     EXPECT_EQ(statOf(harness.jarPath()).st_ino, before);
-    ASSERT_TRUE(harness.client().visitVideoPage(demo.webBase() + "/watch/sm9", cookie));
+    ASSERT_TRUE(harness.client().visitVideoPage(demo.webBase() + "/watch/sm9"));
     EXPECT_EQ(demo.last("watch-id"), "sm9");
     EXPECT_EQ(demo.last("watch-user-agent"), "lumivox");
     EXPECT_NE(statOf(harness.jarPath()).st_ino, before);
@@ -120,9 +130,9 @@ TEST(CookieStore, AnOlderJarReadableByOthersIsMadeTheOwnersAlone) {
     writeBytes(folder / "cookies.txt", "www.example.com\tFALSE\t/\tFALSE\t0\ta\t1\n");
     fs::permissions(folder / "cookies.txt", fs::perms(0644));
     CookieStore store(folder / "cookies.txt");
-    store.setCookies("www.example.com", "b=2");
+    ASSERT_TRUE(store.setCookie({"www.example.com", false, "/", false, 0, "b", "2"}));
     EXPECT_TRUE(store.save());
     EXPECT_EQ(statOf(folder / "cookies.txt").st_mode & 0777, 0600u);
     CookieStore reopened(folder / "cookies.txt");
-    EXPECT_EQ(cookiesFor(reopened, "http://www.example.com/"), (Pairs{"a=1", "b=2"}));
+    EXPECT_EQ(pairsOf(reopened.cookieTextFor("www.example.com", false)), (Pairs{"a=1", "b=2"}));
 }

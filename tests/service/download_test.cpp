@@ -31,13 +31,15 @@ protected:
         harness = std::make_unique<ClientHarness>(demo->endpoints());
         harness->logIn();
         const std::string page = demo->webBase() + "/watch/sm9";
-        ASSERT_TRUE(harness->client().lookUpVideo(page, harness->fields.cookie, streamUrl));
+        const Result<VideoLookup> lookup = harness->client().lookUpVideo(page);
+        ASSERT_TRUE(lookup) << lookup.error();
+        streamUrl = lookup->streamUrl;
         if (visitPage) {
-            ASSERT_TRUE(harness->client().visitVideoPage(page, harness->fields.cookie));
+            ASSERT_TRUE(harness->client().visitVideoPage(page));
         }
     }
 
-    bool download() { return harness->client().downloadVideo(streamUrl, harness->fields.cookie); }
+    bool download() { return harness->client().downloadVideo(streamUrl).ok(); }
     fs::path videoFile() const { return harness->fields.videoFile; }
     fs::path partFile() const { return harness->fields.videoFile + ".part"; }
 

@@ -104,7 +104,7 @@ TEST(Login, SucceedsWithFormCharactersThenReusesTheCookieOrTheStoresOne) {
     // Without auto-login the form goes out empty; the failed login leaves the cookie that the
     // store holds for the web host from the earlier login.
     harness.fields.cookie.clear();
-    harness.client().loginToService("demo@example.com", "p&ss=w+rd%41", true);
+    EXPECT_TRUE(harness.client().loginToService("demo@example.com", "p&ss=w+rd%41", true));
     EXPECT_EQ(demo.count("/secure/login"), 2);
     EXPECT_EQ(demo.last("login-body"), "next_url=&mail=&password=&submit.x=90&submit.y=14");
     EXPECT_EQ(harness.fields.cookie, cookie);
@@ -148,7 +148,7 @@ TEST(Login, AnUntrustedCertificateOrAClosedPortIsAnErrorWithCurlsText) {
     EXPECT_FALSE(harness.errors[0].empty());
     EXPECT_LE(harness.errors[0].size(), 1023u);
     // The page visit reports the same way.
-    EXPECT_FALSE(harness.client().visitVideoPage(closed.webBase + "/watch/sm9", ""));
+    EXPECT_FALSE(harness.client().visitVideoPage(closed.webBase + "/watch/sm9"));
     EXPECT_EQ(harness.errors.size(), 2u);
 }
 

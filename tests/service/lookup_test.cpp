@@ -83,12 +83,18 @@ TEST(Lookup, EachKindOfAnswerLeadsToItsStreamAndCommentXml) {
             harness.logIn();
             EXPECT_FALSE(harness.fields.cookie.empty());
         }
-        std::string streamUrl;
-        EXPECT_EQ(harness.client().lookUpVideo(demo.webBase() + "/watch/sm9" + row.tail,
-                                               harness.fields.cookie, streamUrl),
-                  row.found);
-        if (row.stream != nullptr) {
-            EXPECT_EQ(streamUrl, row.found ? demo.webBase() + row.stream : "");
+        const Result<VideoLookup> lookup =
+            harness.client().lookUpVideo(demo.webBase() + "/watch/sm9" + row.tail);
+        EXPECT_EQ(lookup.ok(), row.found);
+        if (row.stream != nullptr && lookup) {
+            EXPECT_EQ(lookup->streamUrl, demo.webBase() + row.stream);
+        }
+        if (lookup) {
+            EXPECT_TRUE(lookup->commentThread) << lookup->commentThread.error();
+        } else {
+            EXPECT_EQ(lookup.error(),
+                      "the service gave no video address for sm9 (the login was "
+                      "not accepted, or the video cannot be watched)");
         }
         EXPECT_EQ(harness.fields.videoId, "sm9");
         EXPECT_EQ(harness.fields.videoFile, (harness.save / "sm9.flv").string());
@@ -113,11 +119,10 @@ TEST(Lookup, AnIdThatCouldLeaveTheSaveFolderIsRefusedBeforeAnyRequest) {
     writeBytes(harness.work / "comment.xml", "earlier job");
     for (const char* page : {"watch/../x", "watch/..", "watch/a/b", "watch/a\\b", "watch/a:b",
                              "watch/", "watch/?v=1", "sm9"}) {
-        std::string streamUrl;
-        EXPECT_FALSE(
-            harness.client().lookUpVideo(demo.webBase() + "/" + page, "user_session=x", streamUrl))
-            << page;
-        EXPECT_EQ(streamUrl, "");
+        const Result<VideoLookup> lookup =
+            harness.client().lookUpVideo(demo.webBase() + "/" + page);
+        ASSERT_FALSE(lookup) << page;
+        EXPECT_EQ(lookup.error().rfind("the page URL names no video", 0), 0u) << lookup.error();
     }
     EXPECT_EQ(harness.fields.videoId, "");
     EXPECT_EQ(harness.fields.videoFile, "");
@@ -138,9 +143,7 @@ TEST(Lookup, AStopOrTheStallTimeEndsALookupThatWaitsForASlowServer) {
         else
             harness.timeouts.stallSeconds = 1;
         const auto start = std::chrono::steady_clock::now();
-        std::string streamUrl;
-        EXPECT_FALSE(harness.client().lookUpVideo(demo.webBase() + "/watch/sm9",
-                                                  harness.fields.cookie, streamUrl));
+        EXPECT_FALSE(harness.client().lookUpVideo(demo.webBase() + "/watch/sm9"));
         EXPECT_LT(secondsSince(start), 20.0);  // the server would answer after a minute
         // A stop is no error to show; a stall is.
         ASSERT_EQ(harness.errors.size(), stop ? 0u : 1u);

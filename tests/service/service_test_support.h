@@ -189,10 +189,11 @@ public:
     std::filesystem::path jarPath() const { return work / CookieStore::kJarFileName; }
     // A new store object on the same jar, as a later run of the program makes.
     void reopenStore() { store_ = std::make_unique<CookieStore>(jarPath()); }
+    CookieStore& store() { return *store_; }
 
-    // Logs in with the demo service's default account.
+    // Logs in with the demo service's default account; the outcome is kept in `login`.
     void logIn(const std::string& password = "p&ss=w+rd%41") {
-        client().loginToService("demo@example.com", password, false);
+        login = client().loginToService("demo@example.com", password, false);
     }
     // Sets `stop` after `delay` on a thread of its own.
     void stopAfter(std::chrono::milliseconds delay) {
@@ -210,6 +211,7 @@ public:
     bool stopAtFirstProgress = false;
     std::vector<std::string> errors;
     std::vector<int> progress;
+    Status login;
 
 private:
     ServiceEndpoints endpoints_;

@@ -115,9 +115,8 @@ protected:
     // Records the file the job produced: the movie, or the video for the no-encode format.
     void producedFile(const std::string& path) { outcome.moviePath = path; }
     // What the service client of one network stage works with: the request's endpoints,
-    // folders and cookie store, the cancel event, serviceError and postProgress. The first
-    // error text the stage reports is also kept in `firstError`, which must outlive the use.
-    ServiceContext serviceContext(std::string& firstError);
+    // folders and cookie store, the cancel event, serviceError and postProgress.
+    ServiceContext serviceContext();
     // The job's fields that the service client reads and writes.
     ServiceJobState serviceState() { return {cookie, videoId, videoFile, lastDownloadPercent}; }
 
@@ -125,17 +124,18 @@ protected:
 
     // Job state. The two events may be touched by both threads; everything else below belongs
     // to the worker while the job runs.
-    ManualResetEvent cancelEvent;      // set by the front end to ask the job to stop
-    ManualResetEvent finishedEvent;    // set by the worker as the very last act of its thread
-    std::string cookie;                // the service's cookie string after the login
-    std::string videoFile;             // full path of the downloaded stream
-    std::string videoId;               // the video ID; also the base name of the movie
-    int32_t lastDownloadPercent = -1;  // last download percentage posted
-    int32_t arrivalCounter = 0;        // next `seq` of a comment record
-    int64_t encodeTotalFrames = 0;     // the video's frame count: the encoding progress total
-    int32_t videoWidth = 0;            // frame width from the probe, for comment.ini
-    ChatList chats;                    // the job's comments, laid out in place before encoding
-    JobOutcome outcome;                // filled by the stages; settled when the job ends
+    ManualResetEvent cancelEvent;       // set by the front end to ask the job to stop
+    ManualResetEvent finishedEvent;     // set by the worker as the very last act of its thread
+    std::string cookie;                 // the service's cookie string after the login
+    std::string videoFile;              // full path of the downloaded stream
+    std::string videoId;                // the video ID; also the base name of the movie
+    int32_t lastDownloadPercent = -1;   // last download percentage posted
+    bool commentThreadMissing = false;  // the lookup could not store this video's comment.xml
+    int32_t arrivalCounter = 0;         // next `seq` of a comment record
+    int64_t encodeTotalFrames = 0;      // the video's frame count: the encoding progress total
+    int32_t videoWidth = 0;             // frame width from the probe, for comment.ini
+    ChatList chats;                     // the job's comments, laid out in place before encoding
+    JobOutcome outcome;                 // filled by the stages; settled when the job ends
 
 private:
     // The thread's whole work: the job, its exit work, then the finished event.

@@ -1,16 +1,17 @@
 #pragma once
 // The service's cookies: one store per process that keeps what responses set and sends it with
-// later requests to the same hosts, and outlives the program as a cookie-jar file.
+// later requests, and outlives the program as a cookie-jar file.
 //
 // Design. The cookies live in curl's own cookie engine, inside a curl share handle
 // (CURL_LOCK_DATA_COOKIE) that every request of the service is attached to: curl stores each
-// Set-Cookie of every response there and sends the matching cookies with every request. The
-// store reads that list (CURLINFO_COOKIELIST) to answer which cookies a URL carries and to save
-// it, and writes single cookies into it (CURLOPT_COOKIELIST). The jar is a Netscape cookie file
-// (the format curl and browsers' export tools use), created with mode 0600 because it holds the
-// login; it is loaded at the first use of the store and saved after each operation that changed
-// the cookies. Session cookies are saved too, as curl's own jar does, so that a login survives
-// to the next run.
+// Set-Cookie of every response there and decides which cookies every request carries (host,
+// path, scheme, expiry). The store itself matches nothing: it loads the jar into the engine,
+// saves the engine's list (CURLINFO_COOKIELIST) back to the jar, and lets a caller put in or
+// look up single cookies by domain and name. The jar is a Netscape cookie file (the format curl
+// and browsers' export tools use), written with mode 0600 because it holds the login; it is
+// loaded at the first use of the store and saved after each operation that changed the
+// cookies. Session cookies are saved too, as curl's own jar does, so that a login survives to
+// the next run.
 //
 // Threads. Every member may be called from any thread; the share handle's lock callbacks and a
 // mutex of the store's own serialise the work.
@@ -18,12 +19,27 @@
 #include <curl/curl.h>
 
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "service/url_parts.h"
+#include "platform/result.h"
+#include "service/curl_handles.h"
+
+// One cookie as the store keeps it (a line of the jar).
+struct StoredCookie {
+    std::string domain;              // the host it was set by, or the domain it is shared in
+    bool includeSubdomains = false;  // also sent to the hosts within `domain`
+    std::string path = "/";
+    bool secureOnly = false;  // sent over https only
+    int64_t expires = 0;      // Unix seconds; 0: a session cookie
+    std::string name;
+    std::string value;
+};
 
 class CookieStore {
 public:
@@ -43,29 +59,32 @@ public:
     const std::filesystem::path& jarFile() const { return jarFile_; }
 
     // Makes `handle` keep and send its cookies in this store (CURLOPT_SHARE). The handle must be
-    // cleaned up before the store goes. False when curl refused.
-    bool attach(CURL* handle);
+    // cleaned up before the store goes.
+    Status attach(CURL* handle);
 
-    // The cookies a request to `url` would carry, "name=value; name=value" in the store's order:
-    // matching host (exactly, or within a domain cookie's domain), path and scheme (a secure
-    // cookie only over https), not expired. Empty when there are none.
-    std::string cookiesFor(const UrlParts& url);
+    // Puts `cookie` into the store, replacing one of the same domain, path and name, as a
+    // response's Set-Cookie would. Fails, changing nothing, for a cookie without a name or
+    // domain, or with a tab or line break in a field.
+    Status setCookie(const StoredCookie& cookie);
 
-    // Writes the pairs of `cookieText` ("name=value; name=value") into the store as session
-    // cookies of `host` (host-only, path "/"), except pairs that a request to http://host/
-    // already carries with the same value. Pairs without a name, or holding a tab or line
-    // break, are skipped.
-    void setCookies(const std::string& host, std::string_view cookieText);
+    // The value of the unexpired cookie `name` that the store keeps for exactly `domain` (a
+    // leading "." and the letter case of the domain do not count); nothing when there is none.
+    std::optional<std::string> cookieValue(std::string_view domain, std::string_view name);
 
-    // Every cookie of the store, one jar line each, expired ones left out. Two snapshots differ
-    // exactly when the store changed in between.
+    // The cookies the store keeps for `host`, whatever their path, "name=value; name=value" in
+    // the store's order: those set for the host itself and those shared in a domain it lies
+    // in; secure ones only when `secureScheme`. Empty when there are none. This is the job's
+    // record of its login; what a request carries is for curl's engine to decide.
+    std::string cookieTextFor(std::string_view host, bool secureScheme);
+
+    // Every unexpired cookie of the store, one jar line each. Two snapshots differ exactly when
+    // the store changed in between.
     std::string snapshot();
 
-    // Writes the jar (mode 0600). True when written, or when the store has no jar.
-    bool save();
-    // Saves when the store differs from `before` (a snapshot). True when nothing needed saving
-    // or the jar was written.
-    bool saveIfChangedSince(const std::string& before);
+    // Writes the jar (mode 0600). Succeeds at once when the store has no jar.
+    Status save();
+    // Saves when the store differs from `before` (a snapshot).
+    Status saveIfChangedSince(const std::string& before);
 
 private:
     // Loads the jar into the store once. Caller holds `controlMutex_`.
@@ -75,13 +94,18 @@ private:
     static void lockShare(CURL* handle, curl_lock_data data, curl_lock_access access, void* user);
     static void unlockShare(CURL* handle, curl_lock_data data, void* user);
 
+    // The cookies of the store, parsed from the engine's list, expired ones left out.
+    std::vector<StoredCookie> cookies();
+
     const std::filesystem::path jarFile_;
-    CURLSH* share_ = nullptr;
-    // One mutex per kind of shared data, taken by curl through the lock callbacks.
+    // One mutex per kind of shared data, taken by curl through the lock callbacks. Declared
+    // before the handles, so that it outlives them.
     std::array<std::mutex, CURL_LOCK_DATA_LAST> shareMutexes_;
+    CurlSharePtr share_;
     // Guards `control_` and `loaded_`. Never held by curl's callbacks, so no lock order issue.
     std::mutex controlMutex_;
-    // A handle attached to the share, never performed: reads and writes the cookie list.
-    CURL* control_ = nullptr;
+    // A handle attached to the share, never performed: loads, lists and sets cookies. Declared
+    // after the share, so that it is cleaned up first.
+    CurlEasyPtr control_;
     bool loaded_ = false;
 };

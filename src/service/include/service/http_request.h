@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/result.h"
+#include "service/curl_handles.h"
 #include "service/service_context.h"
 
 class CookieStore;
@@ -25,7 +27,8 @@ public:
         Failed,     // an error of the HTTP layer: errorText() says which
     };
 
-    // `context` and `cookies` must outlive the object.
+    // `context` and `cookies` must outlive the object. Redirects are followed (up to 8, http and
+    // https only).
     HttpRequest(const ServiceContext& context, CookieStore& cookies);
     ~HttpRequest();
     HttpRequest(const HttpRequest&) = delete;
@@ -39,8 +42,6 @@ public:
     void setHeaderLines(const std::vector<std::string>& lines);
     // Makes the request a POST with `body` as its content.
     void setPostBody(std::string body);
-    // Redirects are followed (up to 8, http and https only); on by default.
-    void setFollowRedirects(bool follow);
     // An answer with a status of 400 or more ends the request as Failed before its body.
     void setFailOnHttpError(bool fail);
     // How much curl hands over at most per piece of the answer.
@@ -64,12 +65,12 @@ private:
     bool cancelled() const;
 
     const ServiceContext& context_;
-    CURL* curl_ = nullptr;
-    curl_slist* headers_ = nullptr;
+    CurlEasyPtr curl_;
+    CurlSlistPtr headers_;  // declared after the handle that refers to it: released first
     std::string body_;
     std::function<bool(const char*, size_t)> sink_;
     bool stoppedByCancel_ = false;
-    bool attached_ = false;
+    Status attached_;  // the cookie store's, or why the handle could not be made
     CURLcode result_ = CURLE_OK;
     char errorBuffer_[CURL_ERROR_SIZE] = {};
 };

@@ -4,17 +4,20 @@
 // (it is cheap: it holds only references) on its worker thread and calls the operation of the
 // stage; every operation opens its own curl handle and closes it before it returns.
 //
-// Failures are return values or an empty result, as the job expects; errors of the HTTP layer
-// (curl's own, a failed TLS verification) are also handed to `reportError` with curl's text,
-// except while the job is stopping. Every request ends within about a second of a stop, and on
-// a dead server after the connect or stall time-out.
+// Failures come back with their reason, phrased for the job's outcome. Errors of the HTTP
+// layer (curl's own, a failed TLS verification) are also handed to `reportError` with curl's
+// text at once, so that the front end can show them while the job goes on, except while the job
+// is stopping. Every request ends within about a second of a stop (the failure then says so),
+// and on a dead server after the connect or stall time-out.
 //
 // Cookies: every request keeps and sends its cookies in one store (see CookieStore), which
-// is saved to its jar after each operation that changed it.
+// decides what each request carries and is saved to its jar after each operation that changed
+// it. The job's cookie text is its record of the login; it is not sent by the client.
 
 #include <cstdint>
 #include <string>
 
+#include "platform/result.h"
 #include "service/cookie_store.h"
 #include "service/service_context.h"
 
@@ -22,6 +25,12 @@
 // conditional request, so both go to the server alike) and reports its error; the first fails
 // quietly.
 enum class DownloadAttempt { First, Retry };
+
+// What a successful video lookup found.
+struct VideoLookup {
+    std::string streamUrl;  // the address of the video stream, decoded
+    Status commentThread;   // how the download of the comment thread went
+};
 
 class ServiceClient {
 public:
@@ -37,34 +46,36 @@ public:
 
     // Logs in with `mail` and `password` (both emptied when `noAutoLogin`), sent form-encoded,
     // unless the job's cookie is already set. Afterwards the job's cookie holds the store's
-    // cookies for the web host ("name=value; name=value"), or stays empty when the request met
-    // an error of the HTTP layer (reported) or a stop. The answer itself is not looked at.
-    void loginToService(std::string mail, std::string password, bool noAutoLogin);
+    // cookies for the web host ("name=value; name=value"), which may be empty (a wrong password
+    // or no automatic login, without an earlier login's cookie). Fails with curl's text when the
+    // request met an error of the HTTP layer (reported), or on a stop; the answer itself is not
+    // looked at.
+    Status loginToService(std::string mail, std::string password, bool noAutoLogin);
 
     // Finds the video ID in `pageUrl` (after "watch/", up to a "?" or "#"; an ID that could
     // name a file outside the save folder is refused), sets the job's videoId and videoFile,
-    // asks the web host's getflv for the video's data with `cookie`, and hands back the stream
-    // address of the answer's "&url=" in `streamUrl`, decoded. Then fetches the comment thread
-    // (downloadCommentThread). True when the answer carried a stream address. False without a
-    // request when the ID is missing or refused.
-    bool lookUpVideo(const std::string& pageUrl, const std::string& cookie, std::string& streamUrl);
+    // asks the web host's getflv for the video's data, and takes the stream address of the
+    // answer's "&url=". Then fetches the comment thread (downloadCommentThread). Fails without
+    // a request when the ID is missing or refused, and when the request fails or the answer
+    // carries no stream address.
+    Result<VideoLookup> lookUpVideo(const std::string& pageUrl);
 
-    // Opens the video page with `cookie` and reads it to its end, so that the cookies it sets
-    // reach the download. True when that worked.
-    bool visitVideoPage(const std::string& pageUrl, const std::string& cookie);
+    // Opens the video page and reads it to its end, so that the cookies it sets reach the
+    // download.
+    Status visitVideoPage(const std::string& pageUrl);
 
     // Downloads the stream into the job's videoFile: a first attempt, and when it fails (and the
-    // job is not stopping) a second one. True when the file holds the stream, or the part of it
-    // that arrived before a stop.
-    bool downloadVideo(const std::string& streamUrl, const std::string& cookie);
+    // job is not stopping) a second one. Succeeds when the file holds the stream, or the part of
+    // it that arrived before a stop.
+    Status downloadVideo(const std::string& streamUrl);
 
     // One attempt. The stream is received into videoFile + ".part", which replaces videoFile
     // only when the attempt succeeded: the whole answer arrived and was not empty, or a stop
     // came after at least one byte. An answer with a status of 400 or more, a cut connection or
-    // any other error leaves an earlier videoFile as it was, removes the part file and returns
-    // false. Redirects are followed. Progress goes through reportDownloadProgress.
-    bool downloadVideoOnce(const std::string& streamUrl, const std::string& cookie,
-                           DownloadAttempt attempt);
+    // any other error leaves an earlier videoFile as it was, removes the part file and fails
+    // with the error's text (the second attempt also reports it). Redirects are followed.
+    // Progress goes through reportDownloadProgress.
+    Status downloadVideoOnce(const std::string& streamUrl, DownloadAttempt attempt);
 
     // Posts the download percentage received × 100 / total when it differs from the last one
     // posted (the job's lastDownloadPercent, -1 at the start); nothing when `total` is 0 or
@@ -74,19 +85,15 @@ public:
     // Fetches the comment thread that the getflv `answer` names ("&ms=" the message server,
     // "thread_id=" the thread) and stores the server's answer byte for byte as comment.xml in
     // the work folder. The file is emptied first; it stays empty when the answer names no
-    // server or thread (no request then).
-    void downloadCommentThread(const std::string& answer, const std::string& cookie);
-
-    // Writes the job's cookie text ("name=value; name=value") into the store for the web host,
-    // so that the following request carries it. Does not save the jar by itself.
-    void setServiceCookie(const std::string& cookieText);
+    // server or thread (no request then, and no failure). Fails when comment.xml cannot be
+    // created (the earlier file then stays), or the request or the writing fails.
+    Status downloadCommentThread(const std::string& answer);
 
     CookieStore& cookieStore() { return cookies_; }
 
 private:
     void reportError(const std::string& text) const;
     bool cancelled() const;
-    std::string webHost() const;
 
     ServiceContext context_;
     ServiceJobState state_;
