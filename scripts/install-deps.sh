@@ -17,8 +17,8 @@ PACKAGES=(
   libfontconfig-dev libfreetype-dev libharfbuzz-dev fonts-ipafont-gothic
   # encoder and frame filter; Debian's ffmpeg makes test clips and is the benchmark reference
   libavformat-dev libavcodec-dev libavfilter-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
-  # service client and demo service
-  libcurl4-openssl-dev libssl-dev libcpp-httplib-dev openssl
+  # service client and demo service; JSON is read with simdjson and written with nlohmann-json
+  libcurl4-openssl-dev libssl-dev libcpp-httplib-dev openssl libsimdjson-dev nlohmann-json3-dev
   # desktop program
   qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth
 )

@@ -1,7 +1,10 @@
-// lumivox-demo-service: plays the video service on 127.0.0.1 for the demo and the tests.
-// Prints "READY login=URL web=URL ca=FILE" on standard output once both hosts serve, then runs
-// until SIGTERM or SIGINT, or until --lifetime seconds have passed, and prints its request
-// counts on standard error when it ends.
+// lumivox-demo-service: plays the video service on 127.0.0.1 for the demo and the tests, with
+// the old protocol (the default) or today's (--protocol today).
+// Prints its READY line on standard output once every host serves (the old protocol:
+// "READY login=URL web=URL ca=FILE"; today's: "READY account=URL www=URL nvapi=URL comment=URL
+// delivery=URL asset=URL ca=FILE session=VALUE sample=DIR"), then runs until SIGTERM or SIGINT,
+// or until --lifetime seconds have passed, and prints its request counts on standard error when
+// it ends.
 
 #include <signal.h>
 #include <stdlib.h>
@@ -18,10 +21,13 @@
 #include <system_error>
 #include <vector>
 
+#include "comment_threads.h"
 #include "demo_options.h"
 #include "demo_service.h"
+#include "hls_sample_maker.h"
 #include "self_signed_certificate.h"
 #include "service/form_coding.h"
+#include "today_service.h"
 
 namespace fs = std::filesystem;
 
@@ -72,6 +78,82 @@ void waitForEnd(const sigset_t& signals, long lifetimeSeconds) {
     }
 }
 
+// The old protocol's hosts, until the end. 0, or 1 when they could not start.
+int runClassic(const DemoOptions& options, const SelfSignedCertificate& certificate,
+               const std::string& certFile, const sigset_t& endSignals) {
+    std::string video;
+    if (options.videoFile.empty()) {
+        video = generatedStream();
+    } else if (!readFile(options.videoFile, video)) {
+        std::fprintf(stderr, "lumivox-demo-service: cannot read %s\n", options.videoFile.c_str());
+        return 2;
+    }
+    std::string comments;
+    if (options.commentFile.empty()) {
+        comments = builtInThread(options.threadId);
+    } else if (!readFile(options.commentFile, comments)) {
+        std::fprintf(stderr, "lumivox-demo-service: cannot read %s\n", options.commentFile.c_str());
+        return 2;
+    }
+    std::string error;
+    int status = 0;
+    DemoService service(options, certificate, std::move(video), std::move(comments));
+    if (!service.start(error)) {
+        std::fprintf(stderr, "lumivox-demo-service: %s\n", error.c_str());
+        status = 1;
+    } else {
+        std::printf("READY login=%s web=%s ca=%s\n", service.loginBase().c_str(),
+                    service.webBase().c_str(), certFile.c_str());
+        std::fflush(stdout);
+        waitForEnd(endSignals, options.lifetimeSeconds);
+    }
+    service.stop();
+    std::fputs(service.stats().report().c_str(), stderr);
+    return status;
+}
+
+// Today's hosts, until the end: the HLS sample is made first (once per sample folder).
+int runToday(const DemoOptions& options, const SelfSignedCertificate& certificate,
+             const std::string& certFile, const sigset_t& endSignals) {
+    std::string thread;
+    if (options.commentFile.empty()) {
+        thread = builtInThread(options.threadId);
+    } else if (!readFile(options.commentFile, thread)) {
+        std::fprintf(stderr, "lumivox-demo-service: cannot read %s\n", options.commentFile.c_str());
+        return 2;
+    }
+    Result<CommentThreads> comments = CommentThreads::fromXml(thread, options.threadId);
+    if (!comments) {
+        std::fprintf(stderr, "lumivox-demo-service: %s: %s\n", options.commentFile.c_str(),
+                     comments.error().c_str());
+        return 2;
+    }
+    const std::string sampleFolder =
+        options.sampleFolder.empty() ? LUMIVOX_DEMO_SAMPLE_DIR : options.sampleFolder;
+    Result<HlsSample> sample =
+        HlsSampleMaker(sampleFolder, options.videoFile, options.sampleCopy).prepare();
+    if (!sample) {
+        std::fprintf(stderr, "lumivox-demo-service: the HLS sample: %s\n", sample.error().c_str());
+        return 1;
+    }
+    std::string error;
+    int status = 0;
+    TodayService service(options, certificate, std::move(*sample), std::move(*comments));
+    if (!service.start(error)) {
+        std::fprintf(stderr, "lumivox-demo-service: %s\n", error.c_str());
+        status = 1;
+    } else {
+        std::printf("READY %s ca=%s session=%s sample=%s\n", service.hostList().c_str(),
+                    certFile.c_str(), service.sessionCookie().c_str(),
+                    service.sample().folder().c_str());
+        std::fflush(stdout);
+        waitForEnd(endSignals, options.lifetimeSeconds);
+    }
+    service.stop();
+    std::fputs(service.stats().report().c_str(), stderr);
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -86,22 +168,6 @@ int main(int argc, char** argv) {
     std::optional<DemoOptions> options = parseDemoOptions(arguments, error);
     if (!options) {
         std::fprintf(stderr, "lumivox-demo-service: %s\n%s", error.c_str(), demoUsage().c_str());
-        return 2;
-    }
-
-    std::string video;
-    if (options->videoFile.empty()) {
-        video = generatedStream();
-    } else if (!readFile(options->videoFile, video)) {
-        std::fprintf(stderr, "lumivox-demo-service: cannot read %s\n", options->videoFile.c_str());
-        return 2;
-    }
-    std::string comments;
-    if (options->commentFile.empty()) {
-        comments = builtInThread(options->threadId);
-    } else if (!readFile(options->commentFile, comments)) {
-        std::fprintf(stderr, "lumivox-demo-service: cannot read %s\n",
-                     options->commentFile.c_str());
         return 2;
     }
 
@@ -134,21 +200,9 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    int status = 0;
-    {
-        DemoService service(*options, certificate, std::move(video), std::move(comments));
-        if (!service.start(error)) {
-            std::fprintf(stderr, "lumivox-demo-service: %s\n", error.c_str());
-            status = 1;
-        } else {
-            std::printf("READY login=%s web=%s ca=%s\n", service.loginBase().c_str(),
-                        service.webBase().c_str(), certFile.c_str());
-            std::fflush(stdout);
-            waitForEnd(endSignals, options->lifetimeSeconds);
-        }
-        service.stop();
-        std::fputs(service.stats().report().c_str(), stderr);
-    }
+    const int status = options->protocol == DemoProtocol::Today
+                           ? runToday(*options, certificate, certFile, endSignals)
+                           : runClassic(*options, certificate, certFile, endSignals);
     if (ownCertFolder) {
         fs::remove_all(certFolder, fileError);
     } else {
