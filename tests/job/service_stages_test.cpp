@@ -231,6 +231,20 @@ TEST_F(ServiceStagesTest, AMessageServerThatSendsNoXmlFailsTheJobButTheVideoIsSt
     EXPECT_EQ(readBytes(videoFile), video);
 }
 
+TEST_F(ServiceStagesTest, ACommentXmlThatCannotBeCreatedFailsTheJobWithoutAThreadRequest) {
+    startDemo();
+    fs::create_directory(work / "comment.xml");
+    const JobOutcome outcome = runJob(makeRequest());
+    EXPECT_EQ(outcome.result, JobResult::Failed);
+    EXPECT_EQ(outcome.reason.rfind("the comment thread could not be downloaded: Cannot create " +
+                                       (work / "comment.xml").string(),
+                                   0),
+              0u)
+        << outcome.reason;
+    EXPECT_EQ(demo->count("/api/"), 0);
+    EXPECT_EQ(readBytes(videoFile), video);  // the video is still saved
+}
+
 TEST_F(ServiceStagesTest, StopDuringASlowDownloadKeepsThePartAndSkipsTheEncoding) {
     startDemo({"stream-slow"});
     auto job = makeJob(makeRequest(kAviTemplate));
