@@ -140,17 +140,13 @@ void runLayout(benchmark::State& state, bool coldEngine) {
     if (!coldEngine) {
         warm = makeTextMeasurer(kFont, 0);
         ChatList chats = thread;
-        VideoInfo info = video.info;
-        int size = 0;
-        LayoutJob job{info, size, 0, filter, *warm, [] { return 16384; }};
+        LayoutJob job{video.info, 0, 0, filter, *warm, [] { return 16384; }};
         layOutComments(chats, job);
     }
     std::size_t randomPlaces = 0;
     for (auto _ : state) {
         state.PauseTiming();
         ChatList chats = thread;
-        VideoInfo info = video.info;
-        int size = 0;  // automatic
         std::size_t randomCalls = 0;
         state.ResumeTiming();
 
@@ -164,7 +160,7 @@ void runLayout(benchmark::State& state, bool coldEngine) {
             return;
         }
         const RandomSource product = clockSeededRandom();
-        LayoutJob job{info, size, 0, filter, measurer, [&] {
+        LayoutJob job{video.info, 0 /* automatic size */, 0, filter, measurer, [&] {
                           ++randomCalls;
                           return product();
                       }};

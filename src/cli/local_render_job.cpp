@@ -44,7 +44,7 @@ void LocalRenderJob::readCommentXml() {
         fail("missing input: " + commentPath);
         return;
     }
-    if (!::readCommentXml(commentPath, chats, arrivalCounter)) {
+    if (!::readCommentXml(commentPath, chats, arrivalCounter).ok()) {
         fail("the comment file is not well-formed XML: " + commentPath);
     }
 }

@@ -228,11 +228,13 @@ void sortIntoLayoutOrder(ChatList& chats) {
     chats.swap(sorted);
 }
 
-// Comments that would still be shown after the last frame start 2.8 s before the end instead.
-void clampLateComments(ChatList& chats, const VideoInfo& video, int64_t displayFrameCount) {
+// Comments that would still be shown after the last frame (`frameCount`) start 2.8 s before the
+// end instead.
+void clampLateComments(ChatList& chats, const VideoInfo& video, int frameCount,
+                       int64_t displayFrameCount) {
     const int32_t lateVpos = clampToInt(int64_t{video.durationCs} - kEndMarginCs);
     for (ChatRecord& r : chats) {
-        if (frameOfVpos(r.vpos, video.fps) + displayFrameCount > video.frameCount) {
+        if (frameOfVpos(r.vpos, video.fps) + displayFrameCount > frameCount) {
             r.vpos = lateVpos;
             r.vposSec = lateVpos / 100;
         }
@@ -246,8 +248,9 @@ int64_t wrapIntoFrame(int64_t y, int64_t height) {
 // One run's fixed values and working state.
 class LayoutRun {
 public:
-    LayoutRun(const LayoutJob& job, double displayFrameTime)
+    LayoutRun(const LayoutJob& job, int fontSizePt, double displayFrameTime)
         : job_(job),
+          fontSizePt_(fontSizePt),
           width_(job.video.width),
           height_(job.video.height),
           displayTime_(displayFrameTime),
@@ -314,11 +317,11 @@ private:
     // Reads the commands into `position` and returns the font size.
     int applyCommands(ChatRecord& r) const {
         const int64_t lines = std::count(r.text.begin(), r.text.end(), u'\n') + int64_t{1};
-        const CommandResult commands = readCommands(r.mail, job_.fontSizePt);
+        const CommandResult commands = readCommands(r.mail, fontSizePt_);
         if (commands.position) {
             r.position = *commands.position;
         }
-        return applySizeRules(commands, job_.fontSizePt, r.text.size(), lines);
+        return applySizeRules(commands, fontSizePt_, r.text.size(), lines);
     }
 
     int64_t randomTop(int64_t boxHeight, RandomSource& random) const {
@@ -332,6 +335,7 @@ private:
     }
 
     const LayoutJob& job_;
+    const int fontSizePt_;  // the base size of the run
     const int64_t width_;
     const int64_t height_;
     const double displayTime_;         // D, frames
@@ -371,19 +375,20 @@ int defaultFontSize(TextMeasurer& measurer, int videoHeight) {
     return clampToInt(pixels * 72 / dpi);
 }
 
-void layOutComments(ChatList& chats, const LayoutJob& job) {
+LayoutOutcome layOutComments(ChatList& chats, const LayoutJob& job) {
     RandomSource random = job.random ? job.random : clockSeededRandom();
-    VideoInfo& video = job.video;
+    const VideoInfo& video = job.video;
     const bool fpsUsable = std::isfinite(video.fps) && video.fps > 0 && video.fps <= kMaxUsableFps;
     const bool sizeUsable = video.width > 0 && video.height > 0;
 
-    video.frameCount = fpsUsable ? truncSaturated<int>(video.durationCs * video.fps * 0.01) : 0;
-    if (job.fontSizePt == 0 && video.height > 0) {
-        job.fontSizePt = defaultFontSize(job.measurer, video.height);
-    }
+    LayoutOutcome outcome;
+    outcome.frameCount = fpsUsable ? truncSaturated<int>(video.durationCs * video.fps * 0.01) : 0;
+    outcome.fontSizePt = job.fontSizePt == 0 && video.height > 0
+                             ? defaultFontSize(job.measurer, video.height)
+                             : job.fontSizePt;
     const double displayTime = fpsUsable ? displayFrames(video.fps) : 0.0;
     if (fpsUsable) {
-        clampLateComments(chats, video, ceilOf(displayTime));
+        clampLateComments(chats, video, outcome.frameCount, ceilOf(displayTime));
     }
     if (job.hideOldComments == 1) {
         limitOldComments(chats, video.durationCs);
@@ -391,7 +396,7 @@ void layOutComments(ChatList& chats, const LayoutJob& job) {
     filterComments(chats, job.filter);
     sortIntoLayoutOrder(chats);
 
-    LayoutRun run(job, displayTime);
+    LayoutRun run(job, outcome.fontSizePt, displayTime);
     for (ChatRecord& r : chats) {
         if (fpsUsable && sizeUsable) {
             run.layOut(r, random);
@@ -399,4 +404,5 @@ void layOutComments(ChatList& chats, const LayoutJob& job) {
             run.layOutNotShown(r);
         }
     }
+    return outcome;
 }

@@ -258,7 +258,7 @@ bool hasSingleDocumentElement(const pugi::xml_document& document) {
 
 }  // namespace
 
-bool readCommentXml(const std::string& path, ChatList& chats, int32_t& arrivalCounter) {
+Status readCommentXml(const std::string& path, ChatList& chats, int32_t& arrivalCounter) {
     try {
         // Through std::filesystem the UTF-8 path reaches the system in its own encoding.
         const std::filesystem::path file(
@@ -266,13 +266,21 @@ bool readCommentXml(const std::string& path, ChatList& chats, int32_t& arrivalCo
         // Only a regular file: pugixml would take a folder's size as its length, and a pipe
         // could block the job.
         std::error_code error;
-        if (!std::filesystem::is_regular_file(file, error)) {
-            return false;
+        const std::filesystem::file_status status = std::filesystem::status(file, error);
+        if (status.type() == std::filesystem::file_type::not_found) {
+            return Failure{path + ": missing"};
+        }
+        if (!std::filesystem::is_regular_file(status)) {
+            return Failure{path + ": not a regular file"};
         }
         pugi::xml_document document;
         const pugi::xml_parse_result result = document.load_file(file.c_str(), kParseOptions);
-        if (!result || !hasSingleDocumentElement(document)) {
-            return false;
+        if (!result) {
+            return Failure{path + ": not well-formed XML (" + result.description() + " at byte " +
+                           std::to_string(result.offset) + ")"};
+        }
+        if (!hasSingleDocumentElement(document)) {
+            return Failure{path + ": not well-formed XML (not one document element)"};
         }
         const SubtreeText content(document.document_element(), true);
         chats.reserve(chats.size() + content.chats().size());
@@ -280,10 +288,10 @@ bool readCommentXml(const std::string& path, ChatList& chats, int32_t& arrivalCo
             const auto textOf = [&] { return content.text(chat.firstRun, chat.endRun); };
             appendChatRecord(chat.element, textOf, chats, arrivalCounter);
         }
-        return true;
-    } catch (const std::exception&) {
+        return {};
+    } catch (const std::exception& e) {
         // Out of memory: the records read so far stay, the job goes on with them.
-        return false;
+        return Failure{path + ": " + e.what()};
     }
 }
 

@@ -90,18 +90,20 @@ std::string composeDataIni(const ChatList& chats) {
     return out;
 }
 
-bool writeOverlayFiles(const std::string& workFolder, const OverlayHeader& header,
-                       const ChatList& chats) {
+Status writeOverlayFiles(const std::string& workFolder, const OverlayHeader& header,
+                         const ChatList& chats) {
     const fs::path folder(workFolder);
     const fs::path commentIni = folder / "comment.ini";
     const fs::path dataIni = folder / "data.ini";
     // Without comment.ini the filter cannot start; with it, data.ini must be the matching one.
     removeFile(commentIni);
-    if (replaceFile(dataIni, composeDataIni(chats)) &&
-        replaceFile(commentIni, composeCommentIni(header, chats))) {
-        return true;
+    Status written = replaceFile(dataIni, composeDataIni(chats));
+    if (written) {
+        written = replaceFile(commentIni, composeCommentIni(header, chats));
     }
-    removeFile(commentIni);
-    removeFile(dataIni);
-    return false;
+    if (!written) {
+        removeFile(commentIni);
+        removeFile(dataIni);
+    }
+    return written;
 }

@@ -21,6 +21,7 @@
 #include "job/video_probe.h"
 #include "platform/child_process.h"
 #include "platform/command_line.h"
+#include "platform/log.h"
 #include "platform/text_conv.h"
 #include "service/service_client.h"
 #include "text/text_engine.h"
@@ -181,7 +182,7 @@ void CNicoThread::readCommentXml() {
         return;
     }
     const std::string path = workFile("comment.xml");
-    if (!::readCommentXml(path, chats, arrivalCounter) && isNonEmptyFile(path)) {
+    if (!::readCommentXml(path, chats, arrivalCounter).ok() && isNonEmptyFile(path)) {
         // An empty file means the service named no comment thread; anything else that cannot
         // be read is a thread the movie should have had.
         fail("the comment thread the service sent is not well-formed XML: " + path);
@@ -238,12 +239,14 @@ void CNicoThread::PrepareEncoding() {
     std::unique_ptr<TextMeasurer> measurer =
         makeTextMeasurer(request.fontsFolder + request.fontFile, request.fontFaceIndex);
     const CommentFilterSettings filter = request.commentFilter();
-    LayoutJob layout{*video, request.fontSizePt, request.hideOldComments,
-                     filter, *measurer,          clockSeededRandom()};
-    layOutComments(chats, layout);
+    const LayoutJob layout{*video, request.fontSizePt, request.hideOldComments,
+                           filter, *measurer,          clockSeededRandom()};
+    const LayoutOutcome laidOut = layOutComments(chats, layout);
     outcome.timings.layout = layoutTime.seconds();
+    // The overlay files show the base size the comments were measured with.
+    request.fontSizePt = laidOut.fontSizePt;
 
-    encodeTotalFrames = static_cast<int64_t>(video->frameCount);
+    encodeTotalFrames = static_cast<int64_t>(laidOut.frameCount);
     videoWidth = video->width;
 }
 
@@ -251,9 +254,10 @@ bool CNicoThread::writeOverlayFiles() {
     const Stopwatch overlayTime;
     const OverlayHeader header{request.fontsFolder, request.fontFile, request.fontSizePt,
                                request.fontFaceIndex, videoWidth};
-    const bool written = ::writeOverlayFiles(request.workFolder, header, chats);
+    const Status written = ::writeOverlayFiles(request.workFolder, header, chats);
     outcome.timings.overlayFiles = overlayTime.seconds();
-    return written;
+    logIfFailed(LogComponent::Job, "comment.ini and data.ini could not be written", written);
+    return written.ok();
 }
 
 std::string CNicoThread::SpliceFilterArguments() {

@@ -29,7 +29,8 @@ ReadResult readDocument(const std::string& document) {
     TestTempFolder folder;
     writeBytes(folder / "comment.xml", document);
     ReadResult result;
-    result.loaded = readCommentXml((folder / "comment.xml").string(), result.chats, result.counter);
+    result.loaded =
+        readCommentXml((folder / "comment.xml").string(), result.chats, result.counter).ok();
     return result;
 }
 
@@ -192,11 +193,14 @@ TEST(CommentReader, DocumentsThatDoNotLoadLeaveTheListAsItWas) {
     ChatList chats(3);
     chats[1].text = u"kept";
     int32_t counter = 3;
-    EXPECT_FALSE(readCommentXml((folder / "no such file.xml").string(), chats, counter));
-    EXPECT_FALSE(readCommentXml(folder.path().string(), chats, counter));  // a folder
+    const std::string missing = (folder / "no such file.xml").string();
+    EXPECT_EQ(readCommentXml(missing, chats, counter).error(), missing + ": missing");
+    EXPECT_EQ(readCommentXml(folder.path().string(), chats, counter).error(),
+              folder.path().string() + ": not a regular file");
     for (const std::string& document : documents) {
         writeBytes(folder / "bad.xml", document);
-        EXPECT_FALSE(readCommentXml((folder / "bad.xml").string(), chats, counter)) << document;
+        const Status read = readCommentXml((folder / "bad.xml").string(), chats, counter);
+        EXPECT_NE(read.error().find(": not well-formed XML ("), std::string::npos) << document;
     }
     EXPECT_EQ(chats.size(), 3u);
     EXPECT_EQ(chats[1].text, u"kept");

@@ -25,7 +25,7 @@ TEST(LayoutFrames, FrameOfVposAndTheEndClamp) {
     LayoutFixture f;
     ChatList chats{chat(5722, u"x", "", 1), chat(5723, u"x", "", 2)};
     f.run(chats);
-    EXPECT_EQ(f.video.frameCount, 1798);
+    EXPECT_EQ(f.outcome.frameCount, 1798);
     EXPECT_EQ(byNo(chats, &ChatRecord::vpos), (Ints{5722, 5720}));
     EXPECT_EQ(byNo(chats, &ChatRecord::vposSec), (Ints{57, 57}));
     EXPECT_EQ(byNo(chats, &ChatRecord::startFrame), (std::vector<int64_t>{1714, 1714}));
@@ -161,8 +161,8 @@ TEST(LayoutGuards, UnusableFrameRateOrFrameShowsNothing) {
         // The end clamp needs a frame rate; the commands, colour and order still apply.
         ChatList chats{chat(5999, u"x", "ue big red", 1), chat(100, u"x", "", 2)};
         f.run(chats);
-        EXPECT_EQ(f.video.frameCount, c.frameCount);
-        EXPECT_EQ(f.fontSizePt, c.autoSize);
+        EXPECT_EQ(f.outcome.frameCount, c.frameCount);
+        EXPECT_EQ(f.outcome.fontSizePt, c.autoSize);
         ASSERT_EQ(chats.size(), 2u);
         EXPECT_EQ(chats[0].no, 2);
         EXPECT_EQ(chats[1].vpos, c.frameCount == 0 ? 5999 : 5720);
@@ -183,7 +183,7 @@ TEST(LayoutGuards, ExtremeRatesAndDurationsStayInRange) {
         f.video.fps = 1e-300;
         ChatList chats{chat(100, u"x", "", 1), chat(100, u"x", "", 2)};
         f.run(chats);
-        EXPECT_EQ(f.video.frameCount, 0);
+        EXPECT_EQ(f.outcome.frameCount, 0);
         EXPECT_EQ(byNo(chats, &ChatRecord::vpos), (Ints{5720, 5720}));
         EXPECT_EQ(byNo(chats, &ChatRecord::endFrame), (std::vector<int64_t>{1, 1}));
         EXPECT_EQ(chats[0].speed, std::numeric_limits<int32_t>::max());
@@ -195,7 +195,7 @@ TEST(LayoutGuards, ExtremeRatesAndDurationsStayInRange) {
         f.video.durationCs = std::numeric_limits<int>::max();
         ChatList chats{chat(100, u"x", "", 1)};
         f.run(chats);
-        EXPECT_EQ(f.video.frameCount, std::numeric_limits<int>::max());
+        EXPECT_EQ(f.outcome.frameCount, std::numeric_limits<int>::max());
         EXPECT_EQ(chats[0].startFrame, 1'000'000);
     }
     {
@@ -203,14 +203,14 @@ TEST(LayoutGuards, ExtremeRatesAndDurationsStayInRange) {
         f.video.durationCs = std::numeric_limits<int>::min();
         ChatList chats{chat(100, u"x", "", 1)};
         f.run(chats);
-        EXPECT_EQ(f.video.frameCount, -643'600'849);  // trunc(-2147483648 * 0.2997)
+        EXPECT_EQ(f.outcome.frameCount, -643'600'849);  // trunc(-2147483648 * 0.2997)
         EXPECT_EQ(chats[0].vpos, std::numeric_limits<int32_t>::min());
     }
     LayoutFixture f;
     f.fontSizePt = 0;
     ChatList none;
     f.run(none);
-    EXPECT_EQ(f.fontSizePt, 18);
+    EXPECT_EQ(f.outcome.fontSizePt, 18);
 }
 
 }  // namespace

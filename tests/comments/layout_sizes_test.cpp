@@ -107,7 +107,7 @@ TEST(LayoutDefaultSize, FromThe18PointLineOfTheMeasurer) {
     f.fontSizePt = 0;
     ChatList chats{chat(0, u"a", "", 1), chat(0, u"a", "big", 2)};
     f.run(chats);
-    EXPECT_EQ(f.fontSizePt, 18);
+    EXPECT_EQ(f.outcome.fontSizePt, 18);
     EXPECT_EQ(byNo(chats, &ChatRecord::fontSize), (Ints{18, 27}));
 }
 
@@ -164,7 +164,7 @@ TEST_F(LayoutWithFont, PlacesCommentsByTheirMeasuredBoxes) {
     automatic.fontSizePt = 0;
     chats = {chat(500, u"御", "", 1), chat(500, u"御", "", 2)};
     automatic.run(chats);
-    EXPECT_EQ(automatic.fontSizePt, 19);
+    EXPECT_EQ(automatic.outcome.fontSizePt, 19);
     EXPECT_EQ(byNo(chats, &ChatRecord::fontSize), (Ints{19, 19}));
     EXPECT_EQ(byNo(chats, &ChatRecord::speed), (Ints{6, 6}));
     EXPECT_EQ(byNo(chats, &ChatRecord::y), (Ints{0, 27}));

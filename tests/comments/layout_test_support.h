@@ -81,10 +81,11 @@ struct LayoutFixture {
     TextMeasurer* measurer = &noDevice;
     SequenceRandom random{{}};
     int hideOldComments = 0;
+    LayoutOutcome outcome;  // of the last run
 
     void run(ChatList& chats) {
-        layOutComments(chats,
-                       {video, fontSizePt, hideOldComments, filter, *measurer, random.source()});
+        outcome = layOutComments(
+            chats, {video, fontSizePt, hideOldComments, filter, *measurer, random.source()});
     }
 };
 

@@ -22,29 +22,38 @@ using RandomSource = std::function<int()>;
 // own state, seeded from the current time, so that random places differ from run to run.
 RandomSource clockSeededRandom();
 
-// What one layout run works with. The references must outlive the call.
+// What one layout run works with. The references must outlive the call; the measurer is used
+// (its caches fill), nothing else is changed.
 struct LayoutJob {
-    VideoInfo& video;  // in: fps, durationCs, width, height; out: frameCount
+    VideoInfo video;  // fps, durationCs, width, height (frameCount is not read)
     // The job's base font size in points. 0 means automatic: the run computes it once with
-    // defaultFontSize and stores it back, so that the overlay files show the size used.
-    int& fontSizePt;
+    // defaultFontSize (see LayoutOutcome).
+    int fontSizePt = 0;
     int hideOldComments = 0;              // 1: cap the comment count by the video's length
     const CommentFilterSettings& filter;  // period, NG and extract user IDs
     TextMeasurer& measurer;               // the comment font (or the no-device measurer)
     RandomSource random;                  // empty: clockSeededRandom(), seeded at the run's start
 };
 
+// What a layout run settled besides the records.
+struct LayoutOutcome {
+    int frameCount = 0;  // the video's frames at its fps: trunc(durationCs * fps * 0.01)
+    // The base size used: the job's, or the automatic one when the job gave 0, so that the
+    // overlay files show the size the comments were measured with.
+    int fontSizePt = 0;
+};
+
 // Lays out `chats` in place: moves comments that would end after the last frame to 2.8 s before
 // the end, runs the count cap and the filter (which remove records), sorts the rest into layout
 // order and fills the layout fields of every record (position, colour, startFrame, endFrame, y,
-// x of top and bottom comments, speed, fontSize). Reports nothing.
+// x of top and bottom comments, speed, fontSize).
 //
 // A video that cannot carry comments (fps not a finite number in (0, 1e6], width or height 0
-// or less) is not laid out on: frameCount becomes 0 for an unusable fps, the filter and the order
+// or less) is not laid out on: frameCount is 0 for an unusable fps, the filter and the order
 // still apply and every record gets its commands, size and colour, but is never shown
 // (startFrame = endFrame = 0, speed 0, y 0). The automatic size is then computed only when the
 // height is positive.
-void layOutComments(ChatList& chats, const LayoutJob& job);
+LayoutOutcome layOutComments(ChatList& chats, const LayoutJob& job);
 
 // The box of a comment text in pixels.
 struct CommentExtent {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "comments/chat_record.h"
+#include "platform/result.h"
 
 namespace pugi {
 class xml_node;
@@ -12,14 +13,14 @@ class xml_node;
 
 // Appends one record per usable `chat` element of the file at `path`, in document order,
 // numbering them from `arrivalCounter` on (which advances by one per record). A file that is
-// missing, empty or not well-formed adds nothing and returns false; it never throws.
+// missing, empty or not well-formed adds nothing and fails with the reason; it never throws.
 //
 // A chat's text is its character data (text and CDATA, its own and its descendants', in
 // document order) with white space trimmed at both ends as a DOM that does not preserve white
 // space reports it (CDATA sections keep theirs), cut to kMaxCommentUnits UTF-16 units without
 // splitting a surrogate pair, then cleaned by cleanCommentText. Ill-formed UTF-8 in the text,
 // mail and user ID becomes U+FFFD. Any depth of nesting is read without recursion.
-bool readCommentXml(const std::string& path, ChatList& chats, int32_t& arrivalCounter);
+Status readCommentXml(const std::string& path, ChatList& chats, int32_t& arrivalCounter);
 
 // Appends zero or one record for one `chat` element.
 void readChatElement(const pugi::xml_node& chat, ChatList& chats, int32_t& arrivalCounter);

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "comments/chat_record.h"
+#include "platform/result.h"
 
 struct OverlayHeader {
     std::string fontsFolder;    // folder of the font file, ending in its separator; written as is
@@ -36,10 +37,10 @@ std::string composeCommentIni(const OverlayHeader& header, const ChatList& chats
 std::string composeDataIni(const ChatList& chats);
 
 // Writes comment.ini and data.ini into `workFolder`, replacing the files of an earlier job.
-// True when both files are complete. A failure (a folder that cannot be written, a full disk,
-// a folder in the way of a file name) gives false and leaves neither file behind, so that the
+// Succeeds when both files are complete. A failure (a folder that cannot be written, a full
+// disk, a folder in the way of a file name) says why and leaves neither file behind, so that the
 // filter can never pick up an earlier job's comments or a half-written pair. Also during the
 // write a comment.ini is present only when it pairs with the data.ini beside it: comment.ini is
 // removed first and written last. Runs on the job's worker thread; jobs run one at a time.
-bool writeOverlayFiles(const std::string& workFolder, const OverlayHeader& header,
-                       const ChatList& chats);
+Status writeOverlayFiles(const std::string& workFolder, const OverlayHeader& header,
+                         const ChatList& chats);
