@@ -38,9 +38,10 @@ std::vector<std::u16string> generatedLines(int count) {
 std::unique_ptr<TextEngine> openEngine(benchmark::State& state) {
     auto engine = TextEngine::open(kFont, 0);
     if (!engine) {
-        state.SkipWithError("IPAPGothic is not installed");
+        state.SkipWithError(engine.error().c_str());
+        return nullptr;
     }
-    return engine;
+    return std::move(*engine);
 }
 
 // One typical line once faces, sizes and advances are warm: the layout's steady state.

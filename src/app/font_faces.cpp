@@ -1,11 +1,10 @@
 #include "app/font_faces.h"
 
-#include <fontconfig/fontconfig.h>
-
 #include <algorithm>
 #include <memory>
 
 #include "platform/text_conv.h"
+#include "text/font_handles.h"
 #include "text/font_locator.h"
 
 namespace {
@@ -28,19 +27,6 @@ bool isListLanguage(std::string_view tag) {
     return sameName(tag.substr(0, tag.find('-')), kListLanguage);
 }
 
-struct PatternDeleter {
-    void operator()(FcPattern* p) const { FcPatternDestroy(p); }
-};
-struct ObjectSetDeleter {
-    void operator()(FcObjectSet* s) const { FcObjectSetDestroy(s); }
-};
-struct FontSetDeleter {
-    void operator()(FcFontSet* s) const { FcFontSetDestroy(s); }
-};
-using PatternPtr = std::unique_ptr<FcPattern, PatternDeleter>;
-using ObjectSetPtr = std::unique_ptr<FcObjectSet, ObjectSetDeleter>;
-using FontSetPtr = std::unique_ptr<FcFontSet, FontSetDeleter>;
-
 std::vector<std::string> stringValues(FcPattern* pattern, const char* object) {
     std::vector<std::string> values;
     FcChar8* value = nullptr;
@@ -53,11 +39,11 @@ std::vector<std::string> stringValues(FcPattern* pattern, const char* object) {
 // The display names of the fonts that `pattern` selects.
 std::vector<std::string> familiesOf(FcPattern* pattern) {
     std::vector<std::string> names;
-    const ObjectSetPtr objects(FcObjectSetBuild(FC_FAMILY, FC_FAMILYLANG, nullptr));
+    const FcObjectSetPtr objects(FcObjectSetBuild(FC_FAMILY, FC_FAMILYLANG, nullptr));
     if (!objects) {
         return names;
     }
-    const FontSetPtr fonts(FcFontList(nullptr, pattern, objects.get()));
+    const FcFontSetPtr fonts(FcFontList(nullptr, pattern, objects.get()));
     if (!fonts) {
         return names;
     }
@@ -96,7 +82,7 @@ std::string displayFamily(const std::vector<std::string>& families,
 }
 
 std::vector<std::string> installedFaceList() {
-    const PatternPtr all(FcPatternCreate());
+    const FcPatternPtr all(FcPatternCreate());
     if (!all) {
         return {};
     }
@@ -118,7 +104,7 @@ std::string substituteFace(const std::string& faceName) {
     if (location.path.empty()) {
         return {};
     }
-    const PatternPtr file(FcPatternCreate());
+    const FcPatternPtr file(FcPatternCreate());
     if (!file) {
         return {};
     }

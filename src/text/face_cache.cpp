@@ -11,7 +11,7 @@ namespace {
 // Ascent and descent the way Windows reports a TrueType face's line: the OS/2 table's
 // usWinAscent / usWinDescent, or the hhea values when the face has no OS/2 table.
 void readLineMetrics(FontFace& face) {
-    const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face.ftFace, FT_SFNT_OS2));
+    const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face.ftFace.get(), FT_SFNT_OS2));
     if (os2 != nullptr && os2->version != 0xFFFF && os2->usWinAscent + os2->usWinDescent > 0) {
         face.ascentUnits = os2->usWinAscent;
         face.descentUnits = os2->usWinDescent;
@@ -19,15 +19,6 @@ void readLineMetrics(FontFace& face) {
         face.ascentUnits = face.ftFace->ascender;
         face.descentUnits = -face.ftFace->descender;
     }
-}
-
-void release(FontFace& face) {
-    if (face.ftFace != nullptr) {
-        FT_Done_Face(face.ftFace);  // also releases the face's sizes
-    }
-    hb_font_destroy(face.hbFont);
-    hb_face_destroy(face.hbFace);
-    hb_blob_destroy(face.blob);
 }
 
 }  // namespace
@@ -39,71 +30,67 @@ int scaleToPixels(long units, FT_Fixed scale) {
 
 bool FontFace::hasGlyphFor(char32_t cp) const {
     hb_codepoint_t glyph = 0;
-    return hb_font_get_nominal_glyph(hbFont, cp, &glyph) && glyph != 0;
+    return hb_font_get_nominal_glyph(hbFont.get(), cp, &glyph) && glyph != 0;
 }
 
 FaceCache::FaceCache() {
-    if (FT_Init_FreeType(&library_) != 0) {
-        library_ = nullptr;
+    FT_Library library = nullptr;
+    if (FT_Init_FreeType(&library) == 0) {
+        library_.reset(library);
     }
 }
 
-FaceCache::~FaceCache() {
-    for (auto& entry : faces_) {
-        if (entry.second) {
-            release(*entry.second);
-        }
+FaceCache::~FaceCache() = default;
+
+Result<FontFace*> FaceCache::face(const std::string& path, int index) {
+    auto found = faces_.find(std::make_pair(path, index));
+    if (found == faces_.end()) {
+        found = faces_.emplace(std::make_pair(path, index), load(path, index)).first;
     }
-    if (library_ != nullptr) {
-        FT_Done_FreeType(library_);
+    if (!found->second) {
+        return found->second.failure();
     }
+    return found->second->get();
 }
 
-FontFace* FaceCache::face(const std::string& path, int index) {
-    const auto key = std::make_pair(path, index);
-    const auto found = faces_.find(key);
-    if (found != faces_.end()) {
-        return found->second.get();
+Result<std::unique_ptr<FontFace>> FaceCache::load(const std::string& path, int index) {
+    const std::string name = path + " (face " + std::to_string(index) + ")";
+    if (!library_) {
+        return Failure{name + ": FreeType could not be set up"};
     }
-    auto loaded = load(path, index);
-    FontFace* result = loaded.get();
-    faces_.emplace(key, std::move(loaded));
-    return result;
-}
-
-std::unique_ptr<FontFace> FaceCache::load(const std::string& path, int index) {
-    if (library_ == nullptr || path.empty() || index < 0) {
-        return nullptr;
-    }
-    hb_blob_t* blob = hb_blob_create_from_file_or_fail(path.c_str());
-    if (blob == nullptr) {
-        return nullptr;
+    if (path.empty() || index < 0) {
+        return Failure{name + ": no such font"};
     }
     auto face = std::make_unique<FontFace>();
     face->path = path;
     face->index = index;
-    face->blob = blob;
-    unsigned int length = 0;
-    const char* data = hb_blob_get_data(blob, &length);
-    FT_Face ftFace = nullptr;
-    if (data == nullptr || FT_New_Memory_Face(library_, reinterpret_cast<const FT_Byte*>(data),
-                                              static_cast<FT_Long>(length), index, &ftFace) != 0) {
-        release(*face);
-        return nullptr;
+    face->blob.reset(hb_blob_create_from_file_or_fail(path.c_str()));
+    if (!face->blob) {
+        return Failure{name + ": the file cannot be read"};
     }
-    face->ftFace = ftFace;
+    unsigned int length = 0;
+    const char* data = hb_blob_get_data(face->blob.get(), &length);
+    FT_Face ftFace = nullptr;
+    const FT_Error error =
+        data == nullptr ? FT_Err_Invalid_Argument
+                        : FT_New_Memory_Face(library_.get(), reinterpret_cast<const FT_Byte*>(data),
+                                             static_cast<FT_Long>(length), index, &ftFace);
+    if (error != 0) {
+        return Failure{name + ": " + freeTypeErrorText(error)};
+    }
+    face->ftFace.reset(ftFace);
     ++faceLoads_;
     // HarfBuzz shapes sfnt faces only; bitmap and Type 1 fonts are not offered as comment fonts.
     if (!FT_IS_SFNT(ftFace) || !FT_IS_SCALABLE(ftFace) || ftFace->units_per_EM == 0) {
-        release(*face);
-        return nullptr;
+        return Failure{name + ": not a scalable TrueType or OpenType face"};
     }
     face->unitsPerEm = ftFace->units_per_EM;
-    face->hbFace = hb_face_create(blob, static_cast<unsigned int>(index) & 0xFFFF);
-    face->hbFont = hb_font_create(face->hbFace);
-    hb_font_set_scale(face->hbFont, face->unitsPerEm, face->unitsPerEm);
+    face->hbFace.reset(hb_face_create(face->blob.get(), static_cast<unsigned int>(index) & 0xFFFF));
+    face->hbFont.reset(hb_font_create(face->hbFace.get()));
+    hb_font_set_scale(face->hbFont.get(), face->unitsPerEm, face->unitsPerEm);
     if ((index >> 16) > 0) {
-        hb_font_set_var_named_instance(face->hbFont, static_cast<unsigned int>(index >> 16) - 1);
+        hb_font_set_var_named_instance(face->hbFont.get(),
+                                       static_cast<unsigned int>(index >> 16) - 1);
     }
     readLineMetrics(*face);
     return face;
@@ -116,18 +103,20 @@ FaceSize* FaceCache::size(FontFace& face, int ppem) {
             return existing.get();
         }
     }
-    FT_Size ftSize = nullptr;
-    if (FT_New_Size(face.ftFace, &ftSize) != 0) {
+    FT_Size newSize = nullptr;
+    if (FT_New_Size(face.ftFace.get(), &newSize) != 0) {
         return nullptr;
     }
-    FT_Activate_Size(ftSize);
-    if (FT_Set_Pixel_Sizes(face.ftFace, 0, static_cast<FT_UInt>(ppem)) != 0) {
-        FT_Done_Size(ftSize);
+    FtSizePtr ownedSize(newSize);  // until it is set up; then the face owns it
+    FT_Activate_Size(newSize);
+    if (FT_Set_Pixel_Sizes(face.ftFace.get(), 0, static_cast<FT_UInt>(ppem)) != 0) {
+        ownedSize.reset();
         if (face.activeSize != nullptr) {
             FT_Activate_Size(face.activeSize->size);
         }
         return nullptr;
     }
+    FT_Size ftSize = ownedSize.release();
     ++sizeLoads_;
     auto entry = std::make_unique<FaceSize>();
     entry->ppem = ppem;
@@ -157,7 +146,7 @@ int FaceCache::advancePx(FontFace& face, FaceSize& size, uint32_t glyph) {
     int32_t& cached = size.advancePx[glyph];
     if (cached == FaceSize::kUnknownAdvance) {
         FT_Fixed units = 0;
-        if (FT_Get_Advance(face.ftFace, glyph, FT_LOAD_NO_SCALE, &units) != 0) {
+        if (FT_Get_Advance(face.ftFace.get(), glyph, FT_LOAD_NO_SCALE, &units) != 0) {
             units = 0;
         }
         cached = scaleToPixels(units, size.xScale);

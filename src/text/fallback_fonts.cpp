@@ -20,11 +20,7 @@ bool holds(FcPattern* font, char32_t cp) {
 
 FallbackFonts::FallbackFonts(std::string family) : family_(std::move(family)) {}
 
-FallbackFonts::~FallbackFonts() {
-    if (sorted_ != nullptr) {
-        FcFontSetDestroy(sorted_);
-    }
-}
+FallbackFonts::~FallbackFonts() = default;
 
 void FallbackFonts::sortOnce() {
     if (sortTried_) {
@@ -32,28 +28,28 @@ void FallbackFonts::sortOnce() {
     }
     sortTried_ = true;
     ++sortQueries_;
-    FcPattern* pattern = FcPatternCreate();
-    if (pattern == nullptr) {
+    const FcPatternPtr pattern(FcPatternCreate());
+    if (!pattern) {
         return;
     }
     if (!family_.empty()) {
-        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family_.c_str()));
+        FcPatternAddString(pattern.get(), FC_FAMILY,
+                           reinterpret_cast<const FcChar8*>(family_.c_str()));
     }
     // Japanese first among the fonts that have a character: a kanji the comment font lacks
     // is then drawn in its Japanese form, not in a Chinese font's.
-    FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>("ja"));
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
+    FcPatternAddString(pattern.get(), FC_LANG, reinterpret_cast<const FcChar8*>("ja"));
+    FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
+    FcDefaultSubstitute(pattern.get());
     FcResult result = FcResultNoMatch;
     // Untrimmed: every font stays in the list, so any character any font has can be found.
-    sorted_ = FcFontSort(nullptr, pattern, FcFalse, nullptr, &result);
-    FcPatternDestroy(pattern);
+    sorted_.reset(FcFontSort(nullptr, pattern.get(), FcFalse, nullptr, &result));
 }
 
 std::vector<FallbackCandidate> FallbackFonts::candidatesFor(char32_t cp) {
     std::vector<FallbackCandidate> candidates;
     sortOnce();
-    if (sorted_ == nullptr) {
+    if (!sorted_) {
         return candidates;
     }
     for (int i = 0; i < sorted_->nfont; ++i) {

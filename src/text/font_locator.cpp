@@ -1,11 +1,10 @@
 #include "text/font_locator.h"
 
-#include <fontconfig/fontconfig.h>
-
 #include <array>
 #include <string_view>
 
 #include "platform/text_conv.h"
+#include "text/font_handles.h"
 
 namespace {
 
@@ -71,35 +70,33 @@ void splitPath(const std::string& path, FontLocation& location) {
 // locale's default font. Empty path when fontconfig offers no file.
 FontLocation matchFamily(const std::string& family) {
     FontLocation location;
-    FcPattern* pattern = FcPatternCreate();
-    if (pattern == nullptr) {
+    const FcPatternPtr pattern(FcPatternCreate());
+    if (!pattern) {
         return location;
     }
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
     // Stand-ins follow the requested family, so an installed face of that name still wins.
     if (const FaceAlias* alias = windowsFaceAlias(family)) {
         for (const char* standIn : alias->families) {
-            FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(standIn));
+            FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(standIn));
         }
     }
-    FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>(kCommentLanguage));
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
+    FcPatternAddString(pattern.get(), FC_LANG, reinterpret_cast<const FcChar8*>(kCommentLanguage));
+    FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
+    FcDefaultSubstitute(pattern.get());
     FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-    FcPatternDestroy(pattern);
-    if (match == nullptr) {
+    const FcPatternPtr match(FcFontMatch(nullptr, pattern.get(), &result));
+    if (!match) {
         return location;
     }
     FcChar8* file = nullptr;
-    if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file != nullptr) {
+    if (FcPatternGetString(match.get(), FC_FILE, 0, &file) == FcResultMatch && file != nullptr) {
         location.path = reinterpret_cast<const char*>(file);
         int index = 0;
-        if (FcPatternGetInteger(match, FC_INDEX, 0, &index) == FcResultMatch) {
+        if (FcPatternGetInteger(match.get(), FC_INDEX, 0, &index) == FcResultMatch) {
             location.faceIndex = index;
         }
     }
-    FcPatternDestroy(match);
     return location;
 }
 

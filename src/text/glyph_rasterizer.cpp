@@ -38,12 +38,15 @@ GlyphImage imageOf(const FT_BitmapGlyph glyph) {
 }
 
 // Renders `glyph` (consumed) to an antialiased coverage image.
-GlyphImage rasterize(FT_Glyph glyph) {
+GlyphImage rasterize(FtGlyphPtr glyph) {
     GlyphImage image;
-    if (FT_Glyph_To_Bitmap(&glyph, FT_RENDER_MODE_NORMAL, nullptr, 1) == 0) {
-        image = imageOf(reinterpret_cast<FT_BitmapGlyph>(glyph));
+    // On success FreeType destroys the outline glyph and hands back the bitmap glyph.
+    FT_Glyph converted = glyph.release();
+    const bool rendered = FT_Glyph_To_Bitmap(&converted, FT_RENDER_MODE_NORMAL, nullptr, 1) == 0;
+    glyph.reset(converted);
+    if (rendered) {
+        image = imageOf(reinterpret_cast<FT_BitmapGlyph>(glyph.get()));
     }
-    FT_Done_Glyph(glyph);
     return image;
 }
 
@@ -85,16 +88,13 @@ size_t GlyphRasterizer::KeyHash::operator()(const Key& key) const {
 }
 
 GlyphRasterizer::GlyphRasterizer(FaceCache& faces) : faces_(faces) {
-    if (faces_.library() == nullptr || FT_Stroker_New(faces_.library(), &stroker_) != 0) {
-        stroker_ = nullptr;
+    FT_Stroker stroker = nullptr;
+    if (faces_.library() != nullptr && FT_Stroker_New(faces_.library(), &stroker) == 0) {
+        stroker_.reset(stroker);
     }
 }
 
-GlyphRasterizer::~GlyphRasterizer() {
-    if (stroker_ != nullptr) {
-        FT_Stroker_Done(stroker_);
-    }
-}
+GlyphRasterizer::~GlyphRasterizer() = default;
 
 const GlyphImages& GlyphRasterizer::images(FontFace& face, FaceSize& size, uint32_t glyph,
                                            int outlinePx) {
@@ -114,26 +114,31 @@ const GlyphImages& GlyphRasterizer::images(FontFace& face, FaceSize& size, uint3
 GlyphImages GlyphRasterizer::render(FontFace& face, FaceSize& size, uint32_t glyph, int outlinePx) {
     GlyphImages images;
     faces_.activate(face, size);
-    FT_Glyph fillGlyph = nullptr;
-    if (FT_Load_Glyph(face.ftFace, glyph, FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP) != 0 ||
-        FT_Get_Glyph(face.ftFace->glyph, &fillGlyph) != 0) {
+    FT_Glyph loaded = nullptr;
+    if (FT_Load_Glyph(face.ftFace.get(), glyph, FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP) != 0 ||
+        FT_Get_Glyph(face.ftFace->glyph, &loaded) != 0) {
         return images;
     }
-    FT_Glyph strokeGlyph = nullptr;
-    if (outlinePx > 0 && stroker_ != nullptr && fillGlyph->format == FT_GLYPH_FORMAT_OUTLINE) {
+    FtGlyphPtr fillGlyph(loaded);
+    FtGlyphPtr strokeGlyph;
+    if (outlinePx > 0 && stroker_ && fillGlyph->format == FT_GLYPH_FORMAT_OUTLINE) {
         if (strokerRadius_ != outlinePx) {
-            FT_Stroker_Set(stroker_, static_cast<FT_Fixed>(outlinePx) * 64,
+            FT_Stroker_Set(stroker_.get(), static_cast<FT_Fixed>(outlinePx) * 64,
                            FT_STROKER_LINECAP_ROUND, FT_STROKER_LINEJOIN_ROUND, 0);
             strokerRadius_ = outlinePx;
         }
-        if (FT_Glyph_Copy(fillGlyph, &strokeGlyph) == 0 &&
-            FT_Glyph_Stroke(&strokeGlyph, stroker_, 1) != 0) {
-            FT_Done_Glyph(strokeGlyph);
-            strokeGlyph = nullptr;
+        FT_Glyph copy = nullptr;
+        if (FT_Glyph_Copy(fillGlyph.get(), &copy) == 0) {
+            // The stroke replaces the copy in place; on failure the copy is dropped.
+            const bool stroked = FT_Glyph_Stroke(&copy, stroker_.get(), 1) == 0;
+            strokeGlyph.reset(copy);
+            if (!stroked) {
+                strokeGlyph.reset();
+            }
         }
     }
-    images.fill = rasterize(fillGlyph);
+    images.fill = rasterize(std::move(fillGlyph));
     images.outline =
-        strokeGlyph != nullptr ? unite(rasterize(strokeGlyph), images.fill) : images.fill;
+        strokeGlyph ? unite(rasterize(std::move(strokeGlyph)), images.fill) : images.fill;
     return images;
 }

@@ -53,9 +53,7 @@ LineShaper::LineShaper(FaceCache& faces, FontFace& primary)
       unicode_(hb_unicode_funcs_get_default()),
       features_{featureOff("kern"), featureOff("liga"), featureOff("clig")} {}
 
-LineShaper::~LineShaper() {
-    hb_buffer_destroy(buffer_);
-}
+LineShaper::~LineShaper() = default;
 
 const ShapedLine& LineShaper::shape(std::u16string_view line, int ppem) {
     result_.glyphs.clear();
@@ -154,9 +152,10 @@ int LineShaper::findFallbackSlot(char32_t cp) {
         if (candidate.path == slots_[0]->path && candidate.index == slots_[0]->index) {
             continue;
         }
-        FontFace* face = faces_.face(candidate.path, candidate.index);
-        if (face != nullptr && face->hasGlyphFor(cp)) {
-            return slotOf(face);
+        // A candidate FreeType cannot load is passed over, as fontconfig's list may name one.
+        const Result<FontFace*> face = faces_.face(candidate.path, candidate.index);
+        if (face && (*face)->hasGlyphFor(cp)) {
+            return slotOf(*face);
         }
     }
     return 0;
@@ -178,29 +177,32 @@ void LineShaper::shapeRun(const Run& run, int ppem) {
     if (size == nullptr) {
         return;
     }
-    hb_buffer_clear_contents(buffer_);
-    hb_buffer_add_codepoints(buffer_, codepoints_.data(), static_cast<int>(codepoints_.size()),
+    hb_buffer_clear_contents(buffer_.get());
+    hb_buffer_add_codepoints(buffer_.get(), codepoints_.data(),
+                             static_cast<int>(codepoints_.size()),
                              static_cast<unsigned int>(run.start), static_cast<int>(run.length));
     hb_buffer_set_direction(
-        buffer_, run.direction != HB_DIRECTION_INVALID ? run.direction : HB_DIRECTION_LTR);
+        buffer_.get(), run.direction != HB_DIRECTION_INVALID ? run.direction : HB_DIRECTION_LTR);
     if (run.script != HB_SCRIPT_INVALID) {
-        hb_buffer_set_script(buffer_, run.script);
+        hb_buffer_set_script(buffer_.get(), run.script);
     }
-    hb_buffer_set_language(buffer_, language_);
-    hb_buffer_guess_segment_properties(buffer_);
-    hb_shape(face.hbFont, buffer_, features_.data(), static_cast<unsigned int>(features_.size()));
+    hb_buffer_set_language(buffer_.get(), language_);
+    hb_buffer_guess_segment_properties(buffer_.get());
+    hb_shape(face.hbFont.get(), buffer_.get(), features_.data(),
+             static_cast<unsigned int>(features_.size()));
 
     unsigned int count = 0;
-    const hb_glyph_info_t* infos = hb_buffer_get_glyph_infos(buffer_, &count);
-    const hb_glyph_position_t* positions = hb_buffer_get_glyph_positions(buffer_, &count);
+    const hb_glyph_info_t* infos = hb_buffer_get_glyph_infos(buffer_.get(), &count);
+    const hb_glyph_position_t* positions = hb_buffer_get_glyph_positions(buffer_.get(), &count);
     for (unsigned int k = 0; k < count; ++k) {
         const uint32_t glyph = infos[k].codepoint;
         const hb_glyph_position_t& position = positions[k];
         // A glyph that advances by its own width gets the cached whole-pixel advance; one
         // whose advance the shaper changed (a mark set to zero, say) gets the changed value.
-        const int advance = position.x_advance == hb_font_get_glyph_h_advance(face.hbFont, glyph)
-                                ? faces_.advancePx(face, *size, glyph)
-                                : scaleToPixels(position.x_advance, size->xScale);
+        const int advance =
+            position.x_advance == hb_font_get_glyph_h_advance(face.hbFont.get(), glyph)
+                ? faces_.advancePx(face, *size, glyph)
+                : scaleToPixels(position.x_advance, size->xScale);
         PlacedGlyph placed;
         placed.face = &face;
         placed.size = size;

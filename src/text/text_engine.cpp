@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "platform/log.h"
 #include "text/comment_lines.h"
 #include "text/face_cache.h"
 #include "text/glyph_rasterizer.h"
@@ -72,27 +73,27 @@ TextEngine::TextEngine(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 TextEngine::~TextEngine() = default;
 
-std::unique_ptr<TextEngine> TextEngine::open(const std::string& fontPath, int faceIndex, int dpi) {
+Result<std::unique_ptr<TextEngine>> TextEngine::open(const std::string& fontPath, int faceIndex,
+                                                     int dpi) {
     try {
         return openEngine(fontPath, faceIndex, dpi);
-    } catch (const std::exception&) {
-        return nullptr;
+    } catch (const std::exception& e) {
+        return Failure{fontPath + ": " + e.what()};
     }
 }
 
-std::unique_ptr<TextEngine> TextEngine::openEngine(const std::string& fontPath, int faceIndex,
-                                                   int dpi) {
+Result<std::unique_ptr<TextEngine>> TextEngine::openEngine(const std::string& fontPath,
+                                                           int faceIndex, int dpi) {
     auto impl = std::make_unique<Impl>();
-    if (!impl->faces.ready()) {
-        return nullptr;
+    const Result<FontFace*> primary = impl->faces.face(fontPath, faceIndex);
+    if (!primary) {
+        return primary.failure();
     }
-    impl->primary = impl->faces.face(fontPath, faceIndex);
-    if (impl->primary == nullptr) {
-        return nullptr;
-    }
+    impl->primary = *primary;
     impl->dpi = dpi > 0 ? dpi : kDefaultDpi;
     impl->shaper = std::make_unique<LineShaper>(impl->faces, *impl->primary);
     impl->rasterizer = std::make_unique<GlyphRasterizer>(impl->faces);
+    // The constructor is private: make_unique cannot reach it.
     return std::unique_ptr<TextEngine>(new TextEngine(std::move(impl)));
 }
 
@@ -201,8 +202,11 @@ TextEngineStats TextEngine::stats() const {
 
 std::unique_ptr<TextMeasurer> makeTextMeasurer(const std::string& fontPath, int faceIndex,
                                                int dpi) {
-    if (auto engine = TextEngine::open(fontPath, faceIndex, dpi)) {
-        return engine;
+    Result<std::unique_ptr<TextEngine>> engine = TextEngine::open(fontPath, faceIndex, dpi);
+    if (engine) {
+        return std::move(*engine);
     }
+    logWarning(LogComponent::Job,
+               "the comments are measured without their font: " + engine.error());
     return std::make_unique<NoDeviceMeasurer>();
 }

@@ -10,11 +10,13 @@ bool tryOpen(OverlayFont& font, const std::string& path, int faceIndex) {
     if (path.empty()) {
         return false;
     }
-    font.tried.push_back(path + " (face " + std::to_string(faceIndex) + ")");
-    font.engine = TextEngine::open(path, faceIndex, kLayoutDpi);
-    if (!font.engine) {
+    Result<std::unique_ptr<TextEngine>> engine = TextEngine::open(path, faceIndex, kLayoutDpi);
+    if (!engine) {
+        font.tried.push_back(engine.error());
         return false;
     }
+    font.tried.push_back(path + " (face " + std::to_string(faceIndex) + ")");
+    font.engine = std::move(*engine);
     font.path = path;
     font.faceIndex = faceIndex;
     return true;

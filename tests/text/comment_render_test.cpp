@@ -51,8 +51,9 @@ InkBox inkBox(const CommentBitmap& bitmap, const std::vector<uint8_t>& plane, in
 class CommentRenderTest : public testing::Test {
 protected:
     void SetUp() override {
-        engine = TextEngine::open(kIpaPGothic, 0);
-        ASSERT_NE(engine, nullptr);
+        Result<std::unique_ptr<TextEngine>> opened = TextEngine::open(kIpaPGothic, 0);
+        ASSERT_TRUE(opened) << opened.error();
+        engine = std::move(*opened);
     }
     std::unique_ptr<TextEngine> engine;
 };

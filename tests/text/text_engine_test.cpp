@@ -24,8 +24,9 @@ const std::string kIpaPGothic = "/usr/share/fonts/opentype/ipafont-gothic/ipagp.
 class TextEngineTest : public testing::Test {
 protected:
     void SetUp() override {
-        engine = TextEngine::open(kIpaPGothic, 0);
-        ASSERT_NE(engine, nullptr);
+        Result<std::unique_ptr<TextEngine>> opened = TextEngine::open(kIpaPGothic, 0);
+        ASSERT_TRUE(opened) << opened.error();
+        engine = std::move(*opened);
     }
     std::unique_ptr<TextEngine> engine;
 };
@@ -39,11 +40,11 @@ TEST_F(TextEngineTest, EmHeightIsPointsAtTheResolutionRounded) {
     EXPECT_EQ(engine->emPixels(0), 1);    // never a zero-sized face
     // At 108 dpi one point is 1.5 px: halves round up.
     auto at108 = TextEngine::open(kIpaPGothic, 0, 108);
-    ASSERT_NE(at108, nullptr);
-    EXPECT_EQ(at108->emPixels(1), 2);
-    EXPECT_EQ(at108->emPixels(3), 5);
+    ASSERT_TRUE(at108);
+    EXPECT_EQ((*at108)->emPixels(1), 2);
+    EXPECT_EQ((*at108)->emPixels(3), 5);
     // No resolution is taken as the screen's usual 96.
-    EXPECT_EQ(TextEngine::open(kIpaPGothic, 0, 0)->dpi(), 96);
+    EXPECT_EQ((*TextEngine::open(kIpaPGothic, 0, 0))->dpi(), 96);
 }
 
 TEST_F(TextEngineTest, LineHeightIsWindowsAscentPlusDescentEachRounded) {
@@ -118,17 +119,32 @@ TEST_F(TextEngineTest, FacesAndSizesAreLoadedOnce) {
     EXPECT_EQ(stats.fallbackSorts, 1);  // the fallback list was asked for once
 }
 
-TEST(TextEngineOpen, UnloadableFileGivesNothing) {
-    EXPECT_EQ(TextEngine::open("/nonexistent/lumivox/font.ttf", 0), nullptr);
-    EXPECT_EQ(TextEngine::open("", 0), nullptr);
-    EXPECT_EQ(TextEngine::open(kIpaPGothic, 5), nullptr);  // the file holds one face
-
+TEST(TextEngineOpen, AnUnloadableFileIsAFailureThatSaysWhy) {
     const auto folder =
         std::filesystem::temp_directory_path() / ("lumivox_text_" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
     const auto notAFont = folder / "font.ttf";
     std::ofstream(notAFont) << "not a font\n";
-    EXPECT_EQ(TextEngine::open(notAFont.string(), 0), nullptr);
+    const std::pair<std::string, std::string> cases[] = {
+        {"/nonexistent/lumivox/font.ttf",
+         "/nonexistent/lumivox/font.ttf (face 0): the file "
+         "cannot be read"},
+        {"", " (face 0): no such font"},
+    };
+    for (const auto& [path, reason] : cases) {
+        const auto engine = TextEngine::open(path, 0);
+        ASSERT_FALSE(engine) << path;
+        EXPECT_EQ(engine.error(), reason);
+    }
+    // FreeType's own words: for a file that is no font, and a face the file does not hold.
+    for (const auto& [path, face] : {std::pair{notAFont.string(), 0}, std::pair{kIpaPGothic, 5}}) {
+        const auto engine = TextEngine::open(path, face);
+        ASSERT_FALSE(engine) << path;
+        const std::string named = path + " (face " + std::to_string(face) + "): ";
+        EXPECT_EQ(engine.error().rfind(named, 0), 0u) << engine.error();
+        EXPECT_GT(engine.error().size(), named.size() + 3) << engine.error();
+        EXPECT_EQ(engine.error().find("FreeType error"), std::string::npos) << engine.error();
+    }
     std::filesystem::remove_all(folder);
 }
 

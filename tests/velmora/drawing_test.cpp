@@ -12,7 +12,7 @@ namespace {
 
 TextExtent extentOf(const std::u16string& text, int size) {
     auto engine = TextEngine::open(std::string(kFontFolder) + kFontFile, 0, 96);
-    return engine ? engine->lineExtent(text, size) : TextExtent{};
+    return engine ? (*engine)->lineExtent(text, size) : TextExtent{};
 }
 
 Block block(const char* position, const char* x, const char* y, const char* size, const char* text,

@@ -3,16 +3,15 @@
 // HarfBuzz share one memory mapping of the file) and each face is sized once per pixel size.
 // Advance widths are cached per face, size and glyph. Not thread-safe: one engine, one thread.
 
-#include <ft2build.h>
-#include FT_FREETYPE_H
-#include <hb.h>
-
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "platform/result.h"
+#include "text/font_handles.h"
 
 // One face at one em size in pixels.
 struct FaceSize {
@@ -27,14 +26,15 @@ struct FaceSize {
     static constexpr int32_t kUnknownAdvance = INT32_MIN;
 };
 
-// One face of one font file.
+// One face of one font file. The HarfBuzz objects and the FreeType face share the blob's memory
+// mapping of the file: the members are declared so that the blob goes last.
 struct FontFace {
     std::string path;
     int index = 0;  // as given to FreeType (a collection's face; high 16 bits: named instance)
-    hb_blob_t* blob = nullptr;
-    hb_face_t* hbFace = nullptr;
-    hb_font_t* hbFont = nullptr;  // scaled in font units: positions come out in font units
-    FT_Face ftFace = nullptr;
+    HbBlobPtr blob;
+    HbFacePtr hbFace;
+    HbFontPtr hbFont;  // scaled in font units: positions come out in font units
+    FtFacePtr ftFace;  // owns the FT_Size objects of `sizes`
     int unitsPerEm = 0;
     int ascentUnits = 0;   // Windows ascent of the OS/2 table (hhea ascender without one)
     int descentUnits = 0;  // Windows descent of the OS/2 table (hhea descender without one)
@@ -56,12 +56,12 @@ public:
     FaceCache& operator=(const FaceCache&) = delete;
 
     bool ready() const { return library_ != nullptr; }
-    FT_Library library() const { return library_; }
+    FT_Library library() const { return library_.get(); }
 
-    // The face `index` of the file at `path`, loaded on first use; nullptr when FreeType
-    // cannot load it or it is not a scalable TrueType / OpenType face. Failures are
+    // The face `index` of the file at `path`, loaded on first use. Fails, saying why, when
+    // FreeType cannot load it or it is not a scalable TrueType / OpenType face. Failures are
     // remembered, so a bad file is tried once.
-    FontFace* face(const std::string& path, int index);
+    Result<FontFace*> face(const std::string& path, int index);
 
     // `face` at an em height of `ppem` pixels (clamped to 1..kMaxPpem), created on first
     // use; nullptr on failure.
@@ -80,10 +80,10 @@ public:
     int sizeLoads() const { return sizeLoads_; }
 
 private:
-    std::unique_ptr<FontFace> load(const std::string& path, int index);
+    Result<std::unique_ptr<FontFace>> load(const std::string& path, int index);
 
-    FT_Library library_ = nullptr;
-    std::map<std::pair<std::string, int>, std::unique_ptr<FontFace>> faces_;  // null: failed
+    FtLibraryPtr library_;  // declared first: it outlives every face
+    std::map<std::pair<std::string, int>, Result<std::unique_ptr<FontFace>>> faces_;
     int faceLoads_ = 0;
     int sizeLoads_ = 0;
 };

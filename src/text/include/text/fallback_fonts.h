@@ -3,10 +3,10 @@
 // list of all fonts sorted by closeness to the comment font's family, asked once, then searched
 // per character. Not thread-safe: one engine, one thread.
 
-#include <fontconfig/fontconfig.h>
-
 #include <string>
 #include <vector>
+
+#include "text/font_handles.h"
 
 struct FallbackCandidate {
     std::string path;
@@ -31,7 +31,7 @@ private:
     void sortOnce();
 
     std::string family_;
-    FcFontSet* sorted_ = nullptr;  // owned
+    FcFontSetPtr sorted_;
     bool sortTried_ = false;
     int sortQueries_ = 0;
 };

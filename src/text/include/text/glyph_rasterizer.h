@@ -3,15 +3,12 @@
 // them: a comment thread repeats the same characters at the same few sizes over and over.
 // Not thread-safe: one engine, one thread.
 
-#include <ft2build.h>
-#include FT_FREETYPE_H
-#include FT_STROKER_H
-
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
 
 #include "text/face_cache.h"
+#include "text/font_handles.h"
 
 // Coverage 0..255 of a glyph, `left` / `top` placing it relative to the glyph origin on the
 // baseline (left: pixels to the right; top: pixels above the baseline, as FreeType counts).
@@ -55,7 +52,7 @@ private:
     GlyphImages render(FontFace& face, FaceSize& size, uint32_t glyph, int outlinePx);
 
     FaceCache& faces_;
-    FT_Stroker stroker_ = nullptr;
+    FtStrokerPtr stroker_;
     int strokerRadius_ = -1;
     std::unordered_map<Key, GlyphImages, KeyHash> cache_;
 };

@@ -67,7 +67,7 @@ private:
     std::vector<FontFace*> slots_;   // slot 0: the comment font; others: fallback faces
     std::vector<int16_t> bmpSlots_;  // slot per BMP code point; kUnknownSlot until first asked
     std::unordered_map<char32_t, int16_t> otherSlots_;
-    hb_buffer_t* buffer_ = nullptr;
+    HbBufferPtr buffer_;
     hb_language_t language_;
     hb_unicode_funcs_t* unicode_ = nullptr;
     std::vector<hb_feature_t> features_;

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/result.h"
 #include "text/text_measurer.h"
 
 // A rendered comment: coverage planes for the glyphs and for their outline.
@@ -34,9 +35,10 @@ struct TextEngineStats {
 // library and caches), so different threads may each use their own engine at the same time.
 class TextEngine final : public TextMeasurer {
 public:
-    // Opens face `faceIndex` of the font file at `fontPath`; nullptr when it cannot be loaded.
-    static std::unique_ptr<TextEngine> open(const std::string& fontPath, int faceIndex,
-                                            int dpi = 96);
+    // Opens face `faceIndex` of the font file at `fontPath`. Fails, naming the file and face,
+    // when it cannot be loaded.
+    static Result<std::unique_ptr<TextEngine>> open(const std::string& fontPath, int faceIndex,
+                                                    int dpi = 96);
     ~TextEngine() override;
 
     bool hasDevice() const override { return true; }
@@ -61,14 +63,15 @@ public:
 private:
     struct Impl;
     explicit TextEngine(std::unique_ptr<Impl> impl);
-    static std::unique_ptr<TextEngine> openEngine(const std::string& fontPath, int faceIndex,
-                                                  int dpi);
+    static Result<std::unique_ptr<TextEngine>> openEngine(const std::string& fontPath,
+                                                          int faceIndex, int dpi);
     TextExtent measureLine(std::u16string_view line, int sizePt);
     CommentBitmap render(std::u16string_view text, int sizePt, int outlinePx);
 
     std::unique_ptr<Impl> impl_;
 };
 
-// The measurer for a face: a TextEngine when the file loads, else the no-device measurer.
+// The measurer for a face: a TextEngine when the file loads, else the no-device measurer (the
+// reason goes to the log).
 std::unique_ptr<TextMeasurer> makeTextMeasurer(const std::string& fontPath, int faceIndex,
                                                int dpi = 96);

@@ -12,8 +12,9 @@ struct OverlayFont {
     std::unique_ptr<TextEngine> engine;  // nullptr when no font could be opened at all
     std::string path;                    // the file that was opened
     int faceIndex = 0;
-    bool fallback = false;           // true when it is not the font comment.ini names
-    std::vector<std::string> tried;  // "path (face n)" of every file tried, in order
+    bool fallback = false;  // true when it is not the font comment.ini names
+    // Every file tried, in order: "path (face n)", with FreeType's reason where it failed.
+    std::vector<std::string> tried;
 };
 
 // Tries the folder and file of the header with its face index (then face 0 of that file),
