@@ -11,42 +11,37 @@ extern "C" {
 #include <libavutil/samplefmt.h>
 }
 
-namespace {}  // namespace
-
 AudioPipeline::~AudioPipeline() {
     abort();
     join();
-    if (buffer_) {
-        av_freep(&buffer_[0]);
-        av_freep(&buffer_);
-    }
     av_channel_layout_uninit(&inLayout_);
 }
 
-bool AudioPipeline::setup(const AudioPipelineSetup& setup, bool globalHeader, std::string& error) {
+Status AudioPipeline::setup(const AudioPipelineSetup& setup, bool globalHeader) {
     setup_ = setup;
     const EncoderOptions& o = *setup.options;
     AVStream* st = setup.stream;
 
-    decoder_ = openStreamDecoder(st, o.threads, "audio", error);
-    if (!decoder_) {
-        return false;
+    Result<CodecContextPtr> decoder = openStreamDecoder(st, o.threads, "audio");
+    if (!decoder) {
+        return decoder.failure();
     }
+    decoder_ = std::move(*decoder);
 
-    const AVCodec* codec = findEncoder(o.audioCodec, AVMEDIA_TYPE_AUDIO, setup.defaultCodec, error);
-    if (!codec) {
-        return false;
+    const Result<const AVCodec*> found =
+        findEncoder(o.audioCodec, AVMEDIA_TYPE_AUDIO, setup.defaultCodec);
+    if (!found) {
+        return found.failure();
     }
+    const AVCodec* codec = *found;
     CodecContextPtr enc(avcodec_alloc_context3(codec));
     if (!enc) {
-        error = "Out of memory opening the audio encoder";
-        return false;
+        return Failure{"Out of memory opening the audio encoder"};
     }
     enc->sample_rate = encoderSampleRate(codec, o.sampleRate, decoder_->sample_rate);
     enc->sample_fmt = encoderSampleFormat(codec, decoder_->sample_fmt);
     if (!encoderChannelLayout(codec, o.channels, decoder_->ch_layout, enc->ch_layout)) {
-        error = "Cannot choose a channel layout for the audio encoder";
-        return false;
+        return Failure{"Cannot choose a channel layout for the audio encoder"};
     }
     enc->time_base = AVRational{1, enc->sample_rate};
     enc->thread_count = o.threads;
@@ -56,21 +51,20 @@ bool AudioPipeline::setup(const AudioPipelineSetup& setup, bool globalHeader, st
     if (globalHeader) {
         enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     }
-    if (!encoder_.open(std::move(enc), AVRational{0, 1}, error)) {
-        return false;
+    if (Status opened = encoder_.open(std::move(enc), AVRational{0, 1}); !opened) {
+        return opened;
     }
     const AVCodecContext* c = encoder_.context();
     const bool variable = (codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) != 0;
     frameSize_ = (c->frame_size > 0 && !variable) ? c->frame_size : 1024;
     fifo_.reset(av_audio_fifo_alloc(c->sample_fmt, c->ch_layout.nb_channels, frameSize_ * 4));
     if (!fifo_) {
-        error = "Out of memory opening the audio encoder";
-        return false;
+        return Failure{"Out of memory opening the audio encoder"};
     }
     if (o.durationUs >= 0) {
         limit_ = av_rescale(o.durationUs, c->sample_rate, AV_TIME_BASE);
     }
-    return true;
+    return {};
 }
 
 std::string AudioPipeline::description() const {
@@ -129,9 +123,8 @@ void AudioPipeline::run() {
         }
         left -= n;
     }
-    std::string error;
-    if (!encoder_.encode(nullptr, error)) {
-        state_.fail(error);
+    if (Status drained = encoder_.encode(nullptr); !drained) {
+        state_.fail(drained.error());
     }
 }
 
@@ -207,25 +200,24 @@ bool AudioPipeline::handleDecoded(AVFrame* frame) {
     }
     int needed = swr_get_out_samples(swr_.get(), frame->nb_samples);
     if (needed > bufferSamples_) {
-        if (buffer_) {
-            av_freep(&buffer_[0]);
-            av_freep(&buffer_);
-        }
+        buffer_.reset();
         bufferSamples_ = 0;
-        if (av_samples_alloc_array_and_samples(&buffer_, nullptr, c->ch_layout.nb_channels, needed,
+        uint8_t** planes = nullptr;
+        if (av_samples_alloc_array_and_samples(&planes, nullptr, c->ch_layout.nb_channels, needed,
                                                c->sample_fmt, 0) < 0) {
             state_.fail("Out of memory converting audio");
             return false;
         }
+        buffer_.reset(planes);
         bufferSamples_ = needed;
     }
-    int n = swr_convert(swr_.get(), buffer_, bufferSamples_,
+    int n = swr_convert(swr_.get(), buffer_.get(), bufferSamples_,
                         const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
     if (n < 0) {
         state_.fail("Error converting audio: " + avErrorText(n));
         return false;
     }
-    return append(buffer_, n);
+    return append(buffer_.get(), n);
 }
 
 bool AudioPipeline::flushResampler() {
@@ -233,7 +225,7 @@ bool AudioPipeline::flushResampler() {
         return true;
     }
     for (;;) {
-        int n = swr_convert(swr_.get(), buffer_, bufferSamples_, nullptr, 0);
+        int n = swr_convert(swr_.get(), buffer_.get(), bufferSamples_, nullptr, 0);
         if (n < 0) {
             state_.fail("Error converting audio: " + avErrorText(n));
             return false;
@@ -241,7 +233,7 @@ bool AudioPipeline::flushResampler() {
         if (n == 0) {
             return true;
         }
-        if (!append(buffer_, n)) {
+        if (!append(buffer_.get(), n)) {
             return false;
         }
     }
@@ -314,9 +306,8 @@ bool AudioPipeline::encodeFromFifo(int count) {
     }
     frame->pts = fifoPts_;
     fifoPts_ += count;
-    std::string error;
-    if (!encoder_.encode(frame.get(), error)) {
-        state_.fail(error);
+    if (Status encoded = encoder_.encode(frame.get()); !encoded) {
+        state_.fail(encoded.error());
         return false;
     }
     return true;

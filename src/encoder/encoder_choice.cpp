@@ -9,16 +9,15 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
-const AVCodec* findEncoder(const std::string& name, AVMediaType type, AVCodecID defaultId,
-                           std::string& error) {
+Result<const AVCodec*> findEncoder(const std::string& name, AVMediaType type, AVCodecID defaultId) {
     const char* kind = type == AVMEDIA_TYPE_VIDEO ? "video" : "audio";
     const AVCodec* codec = nullptr;
     if (name.empty()) {
         codec = avcodec_find_encoder(defaultId);
         if (!codec) {
-            error = std::string("No ") + kind + " encoder for the container's default codec '" +
-                    avcodec_get_name(defaultId) + "'";
-            return nullptr;
+            return Failure{std::string("No ") + kind +
+                           " encoder for the container's default codec '" +
+                           avcodec_get_name(defaultId) + "'"};
         }
         return codec;
     }
@@ -30,12 +29,10 @@ const AVCodec* findEncoder(const std::string& name, AVMediaType type, AVCodecID 
         }
     }
     if (!codec) {
-        error = "Unknown encoder '" + name + "'";
-        return nullptr;
+        return Failure{"Unknown encoder '" + name + "'"};
     }
     if (codec->type != type) {
-        error = "'" + name + "' is not a " + kind + " encoder";
-        return nullptr;
+        return Failure{"'" + name + "' is not a " + kind + " encoder"};
     }
     return codec;
 }

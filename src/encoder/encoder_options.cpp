@@ -254,13 +254,11 @@ bool isOption(const std::string& arg) {
     return arg.size() > 1 && arg[0] == '-';
 }
 
-ParsedArguments fail(std::string error) {
-    ParsedArguments r;
-    r.error = std::move(error);
-    return r;
+Failure fail(std::string error) {
+    return Failure{std::move(error)};
 }
 
-ParsedArguments parseProbe(const std::vector<std::string>& args) {
+Result<ParsedArguments> parseProbe(const std::vector<std::string>& args) {
     // -in "file": any further argument is a mistake rather than something to ignore.
     std::string file;
     bool hide = false;
@@ -280,7 +278,6 @@ ParsedArguments parseProbe(const std::vector<std::string>& args) {
         }
     }
     ParsedArguments r;
-    r.ok = true;
     r.options.mode = RunMode::Probe;
     r.options.probeFile = file;
     r.options.hideBanner = hide;
@@ -296,7 +293,7 @@ std::string modernEncoderName(const std::string& name) {
     return name;
 }
 
-ParsedArguments parseEncoderArguments(const std::vector<std::string>& args) {
+Result<ParsedArguments> parseEncoderArguments(const std::vector<std::string>& args) {
     for (const std::string& a : args) {
         if (a == "-in") {
             return parseProbe(args);
@@ -304,9 +301,7 @@ ParsedArguments parseEncoderArguments(const std::vector<std::string>& args) {
     }
     Parser p;
     if (args.empty()) {
-        ParsedArguments r;
-        r.ok = true;  // no arguments: the caller prints the usage
-        return r;
+        return ParsedArguments{};  // no arguments: the caller prints the usage
     }
     std::vector<std::string> outputs;
     const auto& table = optionTable();
@@ -351,7 +346,6 @@ ParsedArguments parseEncoderArguments(const std::vector<std::string>& args) {
     p.o.outputFile = outputs.back();
     p.o.mode = RunMode::Encode;
     ParsedArguments r;
-    r.ok = true;
     r.warnings = std::move(p.warnings);
     r.options = std::move(p.o);
     return r;

@@ -5,10 +5,6 @@
 
 #include "encoder/av_error.h"
 
-InputFile::~InputFile() {
-    avformat_close_input(&ctx_);
-}
-
 namespace {
 
 bool isRealVideo(const AVStream* st) {
@@ -19,43 +15,43 @@ bool isRealVideo(const AVStream* st) {
 
 }  // namespace
 
-bool InputFile::open(const std::string& path, const std::string& format, std::string& error) {
+Status InputFile::open(const std::string& path, const std::string& format) {
     const AVInputFormat* ifmt = nullptr;
     if (!format.empty()) {
         ifmt = av_find_input_format(format.c_str());
         if (!ifmt) {
-            error = "Unknown input format '" + format + "'";
-            return false;
+            return Failure{"Unknown input format '" + format + "'"};
         }
     }
-    int ret = avformat_open_input(&ctx_, path.c_str(), ifmt, nullptr);
+    AVFormatContext* opened = nullptr;
+    int ret = avformat_open_input(&opened, path.c_str(), ifmt, nullptr);
     if (ret < 0) {
-        error = "Cannot open '" + path + "': " + avErrorText(ret);
-        return false;
+        return Failure{"Cannot open '" + path + "': " + avErrorText(ret)};  // nothing to free
     }
-    ret = avformat_find_stream_info(ctx_, nullptr);
+    ctx_.reset(opened);
+    AVFormatContext* const ctx = opened;
+    ret = avformat_find_stream_info(ctx, nullptr);
     if (ret < 0) {
-        error = "Cannot read the streams of '" + path + "': " + avErrorText(ret);
-        return false;
+        return Failure{"Cannot read the streams of '" + path + "': " + avErrorText(ret)};
     }
     // The first real video stream the demuxer calls best; cover art is skipped.
-    int best = av_find_best_stream(ctx_, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    if (best >= 0 && isRealVideo(ctx_->streams[best])) {
-        video_ = ctx_->streams[best];
+    int best = av_find_best_stream(ctx, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (best >= 0 && isRealVideo(ctx->streams[best])) {
+        video_ = ctx->streams[best];
     } else {
-        for (unsigned i = 0; i < ctx_->nb_streams; ++i) {
-            if (isRealVideo(ctx_->streams[i])) {
-                video_ = ctx_->streams[i];
+        for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+            if (isRealVideo(ctx->streams[i])) {
+                video_ = ctx->streams[i];
                 break;
             }
         }
     }
     best =
-        av_find_best_stream(ctx_, AVMEDIA_TYPE_AUDIO, -1, video_ ? video_->index : -1, nullptr, 0);
-    if (best >= 0 && ctx_->streams[best]->codecpar->sample_rate > 0) {
-        audio_ = ctx_->streams[best];
+        av_find_best_stream(ctx, AVMEDIA_TYPE_AUDIO, -1, video_ ? video_->index : -1, nullptr, 0);
+    if (best >= 0 && ctx->streams[best]->codecpar->sample_rate > 0) {
+        audio_ = ctx->streams[best];
     }
-    return true;
+    return {};
 }
 
 int64_t InputFile::startTimeUs() const {

@@ -8,8 +8,8 @@
 #include "encoder/console.h"
 #include "encoder/encoder_options.h"
 #include "encoder/media_probe.h"
-#include "platform/stop_signals.h"
 #include "encoder/transcoder.h"
+#include "platform/stop_signals.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -35,13 +35,13 @@ const char* const kUsage =
     "         -vn -an -t -ss -f -vf -vhook \"module args\" -threads -loglevel -hide_banner -n";
 
 int runProbe(const EncoderOptions& o) {
-    ProbeResult r = probeMedia(o.probeFile);
-    if (!r.ok) {
-        console::message(r.error);
+    const Result<ProbeFacts> facts = probeMedia(o.probeFile);
+    if (!facts) {
+        console::message(facts.error());
         return 1;
     }
     std::string text = o.hideBanner ? "" : bannerLine() + "\n";
-    text += probeBlockText(r.facts);
+    text += probeBlockText(*facts);
     std::fwrite(text.data(), 1, text.size(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
@@ -50,14 +50,14 @@ int runProbe(const EncoderOptions& o) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    ParsedArguments parsed = parseEncoderArguments(args);
-    const EncoderOptions& o = parsed.options;
+    const Result<ParsedArguments> parsed = parseEncoderArguments(args);
+    const EncoderOptions o = parsed ? parsed->options : EncoderOptions{};
     // Our own messages show down to the info level; the libraries' chatter from warnings up.
     console::setLevel(o.logLevel >= 0 ? o.logLevel : AV_LOG_INFO);
     av_log_set_level(o.logLevel >= 0 ? o.logLevel : AV_LOG_WARNING);
-    if (!parsed.ok) {
+    if (!parsed) {
         console::message(bannerLine());
-        console::message(parsed.error);
+        console::message(parsed.error());
         return 1;
     }
     if (o.mode == RunMode::Probe) {
@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
         console::message(kUsage, AV_LOG_ERROR);
         return 1;
     }
-    for (const std::string& w : parsed.warnings) {
+    for (const std::string& w : parsed->warnings) {
         console::message(w, AV_LOG_WARNING);
     }
     installStopSignalHandlers(SecondStopSignal::EndsProcess);

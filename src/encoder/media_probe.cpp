@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "encoder/av_handles.h"
 #include "encoder/input_file.h"
 
 namespace {
@@ -9,7 +10,8 @@ namespace {
 // The end of the last packet, for files whose header states no length. Reads the whole file,
 // but only when the cheap sources of the length are missing.
 int64_t scanDurationUs(AVFormatContext* ctx) {
-    AVPacket* pkt = av_packet_alloc();
+    const PacketPtr owned(av_packet_alloc());
+    AVPacket* const pkt = owned.get();
     int64_t startUs = ctx->start_time != AV_NOPTS_VALUE ? ctx->start_time : 0;
     int64_t endUs = startUs;
     while (pkt && av_read_frame(ctx, pkt) >= 0) {
@@ -21,30 +23,26 @@ int64_t scanDurationUs(AVFormatContext* ctx) {
         }
         av_packet_unref(pkt);
     }
-    av_packet_free(&pkt);
     return endUs - startUs;
 }
 
 }  // namespace
 
-ProbeResult probeMedia(const std::string& path) {
-    ProbeResult result;
+Result<ProbeFacts> probeMedia(const std::string& path) {
     InputFile input;
-    if (!input.open(path, "", result.error)) {
-        return result;
+    if (Status opened = input.open(path, ""); !opened) {
+        return opened.failure();
     }
     const AVStream* video = input.videoStream();
     if (!video) {
-        result.error = "'" + path + "' has no video stream";
-        return result;
+        return Failure{"'" + path + "' has no video stream"};
     }
-    ProbeFacts& f = result.facts;
+    ProbeFacts f;
     f.width = video->codecpar->width;
     f.height = video->codecpar->height;
     f.frameRate = videoStreamFrameRate(video);
     if (f.frameRate.num <= 0 || f.frameRate.den <= 0) {
-        result.error = "The frame rate of the video stream of '" + path + "' is unknown";
-        return result;
+        return Failure{"The frame rate of the video stream of '" + path + "' is unknown"};
     }
     const AVFormatContext* ctx = input.context();
     if (ctx->duration != AV_NOPTS_VALUE && ctx->duration > 0) {
@@ -54,8 +52,7 @@ ProbeResult probeMedia(const std::string& path) {
     } else {
         f.durationUs = scanDurationUs(input.context());
     }
-    result.ok = true;
-    return result;
+    return f;
 }
 
 std::string probeBlockText(const ProbeFacts& facts) {

@@ -5,41 +5,37 @@
 #include "encoder/av_error.h"
 
 OutputMuxer::~OutputMuxer() {
-    closeFile();
-    avformat_free_context(ctx_);
+    closeFile();  // before the context goes
 }
 
-bool OutputMuxer::create(const std::string& path, const std::string& format, std::string& error) {
+Status OutputMuxer::create(const std::string& path, const std::string& format) {
     path_ = path;
+    AVFormatContext* created = nullptr;
     int ret = avformat_alloc_output_context2(
-        &ctx_, nullptr, format.empty() ? nullptr : format.c_str(), path.c_str());
+        &created, nullptr, format.empty() ? nullptr : format.c_str(), path.c_str());
+    ctx_.reset(created);
     if (ret < 0 || !ctx_) {
         if (!format.empty()) {
-            error = "Unknown output format '" + format + "'";
-        } else {
-            error = "Cannot choose a container for '" + path +
-                    "' from its extension (name one with -f)";
+            return Failure{"Unknown output format '" + format + "'"};
         }
-        return false;
+        return Failure{"Cannot choose a container for '" + path +
+                       "' from its extension (name one with -f)"};
     }
-    return true;
+    return {};
 }
 
 bool OutputMuxer::needsGlobalHeader() const {
     return ctx_ && (ctx_->oformat->flags & AVFMT_GLOBALHEADER);
 }
 
-int OutputMuxer::addStream(const AVCodecContext* encoder, AVRational frameRate,
-                           std::string& error) {
-    AVStream* st = avformat_new_stream(ctx_, nullptr);
+Result<int> OutputMuxer::addStream(const AVCodecContext* encoder, AVRational frameRate) {
+    AVStream* st = avformat_new_stream(ctx_.get(), nullptr);
     if (!st) {
-        error = "Out of memory adding an output stream";
-        return -1;
+        return Failure{"Out of memory adding an output stream"};
     }
     int ret = avcodec_parameters_from_context(st->codecpar, encoder);
     if (ret < 0) {
-        error = "Cannot set up the output stream: " + avErrorText(ret);
-        return -1;
+        return Failure{"Cannot set up the output stream: " + avErrorText(ret)};
     }
     st->time_base = encoder->time_base;
     if (encoder->codec_type == AVMEDIA_TYPE_VIDEO) {
@@ -50,28 +46,26 @@ int OutputMuxer::addStream(const AVCodecContext* encoder, AVRational frameRate,
     return st->index;
 }
 
-bool OutputMuxer::open(std::string& error) {
+Status OutputMuxer::open() {
     if (!(ctx_->oformat->flags & AVFMT_NOFILE)) {
         int ret = avio_open(&ctx_->pb, path_.c_str(), AVIO_FLAG_WRITE);
         if (ret < 0) {
-            error = "Cannot create '" + path_ + "': " + avErrorText(ret);
-            return false;
+            return Failure{"Cannot create '" + path_ + "': " + avErrorText(ret)};
         }
         fileOpen_ = true;
     }
-    int ret = avformat_write_header(ctx_, nullptr);
+    int ret = avformat_write_header(ctx_.get(), nullptr);
     if (ret < 0) {
-        error = "Cannot write the header of '" + path_ + "': " + avErrorText(ret);
-        return false;
+        return Failure{"Cannot write the header of '" + path_ + "': " + avErrorText(ret)};
     }
     headerWritten_ = true;
     if (ctx_->pb) {
         bytes_ = avio_tell(ctx_->pb);
     }
-    return true;
+    return {};
 }
 
-bool OutputMuxer::write(AVPacket* packet, AVRational timeBase, std::string& error) {
+Status OutputMuxer::write(AVPacket* packet, AVRational timeBase) {
     std::lock_guard lock(mutex_);
     AVStream* st = ctx_->streams[packet->stream_index];
     av_packet_rescale_ts(packet, timeBase, st->time_base);
@@ -82,23 +76,21 @@ bool OutputMuxer::write(AVPacket* packet, AVRational timeBase, std::string& erro
             timeUs_.store(end, std::memory_order_relaxed);
         }
     }
-    int ret = av_interleaved_write_frame(ctx_, packet);
+    int ret = av_interleaved_write_frame(ctx_.get(), packet);
     if (ctx_->pb) {
         bytes_.store(avio_tell(ctx_->pb), std::memory_order_relaxed);
     }
     if (ret < 0) {
-        error = "Error writing '" + path_ + "': " + avErrorText(ret);
-        return false;
+        return Failure{"Error writing '" + path_ + "': " + avErrorText(ret)};
     }
-    return true;
+    return {};
 }
 
-bool OutputMuxer::finish(std::string& error) {
+Status OutputMuxer::finish() {
     std::lock_guard lock(mutex_);
-    int ret = av_write_trailer(ctx_);
+    int ret = av_write_trailer(ctx_.get());
     if (ret < 0) {
-        error = "Error finishing '" + path_ + "': " + avErrorText(ret);
-        return false;
+        return Failure{"Error finishing '" + path_ + "': " + avErrorText(ret)};
     }
     if (ctx_->pb) {
         avio_flush(ctx_->pb);
@@ -108,19 +100,17 @@ bool OutputMuxer::finish(std::string& error) {
             bytes_.store(size, std::memory_order_relaxed);
         }
         if (ctx_->pb->error < 0) {
-            error = "Error writing '" + path_ + "': " + avErrorText(ctx_->pb->error);
-            return false;
+            return Failure{"Error writing '" + path_ + "': " + avErrorText(ctx_->pb->error)};
         }
     }
     if (fileOpen_) {
         fileOpen_ = false;
         ret = avio_closep(&ctx_->pb);
         if (ret < 0) {
-            error = "Error closing '" + path_ + "': " + avErrorText(ret);
-            return false;
+            return Failure{"Error closing '" + path_ + "': " + avErrorText(ret)};
         }
     }
-    return true;
+    return {};
 }
 
 void OutputMuxer::closeFile() {

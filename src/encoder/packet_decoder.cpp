@@ -12,27 +12,24 @@ constexpr int64_t kLostStreak = 25;
 
 }  // namespace
 
-CodecContextPtr openStreamDecoder(const AVStream* stream, int threads, const char* streamWord,
-                                  std::string& error) {
+Result<CodecContextPtr> openStreamDecoder(const AVStream* stream, int threads,
+                                          const char* streamWord) {
     const AVCodecParameters* par = stream->codecpar;
     const AVCodec* codec = avcodec_find_decoder(par->codec_id);
     if (!codec) {
-        error = std::string("No decoder for the ") + streamWord + " codec '" +
-                avcodec_get_name(par->codec_id) + "'";
-        return nullptr;
+        return Failure{std::string("No decoder for the ") + streamWord + " codec '" +
+                       avcodec_get_name(par->codec_id) + "'"};
     }
     CodecContextPtr decoder(avcodec_alloc_context3(codec));
     if (!decoder || avcodec_parameters_to_context(decoder.get(), par) < 0) {
-        error = std::string("Out of memory opening the ") + streamWord + " decoder";
-        return nullptr;
+        return Failure{std::string("Out of memory opening the ") + streamWord + " decoder"};
     }
     decoder->pkt_timebase = stream->time_base;
     decoder->thread_count = threads;
     const int ret = avcodec_open2(decoder.get(), codec, nullptr);
     if (ret < 0) {
-        error = std::string("Cannot open the ") + streamWord + " decoder '" + codec->name +
-                "': " + avErrorText(ret);
-        return nullptr;
+        return Failure{std::string("Cannot open the ") + streamWord + " decoder '" + codec->name +
+                       "': " + avErrorText(ret)};
     }
     return decoder;
 }

@@ -6,19 +6,25 @@ extern "C" {
 #include <libavutil/intreadwrite.h>
 }
 
-bool StreamEncoder::open(CodecContextPtr context, AVRational frameRate, std::string& error) {
+Status StreamEncoder::open(CodecContextPtr context, AVRational frameRate) {
     ctx_ = std::move(context);
     const char* name = ctx_->codec ? ctx_->codec->name : "?";
     int ret = avcodec_open2(ctx_.get(), ctx_->codec, nullptr);
     if (ret < 0) {
-        error = std::string("Cannot open the encoder '") + name + "': " + avErrorText(ret);
-        return false;
+        return Failure{std::string("Cannot open the encoder '") + name + "': " + avErrorText(ret)};
     }
-    streamIndex_ = muxer_.addStream(ctx_.get(), frameRate, error);
+    if (!packet_) {
+        return Failure{"Out of memory opening the encoder '" + std::string(name) + "'"};
+    }
+    const Result<int> stream = muxer_.addStream(ctx_.get(), frameRate);
+    if (!stream) {
+        return stream.failure();
+    }
+    streamIndex_ = *stream;
     if (ctx_->codec_type == AVMEDIA_TYPE_VIDEO) {
         learnPictureLinesizes();
     }
-    return streamIndex_ >= 0 && packet_;
+    return {};
 }
 
 void StreamEncoder::learnPictureLinesizes() {
@@ -41,28 +47,27 @@ void StreamEncoder::learnPictureLinesizes() {
     }
 }
 
-bool StreamEncoder::encode(const AVFrame* frame, std::string& error) {
+Status StreamEncoder::encode(const AVFrame* frame) {
     int ret = avcodec_send_frame(ctx_.get(), frame);
     if (ret < 0 && !(frame == nullptr && ret == AVERROR_EOF)) {
-        error = std::string("Error encoding with '") + ctx_->codec->name + "': " + avErrorText(ret);
-        return false;
+        return Failure{std::string("Error encoding with '") + ctx_->codec->name +
+                       "': " + avErrorText(ret)};
     }
     if (frame) {
         frames_.fetch_add(1, std::memory_order_relaxed);
     }
-    return drain(error);
+    return drain();
 }
 
-bool StreamEncoder::drain(std::string& error) {
+Status StreamEncoder::drain() {
     for (;;) {
         int ret = avcodec_receive_packet(ctx_.get(), packet_.get());
         if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) {
-            return true;
+            return {};
         }
         if (ret < 0) {
-            error =
-                std::string("Error encoding with '") + ctx_->codec->name + "': " + avErrorText(ret);
-            return false;
+            return Failure{std::string("Error encoding with '") + ctx_->codec->name +
+                           "': " + avErrorText(ret)};
         }
         size_t size = 0;
         const uint8_t* stats =
@@ -75,10 +80,10 @@ bool StreamEncoder::drain(std::string& error) {
             packet_->duration = 1;  // one frame period: the time base is 1 / frame rate
         }
         packet_->stream_index = streamIndex_;
-        if (!muxer_.write(packet_.get(), ctx_->time_base, error)) {
-            av_packet_unref(packet_.get());
-            return false;
-        }
+        const Status written = muxer_.write(packet_.get(), ctx_->time_base);
         av_packet_unref(packet_.get());
+        if (!written) {
+            return written;
+        }
     }
 }

@@ -10,11 +10,11 @@
 #include "encoder/console.h"
 #include "encoder/input_file.h"
 #include "encoder/output_muxer.h"
-#include "platform/known_folders.h"
 #include "encoder/status_reporter.h"
-#include "platform/stop_signals.h"
 #include "encoder/vhook_module.h"
 #include "encoder/video_pipeline.h"
+#include "platform/known_folders.h"
+#include "platform/stop_signals.h"
 
 namespace {
 
@@ -74,24 +74,22 @@ std::string inputSummary(const std::string& path, const InputFile& input) {
 
 }  // namespace
 
-bool Transcoder::outputMayBeWritten() {
+Status Transcoder::outputMayBeWritten() {
     const std::string& out = o_.outputFile;
     if (isLocalFile(out) && std::filesystem::exists(localPath(out)) && !o_.overwrite) {
-        error_ = "File '" + out + "' already exists. Not overwriting - exiting" +
-                 (o_.neverOverwrite ? "" : " (use -y to overwrite)");
-        return false;
+        return Failure{"File '" + out + "' already exists. Not overwriting - exiting" +
+                       (o_.neverOverwrite ? "" : " (use -y to overwrite)")};
     }
     if (isLocalFile(out) && isLocalFile(o_.inputFile)) {
         std::error_code ec;
         if (std::filesystem::equivalent(localPath(o_.inputFile), localPath(out), ec)) {
-            error_ = "Output file '" + out + "' is the input file - exiting";
-            return false;
+            return Failure{"Output file '" + out + "' is the input file - exiting"};
         }
     }
-    return true;
+    return {};
 }
 
-bool Transcoder::chooseStreams() {
+Status Transcoder::chooseStreams() {
     const AVOutputFormat* format = muxer_.format();
     const char* out = o_.outputFile.c_str();
     videoDefault_ = av_guess_codec(format, nullptr, out, nullptr, AVMEDIA_TYPE_VIDEO);
@@ -103,21 +101,20 @@ bool Transcoder::chooseStreams() {
         audioStream_ = input_.audioStream();
     }
     if (!videoStream_ && !audioStream_) {
-        error_ = "Output file '" + o_.outputFile + "' would contain no stream: '" + o_.inputFile +
-                 "' has no " + (o_.disableVideo ? "audio" : "video or audio") +
-                 " that the container '" + format->name + "' can carry";
-        return false;
+        return Failure{"Output file '" + o_.outputFile + "' would contain no stream: '" +
+                       o_.inputFile + "' has no " + (o_.disableVideo ? "audio" : "video or audio") +
+                       " that the container '" + format->name + "' can carry"};
     }
-    return true;
+    return {};
 }
 
-bool Transcoder::startFrameFilter() {
+Status Transcoder::startFrameFilter() {
     if (o_.vhook.empty()) {
-        return true;
+        return {};
     }
     if (!videoStream_) {
         console::message("Option '-vhook' ignored: the output has no video", AV_LOG_WARNING);
-        return true;
+        return {};
     }
     // The frame filter counts frames at the rate the probe reports, so that the comment layout
     // and the drawing agree.
@@ -130,8 +127,10 @@ bool Transcoder::startFrameFilter() {
     }
     vhook_ = std::make_unique<VhookModule>();
     const AVCodecParameters* par = videoStream_->codecpar;
-    return vhook_->load(o_.vhook, executableFolder(), error_) &&
-           vhook_->configure(par->width, par->height, indexRate_.num, indexRate_.den, error_);
+    if (Status loaded = vhook_->load(o_.vhook, executableFolder()); !loaded) {
+        return loaded;
+    }
+    return vhook_->configure(par->width, par->height, indexRate_.num, indexRate_.den);
 }
 
 void Transcoder::seekInput() {
@@ -149,7 +148,7 @@ void Transcoder::seekInput() {
     seeked_ = true;
 }
 
-bool Transcoder::setUpPipelines() {
+Status Transcoder::setUpPipelines() {
     const int64_t offsetUs = input_.startTimeUs() + o_.startUs;
     if (videoStream_) {
         video_ = std::make_unique<VideoPipeline>(muxer_, state_);
@@ -162,8 +161,8 @@ bool Transcoder::setUpPipelines() {
         vs.sync = syncModeFor(muxer_.format(), input_.context());
         vs.offsetUs = offsetUs;
         vs.seeked = seeked_;
-        if (!video_->setup(vs, muxer_.needsGlobalHeader(), error_)) {
-            return false;
+        if (Status ready = video_->setup(vs, muxer_.needsGlobalHeader()); !ready) {
+            return ready;
         }
     }
     if (audioStream_) {
@@ -173,8 +172,8 @@ bool Transcoder::setUpPipelines() {
         as.options = &o_;
         as.defaultCodec = audioDefault_;
         as.offsetUs = offsetUs;
-        if (!audio_->setup(as, muxer_.needsGlobalHeader(), error_)) {
-            return false;
+        if (Status ready = audio_->setup(as, muxer_.needsGlobalHeader()); !ready) {
+            return ready;
         }
     }
     state_.onFailure([this] {
@@ -185,7 +184,7 @@ bool Transcoder::setUpPipelines() {
             audio_->abort();
         }
     });
-    return true;
+    return {};
 }
 
 void Transcoder::printSummary() {
@@ -286,20 +285,34 @@ int Transcoder::outcome() {
     return code;
 }
 
+Status Transcoder::prepare() {
+    if (Status step = outputMayBeWritten(); !step) {
+        return step;
+    }
+    if (Status step = input_.open(o_.inputFile, o_.inputFormat); !step) {
+        return step;
+    }
+    if (Status step = muxer_.create(o_.outputFile, o_.outputFormat); !step) {
+        return step;
+    }
+    if (Status step = chooseStreams(); !step) {
+        return step;
+    }
+    return startFrameFilter();
+}
+
 int Transcoder::run() {
-    if (!outputMayBeWritten() || !input_.open(o_.inputFile, o_.inputFormat, error_) ||
-        !muxer_.create(o_.outputFile, o_.outputFormat, error_) || !chooseStreams() ||
-        !startFrameFilter()) {
-        console::message(error_);
+    if (Status prepared = prepare(); !prepared) {
+        console::message(prepared.error());
         return 1;
     }
     seekInput();
-    if (!setUpPipelines()) {
-        console::message(error_);
+    if (Status ready = setUpPipelines(); !ready) {
+        console::message(ready.error());
         return 1;
     }
-    if (!muxer_.open(error_)) {
-        console::message(error_);
+    if (Status opened = muxer_.open(); !opened) {
+        console::message(opened.error());
         muxer_.discard();
         return 1;
     }
@@ -322,10 +335,10 @@ int Transcoder::run() {
         console::message("The output '" + o_.outputFile + "' is incomplete");
         return 1;
     }
-    const bool finished = muxer_.finish(error_);
+    const Status finished = muxer_.finish();
     status.finish();
     if (!finished) {
-        console::message(error_);
+        console::message(finished.error());
         return 1;
     }
     return outcome();

@@ -44,31 +44,27 @@ std::string VhookModule::libraryPath(const std::string& word, const std::string&
     return folder + "/" + file;
 }
 
-bool VhookModule::load(const std::string& optionText, const std::string& folder,
-                       std::string& error) {
+Status VhookModule::load(const std::string& optionText, const std::string& folder) {
     words_ = splitWords(optionText);
     if (words_.empty()) {
-        error = "Option '-vhook' names no frame-filter module";
-        return false;
+        return Failure{"Option '-vhook' names no frame-filter module"};
     }
     path_ = libraryPath(words_[0], folder);
     if (const Status loaded = library_.load(path_); !loaded) {
-        error = "Cannot load the frame filter '" + path_ + "': " + loaded.error();
-        return false;
+        return Failure{"Cannot load the frame filter '" + path_ + "': " + loaded.error()};
     }
     configure_ = reinterpret_cast<vhook_configure_fn>(library_.symbol("vhook_configure"));
     process_ = reinterpret_cast<vhook_process_fn>(library_.symbol("vhook_process"));
     release_ = reinterpret_cast<vhook_release_fn>(library_.symbol("vhook_release"));
     if (!configure_ || !process_ || !release_) {
-        error = "'" + path_ +
-                "' is not a frame-filter module (vhook_configure, vhook_process or "
-                "vhook_release missing)";
-        return false;
+        return Failure{"'" + path_ +
+                       "' is not a frame-filter module (vhook_configure, vhook_process or "
+                       "vhook_release missing)"};
     }
-    return true;
+    return {};
 }
 
-bool VhookModule::configure(int width, int height, int rateNum, int rateDen, std::string& error) {
+Status VhookModule::configure(int width, int height, int rateNum, int rateDen) {
     std::vector<char*> argv;
     for (std::string& w : words_) {
         argv.push_back(w.data());
@@ -81,11 +77,10 @@ bool VhookModule::configure(int width, int height, int rateNum, int rateDen, std
     configured_ = true;
     if (ret != 0) {
         text[sizeof text - 1] = '\0';
-        error = "The frame filter '" + path_ + "' failed to start: " +
-                (text[0] ? std::string(text) : "error " + std::to_string(ret));
-        return false;
+        return Failure{"The frame filter '" + path_ + "' failed to start: " +
+                       (text[0] ? std::string(text) : "error " + std::to_string(ret))};
     }
-    return true;
+    return {};
 }
 
 bool VhookModule::process(VhookFrame& frame) {

@@ -42,13 +42,11 @@ std::string chainText(const std::string& userGraph, int width, int height,
 
 }  // namespace
 
-bool VideoFilterGraph::build(const VideoGraphInput& in, const std::string& userGraph, int width,
-                             int height, const std::vector<AVPixelFormat>& formats,
-                             std::string& error) {
+Status VideoFilterGraph::build(const VideoGraphInput& in, const std::string& userGraph, int width,
+                               int height, const std::vector<AVPixelFormat>& formats) {
     graph_.reset(avfilter_graph_alloc());
     if (!graph_) {
-        error = "Out of memory creating the video filter graph";
-        return false;
+        return Failure{"Out of memory creating the video filter graph"};
     }
     // The scaler ffmpeg's command line uses by default, for the same pictures.
     graph_->scale_sws_opts = av_strdup("flags=bicubic");
@@ -68,15 +66,13 @@ bool VideoFilterGraph::build(const VideoGraphInput& in, const std::string& userG
                                            nullptr, nullptr, graph_.get());
     }
     if (ret < 0) {
-        error = "Cannot create the video filter graph: " + avErrorText(ret);
-        return false;
+        return Failure{"Cannot create the video filter graph: " + avErrorText(ret)};
     }
 
     InOutPtr outputs(avfilter_inout_alloc());
     InOutPtr inputs(avfilter_inout_alloc());
     if (!outputs || !inputs) {
-        error = "Out of memory creating the video filter graph";
-        return false;
+        return Failure{"Out of memory creating the video filter graph"};
     }
     outputs->name = av_strdup("in");
     outputs->filter_ctx = source_;
@@ -94,24 +90,22 @@ bool VideoFilterGraph::build(const VideoGraphInput& in, const std::string& userG
     avfilter_inout_free(&ins);
     avfilter_inout_free(&outs);
     if (ret < 0) {
-        error = "Invalid video filter graph '" + userGraph + "': " + avErrorText(ret);
-        return false;
+        return Failure{"Invalid video filter graph '" + userGraph + "': " + avErrorText(ret)};
     }
     ret = avfilter_graph_config(graph_.get(), nullptr);
     if (ret < 0) {
-        error = "Cannot configure the video filter graph '" + chain + "': " + avErrorText(ret);
-        return false;
+        return Failure{"Cannot configure the video filter graph '" + chain +
+                       "': " + avErrorText(ret)};
     }
-    return true;
+    return {};
 }
 
-bool VideoFilterGraph::push(AVFrame* frame, std::string& error) {
+Status VideoFilterGraph::push(AVFrame* frame) {
     int ret = av_buffersrc_add_frame_flags(source_, frame, 0);
     if (ret < 0) {
-        error = "Error filtering video: " + avErrorText(ret);
-        return false;
+        return Failure{"Error filtering video: " + avErrorText(ret)};
     }
-    return true;
+    return {};
 }
 
 int VideoFilterGraph::pull(AVFrame* frame) {

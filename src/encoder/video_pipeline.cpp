@@ -48,19 +48,19 @@ AVPixelFormat sourceFormat(const AVCodecParameters* par) {
 VideoPipeline::~VideoPipeline() {
     abort();
     join();
-    sws_freeContext(sws_);
 }
 
-bool VideoPipeline::setup(const VideoPipelineSetup& setup, bool globalHeader, std::string& error) {
+Status VideoPipeline::setup(const VideoPipelineSetup& setup, bool globalHeader) {
     setup_ = setup;
     const EncoderOptions& o = *setup.options;
     AVStream* st = setup.stream;
     const AVCodecParameters* par = st->codecpar;
 
-    decoder_ = openStreamDecoder(st, o.threads, "video", error);
-    if (!decoder_) {
-        return false;
+    Result<CodecContextPtr> decoder = openStreamDecoder(st, o.threads, "video");
+    if (!decoder) {
+        return decoder.failure();
     }
+    decoder_ = std::move(*decoder);
 
     // What enters the graph; decoded frames that differ are converted to it first, so that
     // the frame filter always sees planar 4:2:0 of the size it was configured with.
@@ -76,15 +76,18 @@ bool VideoPipeline::setup(const VideoPipelineSetup& setup, bool globalHeader, st
     AVRational inputRate = av_guess_frame_rate(nullptr, st, nullptr);
     graphInput_.frameRate = inputRate;
 
-    const AVCodec* codec = findEncoder(o.videoCodec, AVMEDIA_TYPE_VIDEO, setup.defaultCodec, error);
-    if (!codec) {
-        return false;
+    const Result<const AVCodec*> found =
+        findEncoder(o.videoCodec, AVMEDIA_TYPE_VIDEO, setup.defaultCodec);
+    if (!found) {
+        return found.failure();
     }
+    const AVCodec* codec = *found;
     AVPixelFormat requested =
         o.pixelFormat.empty() ? AV_PIX_FMT_NONE : av_get_pix_fmt(o.pixelFormat.c_str());
     auto formats = encoderPixelFormats(codec, graphInput_.format, requested);
-    if (!graph_.build(graphInput_, o.videoFilter, o.width, o.height, formats, error)) {
-        return false;
+    if (Status built = graph_.build(graphInput_, o.videoFilter, o.width, o.height, formats);
+        !built) {
+        return built;
     }
 
     AVRational graphRate = graph_.frameRate();
@@ -93,8 +96,7 @@ bool VideoPipeline::setup(const VideoPipelineSetup& setup, bool globalHeader, st
 
     CodecContextPtr enc(avcodec_alloc_context3(codec));
     if (!enc) {
-        error = "Out of memory opening the video encoder";
-        return false;
+        return Failure{"Out of memory opening the video encoder"};
     }
     enc->width = graph_.width();
     enc->height = graph_.height();
@@ -118,8 +120,8 @@ bool VideoPipeline::setup(const VideoPipelineSetup& setup, bool globalHeader, st
     if (globalHeader) {
         enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     }
-    if (!encoder_.open(std::move(enc), rate_, error)) {
-        return false;
+    if (Status opened = encoder_.open(std::move(enc), rate_); !opened) {
+        return opened;
     }
     // When the graph hands frames through unchanged, the frame filter's copies can be made
     // with the encoder's strides, which spares the encoder a copy of its own.
@@ -127,7 +129,7 @@ bool VideoPipeline::setup(const VideoPipelineSetup& setup, bool globalHeader, st
         graph_.format() == graphInput_.format) {
         pool_.preferLinesizes(encoder_.pictureLinesizes());
     }
-    return true;
+    return {};
 }
 
 std::string VideoPipeline::description() const {
@@ -189,11 +191,14 @@ void VideoPipeline::decodeLoop() {
     if (state_.failed()) {
         return;
     }
-    std::string error;
-    if (!decodePacket(nullptr) || !graph_.push(nullptr, error) || !drainGraph()) {
-        if (!error.empty()) {
-            state_.fail(error);
-        }
+    if (!decodePacket(nullptr)) {
+        return;
+    }
+    if (Status pushed = graph_.push(nullptr); !pushed) {
+        state_.fail(pushed.error());
+        return;
+    }
+    if (!drainGraph()) {
         return;
     }
     frames_.close();
@@ -243,9 +248,8 @@ bool VideoPipeline::handleDecoded(AVFrame* frame) {
         return false;
     }
     owned->pts = rel;
-    std::string error;
-    if (!graph_.push(owned.get(), error)) {
-        state_.fail(error);
+    if (Status pushed = graph_.push(owned.get()); !pushed) {
+        state_.fail(pushed.error());
         return false;
     }
     return drainGraph();
@@ -256,10 +260,11 @@ bool VideoPipeline::normalise(FramePtr& frame) {
         frame->format == graphInput_.format) {
         return true;
     }
-    sws_ = sws_getCachedContext(sws_, frame->width, frame->height,
-                                static_cast<AVPixelFormat>(frame->format), graphInput_.width,
-                                graphInput_.height, graphInput_.format, SWS_BICUBIC, nullptr,
-                                nullptr, nullptr);
+    // The cached context is handed over: swscale keeps it, or frees it and makes another.
+    sws_.reset(sws_getCachedContext(sws_.release(), frame->width, frame->height,
+                                    static_cast<AVPixelFormat>(frame->format), graphInput_.width,
+                                    graphInput_.height, graphInput_.format, SWS_BICUBIC, nullptr,
+                                    nullptr, nullptr));
     FramePtr out(av_frame_alloc());
     if (!sws_ || !out) {
         state_.fail("Cannot convert the decoded video to the filter's pixel format");
@@ -272,7 +277,7 @@ bool VideoPipeline::normalise(FramePtr& frame) {
         state_.fail("Out of memory converting video");
         return false;
     }
-    sws_scale(sws_, frame->data, frame->linesize, 0, frame->height, out->data, out->linesize);
+    sws_scale(sws_.get(), frame->data, frame->linesize, 0, frame->height, out->data, out->linesize);
     av_frame_copy_props(out.get(), frame.get());
     const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame->format));
     if (d && (d->flags & AV_PIX_FMT_FLAG_RGB)) {
@@ -414,10 +419,9 @@ bool VideoPipeline::queueFrame(const AVFrame* frame, int64_t pts) {
 
 void VideoPipeline::encodeLoop() {
     FramePtr frame;
-    std::string error;
     while (frames_.pop(frame)) {
-        if (!encoder_.encode(frame.get(), error)) {
-            state_.fail(error);
+        if (Status encoded = encoder_.encode(frame.get()); !encoded) {
+            state_.fail(encoded.error());
             return;
         }
         frame.reset();
@@ -425,7 +429,7 @@ void VideoPipeline::encodeLoop() {
     if (state_.failed()) {
         return;
     }
-    if (!encoder_.encode(nullptr, error)) {
-        state_.fail(error);
+    if (Status drained = encoder_.encode(nullptr); !drained) {
+        state_.fail(drained.error());
     }
 }

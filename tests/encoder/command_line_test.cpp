@@ -131,11 +131,11 @@ TEST_F(CommandLineTest, SameqEncodesAtConstantQuantiserTwo) {
 }
 
 TEST(EncoderOptionsParse, OldPresetSpellingsMapToTheirModernMeaning) {
-    ParsedArguments p = parseEncoderArguments(
+    Result<ParsedArguments> p = parseEncoderArguments(
         {"-y", "-i", "in.flv", "-vhook", "velmora.dll -N comment.ini -D data.ini ", "-vcodec",
          "mpeg4", "-b", "1000k", "-acodec", "libfaac", "-r", "29.97", "-sameq", "out.mp4"});
-    ASSERT_TRUE(p.ok) << p.error;
-    const EncoderOptions& o = p.options;
+    ASSERT_TRUE(p) << p.error();
+    const EncoderOptions& o = p->options;
     EXPECT_EQ(o.videoBitrate, 1000000);  // -b is the video bitrate
     EXPECT_EQ(modernEncoderName(o.audioCodec), "aac");
     EXPECT_EQ(o.frameRate.num * 100, o.frameRate.den * 2997);
@@ -145,9 +145,11 @@ TEST(EncoderOptionsParse, OldPresetSpellingsMapToTheirModernMeaning) {
     EXPECT_EQ(o.outputFile, "out.mp4");
 
     // -ss before -i seeks the input, after it decodes up to the point.
-    EXPECT_TRUE(parseEncoderArguments({"-ss", "5", "-i", "a", "b"}).options.seekInput);
-    EXPECT_FALSE(parseEncoderArguments({"-i", "a", "-ss", "5", "b"}).options.seekInput);
-    EXPECT_EQ(parseEncoderArguments({"-i", "a", "-ss", "1:02.5", "b"}).options.startUs, 62500000);
+    EXPECT_TRUE(parseEncoderArguments({"-ss", "5", "-i", "a", "b"})->options.seekInput);
+    EXPECT_FALSE(parseEncoderArguments({"-i", "a", "-ss", "5", "b"})->options.seekInput);
+    EXPECT_EQ(parseEncoderArguments({"-i", "a", "-ss", "1:02.5", "b"})->options.startUs, 62500000);
+    EXPECT_EQ(parseEncoderArguments({"-i", "a", "-y", "-n", "b"}).error(),
+              "Options '-y' and '-n' contradict each other");
 }
 
 }  // namespace

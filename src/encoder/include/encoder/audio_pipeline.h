@@ -29,7 +29,7 @@ public:
     ~AudioPipeline();
 
     // Opens the decoder and the encoder (adding the output stream).
-    bool setup(const AudioPipelineSetup& setup, bool globalHeader, std::string& error);
+    Status setup(const AudioPipelineSetup& setup, bool globalHeader);
     void start();
     void abort();
     void join();
@@ -61,7 +61,7 @@ private:
     AVChannelLayout inLayout_ = {};
     AudioFifoPtr fifo_;
     int frameSize_ = 1024;
-    uint8_t** buffer_ = nullptr;  // resampler output, `bufferSamples_` long
+    SampleBufferPtr buffer_;  // resampler output, `bufferSamples_` long
     int bufferSamples_ = 0;
     FramePtr decoded_{av_frame_alloc()};
     BlockingQueue<PacketPtr> packets_{64};

@@ -6,8 +6,10 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavfilter/avfilter.h>
+#include <libavformat/avformat.h>
 #include <libavutil/audio_fifo.h>
 #include <libavutil/frame.h>
+#include <libavutil/mem.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -34,6 +36,24 @@ struct AvAudioFifoFree {
     void operator()(AVAudioFifo* f) const { av_audio_fifo_free(f); }
 };
 
+// The planes of av_samples_alloc_array_and_samples: one buffer, and the array pointing into it.
+struct AvSamplesFree {
+    void operator()(uint8_t** planes) const {
+        av_freep(&planes[0]);
+        av_freep(&planes);
+    }
+};
+struct AvInputFormatClose {
+    void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
+};
+// An output context; its file (pb) is closed by its owner before the context goes.
+struct AvOutputFormatFree {
+    void operator()(AVFormatContext* c) const { avformat_free_context(c); }
+};
+
+using InputFormatPtr = std::unique_ptr<AVFormatContext, AvInputFormatClose>;
+using OutputFormatPtr = std::unique_ptr<AVFormatContext, AvOutputFormatFree>;
+using SampleBufferPtr = std::unique_ptr<uint8_t*, AvSamplesFree>;
 using PacketPtr = std::unique_ptr<AVPacket, AvPacketFree>;
 using FramePtr = std::unique_ptr<AVFrame, AvFrameFree>;
 using CodecContextPtr = std::unique_ptr<AVCodecContext, AvCodecContextFree>;

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/result.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -11,10 +13,9 @@ extern "C" {
 
 // The encoder for `name` (an encoder name such as "msmpeg4", or a codec name such as
 // "msmpeg4v3"; "libfaac" means the native "aac"), or the encoder of `defaultId` (the
-// container's default codec) when `name` is empty. Null with a reason in `error` when there is
-// none of `type`.
-const AVCodec* findEncoder(const std::string& name, AVMediaType type, AVCodecID defaultId,
-                           std::string& error);
+// container's default codec) when `name` is empty. Fails with a reason when there is none of
+// `type`.
+Result<const AVCodec*> findEncoder(const std::string& name, AVMediaType type, AVCodecID defaultId);
 
 // Pixel formats to offer the encoder, best first: `requested` (-pix_fmt) alone when given,
 // else the encoder's list with the source's format moved to the front when it is in it.

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/result.h"
+
 extern "C" {
 #include <libavutil/rational.h>
 }
@@ -51,14 +53,13 @@ struct EncoderOptions {
 };
 
 struct ParsedArguments {
-    bool ok = false;
-    std::string error;  // one line naming the offending option when !ok
     std::vector<std::string> warnings;
     EncoderOptions options;
 };
 
-// Reads argv without the program name. Never throws.
-ParsedArguments parseEncoderArguments(const std::vector<std::string>& args);
+// Reads argv without the program name. Fails with one line naming the offending option. Never
+// throws.
+Result<ParsedArguments> parseEncoderArguments(const std::vector<std::string>& args);
 
 // The quantiser -sameq stands for (see encoder_options.cpp for the reasoning).
 constexpr double kSameQualityQuantiser = 2.0;

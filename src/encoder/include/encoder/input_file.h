@@ -3,22 +3,20 @@
 
 #include <string>
 
-extern "C" {
-#include <libavformat/avformat.h>
-}
+#include "encoder/av_handles.h"
+#include "platform/result.h"
 
 class InputFile {
 public:
     InputFile() = default;
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
-    ~InputFile();
 
     // Opens `path` (with the demuxer `format` when not empty), reads the stream parameters and
-    // picks the streams. False with a one-line reason in `error` when the file is unusable.
-    bool open(const std::string& path, const std::string& format, std::string& error);
+    // picks the streams. Fails with a one-line reason when the file is unusable.
+    Status open(const std::string& path, const std::string& format);
 
-    AVFormatContext* context() const { return ctx_; }
+    AVFormatContext* context() const { return ctx_.get(); }
     // The picked streams, or null. Cover pictures of audio files do not count as video.
     AVStream* videoStream() const { return video_; }
     AVStream* audioStream() const { return audio_; }
@@ -26,7 +24,7 @@ public:
     int64_t startTimeUs() const;
 
 private:
-    AVFormatContext* ctx_ = nullptr;
+    InputFormatPtr ctx_;
     AVStream* video_ = nullptr;
     AVStream* audio_ = nullptr;
 };

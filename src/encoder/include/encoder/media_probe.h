@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/result.h"
+
 extern "C" {
 #include <libavutil/rational.h>
 }
@@ -19,13 +21,9 @@ struct ProbeFacts {
     AVRational frameRate{0, 1};  // videoStreamFrameRate()
 };
 
-struct ProbeResult {
-    bool ok = false;
-    std::string error;  // one line when !ok: unreadable file, no video stream, no frame rate
-    ProbeFacts facts;
-};
-
-ProbeResult probeMedia(const std::string& path);
+// The facts of the video at `path`. Fails with one line: an unreadable file, no video stream, no
+// frame rate.
+Result<ProbeFacts> probeMedia(const std::string& path);
 
 // The block as printed. The hundredths are the remainder's, truncated (2.999 s gives 2 and 99),
 // so that seconds * 100 + hundredths never exceeds the real length.

@@ -11,10 +11,8 @@
 #include <mutex>
 #include <string>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-}
+#include "encoder/av_handles.h"
+#include "platform/result.h"
 
 class OutputMuxer {
 public:
@@ -24,18 +22,18 @@ public:
     ~OutputMuxer();
 
     // Chooses the container from `format` or else from the file name's extension.
-    bool create(const std::string& path, const std::string& format, std::string& error);
+    Status create(const std::string& path, const std::string& format);
     const AVOutputFormat* format() const { return ctx_ ? ctx_->oformat : nullptr; }
     // Encoders must put their headers in extradata for this container.
     bool needsGlobalHeader() const;
 
-    // Adds a stream carrying what `encoder` (opened) produces; its index, or -1.
-    int addStream(const AVCodecContext* encoder, AVRational frameRate, std::string& error);
-    bool open(std::string& error);
+    // Adds a stream carrying what `encoder` (opened) produces; its index.
+    Result<int> addStream(const AVCodecContext* encoder, AVRational frameRate);
+    Status open();
     // Takes the packet's data; timestamps are in `timeBase`. Thread-safe.
-    bool write(AVPacket* packet, AVRational timeBase, std::string& error);
-    // Flushes the interleaving queue and writes the trailer; the file is complete on true.
-    bool finish(std::string& error);
+    Status write(AVPacket* packet, AVRational timeBase);
+    // Flushes the interleaving queue and writes the trailer; the file is complete on success.
+    Status finish();
     // Closes the file if still open and deletes it when this object created it.
     void discard();
 
@@ -46,7 +44,7 @@ public:
 private:
     void closeFile();
 
-    AVFormatContext* ctx_ = nullptr;
+    OutputFormatPtr ctx_;
     std::string path_;
     bool fileOpen_ = false;  // pb open, guarded by mutex_ once writing began
     bool headerWritten_ = false;

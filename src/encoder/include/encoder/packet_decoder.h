@@ -9,16 +9,17 @@
 
 #include "encoder/av_handles.h"
 #include "encoder/run_state.h"
+#include "platform/result.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 }
 
-// Opens the decoder of `stream`'s codec with `threads` threads (0: as many as useful). Null, with
-// a one-line reason naming the `streamWord` ("audio", "video") in `error`, when it cannot.
-CodecContextPtr openStreamDecoder(const AVStream* stream, int threads, const char* streamWord,
-                                  std::string& error);
+// Opens the decoder of `stream`'s codec with `threads` threads (0: as many as useful). Fails
+// with a one-line reason naming the `streamWord` ("audio", "video") when it cannot.
+Result<CodecContextPtr> openStreamDecoder(const AVStream* stream, int threads,
+                                          const char* streamWord);
 
 class PacketDecoder {
 public:

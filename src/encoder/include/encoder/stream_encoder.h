@@ -7,18 +7,19 @@
 
 #include "encoder/av_handles.h"
 #include "encoder/output_muxer.h"
+#include "platform/result.h"
 
 class StreamEncoder {
 public:
     explicit StreamEncoder(OutputMuxer& muxer) : muxer_(muxer) {}
 
     // Opens `codec` on the configured context (sizes, formats, time base, rate control set by
-    // the caller) and adds the output stream. False with a reason naming the encoder.
-    bool open(CodecContextPtr context, AVRational frameRate, std::string& error);
+    // the caller) and adds the output stream. Fails with a reason naming the encoder.
+    Status open(CodecContextPtr context, AVRational frameRate);
 
     // Encodes one frame (pts in the encoder's time base) and writes what comes out; null
     // drains the encoder at the end.
-    bool encode(const AVFrame* frame, std::string& error);
+    Status encode(const AVFrame* frame);
 
     AVCodecContext* context() const { return ctx_.get(); }
     // For video: the row strides of the encoder's own picture buffers, or zeros when unknown.
@@ -29,7 +30,7 @@ public:
     float lastQuantiser() const { return quantiser_.load(std::memory_order_relaxed); }
 
 private:
-    bool drain(std::string& error);
+    Status drain();
     void learnPictureLinesizes();
 
     OutputMuxer& muxer_;

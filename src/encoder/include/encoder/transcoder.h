@@ -23,18 +23,19 @@ public:
     int run();
 
 private:
-    bool outputMayBeWritten();
-    bool chooseStreams();
-    bool startFrameFilter();
+    // The checks and the opening of the input, the output's container and the frame filter.
+    Status prepare();
+    Status outputMayBeWritten();
+    Status chooseStreams();
+    Status startFrameFilter();
     void seekInput();
-    bool setUpPipelines();
+    Status setUpPipelines();
     void printSummary();
     void demultiplex();
     void stopPipelines();
     int outcome();
 
     const EncoderOptions& o_;
-    std::string error_;  // reason of the last failed step
     InputFile input_;
     // Declared before the pipelines: their encoders write into it until they are destroyed.
     OutputMuxer muxer_;

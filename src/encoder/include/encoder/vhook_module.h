@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/result.h"
 #include "platform/shared_library.h"
 #include "velmora/velmora_api.h"
 
@@ -17,10 +18,10 @@ public:
     ~VhookModule();  // vhook_release, then unload
 
     // Splits the option's text into words and loads the module the first word names from
-    // `folder`. False with a one-line reason naming the file.
-    bool load(const std::string& optionText, const std::string& folder, std::string& error);
+    // `folder`. Fails with a one-line reason naming the file.
+    Status load(const std::string& optionText, const std::string& folder);
     // Hands the words to vhook_configure with the frame size and the input's frame rate.
-    bool configure(int width, int height, int rateNum, int rateDen, std::string& error);
+    Status configure(int width, int height, int rateNum, int rateDen);
     // Draws onto one frame in place; false when the module reports a fatal error.
     bool process(VhookFrame& frame);
 

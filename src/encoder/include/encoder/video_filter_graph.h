@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "encoder/av_handles.h"
+#include "platform/result.h"
 
 struct VideoGraphInput {
     int width = 0;
@@ -21,11 +22,11 @@ class VideoFilterGraph {
 public:
     // `userGraph` may be empty; `width`/`height` 0 keep the size; `formats` lists the pixel
     // formats the encoder takes (empty = any), best first.
-    bool build(const VideoGraphInput& input, const std::string& userGraph, int width, int height,
-               const std::vector<AVPixelFormat>& formats, std::string& error);
+    Status build(const VideoGraphInput& input, const std::string& userGraph, int width, int height,
+                 const std::vector<AVPixelFormat>& formats);
 
     // Takes the frame's reference; null marks the end of the input.
-    bool push(AVFrame* frame, std::string& error);
+    Status push(AVFrame* frame);
     // 0 with a frame, AVERROR(EAGAIN) when more input is needed, AVERROR_EOF at the end.
     int pull(AVFrame* frame);
 

@@ -39,7 +39,7 @@ public:
     ~VideoPipeline();
 
     // Opens the decoder, builds the graph and opens the encoder (adding the output stream).
-    bool setup(const VideoPipelineSetup& setup, bool globalHeader, std::string& error);
+    Status setup(const VideoPipelineSetup& setup, bool globalHeader);
     void start();
     void abort();
     void join();
@@ -68,8 +68,8 @@ private:
     CodecContextPtr decoder_;
     VideoFilterGraph graph_;
     VideoGraphInput graphInput_;
-    SwsContext* sws_ = nullptr;  // cached converter for frames that differ from graphInput_
-    FramePool pool_;             // buffers of the frame filter's private copies
+    SwsContextPtr sws_;  // cached converter for frames that differ from graphInput_
+    FramePool pool_;     // buffers of the frame filter's private copies
     FrameRateConverter sync_{VideoSyncMode::Cfr};
     StreamEncoder encoder_;
     RunState& state_;
