@@ -1,10 +1,9 @@
 #include "velmora/overlay_script.h"
 
 #include <charconv>
-#include <fstream>
-#include <iterator>
 #include <optional>
 
+#include "platform/file_content.h"
 #include "platform/text_conv.h"
 
 namespace {
@@ -155,25 +154,14 @@ int32_t headerNumber(std::string_view line, const char* what, OverlayScript& scr
     return *value;
 }
 
-bool readWholeFile(const std::string& path, std::string& contents) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return false;
-    }
-    contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
-
 }  // namespace
 
-bool parseOverlayScript(std::string_view commentIni, std::string_view dataIni,
-                        OverlayScript& script, std::string& error) {
-    script = OverlayScript{};
+Result<OverlayScript> parseOverlayScript(std::string_view commentIni, std::string_view dataIni) {
+    OverlayScript script;
     const std::vector<std::string_view> lines = splitLines(commentIni);
     if (lines.size() < kHeaderLines) {
-        error =
-            "comment.ini has no complete header (" + std::to_string(lines.size()) + " of 5 lines)";
-        return false;
+        return Failure{"comment.ini has no complete header (" + std::to_string(lines.size()) +
+                       " of 5 lines)"};
     }
     OverlayScriptHeader& header = script.header;
     header.fontsFolder = std::string(lines[0]);
@@ -250,27 +238,27 @@ bool parseOverlayScript(std::string_view commentIni, std::string_view dataIni,
             " in data.ini (it holds " + std::to_string(script.textCount) + " strings for " +
             std::to_string(script.blockCount) + " blocks); skipped");
     }
-    return true;
+    return script;
 }
 
-bool readOverlayScript(const std::string& commentPath, const std::string& dataPath,
-                       OverlayScript& script, std::string& error) {
-    std::string commentIni;
-    if (!readWholeFile(commentPath, commentIni)) {
-        error = "cannot read the comment file \"" + commentPath + "\"";
-        return false;
+Result<OverlayScript> readOverlayScript(const std::string& commentPath,
+                                        const std::string& dataPath) {
+    const Result<std::string> commentIni = readWholeFile(commentPath);
+    if (!commentIni) {
+        return Failure{"cannot read the comment file \"" + commentPath + "\" (" +
+                       commentIni.error() + ")"};
     }
-    std::string dataIni;
-    const bool haveData = readWholeFile(dataPath, dataIni);
-    if (!parseOverlayScript(commentIni, dataIni, script, error)) {
-        error += " (\"" + commentPath + "\")";
-        return false;
+    const Result<std::string> dataIni = readWholeFile(dataPath);
+    Result<OverlayScript> script =
+        parseOverlayScript(*commentIni, dataIni ? std::string_view(*dataIni) : std::string_view());
+    if (!script) {
+        return Failure{script.error() + " (\"" + commentPath + "\")"};
     }
-    if (!haveData && script.blockCount > 0) {
-        error = "cannot read the comment text file \"" + dataPath + "\"";
-        return false;
+    if (!dataIni && script->blockCount > 0) {
+        return Failure{"cannot read the comment text file \"" + dataPath + "\" (" +
+                       dataIni.error() + ")"};
     }
-    return true;
+    return script;
 }
 
 std::string overlayFontPath(const OverlayScriptHeader& header) {

@@ -93,10 +93,12 @@ int configure(void** ctx, int argc, char** argv, int width, int height, std::str
         error = "unsupported frame size " + std::to_string(width) + "x" + std::to_string(height);
         return 1;
     }
-    OverlayScript script;
-    if (!readOverlayScript(args.commentPath, args.dataPath, script, error)) {
+    Result<OverlayScript> read = readOverlayScript(args.commentPath, args.dataPath);
+    if (!read) {
+        error = read.error();
         return 1;
     }
+    OverlayScript& script = *read;
     printProblems(script);
     OverlayFont font = openOverlayFont(script.header);
     if (!font.engine) {

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/result.h"
+
 struct OverlayScriptHeader {
     std::string fontsFolder;  // as written, including its trailing '/' or '\'
     std::string fontFile;     // file name inside fontsFolder
@@ -49,16 +51,15 @@ struct OverlayScript {
 // Largest font size drawn; larger sizes are treated as a damaged block.
 inline constexpr int32_t kMaxFontSizePt = 1000;
 
-// Parses the contents of comment.ini and data.ini. Returns false (with `error`) only when
-// comment.ini has no complete header; bad blocks are left out and described in `problems`.
-// A block with endFrame == startFrame is shown on no frame and is left out silently.
-bool parseOverlayScript(std::string_view commentIni, std::string_view dataIni,
-                        OverlayScript& script, std::string& error);
+// Parses the contents of comment.ini and data.ini. Fails only when comment.ini has no complete
+// header; bad blocks are left out and described in `problems`. A block with endFrame ==
+// startFrame is shown on no frame and is left out silently.
+Result<OverlayScript> parseOverlayScript(std::string_view commentIni, std::string_view dataIni);
 
 // Reads both files and parses them. A missing comment.ini is an error; a missing data.ini is
 // an error only when comment.ini holds blocks (there is nothing to draw them with).
-bool readOverlayScript(const std::string& commentPath, const std::string& dataPath,
-                       OverlayScript& script, std::string& error);
+Result<OverlayScript> readOverlayScript(const std::string& commentPath,
+                                        const std::string& dataPath);
 
 // The path of the font file: the folder with its trailing '/' or '\' (either) and the name.
 std::string overlayFontPath(const OverlayScriptHeader& header);
