@@ -366,7 +366,7 @@ void TodayService::handleWatchPage(const httplib::Request& request, httplib::Res
 
 void TodayService::handleWatchApi(const httplib::Request& request, httplib::Response& response,
                                   bool guest) {
-    stats_.count(guest ? "/api/watch/v3_guest" : "/api/watch/v3");
+    stats_.count(request.path);
     stats_.remember("watch-api-target", request.target);
     const std::string id = request.matches[1].str();
     const std::string trackId = request.get_param_value("actionTrackId");
@@ -402,7 +402,7 @@ void TodayService::handleThreadKey(const httplib::Request& request, httplib::Res
 
 void TodayService::handleAccessRights(const httplib::Request& request,
                                       httplib::Response& response) {
-    stats_.count("/v1/watch/access-rights/hls");
+    stats_.count(request.path);
     stats_.remember("access-rights-body", request.body);
     stats_.remember("access-rights-request-with", request.get_header_value("X-Request-With"));
     std::optional<Claims> claims;
