@@ -28,6 +28,14 @@ void message(const std::string& text, int level) {
     std::fflush(stderr);
 }
 
+void line(const std::string& text) {
+    std::lock_guard lock(gMutex);
+    std::string out = gStatusOpen ? "\n" + text + "\n" : text + "\n";
+    gStatusOpen = false;
+    std::fwrite(out.data(), 1, out.size(), stderr);
+    std::fflush(stderr);
+}
+
 void status(const std::string& line, bool final) {
     std::lock_guard lock(gMutex);
     if (AV_LOG_INFO > gLevel) {

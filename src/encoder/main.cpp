@@ -9,6 +9,7 @@
 #include "encoder/encoder_options.h"
 #include "encoder/media_probe.h"
 #include "encoder/transcoder.h"
+#include "platform/log.h"
 #include "platform/stop_signals.h"
 
 extern "C" {
@@ -33,6 +34,21 @@ const char* const kUsage =
     "       FFmpeg -in input            (print the probe block for the job)\n"
     "options: -vcodec/-c:v -acodec/-c:a -b/-b:v -ab/-b:a -q:v -sameq -r -s -pix_fmt -ar -ac\n"
     "         -vn -an -t -ss -f -vf -vhook \"module args\" -threads -loglevel -hide_banner -n";
+
+// The encoder's log (its own records and the frame filter's) leaves as log lines on standard
+// error, where the job that started it takes them into its own log.
+class LogLineSink final : public LogSink {
+public:
+    void write(const LogRecord& record) override { console::line(formatLogLine(record)); }
+};
+
+std::string commandText(const std::vector<std::string>& args) {
+    std::string text = "FFmpeg";
+    for (const std::string& arg : args) {
+        text += (arg.find(' ') == std::string::npos ? " " + arg : " \"" + arg + "\"");
+    }
+    return text;
+}
 
 int runProbe(const EncoderOptions& o) {
     const Result<ProbeFacts> facts = probeMedia(o.probeFile);
@@ -73,6 +89,11 @@ int main(int argc, char** argv) {
     for (const std::string& w : parsed->warnings) {
         console::message(w, AV_LOG_WARNING);
     }
+    // Not for -in: the probe block is read by the job, and nothing else belongs in it.
+    static LogLineSink logLines;
+    setLogSink(&logLines);
+    setLogThreshold(logThresholdFromParent(LogLevel::Warning));
+    logDebug(LogComponent::Encoder, commandText(args));  // the job logs the command it gave
     installStopSignalHandlers(SecondStopSignal::EndsProcess);
     ignoreBrokenPipeSignal();
     return Transcoder(o).run();

@@ -1,6 +1,20 @@
 #include "encoder/vhook_module.h"
 
+#include "platform/log.h"
 #include "platform/text_conv.h"
+
+namespace {
+
+// The module's log callback: its lines join the encoder's log as the filter's.
+void logFilterLine(void* /*user*/, int level, const char* text) {
+    const LogLevel logLevel = level <= VHOOK_LOG_ERROR     ? LogLevel::Error
+                              : level == VHOOK_LOG_WARNING ? LogLevel::Warning
+                              : level == VHOOK_LOG_INFO    ? LogLevel::Info
+                                                           : LogLevel::Debug;
+    logMessage(logLevel, LogComponent::Filter, text != nullptr ? text : "");
+}
+
+}  // namespace
 
 VhookModule::~VhookModule() {
     if (configured_ && release_) {
@@ -56,11 +70,14 @@ Status VhookModule::load(const std::string& optionText, const std::string& folde
     configure_ = reinterpret_cast<vhook_configure_fn>(library_.symbol("vhook_configure"));
     process_ = reinterpret_cast<vhook_process_fn>(library_.symbol("vhook_process"));
     release_ = reinterpret_cast<vhook_release_fn>(library_.symbol("vhook_release"));
+    configure2_ = reinterpret_cast<vhook_configure2_fn>(library_.symbol("vhook_configure2"));
     if (!configure_ || !process_ || !release_) {
         return Failure{"'" + path_ +
                        "' is not a frame-filter module (vhook_configure, vhook_process or "
                        "vhook_release missing)"};
     }
+    logInfo(LogComponent::Encoder,
+            "frame filter " + path_ + " (interface version " + (configure2_ ? "2" : "1") + ")");
     return {};
 }
 
@@ -71,8 +88,12 @@ Status VhookModule::configure(int width, int height, int rateNum, int rateDen) {
     }
     argv.push_back(nullptr);
     char text[1024] = {};
-    int ret = configure_(&ctx_, static_cast<int>(words_.size()), argv.data(), width, height,
-                         rateNum, rateDen, text, static_cast<int>(sizeof text));
+    const int argc = static_cast<int>(words_.size());
+    const int ret = configure2_
+                        ? configure2_(&ctx_, argc, argv.data(), width, height, rateNum, rateDen,
+                                      text, static_cast<int>(sizeof text), logFilterLine, nullptr)
+                        : configure_(&ctx_, argc, argv.data(), width, height, rateNum, rateDen,
+                                     text, static_cast<int>(sizeof text));
     // The module may have allocated something before failing; release is safe with any ctx.
     configured_ = true;
     if (ret != 0) {

@@ -46,6 +46,14 @@ void setLogThreshold(LogLevel mostVerbose) {
     threshold = static_cast<int>(mostVerbose);
 }
 
+LogLevel logThreshold() {
+    return static_cast<LogLevel>(threshold.load());
+}
+
+std::optional<LogLevel> logLevelOfName(std::string_view name) {
+    return enumOfName<LogLevel>(kLevelNames, name);
+}
+
 bool logEnabled(LogLevel level) {
     return static_cast<int>(level) <= threshold.load();
 }

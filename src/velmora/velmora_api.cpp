@@ -12,7 +12,7 @@
 #include "velmora/overlay_font.h"
 #include "velmora/overlay_script.h"
 
-// The module is built with hidden visibility; these three are its whole interface.
+// The module is built with hidden visibility; these four are its whole interface.
 #if defined(_WIN32)
 #define VELMORA_EXPORT __declspec(dllexport)
 #else
@@ -23,6 +23,27 @@ namespace {
 
 // Problems in the overlay files printed at the start; the rest are counted.
 constexpr std::size_t kMaxProblemLines = 10;
+
+// Where the module's messages go: the host's log callback (version 2), else standard error,
+// where a version 1 host gets the warnings and errors only, as it always has.
+struct FilterLog {
+    vhook_log_fn log = nullptr;
+    void* user = nullptr;
+
+    void say(int level, const std::string& text) const {
+        if (log != nullptr) {
+            log(user, level, text.c_str());
+        } else if (level <= VHOOK_LOG_WARNING) {
+            std::fprintf(stderr, "velmora: %s\n", text.c_str());
+        }
+    }
+};
+
+// What vhook_configure hands the host as its context.
+struct FilterContext {
+    std::unique_ptr<CommentOverlay> overlay;
+    FilterLog log;
+};
 
 struct FilterArguments {
     std::string commentPath;  // -N
@@ -65,14 +86,14 @@ bool parseArguments(int argc, char** argv, FilterArguments& args, std::string& e
     return true;
 }
 
-void printProblems(const OverlayScript& script) {
+void reportProblems(const OverlayScript& script, const FilterLog& log) {
     const std::size_t shown = std::min(script.problems.size(), kMaxProblemLines);
     for (std::size_t i = 0; i < shown; ++i) {
-        std::fprintf(stderr, "velmora: %s\n", script.problems[i].c_str());
+        log.say(VHOOK_LOG_WARNING, script.problems[i]);
     }
     if (script.problems.size() > shown) {
-        std::fprintf(stderr, "velmora: ... and %zu more problems in the comment files\n",
-                     script.problems.size() - shown);
+        log.say(VHOOK_LOG_WARNING, "... and " + std::to_string(script.problems.size() - shown) +
+                                       " more problems in the comment files");
     }
 }
 
@@ -84,7 +105,8 @@ std::string joined(const std::vector<std::string>& items) {
     return text.empty() ? "no font file named" : text;
 }
 
-int configure(void** ctx, int argc, char** argv, int width, int height, std::string& error) {
+int configure(void** ctx, int argc, char** argv, int width, int height, const FilterLog& log,
+              std::string& error) {
     FilterArguments args;
     if (!parseArguments(argc, argv, args, error)) {
         return 1;
@@ -99,33 +121,41 @@ int configure(void** ctx, int argc, char** argv, int width, int height, std::str
         return 1;
     }
     OverlayScript& script = *read;
-    printProblems(script);
+    reportProblems(script, log);
     OverlayFont font = openOverlayFont(script.header);
     if (!font.engine) {
         error = "no font could be loaded (tried " + joined(font.tried) + ")";
         return 1;
     }
     if (font.fallback) {
-        std::fprintf(stderr,
-                     "velmora: the font \"%s\" (face %d) cannot be loaded; using %s (face %d)\n",
-                     overlayFontPath(script.header).c_str(), script.header.faceIndex,
-                     font.path.c_str(), font.faceIndex);
+        log.say(VHOOK_LOG_WARNING, "the font \"" + overlayFontPath(script.header) + "\" (face " +
+                                       std::to_string(script.header.faceIndex) +
+                                       ") cannot be loaded; using " + font.path + " (face " +
+                                       std::to_string(font.faceIndex) + ")");
     }
     if (script.header.videoWidth > 0 && script.header.videoWidth != width) {
-        std::fprintf(stderr,
-                     "velmora: the comments were laid out for a width of %d pixels, the frames "
-                     "are %d wide\n",
-                     script.header.videoWidth, width);
+        log.say(VHOOK_LOG_WARNING, "the comments were laid out for a width of " +
+                                       std::to_string(script.header.videoWidth) +
+                                       " pixels, the frames are " + std::to_string(width) +
+                                       " wide");
     }
-    *ctx = new CommentOverlay(std::move(font.engine), std::move(script.comments), width, height);
+    const std::size_t count = script.comments.size();
+    auto context = std::make_unique<FilterContext>();
+    context->overlay = std::make_unique<CommentOverlay>(std::move(font.engine),
+                                                        std::move(script.comments), width, height);
+    context->log = log;
+    log.say(VHOOK_LOG_INFO, std::to_string(count) + " comments to draw on " +
+                                std::to_string(width) + "x" + std::to_string(height) +
+                                " frames with " + font.path);
+    *ctx = context.release();
     return 0;
 }
 
 }  // namespace
 
-extern "C" VELMORA_EXPORT int vhook_configure(void** ctx, int argc, char** argv, int width,
-                                              int height, int fpsNum, int fpsDen, char* errorText,
-                                              int errorSize) {
+extern "C" VELMORA_EXPORT int vhook_configure2(void** ctx, int argc, char** argv, int width,
+                                               int height, int fpsNum, int fpsDen, char* errorText,
+                                               int errorSize, vhook_log_fn log, void* logUser) {
     (void)fpsNum;  // frame indices arrive in the input's own rate: the rate itself is not needed
     (void)fpsDen;
     if (ctx == nullptr) {
@@ -136,7 +166,7 @@ extern "C" VELMORA_EXPORT int vhook_configure(void** ctx, int argc, char** argv,
     std::string error;
     int result = 1;
     try {
-        result = configure(ctx, argc, argv, width, height, error);
+        result = configure(ctx, argc, argv, width, height, FilterLog{log, logUser}, error);
     } catch (const std::exception& e) {
         error = std::string("cannot prepare the comments: ") + e.what();
         result = 1;
@@ -147,21 +177,29 @@ extern "C" VELMORA_EXPORT int vhook_configure(void** ctx, int argc, char** argv,
     return result;
 }
 
+extern "C" VELMORA_EXPORT int vhook_configure(void** ctx, int argc, char** argv, int width,
+                                              int height, int fpsNum, int fpsDen, char* errorText,
+                                              int errorSize) {
+    return vhook_configure2(ctx, argc, argv, width, height, fpsNum, fpsDen, errorText, errorSize,
+                            nullptr, nullptr);
+}
+
 extern "C" VELMORA_EXPORT int vhook_process(void* ctx, VhookFrame* frame) {
     if (ctx == nullptr || frame == nullptr || frame->data[0] == nullptr ||
         frame->data[1] == nullptr || frame->data[2] == nullptr) {
         return 1;
     }
+    const auto* context = static_cast<FilterContext*>(ctx);
     try {
-        static_cast<CommentOverlay*>(ctx)->process(*frame);
+        context->overlay->process(*frame);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "velmora: cannot draw frame %lld: %s\n",
-                     static_cast<long long>(frame->index), e.what());
+        context->log.say(VHOOK_LOG_ERROR,
+                         "cannot draw frame " + std::to_string(frame->index) + ": " + e.what());
         return 1;
     }
     return 0;
 }
 
 extern "C" VELMORA_EXPORT void vhook_release(void* ctx) {
-    delete static_cast<CommentOverlay*>(ctx);
+    delete static_cast<FilterContext*>(ctx);
 }

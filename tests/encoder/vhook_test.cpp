@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <sstream>
 
 #include "encoder_test_support.h"
@@ -191,6 +192,57 @@ TEST_F(VhookTest, ModuleFailuresEndTheRunWithoutMovie) {
     std::vector<std::string> calls = lines(readFile(log));
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(calls.back(), "release");
+}
+
+TEST_F(VhookTest, AVersion2ModuleLogsThroughTheEncoderAndAVersion1ModuleStillRuns) {
+    const fs::path in = clip(
+        "in.flv", {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25", "-t", "1", "-c:v", "flv"});
+    const fs::path out = folder_.file("out.avi");
+    const fs::path calls = folder_.file("calls.log");
+    const std::string v2 = (testFolder() / "vhook_recorder2.so").string();
+    // The encoder logs down to the level its parent hands on (the info level here), else to
+    // warnings; the module's lines come as the filter's.
+    struct Case {
+        std::string module;
+        const char* level;  // LUMIVOX_LOG_LEVEL; null: not set
+        std::vector<std::string> present, absent;
+    };
+    const Case cases[] = {
+        {recorder_.string(),
+         "info",
+         {"[lumivox] info encoder: frame filter ", "(interface version 1)\n"},
+         {"filter: recorder", "configure2"}},
+        {v2,
+         "info",
+         {"(interface version 2)\n", "\n[lumivox] error filter: recorder error line\n",
+          "\n[lumivox] warning filter: recorder warning line frame=99 fps=1\n",
+          "\n[lumivox] info filter: recorder info line\n",
+          "\n[lumivox] info filter: recorder released after ", "configure2"},
+         {"recorder debug line"}},
+        {v2,
+         nullptr,
+         {"[lumivox] error filter: recorder error line\n",
+          "[lumivox] warning filter: recorder warning line"},
+         {"info filter:", "info encoder:"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.module + " " + (c.level ? c.level : "-"));
+        if (c.level != nullptr) {
+            ::setenv("LUMIVOX_LOG_LEVEL", c.level, 1);
+        }
+        ChildResult r =
+            encode(in, c.module + " " + calls.string(), {"-vcodec", "msmpeg4", out.string()});
+        ::unsetenv("LUMIVOX_LOG_LEVEL");
+        ASSERT_TRUE(r.exitedWith(0)) << r.err;
+        const std::string seen = r.err + readFile(calls);
+        for (const std::string& text : c.present) {
+            EXPECT_NE(seen.find(text), std::string::npos) << text << " in\n" << seen;
+        }
+        for (const std::string& text : c.absent) {
+            EXPECT_EQ(seen.find(text), std::string::npos) << text << " in\n" << seen;
+        }
+        EXPECT_EQ(lines(readFile(calls)).back(), "release");
+    }
 }
 
 TEST_F(VhookTest, CommentFilterWithoutItsFilesRefusesToStart) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <fstream>
 #include <vector>
 
@@ -95,3 +96,18 @@ TEST(Log, LineFormRoundTripsAndRejectsOtherLines) {
 }
 
 }  // namespace
+
+TEST(Log, AChildTakesTheThresholdItsParentHandsOn) {
+    const LogLevel saved = logThreshold();
+    ::unsetenv("LUMIVOX_LOG_LEVEL");
+    EXPECT_EQ(logThresholdFromParent(LogLevel::Warning), LogLevel::Warning) << "none handed on";
+    for (LogLevel level : {LogLevel::Error, LogLevel::Debug, LogLevel::Info}) {
+        setLogThreshold(level);
+        handLogThresholdToChildren();
+        EXPECT_EQ(logThresholdFromParent(LogLevel::Warning), level);
+    }
+    ::setenv("LUMIVOX_LOG_LEVEL", "loud", 1);
+    EXPECT_EQ(logThresholdFromParent(LogLevel::Warning), LogLevel::Warning) << "not a level";
+    ::unsetenv("LUMIVOX_LOG_LEVEL");
+    setLogThreshold(saved);
+}

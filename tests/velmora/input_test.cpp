@@ -199,6 +199,47 @@ TEST_F(VelmoraTest, UnloadableFontFallsBackToASystemFont) {
     EXPECT_FALSE(findInk(filter->draw(0), 5, 60).empty());
 }
 
+TEST_F(VelmoraTest, TheSecondVersionReportsThroughTheHostsLogAndDrawsTheSame) {
+    Header header;
+    header.fontsFolder = "C:\\WINDOWS\\Fonts\\";
+    header.fontFile = "msgothic.ttc";
+    writeOverlay({visibleBlock("10")}, header);
+    std::string messages;
+    const TestFrame drawnByVersion1 = open(320, 240, &messages)->draw(0);
+    EXPECT_NE(messages.find("velmora: the font"), std::string::npos) << messages;
+
+    ASSERT_NE(module_.configure2, nullptr);
+    std::vector<std::pair<int, std::string>> heard;
+    const vhook_log_fn hear = [](void* user, int level, const char* text) {
+        static_cast<std::vector<std::pair<int, std::string>>*>(user)->emplace_back(level, text);
+    };
+    std::vector<std::string> words = this->words();
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    char error[256] = "";
+    void* ctx = nullptr;
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(module_.configure2(&ctx, static_cast<int>(argv.size()), argv.data(), 320, 240, 25, 1,
+                                 error, sizeof error, hear, &heard),
+              0)
+        << error;
+    TestFrame frame(320, 240);
+    VhookFrame view = frame.view(0, 601, 0);
+    EXPECT_EQ(module_.process(ctx, &view), 0);
+    module_.release(ctx);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "all of it went to the host's log";
+    EXPECT_TRUE(frame == drawnByVersion1);
+    ASSERT_EQ(heard.size(), 2u);
+    EXPECT_EQ(heard[0].first, VHOOK_LOG_WARNING);
+    EXPECT_NE(heard[0].second.find("cannot be loaded; using"), std::string::npos)
+        << heard[0].second;
+    EXPECT_EQ(heard[1].first, VHOOK_LOG_INFO);
+    EXPECT_EQ(heard[1].second.rfind("1 comments to draw on 320x240 frames with ", 0), 0u)
+        << heard[1].second;
+}
+
 TEST_F(VelmoraTest, NoFontAtAllFails) {
     // fontconfig reads its configuration once per process: run in a fresh one whose
     // configuration knows no fonts.

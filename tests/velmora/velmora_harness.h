@@ -102,6 +102,7 @@ public:
         configure = reinterpret_cast<vhook_configure_fn>(::dlsym(handle_, "vhook_configure"));
         process = reinterpret_cast<vhook_process_fn>(::dlsym(handle_, "vhook_process"));
         release = reinterpret_cast<vhook_release_fn>(::dlsym(handle_, "vhook_release"));
+        configure2 = reinterpret_cast<vhook_configure2_fn>(::dlsym(handle_, "vhook_configure2"));
     }
     ~VelmoraModule() {
         if (handle_ != nullptr)
@@ -114,6 +115,7 @@ public:
     vhook_configure_fn configure = nullptr;
     vhook_process_fn process = nullptr;
     vhook_release_fn release = nullptr;
+    vhook_configure2_fn configure2 = nullptr;  // the second version of the interface
 
 private:
     void* handle_;

@@ -14,6 +14,8 @@ namespace console {
 void setLevel(int level);
 // A message line ("\n" is added) of the given weight: AV_LOG_ERROR, AV_LOG_WARNING, AV_LOG_INFO.
 void message(const std::string& text, int level = AV_LOG_ERROR);
+// A line as it stands, whatever the level: the log lines for the job (formatLogLine).
+void line(const std::string& text);
 // A status line (shown at the info level): ends in "\r" while running, in "\n" when final.
 void status(const std::string& line, bool final);
 

@@ -20,7 +20,9 @@ public:
     // Splits the option's text into words and loads the module the first word names from
     // `folder`. Fails with a one-line reason naming the file.
     Status load(const std::string& optionText, const std::string& folder);
-    // Hands the words to vhook_configure with the frame size and the input's frame rate.
+    // Hands the words to the module with the frame size and the input's frame rate: through
+    // vhook_configure2 with the process's log as the module's log when the module has it,
+    // else through vhook_configure.
     Status configure(int width, int height, int rateNum, int rateDen);
     // Draws onto one frame in place; false when the module reports a fatal error.
     bool process(VhookFrame& frame);
@@ -36,6 +38,7 @@ private:
     std::string path_;
     std::vector<std::string> words_;
     vhook_configure_fn configure_ = nullptr;
+    vhook_configure2_fn configure2_ = nullptr;  // a version 2 module's; null for version 1
     vhook_process_fn process_ = nullptr;
     vhook_release_fn release_ = nullptr;
     void* ctx_ = nullptr;

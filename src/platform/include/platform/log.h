@@ -33,6 +33,8 @@ public:
 
 // "error", "warning", "info", "debug".
 const char* logLevelName(LogLevel level);
+// The level of such a name; nothing for any other text.
+std::optional<LogLevel> logLevelOfName(std::string_view name);
 // "app", "job", "service", "encoder", "filter".
 const char* logComponentName(LogComponent component);
 
@@ -42,6 +44,15 @@ LogSink* setLogSink(LogSink* sink);
 void setLogThreshold(LogLevel mostVerbose);
 // True when a record of `level` would reach a sink: test it before building a costly text.
 bool logEnabled(LogLevel level);
+
+// The current threshold.
+LogLevel logThreshold();
+// Child processes (the encoder) log down to the same level as their parent: the parent hands its
+// threshold on in the environment variable LUMIVOX_LOG_LEVEL, which the child reads at its
+// start. Call from the parent before any thread is started (it changes the environment).
+void handLogThresholdToChildren();
+// In the child: the threshold the parent handed on, else `fallback`.
+LogLevel logThresholdFromParent(LogLevel fallback);
 
 // Logs one record; line breaks in `text` become blanks.
 void logMessage(LogLevel level, LogComponent component, std::string_view text);

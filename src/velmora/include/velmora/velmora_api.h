@@ -5,8 +5,16 @@
  * encoder loads the platform's shared library of that base name from its own folder
  * (velmora.so here) and passes the remaining words as argv (argv[0] is the module word).
  *
- * Calls come from one thread, in this order: vhook_configure once, vhook_process once per
- * decoded video frame in presentation order, vhook_release once (also after a failure).
+ * Calls come from one thread, in this order: vhook_configure (or vhook_configure2) once,
+ * vhook_process once per decoded video frame in presentation order, vhook_release once (also
+ * after a failure).
+ *
+ * Versions. Version 1 is vhook_configure, vhook_process and vhook_release; a module says what
+ * it has to say on the standard error stream. Version 2 adds vhook_configure2, which takes a log
+ * callback of the host: the module then reports through it, from configure to release, and
+ * writes nothing on the standard error stream. A host looks for vhook_configure2 first and uses
+ * vhook_configure when the module has only that; a version 2 module still answers
+ * vhook_configure for a version 1 host.
  */
 #include <stdint.h>
 
@@ -14,7 +22,13 @@
 extern "C" {
 #endif
 
-#define VHOOK_API_VERSION 1
+#define VHOOK_API_VERSION 2
+
+/* The levels of the log callback, as the host's own log has them. */
+#define VHOOK_LOG_ERROR 0
+#define VHOOK_LOG_WARNING 1
+#define VHOOK_LOG_INFO 2
+#define VHOOK_LOG_DEBUG 3
 
 typedef struct VhookFrame {
     int width;
@@ -37,6 +51,14 @@ typedef struct VhookFrame {
  * returns non-zero. */
 typedef int (*vhook_configure_fn)(void** ctx, int argc, char** argv, int width, int height,
                                   int fpsNum, int fpsDen, char* errorText, int errorSize);
+/* The host's log: one line of text (UTF-8, no line end, valid only during the call) at one of
+ * the VHOOK_LOG_* levels. Called on the thread that called into the module. */
+typedef void (*vhook_log_fn)(void* user, int level, const char* text);
+/* Version 2: vhook_configure with the host's log callback and its user pointer, which the
+ * module keeps until vhook_release. A NULL log makes it behave as vhook_configure. */
+typedef int (*vhook_configure2_fn)(void** ctx, int argc, char** argv, int width, int height,
+                                   int fpsNum, int fpsDen, char* errorText, int errorSize,
+                                   vhook_log_fn log, void* logUser);
 /* Draws onto one frame in place. Returns 0, or non-zero after a fatal error. */
 typedef int (*vhook_process_fn)(void* ctx, VhookFrame* frame);
 /* Frees everything the context holds. ctx may be NULL. */
@@ -44,6 +66,8 @@ typedef void (*vhook_release_fn)(void* ctx);
 
 int vhook_configure(void** ctx, int argc, char** argv, int width, int height, int fpsNum,
                     int fpsDen, char* errorText, int errorSize);
+int vhook_configure2(void** ctx, int argc, char** argv, int width, int height, int fpsNum,
+                     int fpsDen, char* errorText, int errorSize, vhook_log_fn log, void* logUser);
 int vhook_process(void* ctx, VhookFrame* frame);
 void vhook_release(void* ctx);
 
