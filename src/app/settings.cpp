@@ -7,12 +7,12 @@
 namespace {
 
 // The flag rule: on exactly when the text is "1".
-int32_t readFlag(const IniFile& ini, std::string_view key) {
-    return ini.readString(kSettingsSection, key, "1") == "1" ? 1 : 0;
+bool readFlag(const IniFile& ini, std::string_view key) {
+    return ini.readString(kSettingsSection, key, "1") == "1";
 }
 
-const char* flagText(int32_t flag) {
-    return flag == 1 ? "1" : "0";
+const char* flagText(bool flag) {
+    return flag ? "1" : "0";
 }
 
 }  // namespace

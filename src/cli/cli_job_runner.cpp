@@ -8,9 +8,12 @@
 #include <utility>
 
 #include "app/comment_period.h"
+#include "cli/cli_log_sink.h"
 #include "cli/progress_display.h"
+#include "job/job_status_texts.h"
 #include "platform/stop_signals.h"
 #include "platform/terminal.h"
+#include "platform/work_file_names.h"
 #include "text/font_locator.h"
 
 namespace fs = std::filesystem;
@@ -18,7 +21,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kProgramName = "lumivox-cli";
-constexpr const char* kEncodingStage = "エンコード中...";
 // How often the loop looks for a stop signal while no message arrives.
 constexpr std::chrono::milliseconds kLoopPoll{100};
 
@@ -37,21 +39,14 @@ void printTimings(const StageTimings& t) {
                  seconds(t.overlayFiles).c_str(), seconds(t.encoder).c_str());
 }
 
-// The template of the format named on the command line (exactly, as the format box compares),
-// else of the saved "Format" setting, which falls back to the first format as the format box
-// does. Nothing for a name given on the command line that no format has.
-std::optional<std::string> chooseTemplate(const FormatPresetList& presets,
-                                          const std::optional<std::string>& requested,
-                                          const std::string& saved) {
-    if (requested) {
-        for (const FormatPreset& preset : presets.presets()) {
-            if (preset.name == *requested) {
-                return preset.argTemplate;
-            }
+// Whether a preset is named exactly `name` (the format box compares bytes too).
+bool hasPreset(const FormatPresetList& presets, const std::string& name) {
+    for (const FormatPreset& preset : presets.presets()) {
+        if (preset.name == name) {
+            return true;
         }
-        return std::nullopt;
     }
-    return presets.presets().at(presets.indexOfName(saved)).argTemplate;
+    return false;
 }
 
 }  // namespace
@@ -68,8 +63,9 @@ std::string absolutePath(const std::string& path) {
 
 RenderSettings loadCliSettings(const RunFolders& folders) {
     std::string warning;
-    RenderSettings settings = loadRenderSettings(
-        (fs::path(folders.workFolder) / "lumivox.ini").string(), folders.desktopFolder, warning);
+    RenderSettings settings =
+        loadRenderSettings((fs::path(folders.workFolder) / kSettingsFileName).string(),
+                           folders.desktopFolder, warning);
     if (!warning.empty()) {
         printCliError(warning);
     }
@@ -78,62 +74,47 @@ RenderSettings loadCliSettings(const RunFolders& folders) {
 
 FormatPresetList loadPresets(const RunFolders& folders) {
     FormatPresetList presets;
-    presets.loadOrBuiltIn(fs::path(folders.workFolder) / "FFmpeg.ini");
+    presets.loadOrBuiltIn(fs::path(folders.workFolder) / kPresetsFileName);
     return presets;
 }
 
-std::optional<JobRequest> outputRequest(const OutputOptions& options,
-                                        const RenderSettings& settings, const RunFolders& folders,
+std::optional<JobRequest> outputRequest(const OutputOptions& options, Settings settings,
+                                        JobChoices choices, const RunFolders& folders,
                                         int& exitStatus) {
     const FormatPresetList presets = loadPresets(folders);
-    const std::optional<std::string> formatTemplate =
-        chooseTemplate(presets, options.formatName, settings.formatName);
-    if (!formatTemplate) {
+    if (options.formatName && !hasPreset(presets, *options.formatName)) {
         printCliError("unknown format \"" + *options.formatName + "\" (" + kProgramName +
                       " --list-formats shows the formats)");
         exitStatus = kExitUsage;
         return std::nullopt;
     }
+    settings.formatName = options.formatName.value_or(formatNameFor(presets, settings.formatName));
 
-    const std::string face = options.fontFace.value_or(settings.fontFace);
-    const FontLocation font = locateFontFace(face);
-    if (font.path.empty()) {
-        printCliError("no font file found for the face \"" + face +
+    settings.fontFace = options.fontFace.value_or(settings.fontFace);
+    if (locateFontFace(settings.fontFace).path.empty()) {
+        printCliError("no font file found for the face \"" + settings.fontFace +
                       "\"; the comments are laid out as boxes and may not be drawn");
     }
 
-    const std::string saveFolder = absolutePath(options.saveFolder.value_or(settings.saveFolder));
+    settings.saveFolder = absolutePath(options.saveFolder.value_or(settings.saveFolder));
     std::error_code created;
-    fs::create_directories(saveFolder, created);
-    if (created || !fs::is_directory(saveFolder)) {
-        printCliError("the save folder " + saveFolder + " cannot be created" +
+    fs::create_directories(settings.saveFolder, created);
+    if (created || !fs::is_directory(settings.saveFolder)) {
+        printCliError("the save folder " + settings.saveFolder + " cannot be created" +
                       (created ? ": " + created.message() : std::string()));
         exitStatus = kExitFailed;
         return std::nullopt;
     }
+    settings.fontSizePt = options.fontSizePt.value_or(settings.fontSizePt);
+    settings.hideOldComments = options.hideOldComments.value_or(settings.hideOldComments);
 
-    CommentPeriod period =
+    choices.period =
         options.allPeriods ? unlimitedCommentPeriod() : defaultCommentPeriod(std::time(nullptr));
-    period.start = options.periodStart.value_or(period.start);
-    period.end = options.periodEnd.value_or(period.end);
-
-    JobRequest request;
-    request.saveFolder = saveFolder;
-    request.fontsFolder = font.folder;
-    request.fontFile = font.fileName;
-    request.fontFaceIndex = font.faceIndex;
-    request.fontFace = face;
-    request.fontSizePt = options.fontSizePt.value_or(settings.fontSizePt);
-    request.workFolder = withTrailingSeparator(folders.workFolder);
-    request.programFolder = folders.programFolder;
-    request.formatTemplate = *formatTemplate;
-    request.hideOldComments =
-        options.hideOldComments.value_or(settings.hideOldComments != 0) ? 1 : 0;
-    request.periodStart = period.start;
-    request.periodEnd = period.end;
-    request.ngList = options.ngList;
-    request.extractList = options.extractList;
-    return request;
+    choices.period.start = options.periodStart.value_or(choices.period.start);
+    choices.period.end = options.periodEnd.value_or(choices.period.end);
+    choices.ngList = options.ngList;
+    choices.extractList = options.extractList;
+    return buildJobRequest(settings, presets, choices, folders);
 }
 
 std::optional<JobOutcome> runJobToEnd(std::unique_ptr<CNicoThread> job, CliJobSink& sink,
@@ -147,30 +128,39 @@ std::optional<JobOutcome> runJobToEnd(std::unique_ptr<CNicoThread> job, CliJobSi
         printCliError("the job's thread could not be started");
         return std::nullopt;
     }
+    // The job's log records are printed between the progress lines.
+    cliLog().hold(true);
+    const auto printRecords = [&display] {
+        if (cliLog().hasHeld()) {
+            display.finish();
+            cliLog().printHeld();
+        }
+    };
     std::optional<JobOutcome> outcome;
     while (!outcome) {
         if (receivedStopSignal() != 0) {
             display.finish();
-            std::fprintf(stderr, "停止中...\n");
+            std::fprintf(stderr, "%s\n", kStoppingStatus);
             outcome = CNicoThread::StopAndDelete(job);
             break;
         }
         const std::optional<CliJobMessage> message = sink.next(kLoopPoll);
+        // What the job logged before it posted the message comes first.
+        printRecords();
         if (!message || message->jobSerial != serial) {
             continue;
         }
         switch (message->kind) {
             case CliJobMessage::Kind::EncodingBegins:
                 display.finish();  // the download's line stays as it ended
-                display.stage(kEncodingStage);
+                display.stage(kEncodingStatus);
                 break;
             case CliJobMessage::Kind::Progress:
                 display.progress(message->percent);
                 break;
             case CliJobMessage::Kind::ServiceError:
-                display.finish();
-                printCliError(message->text);
-                break;
+                break;  // the job logs it as an error of the service, printed with the log
+
             case CliJobMessage::Kind::Done:
                 outcome = CNicoThread::StopAndDelete(job);
                 if (outcome && outcome->result == JobResult::Succeeded) {
@@ -179,7 +169,9 @@ std::optional<JobOutcome> runJobToEnd(std::unique_ptr<CNicoThread> job, CliJobSi
                 break;
         }
     }
+    printRecords();
     display.finish();
+    cliLog().hold(false);
     return outcome.value_or(JobOutcome{JobResult::Stopped, {}, {}, {}});
 }
 

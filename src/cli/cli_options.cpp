@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "app/comment_period.h"
+#include "platform/log.h"
 
 namespace {
 
@@ -43,6 +44,9 @@ const char* const kUsage =
     "  --ng ID               drop the comments of user ID (repeatable)\n"
     "  --extract ID          keep only the comments of the users named (repeatable)\n"
     "  --timings             print how long probe, layout, overlay files and encoder took\n"
+    "  --log-level LEVEL     which records of the log to print on stderr: error, warning\n"
+    "                        (the default), info (the stages, the files, the encoder's command)\n"
+    "                        or debug\n"
     "\n"
     "options of a job from a URL:\n"
     "  --mail ADDRESS        the account's mail address (default: \"Mail\")\n"
@@ -207,6 +211,10 @@ private:
         if (flag(name, inl)) {
             return;
         }
+        if (name == "--log-level") {
+            logLevelOption(name, inl);
+            return;
+        }
         const bool isOutputOption = name == "--save-dir" || name == "--format" ||
                                     name == "--font" || name == "--font-size" ||
                                     name == "--period-start" || name == "--period-end" ||
@@ -287,6 +295,18 @@ private:
         } else {
             r.extractList.push_back(text);
         }
+    }
+
+    void logLevelOption(const std::string& name, const std::optional<std::string>& inl) {
+        const std::optional<std::string> text = value(name, inl);
+        if (!text) {
+            return;
+        }
+        if (!logLevelOfName(*text)) {
+            usageError("--log-level takes error, warning, info or debug, not \"" + *text + "\"");
+            return;
+        }
+        result.logLevel = *text;
     }
 
     void serviceOption(const std::string& name, const std::string& text) {

@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "app/run_folders.h"
+#include "cli/cli_log_sink.h"
 #include "cli/cli_options.h"
 #include "cli/render_command.h"
 #include "cli/url_job_command.h"
+#include "platform/log.h"
 
 int main(int argc, char** argv) {
     const ParsedCommandLine parsed =
@@ -17,6 +19,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "lumivox-cli: %s\nTry 'lumivox-cli --help'.\n", parsed.error.c_str());
         return kExitUsage;
     }
+    // The log: before any thread starts, so that the encoder inherits the threshold too.
+    setLogSink(&cliLog());
+    setLogThreshold(logLevelOfName(parsed.logLevel).value_or(LogLevel::Warning));
+    handLogThresholdToChildren();
     if (parsed.command == CliCommand::Help) {
         std::fputs(usageText(), stdout);
         return kExitMovieWritten;

@@ -14,7 +14,7 @@
 int runRenderCommand(const RenderOptions& options, const RunFolders& folders) {
     const RenderSettings settings = loadCliSettings(folders);
     int exitStatus = kExitFailed;
-    std::optional<JobRequest> request = outputRequest(options, settings, folders, exitStatus);
+    std::optional<JobRequest> request = outputRequest(options, settings, {}, folders, exitStatus);
     if (!request) {
         return exitStatus;
     }

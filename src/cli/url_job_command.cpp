@@ -11,6 +11,7 @@
 
 #include "cli/cli_job_runner.h"
 #include "cli/cli_job_sink.h"
+#include "job/job_status_texts.h"
 #include "job/nico_thread.h"
 #include "platform/stop_signals.h"
 
@@ -18,28 +19,20 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The job's first stage with progress, shown from its start as the dialog shows it.
-constexpr const char* kDownloadStage = "ダウンロード中....";
-
 // The reasons of a login that gave no cookie (see the job's login stage), for the hints below.
 constexpr std::string_view kNoCookieWithoutAutoLogin =
     "the login gave no cookie (automatic login is off";
 constexpr std::string_view kNoCookieCheckAccount =
     "the login gave no cookie (check the mail address and password)";
 
-struct Account {
-    std::string mail;
-    std::string password;
-    int32_t noAutoLogin = 1;
-};
-
-// The account of the options, else of the settings. Giving a mail address or a password on the
-// command line asks for a login with it: automatic login is on unless --no-auto-login says no.
-std::optional<Account> chooseAccount(const ServiceOptions& options,
-                                     const RenderSettings& settings) {
-    Account account;
-    account.mail = options.mail.value_or(settings.mail);
-    account.password = options.password.value_or(settings.password);
+// The settings with the account and the service's hosts of the options in their place. Giving a
+// mail address or a password on the command line asks for a login with it: automatic login is on
+// unless --no-auto-login says no. A CaFile of the command line is taken from the current folder
+// (one of lumivox.ini from the work folder, see buildJobRequest). Nothing, with the problem
+// printed, when the password file cannot be read.
+std::optional<Settings> withServiceOptions(Settings settings, const ServiceOptions& options) {
+    settings.mail = options.mail.value_or(settings.mail);
+    settings.password = options.password.value_or(settings.password);
     if (options.passwordFile) {
         std::string error;
         const std::optional<std::string> password = readPasswordFile(*options.passwordFile, error);
@@ -47,36 +40,21 @@ std::optional<Account> chooseAccount(const ServiceOptions& options,
             printCliError(error);
             return std::nullopt;
         }
-        account.password = *password;
+        settings.password = *password;
     }
     const bool credentialsGiven = options.mail || options.password || options.passwordFile;
-    if (options.noAutoLogin) {
-        account.noAutoLogin = *options.noAutoLogin ? 1 : 0;
-    } else {
-        account.noAutoLogin = credentialsGiven ? 0 : settings.noAutoLogin;
-    }
-    return account;
-}
-
-// The service's hosts of the settings, with the options' in their place. A relative CaFile of
-// lumivox.ini is taken from the work folder (the current folder of the desktop program's jobs);
-// one of the command line from the current folder.
-ServiceEndpoints chooseEndpoints(const ServiceOptions& options, const RenderSettings& settings,
-                                 const RunFolders& folders) {
-    ServiceEndpoints endpoints = settings.service;
-    if (!endpoints.caFile.empty() && fs::path(endpoints.caFile).is_relative()) {
-        endpoints.caFile = (fs::path(folders.workFolder) / endpoints.caFile).string();
-    }
-    endpoints.loginBase = options.loginHost.value_or(endpoints.loginBase);
-    endpoints.webBase = options.webHost.value_or(endpoints.webBase);
+    settings.noAutoLogin =
+        options.noAutoLogin.value_or(credentialsGiven ? false : settings.noAutoLogin);
+    settings.service.loginBase = options.loginHost.value_or(settings.service.loginBase);
+    settings.service.webBase = options.webHost.value_or(settings.service.webBase);
     if (options.caFile) {
-        endpoints.caFile = absolutePath(*options.caFile);
+        settings.service.caFile = absolutePath(*options.caFile);
     }
-    return endpoints;
+    return settings;
 }
 
 // A line that says what to change after a login that gave no cookie.
-void printLoginHint(const JobOutcome& outcome, const Account& account) {
+void printLoginHint(const JobOutcome& outcome, const JobRequest& request) {
     if (outcome.result != JobResult::Failed) {
         return;
     }
@@ -85,7 +63,7 @@ void printLoginHint(const JobOutcome& outcome, const Account& account) {
             "automatic login is off (\"Login=1\" in lumivox.ini); --auto-login, or giving "
             "--mail and --password, turns it on");
     } else if (outcome.reason == kNoCookieCheckAccount &&
-               (account.mail.empty() || account.password.empty())) {
+               (request.mail.empty() || request.password.empty())) {
         printCliError(
             "no mail address or no password is set (--mail, --password or --password-file, or "
             "\"Mail\" and \"Password\" in lumivox.ini)");
@@ -120,33 +98,39 @@ std::optional<std::string> readPasswordFile(const std::string& path, std::string
     return line;
 }
 
-int runUrlJobCommand(const UrlJobOptions& options, const RunFolders& folders) {
-    const RenderSettings settings = loadCliSettings(folders);
-    const std::optional<Account> account = chooseAccount(options.service, settings);
-    if (!account) {
-        return kExitFailed;
+std::optional<JobRequest> urlJobRequest(const UrlJobOptions& options, const RunFolders& folders,
+                                        CookieStore& cookies, int& exitStatus) {
+    exitStatus = kExitFailed;
+    const std::optional<Settings> settings =
+        withServiceOptions(loadCliSettings(folders), options.service);
+    if (!settings) {
+        return std::nullopt;
     }
+    JobChoices choices;
+    choices.pageUrl = options.pageUrl;
+    choices.cookieStore = &cookies;
+    return outputRequest(options, *settings, std::move(choices), folders, exitStatus);
+}
+
+int runUrlJobCommand(const UrlJobOptions& options, const RunFolders& folders) {
+    const std::unique_ptr<CookieStore> cookies = openCookieStore(folders);
     int exitStatus = kExitFailed;
-    std::optional<JobRequest> request = outputRequest(options, settings, folders, exitStatus);
+    std::optional<JobRequest> request = urlJobRequest(options, folders, *cookies, exitStatus);
     if (!request) {
         return exitStatus;
     }
-    request->pageUrl = options.pageUrl;
-    request->mail = account->mail;
-    request->password = account->password;
-    request->noAutoLogin = account->noAutoLogin;
-    request->endpoints = chooseEndpoints(options.service, settings, folders);
+    const JobRequest shown = *request;
 
     installStopSignalHandlers();
     constexpr uint64_t kSerial = 1;
     CliJobSink sink;
     auto job = std::make_unique<CNicoThread>(std::move(*request), sink, kSerial);
     const std::optional<JobOutcome> outcome =
-        runJobToEnd(std::move(job), sink, kSerial, JobDisplay{kDownloadStage});
+        runJobToEnd(std::move(job), sink, kSerial, JobDisplay{kDownloadingStatus});
     if (!outcome) {
         return kExitFailed;
     }
     const int status = reportOutcome(*outcome, options.timings);
-    printLoginHint(*outcome, *account);
+    printLoginHint(*outcome, shown);
     return status;
 }

@@ -6,6 +6,7 @@
 
 #include "platform/replace_file.h"
 #include "platform/text_conv.h"
+#include "platform/work_file_names.h"
 
 namespace fs = std::filesystem;
 
@@ -93,8 +94,8 @@ std::string composeDataIni(const ChatList& chats) {
 Status writeOverlayFiles(const std::string& workFolder, const OverlayHeader& header,
                          const ChatList& chats) {
     const fs::path folder(workFolder);
-    const fs::path commentIni = folder / "comment.ini";
-    const fs::path dataIni = folder / "data.ini";
+    const fs::path commentIni = folder / kCommentIniFileName;
+    const fs::path dataIni = folder / kDataIniFileName;
     // Without comment.ini the filter cannot start; with it, data.ini must be the matching one.
     removeFile(commentIni);
     Status written = replaceFile(dataIni, composeDataIni(chats));

@@ -14,9 +14,9 @@
 #include <optional>
 #include <string>
 
-#include "comments/user_id_row_edit.h"
 #include "gui/dialog_units.h"
-#include "gui/in_place_edit_list.h"
+#include "gui/in_place_edit_view.h"
+#include "gui/user_id_list_model.h"
 #include "platform/local_calendar.h"
 
 namespace {
@@ -49,23 +49,18 @@ QPushButton* button(const char* text, const QString& name, QWidget* parent) {
     return pushButton;
 }
 
-int32_t rowId(const QTreeWidgetItem& item) {
-    return item.data(0, Qt::UserRole).toInt();
-}
-
 }  // namespace
 
-CCommentDlg::CCommentDlg(UserIdList& ngList, UserIdList& extractList, QWidget* owner)
-    : SideWindow(QString::fromUtf8(kTitle), owner), ngList(ngList), extractList(extractList) {
+CCommentDlg::CCommentDlg(UserIdListModel& ngModel, UserIdListModel& extractModel, QWidget* owner)
+    : SideWindow(QString::fromUtf8(kTitle), owner) {
     setObjectName(QStringLiteral("commentWindow"));
     const DialogUnits units(*this);
 
     startPicker = datePicker(QStringLiteral("periodStartPicker"), this);
     endPicker = datePicker(QStringLiteral("periodEndPicker"), this);
-    const QStringList header{QStringLiteral("ID")};
-    ngView = new InPlaceEditList(header, {kIdColumnWidth}, this);
+    ngView = new InPlaceEditView(&ngModel, {kIdColumnWidth}, this);
     ngView->setObjectName(QStringLiteral("ngList"));
-    extractView = new InPlaceEditList(header, {kIdColumnWidth}, this);
+    extractView = new InPlaceEditView(&extractModel, {kIdColumnWidth}, this);
     extractView->setObjectName(QStringLiteral("extractList"));
     QPushButton* ngAdd = button("追加", QStringLiteral("ngAddButton"), this);
     QPushButton* ngDelete = button("削除", QStringLiteral("ngDeleteButton"), this);
@@ -80,7 +75,7 @@ CCommentDlg::CCommentDlg(UserIdList& ngList, UserIdList& extractList, QWidget* o
     periodRow->addWidget(endPicker, 1);
 
     // A list under its label, its two buttons at the right below it.
-    const auto addList = [&](QVBoxLayout* layout, const char* label, InPlaceEditList* view,
+    const auto addList = [&](QVBoxLayout* layout, const char* label, InPlaceEditView* view,
                              QPushButton* add, QPushButton* remove) {
         layout->addWidget(new QLabel(QString::fromUtf8(label), this));
         layout->addWidget(view, 1);
@@ -101,24 +96,24 @@ CCommentDlg::CCommentDlg(UserIdList& ngList, UserIdList& extractList, QWidget* o
 
     connect(startPicker, &QDateEdit::dateChanged, this, &CCommentDlg::OnStartDateChanged);
     connect(endPicker, &QDateEdit::dateChanged, this, &CCommentDlg::OnEndDateChanged);
-    connect(ngAdd, &QPushButton::clicked, this, [this] { OnAdd(this->ngList, *ngView); });
-    connect(ngDelete, &QPushButton::clicked, this, [this] { OnDelete(this->ngList, *ngView); });
-    connect(extractAdd, &QPushButton::clicked, this,
-            [this] { OnAdd(this->extractList, *extractView); });
-    connect(extractDelete, &QPushButton::clicked, this,
-            [this] { OnDelete(this->extractList, *extractView); });
-    connect(ngView, &InPlaceEditList::labelEditEnded, this,
-            [this](QTreeWidgetItem* item, const QString& text, bool cancelled) {
-                OnLabelEditEnded(this->ngList, item, text, cancelled);
-            });
-    connect(extractView, &InPlaceEditList::labelEditEnded, this,
-            [this](QTreeWidgetItem* item, const QString& text, bool cancelled) {
-                OnLabelEditEnded(this->extractList, item, text, cancelled);
-            });
+    // Each list's buttons and edits go to its own model.
+    const auto wire = [this](UserIdListModel& model, InPlaceEditView* view, QPushButton* add,
+                             QPushButton* remove) {
+        connect(add, &QPushButton::clicked, this,
+                [&model, view] { view->editLabel(model.addEmptyRow()); });
+        connect(remove, &QPushButton::clicked, this,
+                [&model, view] { model.removeRow(view->selectedRow()); });
+        connect(view, &InPlaceEditView::labelEditEnded, this,
+                [&model](int row, const QString& text, bool cancelled) {
+                    model.endEdit(row, text, cancelled);
+                });
+    };
+    wire(ngModel, ngView, ngAdd, ngDelete);
+    wire(extractModel, extractView, extractAdd, extractDelete);
 
     const int listWidth =
         kIdColumnWidth + 2 * ngView->frameWidth() + ngView->verticalScrollBar()->sizeHint().width();
-    for (InPlaceEditList* view : {ngView, extractView}) {
+    for (InPlaceEditView* view : {ngView, extractView}) {
         view->setMinimumSize(listWidth, units.y(44));
     }
     resize(qMax(units.x(175), minimumSizeHint().width()),
@@ -134,50 +129,9 @@ void CCommentDlg::setPeriod(int32_t start, int32_t end) {
     endPicker->setDate(localDateOf(end));
 }
 
-void CCommentDlg::AppendExtractRow(const UserIdEntry& entry) {
-    extractView->appendRow({QString::fromStdString(entry.text)}, QVariant(entry.id));
-}
-
-void CCommentDlg::AppendNgRow(const UserIdEntry& entry) {
-    ngView->appendRow({QString::fromStdString(entry.text)}, QVariant(entry.id));
-}
-
 void CCommentDlg::commitOpenEdits() {
     ngView->commitOpenEditor();
     extractView->commitOpenEditor();
-}
-
-void CCommentDlg::OnAdd(UserIdList& list, InPlaceEditList& view) {
-    // The row becomes an entry only when an ID is typed into it; the counter moves then.
-    view.editLabel(view.appendRow({QString()}, QVariant(list.nextId())));
-}
-
-void CCommentDlg::OnDelete(UserIdList& list, InPlaceEditList& view) {
-    QTreeWidgetItem* item = view.selectedRow();
-    if (item == nullptr) {
-        return;
-    }
-    list.remove(rowId(*item));
-    delete item;
-}
-
-void CCommentDlg::OnLabelEditEnded(UserIdList& list, QTreeWidgetItem* item,
-                                   const QString& typedText, bool cancelled) {
-    const std::string present = item->text(0).toStdString();
-    const std::string typed = typedText.toStdString();
-    const UserIdRowEditResult result =
-        endUserIdRowEdit(list, UserIdRowEdit{rowId(*item), present, typed, cancelled});
-    switch (result.action) {
-        case UserIdRowAction::KeepPresentText:
-            break;
-        case UserIdRowAction::AcceptNewText:
-            item->setText(0, typedText);
-            item->setData(0, Qt::UserRole, QVariant(result.rowId));
-            break;
-        case UserIdRowAction::DeleteRow:
-            delete item;
-            break;
-    }
 }
 
 void CCommentDlg::OnStartDateChanged(const QDate& date) {

@@ -1,14 +1,13 @@
-#include "gui/in_place_edit_list.h"
+#include "gui/in_place_edit_view.h"
 
 #include <QHeaderView>
 #include <QLineEdit>
 
-InPlaceEditList::InPlaceEditList(const QStringList& headers, const QList<int>& widths,
+InPlaceEditView::InPlaceEditView(QAbstractItemModel* model, const QList<int>& widths,
                                  QWidget* parent)
-    : QTreeWidget(parent) {
-    setColumnCount(static_cast<int>(headers.size()));
-    setHeaderLabels(headers);
-    for (int column = 0; column < widths.size() && column < headers.size(); ++column) {
+    : QTreeView(parent) {
+    setModel(model);
+    for (int column = 0; column < widths.size(); ++column) {
         setColumnWidth(column, widths[column]);
     }
     header()->setStretchLastSection(false);
@@ -25,53 +24,36 @@ InPlaceEditList::InPlaceEditList(const QStringList& headers, const QList<int>& w
                     QAbstractItemView::DoubleClicked);
 }
 
-QTreeWidgetItem* InPlaceEditList::appendRow(const QStringList& texts, const QVariant& data) {
-    auto* item = new QTreeWidgetItem(texts);
-    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
-    item->setData(0, Qt::UserRole, data);
-    addTopLevelItem(item);
-    return item;
-}
-
-void InPlaceEditList::editLabel(QTreeWidgetItem* item) {
-    if (item == nullptr) {
+void InPlaceEditView::editLabel(int row) {
+    const QModelIndex index = model()->index(row, 0);
+    if (!index.isValid()) {
         return;
     }
     setFocus();
-    setCurrentItem(item, 0);
-    scrollToItem(item);
-    editItem(item, 0);
+    setCurrentIndex(index);
+    scrollTo(index);
+    QAbstractItemView::edit(index);  // through the override below
 }
 
-void InPlaceEditList::commitOpenEditor() {
+void InPlaceEditView::commitOpenEditor() {
     if (QWidget* editor = activeEditor.data()) {
         commitData(editor);
         closeEditor(editor, QAbstractItemDelegate::SubmitModelCache);
     }
 }
 
-QTreeWidgetItem* InPlaceEditList::selectedRow() const {
-    const QList<QTreeWidgetItem*> selected = selectedItems();
-    return selected.isEmpty() ? nullptr : selected.first();
+int InPlaceEditView::selectedRow() const {
+    const QModelIndexList selected = selectionModel()->selectedRows();
+    return selected.isEmpty() ? -1 : selected.first().row();
 }
 
-QTreeWidgetItem* InPlaceEditList::rowWithData(const QVariant& value) const {
-    for (int row = 0; row < topLevelItemCount(); ++row) {
-        QTreeWidgetItem* item = topLevelItem(row);
-        if (item->data(0, Qt::UserRole) == value) {
-            return item;
-        }
-    }
-    return nullptr;
-}
-
-bool InPlaceEditList::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+bool InPlaceEditView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
     if (!index.isValid()) {
-        return QTreeWidget::edit(index, trigger, event);
+        return QTreeView::edit(index, trigger, event);
     }
     const QModelIndex label = index.siblingAtColumn(0);
     const bool alreadyEditing = activeEditor && editedIndex == label;
-    if (!QTreeWidget::edit(label, trigger, event)) {
+    if (!QTreeView::edit(label, trigger, event)) {
         return false;
     }
     if (!alreadyEditing && state() == QAbstractItemView::EditingState) {
@@ -83,12 +65,12 @@ bool InPlaceEditList::edit(const QModelIndex& index, EditTrigger trigger, QEvent
     return true;
 }
 
-void InPlaceEditList::commitData(QWidget* editor) {
+void InPlaceEditView::commitData(QWidget* editor) {
     if (editor == nullptr || editor != activeEditor) {
-        QTreeWidget::commitData(editor);
+        QTreeView::commitData(editor);
         return;
     }
-    // Kept, not written into the row: the window decides what the row shows.
+    // Kept, not written into the model: the model decides what the row shows.
     if (auto* line = qobject_cast<QLineEdit*>(editor)) {
         committedText = line->text();
     } else {
@@ -97,9 +79,9 @@ void InPlaceEditList::commitData(QWidget* editor) {
     committed = true;
 }
 
-void InPlaceEditList::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+void InPlaceEditView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
     if (editor == nullptr || editor != activeEditor) {
-        QTreeWidget::closeEditor(editor, hint);
+        QTreeView::closeEditor(editor, hint);
         return;
     }
     const QPersistentModelIndex index = editedIndex;
@@ -110,13 +92,13 @@ void InPlaceEditList::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEdi
     committedText.clear();
     committed = false;
 
-    // The end of an edit may delete its row: never move on into the next one.
+    // The end of an edit may remove its row: never move on into the next one.
     if (hint == QAbstractItemDelegate::EditNextItem ||
         hint == QAbstractItemDelegate::EditPreviousItem) {
         hint = QAbstractItemDelegate::NoHint;
     }
-    QTreeWidget::closeEditor(editor, hint);
-    if (QTreeWidgetItem* item = itemFromIndex(index)) {
-        emit labelEditEnded(item, text, cancelled);
+    QTreeView::closeEditor(editor, hint);
+    if (index.isValid()) {
+        emit labelEditEnded(index.row(), text, cancelled);
     }
 }

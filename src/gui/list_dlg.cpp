@@ -5,38 +5,24 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 #include <ctime>
-#include <string>
 
 #include "gui/dialog_units.h"
-#include "gui/in_place_edit_list.h"
-#include "queue/download_row.h"
+#include "gui/download_list_model.h"
+#include "gui/in_place_edit_view.h"
 
 namespace {
 
 constexpr int kUrlColumnWidth = 270;         // pixels
 constexpr int kRegisteredColumnWidth = 120;  // pixels
 
-QVariant tieData(std::optional<int32_t> entryId) {
-    return entryId ? QVariant(*entryId) : QVariant();
-}
-
-std::optional<int32_t> tieOf(const QTreeWidgetItem& item) {
-    const QVariant data = item.data(0, Qt::UserRole);
-    if (!data.isValid()) {
-        return std::nullopt;
-    }
-    return data.toInt();
-}
-
 }  // namespace
 
-CListDlg::CListDlg(DownloadQueue& queue, QWidget* owner)
-    : SideWindow(QString::fromUtf8(kTitle), owner), queue(queue) {
+CListDlg::CListDlg(DownloadListModel& model, QWidget* owner)
+    : SideWindow(QString::fromUtf8(kTitle), owner), model(model) {
     setObjectName(QStringLiteral("listWindow"));
     const DialogUnits units(*this);
 
-    view = new InPlaceEditList({QStringLiteral("URL"), QStringLiteral("登録日")},
-                               {kUrlColumnWidth, kRegisteredColumnWidth}, this);
+    view = new InPlaceEditView(&model, {kUrlColumnWidth, kRegisteredColumnWidth}, this);
     view->setObjectName(QStringLiteral("downloadList"));
     auto* add = new QPushButton(QStringLiteral("追加"), this);
     add->setObjectName(QStringLiteral("addButton"));
@@ -55,7 +41,7 @@ CListDlg::CListDlg(DownloadQueue& queue, QWidget* owner)
 
     connect(add, &QPushButton::clicked, this, &CListDlg::OnAdd);
     connect(remove, &QPushButton::clicked, this, &CListDlg::OnDelete);
-    connect(view, &InPlaceEditList::labelEditEnded, this, &CListDlg::OnLabelEditEnded);
+    connect(view, &InPlaceEditView::labelEditEnded, this, &CListDlg::OnLabelEditEnded);
 
     view->setMinimumSize(kUrlColumnWidth + kRegisteredColumnWidth + 2 * view->frameWidth() +
                              view->verticalScrollBar()->sizeHint().width(),
@@ -64,52 +50,20 @@ CListDlg::CListDlg(DownloadQueue& queue, QWidget* owner)
            qMax(units.y(180), minimumSizeHint().height()));
 }
 
-void CListDlg::AppendRow(const DownloadEntry& entry) {
-    const DownloadRowTexts texts = rowTextsFor(entry);
-    view->appendRow({QString::fromStdString(texts.url), QString::fromStdString(texts.registered)},
-                    tieData(entry.id));
-}
-
-void CListDlg::RemoveRowOf(int32_t entryId) {
-    delete view->rowWithData(tieData(entryId));
-}
-
 void CListDlg::commitOpenEdits() {
     view->commitOpenEditor();
 }
 
 void CListDlg::OnAdd() {
-    // No tie yet: the entry is made when a URL is typed, with the time of that moment.
-    const QString now = QString::fromStdString(formatRegistrationTime(std::time(nullptr)));
-    view->editLabel(view->appendRow({QString(), now}, QVariant()));
+    view->editLabel(model.addEmptyRow(std::time(nullptr)));
 }
 
 void CListDlg::OnDelete() {
-    QTreeWidgetItem* item = view->selectedRow();
-    if (item == nullptr) {
-        return;
-    }
-    deleteDownloadRow(queue, tieOf(*item));
-    delete item;
+    model.removeRow(view->selectedRow());
 }
 
-void CListDlg::OnLabelEditEnded(QTreeWidgetItem* item, const QString& typedText, bool cancelled) {
-    const std::string present = item->text(0).toStdString();
-    const std::string typed = typedText.toStdString();
-    const DownloadRowEditResult result = endDownloadRowEdit(
-        queue, DownloadRowEdit{tieOf(*item), present, typed, cancelled}, std::time(nullptr));
-    switch (result.action) {
-        case DownloadRowAction::KeepPresentText:
-            break;
-        case DownloadRowAction::AcceptNewText:
-            item->setText(0, typedText);
-            item->setData(0, Qt::UserRole, tieData(result.entryId));
-            break;
-        case DownloadRowAction::DeleteRow:
-            delete item;
-            break;
-    }
-    if (result.queued) {
+void CListDlg::OnLabelEditEnded(int row, const QString& typedText, bool cancelled) {
+    if (model.endEdit(row, typedText, cancelled, std::time(nullptr))) {
         emit urlQueued();
     }
 }

@@ -24,19 +24,24 @@
 
 #include "app/comment_period.h"
 #include "app/font_faces.h"
+#include "app/job_request_builder.h"
 #include "app/settings.h"
 #include "app/url_hand_over.h"
 #include "gui/about_dlg.h"
 #include "gui/comment_dlg.h"
 #include "gui/dialog_units.h"
+#include "gui/download_list_model.h"
+#include "gui/gui_log_sink.h"
 #include "gui/list_dlg.h"
 #include "gui/password_dlg.h"
 #include "gui/program_icon.h"
+#include "gui/user_id_list_model.h"
+#include "job/job_status_texts.h"
 #include "platform/log.h"
 #include "platform/registry.h"
 #include "platform/text_conv.h"
+#include "platform/work_file_names.h"
 #include "shell/browser_menu_entry.h"
-#include "text/font_locator.h"
 
 namespace fs = std::filesystem;
 
@@ -44,11 +49,7 @@ namespace {
 
 constexpr const char* kCaption = "ルミヴォクス　ver0.6";
 constexpr const char* kAboutCommand = "lumivox のﾊﾞｰｼﾞｮﾝ情報(&A)...";
-constexpr const char* kPresetsFileName = "FFmpeg.ini";
 constexpr const char* kMessageBoxCaption = "lumivox";
-constexpr const char* kQueueFileName = "download.sav";
-constexpr const char* kNgListFileName = "Ignore.sav";
-constexpr const char* kExtractListFileName = "Extract.sav";
 
 QString qText(const std::string& text) {
     return QString::fromStdString(text);
@@ -84,10 +85,11 @@ CLumivoxDlg::JobFactory defaultJobFactory() {
 
 CLumivoxDlg::CLumivoxDlg(RunFolders folders, JobFactory jobFactory, QWidget* parent)
     : QDialog(parent),
-      programFolder(std::move(folders.programFolder)),
-      workFolder(std::move(folders.workFolder)),
-      desktopFolder(std::move(folders.desktopFolder)),
-      fontFace(kDefaultFontFace),
+      downloadList(std::make_unique<DownloadListModel>(downloadQueue, nullptr)),
+      ngIdList(std::make_unique<UserIdListModel>(ngList, nullptr)),
+      extractIdList(std::make_unique<UserIdListModel>(extractList, nullptr)),
+      folders(std::move(folders)),
+      settings(defaultSettings(this->folders.desktopFolder)),
       jobFactory(jobFactory ? std::move(jobFactory) : defaultJobFactory()),
       jobSink(*this, *this) {
     setWindowTitle(QString::fromUtf8(kCaption));
@@ -100,6 +102,9 @@ CLumivoxDlg::CLumivoxDlg(RunFolders folders, JobFactory jobFactory, QWidget* par
 CLumivoxDlg::~CLumivoxDlg() {
     // A window destroyed without its closing steps still never leaves a worker behind.
     CNicoThread::StopAndDelete(job);
+    if (logSink) {
+        setLogSink(previousLogSink);  // no worker is left to log into it
+    }
     // The side windows refer to the lists, which go before the children do.
     destroySideWindows();
 }
@@ -129,6 +134,13 @@ void CLumivoxDlg::buildControls() {
     statusLabel->setObjectName(QStringLiteral("statusText"));
     statusLabel->setMinimumHeight(units.y(15));
     statusLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    // The latest warning or error of the running job, from the log.
+    logLabel = new QLabel(this);
+    logLabel->setObjectName(QStringLiteral("logText"));
+    logLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    logLabel->setWordWrap(true);
+    logLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     saveFolderEdit = new QLineEdit(this);
     saveFolderEdit->setObjectName(QStringLiteral("saveFolderEdit"));
@@ -189,7 +201,11 @@ void CLumivoxDlg::buildControls() {
     grid->addWidget(startButton, 0, 2);
     grid->addWidget(stopButton, 0, 3);
     grid->addWidget(progressBar, 1, 1);
-    grid->addWidget(statusLabel, 2, 1, 1, 2);
+    auto* statusLines = new QVBoxLayout;
+    statusLines->setSpacing(0);
+    statusLines->addWidget(statusLabel);
+    statusLines->addWidget(logLabel);
+    grid->addLayout(statusLines, 2, 1, 1, 2);
     grid->addWidget(centredLabel("保存先", this), 3, 0);
     grid->addWidget(saveFolderEdit, 3, 1);
     grid->addWidget(browseButton, 3, 2);
@@ -243,7 +259,7 @@ void CLumivoxDlg::buildControls() {
 
 void CLumivoxDlg::connectControls() {
     connect(startButton, &QPushButton::clicked, this, &CLumivoxDlg::StartJob);
-    connect(stopButton, &QPushButton::clicked, this, &CLumivoxDlg::EndJob);
+    connect(stopButton, &QPushButton::clicked, this, &CLumivoxDlg::StopJob);
     connect(passwordButton, &QPushButton::clicked, this, &CLumivoxDlg::OnPassword);
     connect(browseButton, &QPushButton::clicked, this, &CLumivoxDlg::OnBrowse);
     connect(listToggleButton, &QPushButton::clicked, this, &CLumivoxDlg::OnListToggle);
@@ -259,7 +275,6 @@ void CLumivoxDlg::OnInitDialog() {
     initialised = true;
     setWindowIcon(programIcon());
 
-    job.reset();
     if (!startUrl.empty()) {
         urlEdit->setText(qText(startUrl));
     }
@@ -267,29 +282,19 @@ void CLumivoxDlg::OnInitDialog() {
     progressBar->setValue(0);
 
     makeWorkFolderCurrent();
-    cookieStore = std::make_unique<CookieStore>(fs::path(workFolder) / CookieStore::kJarFileName);
-    saveFolder = desktopFolder;
-
+    openLog();
+    cookieStore = openCookieStore(folders);
     fillFontCombo();
-    loadSettings();
-
-    // The loaded values into the controls.
-    saveFolderEdit->setText(qText(saveFolder));
-    fontSizeEdit->setText(QString::number(fontSizePt));
-    hideOldCheck = hideOldComments;
-    noAutoLoginCheck = noAutoLogin;
-    selectSavedFace();
-    listToggle = listWindowShown == 1 ? 1 : 0;
-    commentToggle = commentWindowShown == 1 ? 1 : 0;
-
-    const CommentPeriod period = defaultCommentPeriod(std::time(nullptr));
-    periodStart = period.start;
-    periodEnd = period.end;
-
-    presets.loadOrBuiltIn(fs::path(workFolder) / kPresetsFileName);
+    // A file that cannot be read gives the defaults; the window shows nothing of it.
+    std::string warning;
+    settings = ::loadSettings(workFile(kSettingsFileName), folders.desktopFolder, &warning);
+    if (!warning.empty()) {
+        logWarning(LogComponent::App, warning);
+    }
+    showSettingsInControls();
+    period = defaultCommentPeriod(std::time(nullptr));
+    presets.loadOrBuiltIn(workFile(kPresetsFileName));
     fillFormatCombo();
-
-    UpdateData(false);
 
     bool startedFromCommandLine = false;
     if (!startUrl.empty() && beginsWithHttp(startUrl)) {
@@ -300,14 +305,24 @@ void CLumivoxDlg::OnInitDialog() {
     createSideWindows();
     loadFilterLists();
     loadDownloadQueue(startedFromCommandLine);
-
-    closing = 0;
     urlEdit->setFocus();
+}
+
+void CLumivoxDlg::openLog() {
+    logSink = std::make_unique<GuiLogSink>(workFile(kLogFileName));
+    connect(logSink.get(), &GuiLogSink::problemLogged, this, &CLumivoxDlg::showLoggedProblem,
+            Qt::QueuedConnection);
+    previousLogSink = setLogSink(logSink.get());
+}
+
+void CLumivoxDlg::showLoggedProblem(const QString& line) {
+    logLabel->setText(line);
+    logLabel->setToolTip(line);
 }
 
 void CLumivoxDlg::makeWorkFolderCurrent() const {
     std::error_code ignored;
-    fs::current_path(workFolder, ignored);
+    fs::current_path(folders.workFolder, ignored);
 }
 
 void CLumivoxDlg::fillFontCombo() {
@@ -327,9 +342,9 @@ void CLumivoxDlg::selectSavedFace() {
         faces.push_back(utf8(fontCombo->itemText(i)));
     }
     // The stand-in is asked for only when the saved face is not installed.
-    const std::string substitute =
-        findFace(faces, fontFace) ? std::string() : substituteFace(fontFace);
-    fontCombo->setCurrentIndex(static_cast<int>(faceItemForSavedFace(faces, fontFace, substitute)));
+    const std::string& saved = settings.fontFace;
+    const std::string substitute = findFace(faces, saved) ? std::string() : substituteFace(saved);
+    fontCombo->setCurrentIndex(static_cast<int>(faceItemForSavedFace(faces, saved, substitute)));
 }
 
 void CLumivoxDlg::fillFormatCombo() {
@@ -338,122 +353,71 @@ void CLumivoxDlg::fillFormatCombo() {
         formatCombo->addItem(qText(name));
     }
     if (formatCombo->count() > 0) {
-        formatCombo->setCurrentIndex(static_cast<int>(presets.indexOfName(savedFormatName)));
+        formatCombo->setCurrentIndex(static_cast<int>(presets.indexOfName(settings.formatName)));
     }
 }
 
-void CLumivoxDlg::loadSettings() {
-    // A file that cannot be read gives the defaults; the window shows nothing of it.
-    std::string warning;
-    const Settings settings =
-        ::loadSettings(fs::path(workFolder) / kSettingsFileName, desktopFolder, &warning);
-    if (!warning.empty()) {
-        logWarning(LogComponent::App, warning);
-    }
-    saveFolder = settings.saveFolder;
-    fontFace = settings.fontFace;
-    fontSizePt = settings.fontSizePt;
-    mail = settings.mail;
-    password = settings.password;
-    savedFormatName = settings.formatName;
-    formatName = settings.formatName;
-    hideOldComments = settings.hideOldComments;
-    noAutoLogin = settings.noAutoLogin;
-    listWindowShown = settings.listWindowShown;
-    commentWindowShown = settings.commentWindowShown;
-    serviceEndpoints = settings.service;
+void CLumivoxDlg::showSettingsInControls() {
+    saveFolderEdit->setText(qText(settings.saveFolder));
+    fontSizeEdit->setText(QString::number(settings.fontSizePt));
+    hideOldBox->setChecked(settings.hideOldComments);
+    noAutoLoginBox->setChecked(settings.noAutoLogin);
+    selectSavedFace();
+    listToggleButton->setChecked(settings.listWindowShown);
+    commentToggleButton->setChecked(settings.commentWindowShown);
 }
 
-void CLumivoxDlg::saveSettings() const {
-    Settings settings = defaultSettings(desktopFolder);
-    settings.saveFolder = saveFolder;
-    settings.fontFace = fontFace;
-    settings.fontSizePt = fontSizePt;
-    settings.mail = mail;
-    settings.password = password;
-    settings.formatName = savedFormatName;
-    settings.hideOldComments = hideOldComments;
-    settings.noAutoLogin = noAutoLogin;
-    settings.listWindowShown = listWindowShown;
-    settings.commentWindowShown = commentWindowShown;
-    logIfFailed(LogComponent::App, "the settings cannot be saved",
-                ::saveSettings(fs::path(workFolder) / kSettingsFileName, settings));
-}
-
-void CLumivoxDlg::UpdateData(bool fromControls) {
-    if (fromControls) {
-        statusText = utf8(statusLabel->text());
-        hideOldCheck = hideOldBox->isChecked() ? 1 : 0;
-        noAutoLoginCheck = noAutoLoginBox->isChecked() ? 1 : 0;
-        listToggle = listToggleButton->isChecked() ? 1 : 0;
-        commentToggle = commentToggleButton->isChecked() ? 1 : 0;
-    } else {
-        statusLabel->setText(qText(statusText));
-        hideOldBox->setChecked(hideOldCheck == 1);
-        noAutoLoginBox->setChecked(noAutoLoginCheck == 1);
-        listToggleButton->setChecked(listToggle == 1);
-        commentToggleButton->setChecked(commentToggle == 1);
-    }
-}
-
-void CLumivoxDlg::RefreshWorkingValues() {
+void CLumivoxDlg::takeSettingsFromControls() {
+    // An empty combo box (no font, no format) keeps the loaded name.
     if (fontCombo->currentIndex() >= 0) {
-        fontFace = utf8(fontCombo->currentText());
+        settings.fontFace = utf8(fontCombo->currentText());
     }
-    saveFolder = utf8(saveFolderEdit->text());
-    fontSizePt = stringToInt32(utf8(fontSizeEdit->text()));
+    settings.saveFolder = utf8(saveFolderEdit->text());
+    settings.fontSizePt = stringToInt32(utf8(fontSizeEdit->text()));
     if (formatCombo->currentIndex() >= 0) {
-        formatName = utf8(formatCombo->currentText());
-        savedFormatName = formatName;
+        settings.formatName = utf8(formatCombo->currentText());
     }
-    hideOldComments = hideOldCheck;
-    noAutoLogin = noAutoLoginCheck;
+    settings.hideOldComments = hideOldBox->isChecked();
+    settings.noAutoLogin = noAutoLoginBox->isChecked();
 }
 
-JobRequest CLumivoxDlg::makeJobRequest() {
-    JobRequest request;
-    request.pageUrl = utf8(urlEdit->text());
-    request.mail = mail;
-    request.password = password;
-    request.saveFolder = saveFolder;
-    request.workFolder = withTrailingSeparator(workFolder);
-    request.programFolder = programFolder;
-    request.fontSizePt = fontSizePt;
-    request.fontFace = fontFace;
-    request.hideOldComments = hideOldComments;
-    request.noAutoLogin = noAutoLogin;
-    const FontLocation font = locateFontFace(fontFace);
-    fontsFolder = font.folder;
-    request.fontsFolder = font.folder;
-    request.fontFile = font.fileName;
-    request.fontFaceIndex = font.faceIndex;
-    request.formatTemplate = presets.templateForName(formatName);
-    request.ngList = ngList.texts();
-    request.extractList = extractList.texts();
-    request.periodStart = periodStart;
-    request.periodEnd = periodEnd;
-    request.endpoints = serviceEndpoints;
-    request.cookieStore = cookieStore.get();
-    return request;
+JobRequest CLumivoxDlg::makeJobRequest() const {
+    JobChoices choices;
+    choices.pageUrl = utf8(urlEdit->text());
+    choices.period = period;
+    choices.ngList = ngList.texts();
+    choices.extractList = extractList.texts();
+    choices.cookieStore = cookieStore.get();
+    return buildJobRequest(settings, presets, choices, folders);
+}
+
+CLumivoxDlg::JobPhase CLumivoxDlg::jobPhase() const {
+    if (!job) {
+        return JobPhase::Idle;
+    }
+    return stopping ? JobPhase::Stopping : JobPhase::Running;
+}
+
+void CLumivoxDlg::showJobPhase(const char* status) {
+    const JobPhase phase = jobPhase();
+    startButton->setEnabled(phase == JobPhase::Idle);
+    stopButton->setEnabled(phase == JobPhase::Running);
+    urlEdit->setEnabled(phase == JobPhase::Idle);
+    statusLabel->setText(QString::fromUtf8(status));
 }
 
 void CLumivoxDlg::StartJob() {
-    if (job || closing != 0) {
+    if (job || closing) {
         return;  // one job at a time (a second start waits in the queue), none while closing
     }
-    startButton->setEnabled(false);
-    stopButton->setEnabled(true);
-    UpdateData(true);
-    RefreshWorkingValues();
-
-    JobRequest request = makeJobRequest();
-    job = jobFactory(std::move(request), jobSink, nextJobSerial++);
+    takeSettingsFromControls();
+    logLabel->clear();
+    logLabel->setToolTip(QString());
+    job = jobFactory(makeJobRequest(), jobSink, nextJobSerial++);
     if (!job) {
         returnToIdle();
         return;
     }
-    statusText = kDownloadingText;
-    UpdateData(false);
     makeWorkFolderCurrent();
     if (!job->start()) {
         // No thread, so no message of the job will come: back to idle at once.
@@ -461,43 +425,52 @@ void CLumivoxDlg::StartJob() {
         returnToIdle();
         return;
     }
-    urlEdit->setEnabled(false);
+    showJobPhase(kDownloadingStatus);
+}
+
+void CLumivoxDlg::StopJob() {
+    if (jobPhase() != JobPhase::Running) {
+        return;
+    }
+    stopping = true;
+    job->requestStop();
+    showJobPhase(kStoppingStatus);
 }
 
 void CLumivoxDlg::returnToIdle() {
-    startButton->setEnabled(true);
-    stopButton->setEnabled(false);
-    urlEdit->setEnabled(true);
-    statusText.clear();
-    UpdateData(false);
+    showJobPhase("");
     progressBar->setValue(0);
 }
 
-void CLumivoxDlg::EndJob() {
-    if (job) {
-        CNicoThread::StopAndDelete(job);
-        job.reset();
-        startButton->setEnabled(true);
-        stopButton->setEnabled(false);
-        urlEdit->setEnabled(true);
-        statusText.clear();
-        UpdateData(false);
-        if (!downloadQueue.empty() && closing == 0) {
-            TakeNext();
-        }
+void CLumivoxDlg::finishJob() {
+    // The job has posted its "done": only its thread's last instructions are left to wait for.
+    const uint64_t serial = job->jobSerial();
+    if (const std::optional<JobOutcome> outcome = CNicoThread::StopAndDelete(job)) {
+        logJobOutcome(serial, *outcome);
     }
-    progressBar->setValue(0);
+    stopping = false;
+    returnToIdle();
+    if (!closing) {
+        TakeNext();
+    }
+}
+
+void CLumivoxDlg::stopJobAndWait() {
+    const uint64_t serial = runningJobSerial();
+    if (const std::optional<JobOutcome> outcome = CNicoThread::StopAndDelete(job)) {
+        logJobOutcome(serial, *outcome);
+    }
+    stopping = false;
+    returnToIdle();
 }
 
 void CLumivoxDlg::TakeNext() {
-    std::optional<DownloadEntry> entry = downloadQueue.takeNext();
-    if (!entry) {
-        return;
+    if (const std::optional<DownloadEntry> entry = downloadList->takeNext()) {
+        runUrl(entry->url);
     }
-    if (listWindow != nullptr) {
-        listWindow->RemoveRowOf(entry->id);
-    }
-    const std::string url = std::move(entry->url);
+}
+
+void CLumivoxDlg::runUrl(const std::string& url) {
     urlEdit->setText(qText(url));
     if (!url.empty()) {
         startUrl = url;
@@ -517,19 +490,18 @@ void CLumivoxDlg::OnJobProgress(uint64_t jobSerial, int percent) {
 }
 
 void CLumivoxDlg::OnEncodingBegins(uint64_t jobSerial) {
-    if (jobSerial != runningJobSerial() || jobSerial == 0) {
+    if (jobSerial != runningJobSerial() || jobSerial == 0 || stopping) {
         return;
     }
     progressBar->setValue(0);
-    statusText = kEncodingText;
-    UpdateData(false);
+    statusLabel->setText(QString::fromUtf8(kEncodingStatus));
 }
 
 void CLumivoxDlg::OnJobDone(uint64_t jobSerial) {
     if (jobSerial != 0 && jobSerial == runningJobSerial()) {
-        EndJob();
+        finishJob();
     } else if (!job) {
-        // The "done" of a job stopped earlier, while no other job runs.
+        // The "done" of a job deleted earlier (at closing), while no other job runs.
         progressBar->setValue(0);
     }
 }
@@ -549,25 +521,17 @@ void CLumivoxDlg::OnServiceError(uint64_t jobSerial, const std::string& text) {
 }
 
 void CLumivoxDlg::OnCopyData(uint32_t tag, const QByteArray& data) {
-    if (tag != kCopyDataUrl || closing != 0) {
+    if (tag != kCopyDataUrl || closing) {
         return;  // a URL that arrives while the window closes has no window left to go to
     }
     const std::string url =
         receivedHandOverText(std::string_view(data.constData(), static_cast<size_t>(data.size())));
     if (job) {
-        const int32_t id = downloadQueue.queueUrl(url, std::time(nullptr));
-        if (listWindow != nullptr) {
-            listWindow->AppendRow(*downloadQueue.find(id));
-        }
+        // Also while a stop winds down: the URL starts after the teardown.
+        downloadList->queueUrl(url, std::time(nullptr));
         return;
     }
-    urlEdit->setText(qText(url));
-    if (!url.empty()) {
-        startUrl = url;
-        if (beginsWithHttp(url)) {
-            StartJob();
-        }
-    }
+    runUrl(url);
 }
 
 void CLumivoxDlg::RestoreIfMinimised() {
@@ -579,40 +543,36 @@ void CLumivoxDlg::RestoreIfMinimised() {
 }
 
 void CLumivoxDlg::ListWindowClosed() {
-    listToggle = 0;
-    listWindowShown = 0;
-    UpdateData(false);
+    settings.listWindowShown = false;
+    listToggleButton->setChecked(false);
 }
 
 void CLumivoxDlg::CommentWindowClosed() {
-    commentToggle = 0;
-    commentWindowShown = 0;
-    UpdateData(false);
+    settings.commentWindowShown = false;
+    commentToggleButton->setChecked(false);
 }
 
 void CLumivoxDlg::OnListToggle() {
-    UpdateData(true);
-    listWindowShown = listToggle;
+    settings.listWindowShown = listToggleButton->isChecked();
     if (listWindow != nullptr) {
-        listWindow->setShown(listToggle == 1);
+        listWindow->setShown(settings.listWindowShown);
     }
 }
 
 void CLumivoxDlg::OnCommentToggle() {
-    UpdateData(true);
-    commentWindowShown = commentToggle;
+    settings.commentWindowShown = commentToggleButton->isChecked();
     if (commentWindow != nullptr) {
-        commentWindow->setShown(commentToggle == 1);
+        commentWindow->setShown(settings.commentWindowShown);
     }
 }
 
 void CLumivoxDlg::OnPassword() {
     CPasswordDlg dialog(this);
-    dialog.mail = mail;
-    dialog.password = password;
+    dialog.mail = settings.mail;
+    dialog.password = settings.password;
     if (dialog.exec() == QDialog::Accepted) {
-        mail = dialog.mail;
-        password = dialog.password;
+        settings.mail = dialog.mail;
+        settings.password = dialog.password;
     }
 }
 
@@ -642,24 +602,23 @@ void CLumivoxDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 void CLumivoxDlg::closeEvent(QCloseEvent* event) {
-    if (!closed) {
-        closed = true;
+    if (!closing) {
         OnClose();
     }
     QDialog::closeEvent(event);
 }
 
 void CLumivoxDlg::done(int result) {
-    if (!closed) {
-        closed = true;
+    if (!closing) {
         OnClose();
     }
     QDialog::done(result);
 }
 
 void CLumivoxDlg::OnClose() {
-    closing = 1;
-    EndJob();
+    closing = true;
+    // The one place that waits for the worker: the program is going, and nothing may be lost.
+    stopJobAndWait();
     // What is still being typed into a side window's list counts (it starts no job now).
     if (listWindow != nullptr) {
         listWindow->commitOpenEdits();
@@ -667,35 +626,35 @@ void CLumivoxDlg::OnClose() {
     if (commentWindow != nullptr) {
         commentWindow->commitOpenEdits();
     }
-    UpdateData(true);
-    RefreshWorkingValues();
-    saveSettings();
+    takeSettingsFromControls();
+    logIfFailed(LogComponent::App, "the settings cannot be saved",
+                ::saveSettings(workFile(kSettingsFileName), settings));
     logIfFailed(LogComponent::App, "the format presets cannot be saved",
-                presets.save(fs::path(workFolder) / kPresetsFileName));
+                presets.save(workFile(kPresetsFileName)));
     saveDownloadQueue();
     saveFilterLists();
     destroySideWindows();
-    downloadQueue = DownloadQueue();
-    ngList = UserIdList();
-    extractList = UserIdList();
+    downloadList->clear();
+    ngIdList->clear();
+    extractIdList->clear();
 }
 
 fs::path CLumivoxDlg::workFile(const char* name) const {
-    return fs::path(workFolder) / name;
+    return fs::path(folders.workFolder) / name;
 }
 
 void CLumivoxDlg::createSideWindows() {
-    listWindow = new CListDlg(downloadQueue, this);
+    listWindow = new CListDlg(*downloadList, this);
     connect(listWindow, &CListDlg::closedByUser, this, &CLumivoxDlg::ListWindowClosed);
     connect(listWindow, &CListDlg::urlQueued, this, &CLumivoxDlg::OnUrlQueued);
 
-    commentWindow = new CCommentDlg(ngList, extractList, this);
-    commentWindow->setPeriod(periodStart, periodEnd);
+    commentWindow = new CCommentDlg(*ngIdList, *extractIdList, this);
+    commentWindow->setPeriod(period.start, period.end);
     connect(commentWindow, &CCommentDlg::closedByUser, this, &CLumivoxDlg::CommentWindowClosed);
     connect(commentWindow, &CCommentDlg::periodStartChanged, this,
-            [this](int32_t start) { periodStart = start; });
+            [this](int32_t start) { period.start = start; });
     connect(commentWindow, &CCommentDlg::periodEndChanged, this,
-            [this](int32_t end) { periodEnd = end; });
+            [this](int32_t end) { period.end = end; });
 
     if (isVisible()) {
         showSideWindows();
@@ -712,8 +671,8 @@ void CLumivoxDlg::showEvent(QShowEvent* event) {
 void CLumivoxDlg::showSideWindows() {
     sideWindowsShown = true;
     placeSideWindows();
-    listWindow->setShown(listWindowShown == 1);
-    commentWindow->setShown(commentWindowShown == 1);
+    listWindow->setShown(settings.listWindowShown);
+    commentWindow->setShown(settings.commentWindowShown);
 }
 
 void CLumivoxDlg::placeSideWindows() {
@@ -746,10 +705,10 @@ void CLumivoxDlg::placeSideWindows() {
     Arrangement chosen = arrangements[0];
     for (const Arrangement& arrangement : arrangements) {
         QRect group(QPoint(0, 0), frame.size());
-        if (commentWindowShown == 1) {
+        if (settings.commentWindowShown) {
             group |= QRect(arrangement.comment, commentSize);
         }
-        if (listWindowShown == 1) {
+        if (settings.listWindowShown) {
             group |= QRect(arrangement.list, listSize);
         }
         if (available.isValid() && group.size() != frame.size() &&
@@ -777,39 +736,28 @@ void CLumivoxDlg::placeSideWindows() {
 void CLumivoxDlg::loadFilterLists() {
     // A list that cannot be read starts empty, as the window shows no message for it.
     logIfFailed(LogComponent::App, "the NG list cannot be read",
-                ngList.load(workFile(kNgListFileName)));
+                ngIdList->load(workFile(kNgListFileName)));
     logIfFailed(LogComponent::App, "the extract list cannot be read",
-                extractList.load(workFile(kExtractListFileName)));
-    for (const UserIdEntry& entry : extractList.entries()) {
-        commentWindow->AppendExtractRow(entry);
-    }
-    for (const UserIdEntry& entry : ngList.entries()) {
-        commentWindow->AppendNgRow(entry);
-    }
+                extractIdList->load(workFile(kExtractListFileName)));
 }
 
 void CLumivoxDlg::loadDownloadQueue(bool jobStartedFromCommandLine) {
     // Loaded also after a job from the command line started: the saved queue then follows
     // that job instead of being lost at closing.
-    const bool takeNow =
-        loadQueueAtStartUp(downloadQueue, workFile(kQueueFileName), jobStartedFromCommandLine);
-    for (const DownloadEntry& entry : downloadQueue.entries()) {
-        listWindow->AppendRow(entry);
-    }
-    if (takeNow) {
+    if (downloadList->loadAtStartUp(workFile(kDownloadQueueFileName), jobStartedFromCommandLine)) {
         TakeNext();
     }
 }
 
 void CLumivoxDlg::OnUrlQueued() {
-    if (!job && closing == 0) {
+    if (!job && !closing) {
         TakeNext();
     }
 }
 
 void CLumivoxDlg::saveDownloadQueue() const {
     logIfFailed(LogComponent::App, "the download list cannot be saved",
-                downloadQueue.save(workFile(kQueueFileName)));
+                downloadQueue.save(workFile(kDownloadQueueFileName)));
 }
 
 void CLumivoxDlg::saveFilterLists() const {
@@ -840,16 +788,17 @@ void CLumivoxDlg::OnAddMenuEntry() {
         return;
     }
     // Nothing is shown, whatever the outcome; a failure goes to the log.
-    const std::unique_ptr<Registry> registry = openUserRegistry(workFolder);
+    const std::unique_ptr<Registry> registry = openUserRegistry(folders.workFolder);
     logIfFailed(LogComponent::App, "the browser menu entry cannot be added",
-                ::addBrowserMenuEntry(MenuEntryFolders{programFolder, workFolder}, *registry));
+                ::addBrowserMenuEntry(MenuEntryFolders{folders.programFolder, folders.workFolder},
+                                      *registry));
 }
 
 void CLumivoxDlg::OnRemoveMenuEntry() {
     if (!askYesNo(kRemoveMenuEntryQuestion)) {
         return;
     }
-    const std::unique_ptr<Registry> registry = openUserRegistry(workFolder);
+    const std::unique_ptr<Registry> registry = openUserRegistry(folders.workFolder);
     logIfFailed(LogComponent::App, "the browser menu entry cannot be removed",
                 ::removeBrowserMenuEntry(*registry));
 }

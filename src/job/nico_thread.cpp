@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <filesystem>
+#include <string>
 #include <utility>
 
 #include "platform/log.h"
@@ -46,10 +47,10 @@ bool CNicoThread::start() {
 }
 
 std::optional<JobOutcome> CNicoThread::StopAndDelete(std::unique_ptr<CNicoThread>& job) {
-    if (!job || job->stopRequested == 1) {
+    if (!job || job->deleting) {
         return std::nullopt;
     }
-    job->stopRequested = 1;
+    job->deleting = true;
     job->cancelEvent.set();
     std::optional<JobOutcome> outcome;
     if (job->started) {
@@ -62,6 +63,8 @@ std::optional<JobOutcome> CNicoThread::StopAndDelete(std::unique_ptr<CNicoThread
 }
 
 void CNicoThread::runThread() {
+    logInfo(LogComponent::Job, "job " + std::to_string(serial) + " starts" +
+                                   (request.pageUrl.empty() ? "" : ": " + request.pageUrl));
     InitInstance();
     ExitInstance();
     finishedEvent.set();
@@ -150,6 +153,7 @@ void CNicoThread::postProgress(int percent) {
 }
 
 void CNicoThread::serviceError(const std::string& text) {
+    logError(LogComponent::Service, text);
     sink.serviceError(serial, text);
 }
 

@@ -16,6 +16,7 @@
 #include "comments/comment_layout.h"
 #include "comments/comment_reader.h"
 #include "comments/overlay_writer.h"
+#include "job/encoder_output.h"
 #include "job/encoder_progress.h"
 #include "job/nico_thread.h"
 #include "job/video_probe.h"
@@ -23,6 +24,7 @@
 #include "platform/command_line.h"
 #include "platform/log.h"
 #include "platform/text_conv.h"
+#include "platform/work_file_names.h"
 #include "service/service_client.h"
 #include "text/text_engine.h"
 
@@ -142,14 +144,20 @@ ServiceContext CNicoThread::serviceContext() {
 
 void CNicoThread::loginToService() {
     ServiceClient client(serviceContext(), serviceState());
+    logInfo(LogComponent::Service,
+            "login at " + request.endpoints.loginBase +
+                (request.noAutoLogin ? " without the account (automatic login is off)" : ""));
     const Status loggedIn =
-        client.loginToService(request.mail, request.password, request.noAutoLogin == 1);
+        client.loginToService(request.mail, request.password, request.noAutoLogin);
+    if (!cookie.empty()) {
+        logInfo(LogComponent::Service, "the login gave the session cookie");
+    }
     if (!cookie.empty() || isCancelled()) {
         return;
     }
     if (!loggedIn) {
         fail("the login failed: " + loggedIn.error());
-    } else if (request.noAutoLogin == 1) {
+    } else if (request.noAutoLogin) {
         fail(
             "the login gave no cookie (automatic login is off, and no cookie of an earlier login "
             "was kept)");
@@ -168,6 +176,8 @@ bool CNicoThread::lookUpVideo(const std::string& /*cookieText*/, std::string& st
         return false;
     }
     streamUrl = std::move(lookup->streamUrl);
+    logInfo(LogComponent::Service,
+            "video " + videoId + " found; the download goes to " + videoFile);
     if (!lookup->commentThread) {
         // The job goes on, but a movie without its comments is not what was asked for; and
         // what comment.xml holds now is not this video's thread.
@@ -181,8 +191,12 @@ void CNicoThread::readCommentXml() {
     if (commentThreadMissing) {
         return;
     }
-    const std::string path = workFile("comment.xml");
-    if (!::readCommentXml(path, chats, arrivalCounter).ok() && isNonEmptyFile(path)) {
+    const std::string path = workFile(kCommentXmlFileName);
+    const size_t before = chats.size();
+    const bool read = ::readCommentXml(path, chats, arrivalCounter).ok();
+    logInfo(LogComponent::Job,
+            std::to_string(chats.size() - before) + " comments read from " + path);
+    if (!read && isNonEmptyFile(path)) {
         // An empty file means the service named no comment thread; anything else that cannot
         // be read is a thread the movie should have had.
         fail("the comment thread the service sent is not well-formed XML: " + path);
@@ -200,6 +214,10 @@ bool CNicoThread::downloadVideo(const std::string& streamUrl, const std::string&
     const Status downloaded = client.downloadVideo(streamUrl);
     if (!downloaded && !isCancelled()) {
         fail(downloaded.error());
+    }
+    if (downloaded) {
+        logInfo(LogComponent::Service,
+                std::string(isCancelled() ? "download stopped: " : "downloaded ") + videoFile);
     }
     return downloaded.ok();
 }
@@ -226,6 +244,9 @@ void CNicoThread::PrepareEncoding() {
     std::optional<VideoInfo> video = probeVideo(request.programFolder, request.workFolder,
                                                 videoFile, [this] { return isCancelled(); });
     outcome.timings.probe = probeTime.seconds();
+    if (!video && !isCancelled()) {
+        logWarning(LogComponent::Job, "the video could not be probed: " + videoFile);
+    }
     if (!video) {
         // The encoder still runs (it may make a movie of what it can read), but a movie that
         // should carry comments and has none is not what the user asked for.
@@ -239,7 +260,7 @@ void CNicoThread::PrepareEncoding() {
     std::unique_ptr<TextMeasurer> measurer =
         makeTextMeasurer(request.fontsFolder + request.fontFile, request.fontFaceIndex);
     const CommentFilterSettings filter = request.commentFilter();
-    const LayoutJob layout{*video, request.fontSizePt, request.hideOldComments,
+    const LayoutJob layout{*video, request.fontSizePt, request.hideOldComments ? 1 : 0,
                            filter, *measurer,          clockSeededRandom()};
     const LayoutOutcome laidOut = layOutComments(chats, layout);
     outcome.timings.layout = layoutTime.seconds();
@@ -248,6 +269,9 @@ void CNicoThread::PrepareEncoding() {
 
     encodeTotalFrames = static_cast<int64_t>(laidOut.frameCount);
     videoWidth = video->width;
+    logInfo(LogComponent::Job, "the video is " + std::to_string(video->width) +
+                                   " pixels wide and has " + std::to_string(laidOut.frameCount) +
+                                   " frames; the comments are laid out");
 }
 
 bool CNicoThread::writeOverlayFiles() {
@@ -257,6 +281,11 @@ bool CNicoThread::writeOverlayFiles() {
     const Status written = ::writeOverlayFiles(request.workFolder, header, chats);
     outcome.timings.overlayFiles = overlayTime.seconds();
     logIfFailed(LogComponent::Job, "comment.ini and data.ini could not be written", written);
+    if (written) {
+        logInfo(LogComponent::Job, "the comments for the frame filter are in " +
+                                       workFile(kCommentIniFileName) + " and " +
+                                       workFile(kDataIniFileName));
+    }
     return written.ok();
 }
 
@@ -284,7 +313,22 @@ void CNicoThread::RunEncoder(const std::string& arguments) {
         return;
     }
 
+    logInfo(LogComponent::Encoder, "starting " + program + " " + arguments);
     EncoderMessage message;
+    EncoderOutput output;
+    // The encoder's log lines join the job's log; the rest is its status and messages.
+    const auto take = [&](EncoderOutput::Split split) {
+        for (const LogRecord& record : split.records) {
+            logMessage(record.level, record.component, record.text);
+        }
+        message.add(split.text);
+        if (encodeTotalFrames > 0 && !split.text.empty()) {
+            if (const std::optional<int> percent =
+                    encoderProgressPercent(split.text, encodeTotalFrames)) {
+                postProgress(*percent);
+            }
+        }
+    };
     bool terminated = false;
     bool outputComplete = false;
     std::chrono::steady_clock::time_point terminatedAt;
@@ -292,13 +336,7 @@ void CNicoThread::RunEncoder(const std::string& arguments) {
     while (true) {
         const ChildProcess::ReadResult result = encoder.read(chunk, kEncoderPollMs);
         if (result == ChildProcess::ReadResult::Data) {
-            message.add(chunk);
-            if (encodeTotalFrames > 0) {
-                if (const std::optional<int> percent =
-                        encoderProgressPercent(chunk, encodeTotalFrames)) {
-                    postProgress(*percent);
-                }
-            }
+            take(output.add(chunk));
         } else if (result == ChildProcess::ReadResult::End) {
             outputComplete = true;
             break;
@@ -314,6 +352,8 @@ void CNicoThread::RunEncoder(const std::string& arguments) {
             break;
         }
     }
+
+    take(output.finish());
 
     // Reap the encoder; one that has closed its output but lingers is still stoppable.
     std::optional<ChildProcess::ExitStatus> status;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/log.h"
+#include "platform/work_file_names.h"
 #include "service/form_coding.h"
 #include "service/http_request.h"
 #include "service/service_answer.h"
@@ -228,7 +229,7 @@ Status ServiceClient::downloadCommentThread(const std::string& answer) {
     const std::optional<std::string> messageServer = answerValue(answer, "&ms=");
     const std::optional<std::string> threadId = answerValue(answer, "thread_id=");
 
-    const std::string path = (fs::path(context_.workFolder) / "comment.xml").string();
+    const std::string path = (fs::path(context_.workFolder) / kCommentXmlFileName).string();
     OpenFile file(path, "wb");
     if (file.get() == nullptr) {
         // No request then. The earlier job's file stays: the failure tells the job not to take

@@ -94,6 +94,8 @@ TEST(CliOptions, HelpAndListFormats) {
     EXPECT_EQ(parse("--help").command, CliCommand::Help);
     EXPECT_EQ(parse("render -h").command, CliCommand::Help);
     EXPECT_EQ(parse("render a --help").error, "");
+    EXPECT_EQ(parse("render a b --log-level debug").logLevel, "debug");
+    EXPECT_EQ(parse("render a b").logLevel, "warning");
     EXPECT_EQ(parse("--list-formats").command, CliCommand::ListFormats);
     EXPECT_NE(std::string(usageText()).find("--all-periods"), std::string::npos);
 }
@@ -117,6 +119,8 @@ TEST(CliOptions, UsageErrorsSayWhatIsWrong) {
         {"render a b --all-periods --period-end 5",
          "--all-periods cannot be combined with --period-start/--period-end"},
         {"render a b --save-dir=", "--save-dir needs a folder"},
+        {"render a b --log-level=verbose",
+         "--log-level takes error, warning, info or debug, not \"verbose\""},
         {"render v.flv c.xml --mail a@b", "--mail is an option of a job from a URL, not of render"},
         {"job", "a job takes one video page URL"},
         {"http://a/watch/1 http://a/watch/2", "a job takes one video page URL"},

@@ -91,6 +91,21 @@ TEST_F(UrlE2eTest, TheWholeJobMakesTheMovieWithTheCommentsOfTheThread) {
     EXPECT_EQ(red->position, 1);
     EXPECT_EQ(red->startFrame, 29);  // 1 s at 29.97 fps
     expectRedCommentOn(movie, *red, {red->startFrame, red->startFrame + 30});
+
+    // With the info level the log tells the stages, the encoder's command and what the frame
+    // filter (in the encoder's process) did, each line whole beside the progress lines.
+    const RunResult logged = run({watchUrl(), "--all-periods", "--log-level", "info"});
+    ASSERT_EQ(logged.exitCode, 0) << logged.err;
+    for (const char* line :
+         {"\nlumivox-cli: info service: the login gave the session cookie\n",
+          "\nlumivox-cli: info job: 5 comments read from ",
+          "\nlumivox-cli: info encoder: starting ",
+          "\nlumivox-cli: info encoder: frame filter ", "(interface version 2)\n",
+          "\nlumivox-cli: info filter: ", "\nエンコード中... 100%\n"}) {
+        EXPECT_TRUE(contains(logged.err, line)) << line << " in\n" << logged.err;
+    }
+    EXPECT_FALSE(contains(logged.err, "[lumivox]")) << "every log line of the encoder was taken";
+    EXPECT_FALSE(contains(logged.err, kPassword)) << "never a secret";
 }
 
 TEST_F(UrlE2eTest, AWrongPasswordFailsWithAReasonAndNoMovie) {
@@ -136,7 +151,7 @@ TEST_F(UrlE2eTest, TheCommandLineGivesTheAccountAndTheHosts) {
     // comes, and is the reason.
     RunResult r = run(args);
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(contains(r.err, "lumivox-cli: SSL certificate problem")) << r.err;
+    EXPECT_TRUE(contains(r.err, "lumivox-cli: error service: SSL certificate problem")) << r.err;
     EXPECT_TRUE(contains(r.err, "lumivox-cli: the login failed: SSL certificate problem")) << r.err;
 
     // With it the login goes through: giving the account turns automatic login on.

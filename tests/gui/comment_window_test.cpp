@@ -38,17 +38,17 @@ protected:
     static CCommentDlg* commentWindow(const CLumivoxDlg& window) {
         return control<CCommentDlg>(window, "commentWindow");
     }
-    static QTreeWidget* ngView(const CLumivoxDlg& window) {
-        return control<QTreeWidget>(window, "ngList");
+    static QTreeView* ngView(const CLumivoxDlg& window) {
+        return control<QTreeView>(window, "ngList");
     }
-    static QTreeWidget* extractView(const CLumivoxDlg& window) {
-        return control<QTreeWidget>(window, "extractList");
+    static QTreeView* extractView(const CLumivoxDlg& window) {
+        return control<QTreeView>(window, "extractList");
     }
     // Starts a job and returns its request; the job is stopped again.
     JobRequest nextJobRequest(CLumivoxDlg& window) {
         start(window, "http://a.invalid/watch/sm1");
         EXPECT_FALSE(drive.requests().empty());
-        click(window, "stopButton");
+        stopAndWait(window);
         return drive.requests().empty() ? JobRequest{} : drive.requests().back();
     }
     std::filesystem::path ignoreSav() const { return folders.work() / "Ignore.sav"; }
@@ -80,13 +80,13 @@ TEST_F(CommentWindowTest, TheSavedListsFillTheRowsAndReachEveryJob) {
 
 TEST_F(CommentWindowTest, TheEndOfAnEditFollowsTheListsRules) {
     auto window = openWindow();
-    QTreeWidget* ng = ngView(*window);
+    QTreeView* ng = ngView(*window);
 
     // "追加" then Escape: the new row goes, no entry is made and the counter stays.
     click(*window, "ngAddButton");
     ASSERT_NE(openEditor(*ng), nullptr) << "追加 starts editing the new row";
     typeAndEscape(*ng, "abandoned");
-    EXPECT_EQ(ng->topLevelItemCount(), 0);
+    EXPECT_EQ(rowCount(*ng), 0);
     EXPECT_EQ(window->ngIds().nextId(), 0);
 
     // A typed ID: the row shows it as typed, the entry holds it trimmed of ASCII blanks.
@@ -126,14 +126,14 @@ TEST_F(CommentWindowTest, TheEndOfAnEditFollowsTheListsRules) {
 TEST_F(CommentWindowTest, DeleteRemovesTheSelectedRowAndItsEntryOnly) {
     writeBytes(ignoreSav(), "a\r\nb\r\nc\r\n");
     auto window = openWindow();
-    QTreeWidget* ng = ngView(*window);
+    QTreeView* ng = ngView(*window);
 
     ng->clearSelection();
     click(*window, "ngDeleteButton");
     EXPECT_EQ(columnTexts(*ng), (Texts{"a", "b", "c"})) << "no row selected: nothing changes";
     EXPECT_EQ(entryTexts(window->ngIds()), (Texts{"a", "b", "c"}));
 
-    ng->setCurrentItem(ng->topLevelItem(1));
+    selectRow(*ng, 1);
     click(*window, "extractDeleteButton");
     EXPECT_EQ(entryTexts(window->ngIds()), (Texts{"a", "b", "c"})) << "the other list's button";
     click(*window, "ngDeleteButton");
@@ -160,7 +160,7 @@ TEST_F(CommentWindowTest, TheListsSurviveACloseAndANewStartThroughTheirFiles) {
         auto window = openWindow();
         EXPECT_EQ(columnTexts(*extractView(*window)), (Texts{"kept id"}));
         EXPECT_EQ(columnTexts(*ngView(*window)), (Texts{"ng"}));
-        extractView(*window)->setCurrentItem(extractView(*window)->topLevelItem(0));
+        selectRow(*extractView(*window), 0);
         click(*window, "extractDeleteButton");
         startEditing(*ngView(*window), 0);
         typeAndEnter(*ngView(*window), "");
@@ -169,8 +169,8 @@ TEST_F(CommentWindowTest, TheListsSurviveACloseAndANewStartThroughTheirFiles) {
     EXPECT_FALSE(std::filesystem::exists(extractSav()));
     EXPECT_FALSE(std::filesystem::exists(ignoreSav()));
     auto window = openWindow();
-    EXPECT_EQ(extractView(*window)->topLevelItemCount(), 0);
-    EXPECT_EQ(ngView(*window)->topLevelItemCount(), 0);
+    EXPECT_EQ(rowCount(*extractView(*window)), 0);
+    EXPECT_EQ(rowCount(*ngView(*window)), 0);
 }
 
 TEST_F(CommentWindowTest, AnEditStillOpenAtClosingIsKept) {

@@ -68,7 +68,7 @@ TEST_F(DownloadQueueServiceTest, QueuedUrlsRunWhenTheJobEndsAndWhenItIsStopped) 
     CLumivoxDlg window(folders.runFolders());
     window.OnInitDialog();
     window.show();
-    QTreeWidget* list = control<QTreeWidget>(window, "downloadList");
+    QTreeView* list = control<QTreeView>(window, "downloadList");
 
     control<QLineEdit>(window, "urlEdit")->setText(QString::fromStdString(pageUrl("sm1")));
     control<QPushButton>(window, "startButton")->click();
@@ -86,11 +86,11 @@ TEST_F(DownloadQueueServiceTest, QueuedUrlsRunWhenTheJobEndsAndWhenItIsStopped) 
     EXPECT_EQ(readBytes(save / "sm1.flv"), video);
     EXPECT_EQ(columnTexts(*list), (std::vector<std::string>{pageUrl("sm3")}));
 
-    // Stop during the second download: the third starts at once.
-    control<QPushButton>(window, "stopButton")->click();
+    // Stop during the second download: the third starts once the second has ended.
+    stopAndWait(window);
     EXPECT_EQ(urlField(window), QString::fromStdString(pageUrl("sm3")));
     EXPECT_EQ(stateOf(window), kDownloading);
-    EXPECT_EQ(list->topLevelItemCount(), 0);
+    EXPECT_EQ(rowCount(*list), 0);
 
     ASSERT_TRUE(waitUntil([&] { return stateOf(window) == kIdle; }));
     EXPECT_EQ(readBytes(save / "sm3.flv"), video);

@@ -78,6 +78,10 @@ struct JobDrive {
     // Let waiting downloads and encoder runs go on. A stop lets them go too.
     ManualResetEvent releaseDownload;
     ManualResetEvent releaseEncoder;
+    // When set, a stopped stage winds down only once releaseStop is set (or after kPatienceMs):
+    // a job that is slow to end.
+    bool holdStop = false;
+    ManualResetEvent releaseStop;
 
     std::vector<JobRequest> requests() const {
         std::lock_guard lock(mutex);
@@ -160,6 +164,9 @@ private:
     void waitFor(const ManualResetEvent& release) const {
         while (!release.wait(std::chrono::milliseconds(20)) && !isCancelled()) {
         }
+        if (isCancelled() && drive.holdStop) {
+            drive.releaseStop.wait(std::chrono::milliseconds(kPatienceMs));
+        }
     }
 
     JobDrive& drive;
@@ -210,9 +217,18 @@ inline WindowState stateOf(const QWidget& window) {
 inline const WindowState kIdle{true, false, true, ""};
 inline const WindowState kDownloading{false, true, false, "ダウンロード中...."};
 inline const WindowState kEncoding{false, true, false, "エンコード中..."};
+inline const WindowState kStopping{false, false, false, "停止中..."};
 
 inline int progressOf(const QWidget& window) {
     return control<QProgressBar>(window, "progressBar")->value();
+}
+
+// Presses Stop and lets the GUI thread run until the stopped job's "done" has ended it (and a
+// queued URL, if any, has started).
+inline void stopAndWait(CLumivoxDlg& window) {
+    control<QPushButton>(window, "stopButton")->click();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return window.jobPhase() != CLumivoxDlg::JobPhase::Stopping; }, kPatienceMs));
 }
 
 // The data of a hand-over as a later start sends it: the URL and its terminator.

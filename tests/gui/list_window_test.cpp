@@ -41,8 +41,8 @@ Texts queuedUrls(const CLumivoxDlg& window) {
 
 class ListWindowTest : public WindowTest {
 protected:
-    static QTreeWidget* listView(const CLumivoxDlg& window) {
-        return control<QTreeWidget>(window, "downloadList");
+    static QTreeView* listView(const CLumivoxDlg& window) {
+        return control<QTreeView>(window, "downloadList");
     }
     // "追加", the URL typed, Enter.
     static void addRow(CLumivoxDlg& window, const std::string& url) {
@@ -54,12 +54,12 @@ protected:
 
 TEST_F(ListWindowTest, AUrlTypedWhileIdleStartsAtOnceAndItsRowGoes) {
     auto window = openWindow();
-    QTreeWidget* list = listView(*window);
+    QTreeView* list = listView(*window);
     const std::time_t before = std::time(nullptr);
     click(*window, "addButton");
     const std::time_t after = std::time(nullptr);
-    ASSERT_EQ(list->topLevelItemCount(), 1);
-    const std::string shown = list->topLevelItem(0)->text(1).toStdString();
+    ASSERT_EQ(rowCount(*list), 1);
+    const std::string shown = cellText(*list, 0, 1).toStdString();
     EXPECT_TRUE(shown == formatRegistrationTime(before) || shown == formatRegistrationTime(after))
         << "登録日 of a new row is the time of the click: " << shown;
     EXPECT_EQ(rowTies(*list), (Ties{std::nullopt})) << "no entry before a URL is typed";
@@ -69,20 +69,20 @@ TEST_F(ListWindowTest, AUrlTypedWhileIdleStartsAtOnceAndItsRowGoes) {
     ASSERT_EQ(requestedUrls(drive), (Texts{"HTTP://www.nicovideo.jp/watch/sm1"}));
     EXPECT_EQ(urlField(*window), QStringLiteral("HTTP://www.nicovideo.jp/watch/sm1"));
     EXPECT_EQ(stateOf(*window), kDownloading);
-    EXPECT_EQ(list->topLevelItemCount(), 0) << "the row of the started URL goes";
+    EXPECT_EQ(rowCount(*list), 0) << "the row of the started URL goes";
     EXPECT_TRUE(window->queuedUrls().empty());
     window->close();
 }
 
 TEST_F(ListWindowTest, TheEndOfAnEditFollowsTheQueuesRules) {
     auto window = openWindow();
-    QTreeWidget* list = listView(*window);
+    QTreeView* list = listView(*window);
     start(*window, kUrl1);  // busy: nothing typed starts
 
     // Escape on a new row: the row goes, no entry is made.
     click(*window, "addButton");
     typeAndEscape(*list, "http://www.nicovideo.jp/watch/abandoned");
-    EXPECT_EQ(list->topLevelItemCount(), 0);
+    EXPECT_EQ(rowCount(*list), 0);
     EXPECT_TRUE(window->queuedUrls().empty());
 
     // Editing a queued row replaces its entry's URL; a text that is no "http://" URL stays in
@@ -102,7 +102,7 @@ TEST_F(ListWindowTest, TheEndOfAnEditFollowsTheQueuesRules) {
     addRow(*window, "not a url");
     addRow(*window, kUrl4);
     EXPECT_EQ(rowTies(*list), (Ties{queued.id, std::nullopt, queued.id + 1}));
-    list->setCurrentItem(list->topLevelItem(1));
+    selectRow(*list, 1);
     click(*window, "deleteButton");
     addRow(*window, "still not a url");
     startEditing(*list, 2);
@@ -114,28 +114,28 @@ TEST_F(ListWindowTest, TheEndOfAnEditFollowsTheQueuesRules) {
     startEditing(*list, 0);
     typeAndEnter(*list, "   ");
     EXPECT_EQ(queuedUrls(*window), (Texts{kUrl4}));
-    list->setCurrentItem(list->topLevelItem(0));
+    selectRow(*list, 0);
     click(*window, "deleteButton");
-    EXPECT_EQ(list->topLevelItemCount(), 0);
+    EXPECT_EQ(rowCount(*list), 0);
     EXPECT_TRUE(window->queuedUrls().empty());
 
-    click(*window, "stopButton");
+    stopAndWait(*window);
     EXPECT_EQ(requestedUrls(drive), (Texts{kUrl1})) << "nothing was left to start";
     window->close();
 }
 
 TEST_F(ListWindowTest, ARowTakenWhileItIsBeingEditedGoesAndEditingGoesOn) {
     auto window = openWindow();
-    QTreeWidget* list = listView(*window);
+    QTreeView* list = listView(*window);
     start(*window, kUrl1);
     addRow(*window, kUrl2);
     startEditing(*list, 0);
     typeText(openEditor(*list), QStringLiteral("/changed"));
 
     // The job ends while the user types: its queued URL starts and its row goes, editor and all.
-    control<QPushButton>(*window, "stopButton")->click();
+    stopAndWait(*window);
     EXPECT_EQ(requestedUrls(drive), (Texts{kUrl1, kUrl2}));
-    EXPECT_EQ(list->topLevelItemCount(), 0);
+    EXPECT_EQ(rowCount(*list), 0);
     EXPECT_EQ(openEditor(*list), nullptr);
     QCoreApplication::processEvents();
 
@@ -194,7 +194,7 @@ TEST_F(ListWindowTest, AStartWithACommandLineUrlKeepsTheSavedQueueAndRunsItAfter
     drive.releaseEncoder.set();
     ASSERT_TRUE(waitUntil([&] { return drive.deletedJobs() == 4 && stateOf(*window) == kIdle; }));
     EXPECT_EQ(requestedUrls(drive), (Texts{kUrl1, kUrl1, kUrl2, kUrl3}));
-    EXPECT_EQ(listView(*window)->topLevelItemCount(), 0);
+    EXPECT_EQ(rowCount(*listView(*window)), 0);
     window->close();
     EXPECT_FALSE(std::filesystem::exists(downloadSav()));
 }

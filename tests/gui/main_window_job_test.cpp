@@ -7,6 +7,7 @@
 
 #include <QMessageBox>
 #include <QSignalSpy>
+#include <QTest>
 #include <algorithm>
 #include <ctime>
 #include <memory>
@@ -108,43 +109,67 @@ TEST_F(MainWindowJobTest, TheJobIsGivenTheWindowsValues) {
     window->close();
 }
 
-TEST_F(MainWindowJobTest, StopReturnsToIdleAndStartsTheNextQueuedUrl) {
+TEST_F(MainWindowJobTest, StopReturnsAtOnceAndTheQueuedUrlsStartAfterTheJobsDone) {
+    drive.holdStop = true;  // the stopped job winds down only when the test lets it
     auto window = openWindow();
     start(*window, kUrl1);
     ASSERT_TRUE(waitUntil([&] { return drive.entered("download", 1); }));
-
     window->OnCopyData(kCopyDataUrl, handOverData(kUrl2));
     EXPECT_EQ(urlField(*window), QString::fromUtf8(kUrl1)) << "a busy window queues the URL";
-    EXPECT_EQ(window->runningJobSerial(), 1u);
 
     click(*window, "stopButton");
+    // The click came back while the job is still winding down: nothing waited for it.
+    EXPECT_EQ(drive.deletedJobs(), 0);
+    EXPECT_EQ(window->jobPhase(), CLumivoxDlg::JobPhase::Stopping);
+    EXPECT_EQ(stateOf(*window), kStopping);
+    // Meanwhile Start does nothing, and a URL handed over waits in the queue.
+    window->StartJob();
+    window->OnCopyData(kCopyDataUrl, handOverData(kUrl1));
+    QTest::qWait(50);
+    EXPECT_EQ(stateOf(*window), kStopping);
+    EXPECT_EQ(drive.requests().size(), 1u);
+    EXPECT_EQ(window->queuedUrls().entries().size(), 2u);
+
+    // The job's "done" finishes the teardown and starts the queue's head in a new job.
+    drive.releaseStop.set();
+    ASSERT_TRUE(waitUntil([&] { return window->runningJobSerial() == 2; }));
     EXPECT_EQ(drive.deletedJobs(), 1);
-    // The queued URL started at once, in a new job.
     EXPECT_EQ(urlField(*window), QString::fromUtf8(kUrl2));
-    EXPECT_EQ(window->runningJobSerial(), 2u);
     EXPECT_EQ(stateOf(*window), kDownloading);
     ASSERT_EQ(drive.requests().size(), 2u);
     EXPECT_EQ(drive.requests()[1].pageUrl, kUrl2);
 
-    // The stopped job's "done" is already queued: it must not end the new job.
-    ASSERT_TRUE(waitUntil([&] { return drive.entered("download", 2); }));
-    QCoreApplication::processEvents();
-    EXPECT_EQ(window->runningJobSerial(), 2u);
-    EXPECT_EQ(stateOf(*window), kDownloading);
+    // A late "done" of the first job does not end the second.
     ASSERT_TRUE(waitUntil([&] { return progressOf(*window) == 40; }));
     window->OnJobDone(1);
     EXPECT_EQ(window->runningJobSerial(), 2u);
     EXPECT_EQ(progressOf(*window), 40) << "the late done leaves the new job's bar alone";
 
+    // Stopping the second job starts the third queued URL after its "done".
     click(*window, "stopButton");
-    EXPECT_EQ(stateOf(*window), kIdle);
-    EXPECT_EQ(drive.deletedJobs(), 2);
+    ASSERT_TRUE(waitUntil([&] { return window->runningJobSerial() == 3; }));
+    EXPECT_EQ(drive.requests()[2].pageUrl, kUrl1);
+    click(*window, "stopButton");
+    ASSERT_TRUE(waitUntil([&] { return stateOf(*window) == kIdle; }));
+    EXPECT_EQ(drive.deletedJobs(), 3);
     // Late dones while idle start nothing and leave the bar at 0.
-    QCoreApplication::processEvents();
     window->OnJobDone(2);
     EXPECT_EQ(stateOf(*window), kIdle);
     EXPECT_EQ(progressOf(*window), 0);
-    EXPECT_EQ(drive.requests().size(), 2u);
+    EXPECT_EQ(drive.requests().size(), 3u);
+}
+
+TEST_F(MainWindowJobTest, ClosingWaitsForAJobThatIsStopping) {
+    drive.holdStop = true;
+    auto window = openWindow();
+    start(*window, kUrl1);
+    ASSERT_TRUE(waitUntil([&] { return drive.entered("download", 1); }));
+    click(*window, "stopButton");
+    EXPECT_EQ(drive.deletedJobs(), 0);
+    drive.releaseStop.set();
+    window->close();  // waits for the worker: the job is gone when it returns
+    EXPECT_EQ(drive.deletedJobs(), 1);
+    EXPECT_EQ(window->jobPhase(), CLumivoxDlg::JobPhase::Idle);
 }
 
 TEST_F(MainWindowJobTest, AHandOverWhileIdleStartsAJobOnlyForHttp) {
@@ -251,10 +276,21 @@ TEST_F(MainWindowJobTest, AServiceErrorShowsABoxThatDoesNotHoldTheJob) {
     }));
     EXPECT_EQ(box->text(), QStringLiteral("Could not connect to server"));
     EXPECT_FALSE(box->isModal());
+    // The log shows the error under the status line and keeps it in lumivox.log.
+    QLabel* logText = control<QLabel>(*window, "logText");
+    ASSERT_TRUE(waitUntil(
+        [&] { return logText->text() == QStringLiteral("エラー: Could not connect to server"); }));
     // Stop still works while the box is shown.
     click(*window, "stopButton");
-    EXPECT_EQ(stateOf(*window), kIdle);
+    ASSERT_TRUE(waitUntil([&] { return stateOf(*window) == kIdle; }));
     box->close();
+    const std::string log = readBytes(folders.work() / "lumivox.log");
+    EXPECT_NE(log.find(" error service: Could not connect to server\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(" info job: job 1 stopped\n"), std::string::npos) << log;
+    // A new job starts with an empty log line.
+    drive.loginError.clear();
+    start(*window, kUrl2);
+    EXPECT_EQ(logText->text(), QString());
     window->close();
 }
 

@@ -145,7 +145,7 @@ TEST_F(MainWindowSettingsTest, TheAccountDialogCancelKeepsTheOldValuesOkTakesThe
     EXPECT_EQ(cancel.shownPassword, QStringLiteral("old secret"));
     EXPECT_TRUE(cancel.passwordHidden);
     start(*window, "http://a.invalid/watch/sm1");
-    click(*window, "stopButton");
+    stopAndWait(*window);
 
     AccountAnswer ok(QStringLiteral("new@example.com"), QStringLiteral("pa=ss"), true);
     ok.arm(*window);

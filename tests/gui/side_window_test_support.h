@@ -12,7 +12,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,27 +22,40 @@
 
 namespace gui_test {
 
+inline int rowCount(const QTreeView& list) {
+    return list.model()->rowCount();
+}
+
+inline QString cellText(const QTreeView& list, int row, int column) {
+    return list.model()->index(row, column).data().toString();
+}
+
+// Makes `row` the current, selected row, as a click on it does.
+inline void selectRow(QTreeView& list, int row) {
+    list.setCurrentIndex(list.model()->index(row, 0));
+}
+
 // The texts of one column of a list's rows, top to bottom.
-inline std::vector<std::string> columnTexts(const QTreeWidget& list, int column = 0) {
+inline std::vector<std::string> columnTexts(const QTreeView& list, int column = 0) {
     std::vector<std::string> texts;
-    for (int row = 0; row < list.topLevelItemCount(); ++row) {
-        texts.push_back(list.topLevelItem(row)->text(column).toStdString());
+    for (int row = 0; row < rowCount(list); ++row) {
+        texts.push_back(cellText(list, row, column).toStdString());
     }
     return texts;
 }
 
 // The item data of a list's rows: the id of the entry each row is tied to, or nothing.
-inline std::vector<std::optional<int>> rowTies(const QTreeWidget& list) {
+inline std::vector<std::optional<int>> rowTies(const QTreeView& list) {
     std::vector<std::optional<int>> ties;
-    for (int row = 0; row < list.topLevelItemCount(); ++row) {
-        const QVariant data = list.topLevelItem(row)->data(0, Qt::UserRole);
+    for (int row = 0; row < rowCount(list); ++row) {
+        const QVariant data = list.model()->index(row, 0).data(Qt::UserRole);
         ties.push_back(data.isValid() ? std::optional<int>(data.toInt()) : std::nullopt);
     }
     return ties;
 }
 
 // The editor open on the list's current row, or null.
-inline QLineEdit* openEditor(const QTreeWidget& list) {
+inline QLineEdit* openEditor(const QTreeView& list) {
     return qobject_cast<QLineEdit*>(list.indexWidget(list.currentIndex()));
 }
 
@@ -61,8 +74,8 @@ inline void typeText(QWidget* editor, const QString& text) {
 }
 
 // Starts editing `row` as a user does: makes it the current row and presses F2.
-inline QLineEdit* startEditing(QTreeWidget& list, int row) {
-    list.setCurrentItem(list.topLevelItem(row));
+inline QLineEdit* startEditing(QTreeView& list, int row) {
+    selectRow(list, row);
     QTest::keyClick(&list, Qt::Key_F2);
     QLineEdit* editor = openEditor(list);
     EXPECT_NE(editor, nullptr) << "F2 opened no editor on row " << row;
@@ -71,7 +84,7 @@ inline QLineEdit* startEditing(QTreeWidget& list, int row) {
 
 // Replaces the editor's text by typing `text` (after selecting all of it), then presses Enter
 // and waits until the edit has ended (Enter commits through the event loop).
-inline void typeAndEnter(QTreeWidget& list, const std::string& text) {
+inline void typeAndEnter(QTreeView& list, const std::string& text) {
     QLineEdit* editor = openEditor(list);
     ASSERT_NE(editor, nullptr) << "no editor is open";
     QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
@@ -86,7 +99,7 @@ inline void typeAndEnter(QTreeWidget& list, const std::string& text) {
 }
 
 // Types `text` into the open editor and leaves it with Escape.
-inline void typeAndEscape(QTreeWidget& list, const std::string& text) {
+inline void typeAndEscape(QTreeView& list, const std::string& text) {
     QLineEdit* editor = openEditor(list);
     ASSERT_NE(editor, nullptr) << "no editor is open";
     typeText(editor, QString::fromStdString(text));

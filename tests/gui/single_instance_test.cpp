@@ -128,7 +128,7 @@ TEST_F(SingleInstanceTest, AnHttpUrlHandedOverStartsAJobInTheRunningInstance) {
     ASSERT_TRUE(waitForEnd(*third));
     EXPECT_EQ(third->exitCode(), 0);
     EXPECT_EQ(drive.requests().size(), 1u);
-    control<QPushButton>(*window, "stopButton")->click();
+    stopAndWait(*window);
     ASSERT_EQ(drive.requests().size(), 2u);
     EXPECT_EQ(drive.requests()[1].pageUrl, "http://www.nicovideo.jp/watch/sm10");
     window->close();

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "platform/result.h"
+#include "platform/work_file_names.h"
 #include "service/service_endpoints.h"
 
-inline constexpr const char* kSettingsFileName = "lumivox.ini";
 inline constexpr const char* kSettingsSection = "Lumivox";
 inline constexpr const char* kDefaultFontFace = "ＭＳ Ｐゴシック";
 inline constexpr const char* kDefaultFormatName = "AVI";
@@ -24,10 +24,10 @@ struct Settings {
     std::string password;                         // "Password", stored as typed
     std::string formatName = kDefaultFormatName;  // "Format": name of the output preset
     // Flags: on exactly when the stored text is "1"; written as "1" or "0".
-    int32_t hideOldComments = 1;     // "Old": "古いコメントを表示しない"
-    int32_t noAutoLogin = 1;         // "Login": "ニコニコ動画に自動ログインしない"
-    int32_t listWindowShown = 1;     // "ListDialog": the download list window is shown
-    int32_t commentWindowShown = 1;  // "CommentDialog": the comment filter window is shown
+    bool hideOldComments = true;     // "Old": "古いコメントを表示しない"
+    bool noAutoLogin = true;         // "Login": "ニコニコ動画に自動ログインしない"
+    bool listWindowShown = true;     // "ListDialog": the download list window is shown
+    bool commentWindowShown = true;  // "CommentDialog": the comment filter window is shown
     ServiceEndpoints service;        // section "Service"; read only
 };
 

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "app/job_request_builder.h"
 #include "app/run_folders.h"
 #include "cli/cli_job_sink.h"
 #include "cli/cli_options.h"
@@ -35,12 +36,14 @@ RenderSettings loadCliSettings(const RunFolders& folders);
 // FFmpeg.ini of the work folder, else the built-in formats.
 FormatPresetList loadPresets(const RunFolders& folders);
 
-// A request with what `options` and `settings` decide: the format's template, the font, the
-// save folder (created when missing), the size, the count cap, the period and the two ID
-// lists, and the run's folders. Nothing, with the problem printed and `exitStatus` set, when
-// the format is unknown (a usage error) or the save folder cannot be made.
-std::optional<JobRequest> outputRequest(const OutputOptions& options,
-                                        const RenderSettings& settings, const RunFolders& folders,
+// The job's request (see buildJobRequest) for `settings` with the output `options` in their
+// place: the format (a name given must be a preset's exactly; a saved one falls back as the
+// format box does), the font (a warning when fontconfig finds no file), the save folder (made
+// absolute and created when missing), the size, the count cap, the period and the two ID
+// lists. Nothing, with the problem printed and `exitStatus` set, when the format is unknown (a
+// usage error) or the save folder cannot be made.
+std::optional<JobRequest> outputRequest(const OutputOptions& options, Settings settings,
+                                        JobChoices choices, const RunFolders& folders,
                                         int& exitStatus);
 
 // How the progress of a job is shown.

@@ -58,9 +58,10 @@ enum class CliCommand { Job, Render, ListFormats, Help };
 
 struct ParsedCommandLine {
     CliCommand command = CliCommand::Help;
-    UrlJobOptions job;     // CliCommand::Job
-    RenderOptions render;  // CliCommand::Render
-    std::string error;     // not empty: a usage error, one line
+    UrlJobOptions job;                 // CliCommand::Job
+    RenderOptions render;              // CliCommand::Render
+    std::string logLevel = "warning";  // --log-level: the least severe records printed
+    std::string error;                 // not empty: a usage error, one line
 };
 
 // Parses the arguments after the program name.

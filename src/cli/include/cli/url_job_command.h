@@ -6,6 +6,8 @@
 
 #include "app/run_folders.h"
 #include "cli/cli_options.h"
+#include "job/job_request.h"
+#include "service/cookie_store.h"
 
 // Runs one job for the video page `options.pageUrl` with the account, the service's hosts and
 // the output settings of lumivox.ini as the options override them: login, lookup with the
@@ -15,6 +17,12 @@
 // path on stdout when the job succeeded, else one line with the reason on stderr. Returns the
 // exit status (CliExitStatus).
 int runUrlJobCommand(const UrlJobOptions& options, const RunFolders& folders);
+
+// The request of such a job: lumivox.ini of the work folder with the options in their place,
+// built as every front end builds it, with `cookies` as its cookie store. Nothing, with the
+// problem printed and `exitStatus` set, when the options cannot be satisfied.
+std::optional<JobRequest> urlJobRequest(const UrlJobOptions& options, const RunFolders& folders,
+                                        CookieStore& cookies, int& exitStatus);
 
 // The password of --password-file: the first line of `path` ("-": standard input) without its
 // line end. Nothing, with `error` set, when the file cannot be read.

@@ -1,9 +1,9 @@
 #pragma once
-// A report list whose rows' first column is edited in place, as the side windows' lists are:
-// single selection of whole rows, no sorting, no tree lines. The list does not write what was
-// typed into the row itself: when an edit ends it reports the typed text (or that the edit was
-// cancelled) through labelEditEnded, and the window decides, by its list's rules, whether the
-// row takes the text, keeps its old one, or goes.
+// A report list over an item model whose rows' first column is edited in place, as the side
+// windows' lists are: single selection of whole rows, no sorting, no tree lines. The view does
+// not write what was typed into the model: when an edit ends it reports the typed text (or that
+// the edit was cancelled) through labelEditEnded, and the window's model decides, by its list's
+// rules, whether the row takes the text, keeps its old one, or goes.
 //
 // Editing starts with F2, a click on the selected row, a double click, or editLabel(). Enter
 // and leaving the editor (a click elsewhere) end it with the typed text; Escape cancels it;
@@ -12,38 +12,33 @@
 //
 // GUI thread only.
 
+#include <QList>
 #include <QPersistentModelIndex>
 #include <QPointer>
 #include <QString>
-#include <QStringList>
-#include <QTreeWidget>
+#include <QTreeView>
 
-class InPlaceEditList : public QTreeWidget {
+class InPlaceEditView : public QTreeView {
     Q_OBJECT
 
 public:
-    // A list with one column per header text, each `widths` pixels wide (in order).
-    InPlaceEditList(const QStringList& headers, const QList<int>& widths, QWidget* parent);
+    // A view of `model` (which must outlive it) whose columns are `widths` pixels wide.
+    InPlaceEditView(QAbstractItemModel* model, const QList<int>& widths, QWidget* parent);
 
-    // Appends an editable row showing `texts` (one per column) whose item data (Qt::UserRole of
-    // the first column) is `data`.
-    QTreeWidgetItem* appendRow(const QStringList& texts, const QVariant& data);
-    // Gives the list the focus and starts editing the first column of `item`.
-    void editLabel(QTreeWidgetItem* item);
+    // Gives the view the focus and starts editing the first column of `row`.
+    void editLabel(int row);
     // Ends an open edit as Enter would: the typed text is reported. Nothing when none is open.
     void commitOpenEditor();
     bool isEditing() const { return !activeEditor.isNull(); }
 
-    // The first selected row, or null.
-    QTreeWidgetItem* selectedRow() const;
-    // The first row whose item data (Qt::UserRole of the first column) is `value`, or null.
-    QTreeWidgetItem* rowWithData(const QVariant& value) const;
+    // The first selected row, or -1.
+    int selectedRow() const;
 
 signals:
-    // The edit of `item`'s first column ended. `typedText` is the editor's text as typed (not
+    // The edit of `row`'s first column ended. `typedText` is the editor's text as typed (not
     // looked at when `cancelled`). The row still shows the text it had before the edit. The
-    // receiver may change or delete `item`.
-    void labelEditEnded(QTreeWidgetItem* item, const QString& typedText, bool cancelled);
+    // receiver may change or remove the row.
+    void labelEditEnded(int row, const QString& typedText, bool cancelled);
 
 protected:
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;

@@ -2,24 +2,17 @@
 // The download list window "ダウンロードリスト": the queued video page URLs ("URL") with the time
 // each was registered ("登録日"), "追加" and "削除".
 //
-// The main window owns the queue; this window edits it in place. Rows and entries are tied as
-// download_row.h describes: a row carries the id of the entry it shows as its item data
-// (Qt::UserRole), or no data when it holds no entry (a text that does not begin with "http://"),
-// so that deleting such a row never removes another entry. "追加" appends a row with an empty URL
-// and the current time and starts editing it; the end of an edit follows endDownloadRowEdit.
-// When an edit queued a URL, urlQueued is emitted: the main window then takes the queue's head
-// when no job runs, and deletes its row through RemoveRowOf.
+// The main window owns the queue and its model (DownloadListModel); this window shows the model
+// and edits it in place. "追加" appends a row with an empty URL and the current time and starts
+// editing it; the end of an edit goes to the model (endDownloadRowEdit). When an edit queued a
+// URL, urlQueued is emitted: the main window then takes the queue's head when no job runs.
 //
-// GUI thread only. The queue must outlive the window.
-
-#include <cstdint>
-#include <optional>
+// GUI thread only. The model must outlive the window.
 
 #include "gui/side_window.h"
-#include "queue/download_queue.h"
 
-class InPlaceEditList;
-class QTreeWidgetItem;
+class DownloadListModel;
+class InPlaceEditView;
 
 class CListDlg : public SideWindow {
     Q_OBJECT
@@ -27,12 +20,7 @@ class CListDlg : public SideWindow {
 public:
     static constexpr const char* kTitle = "ダウンロードリスト";
 
-    CListDlg(DownloadQueue& queue, QWidget* owner);
-
-    // A row for `entry` at the end of the list, tied to it.
-    void AppendRow(const DownloadEntry& entry);
-    // Deletes the row tied to the entry `entryId`; nothing when there is none.
-    void RemoveRowOf(int32_t entryId);
+    CListDlg(DownloadListModel& model, QWidget* owner);
 
     void commitOpenEdits() override;
 
@@ -43,8 +31,8 @@ signals:
 private:
     void OnAdd();
     void OnDelete();
-    void OnLabelEditEnded(QTreeWidgetItem* item, const QString& typedText, bool cancelled);
+    void OnLabelEditEnded(int row, const QString& typedText, bool cancelled);
 
-    DownloadQueue& queue;
-    InPlaceEditList* view = nullptr;
+    DownloadListModel& model;
+    InPlaceEditView* view = nullptr;
 };

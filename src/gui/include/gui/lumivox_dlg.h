@@ -6,7 +6,12 @@
 // Threads. Everything here runs on the GUI thread. The running job's worker talks to the
 // window only through `jobSink`, which queues its messages onto this thread; every message
 // carries its job's serial, and one whose serial is not the running job's is ignored (a late
-// "done" of a stopped job only resets the progress bar while the window is idle).
+// "done" of a job deleted at closing only resets the progress bar while the window is idle).
+//
+// Jobs. A job is idle, running, or stopping. Stop only asks the job to end and disables the
+// controls ("停止中..."); the window never waits for the worker then. The job's "done" finishes
+// the teardown and takes the next queued URL, so a URL queued or handed over meanwhile starts
+// after it. Only closing the window waits for the worker, so that nothing is left behind.
 //
 // Life. The application creates the window, sets `startUrl`, calls OnInitDialog() and runs it.
 // Closing it, by the close box, Escape or Enter, takes the closing steps: the running job is
@@ -29,7 +34,9 @@
 #include <string_view>
 #include <vector>
 
+#include "app/comment_period.h"
 #include "app/run_folders.h"
+#include "app/settings.h"
 #include "comments/user_id_list.h"
 #include "gui/gui_job_sink.h"
 #include "job/format_presets.h"
@@ -37,9 +44,12 @@
 #include "job/nico_thread.h"
 #include "queue/download_queue.h"
 #include "service/cookie_store.h"
-#include "service/service_endpoints.h"
 
 class CCommentDlg;
+class DownloadListModel;
+class UserIdListModel;
+class GuiLogSink;
+class LogSink;
 class CListDlg;
 class QCheckBox;
 class QComboBox;
@@ -57,9 +67,7 @@ public:
     using JobFactory = std::function<std::unique_ptr<CNicoThread>(JobRequest request, JobSink& sink,
                                                                   uint64_t jobSerial)>;
 
-    // The status texts of a running job.
-    static constexpr const char* kDownloadingText = "ダウンロード中....";
-    static constexpr const char* kEncodingText = "エンコード中...";
+    enum class JobPhase { Idle, Running, Stopping };
 
     explicit CLumivoxDlg(RunFolders folders, JobFactory jobFactory = {}, QWidget* parent = nullptr);
     ~CLumivoxDlg() override;
@@ -72,11 +80,11 @@ public:
     // windows and the queue. Call once, before the window is shown.
     void OnInitDialog();
 
-    // Starts a job for the URL field's text (any text, an empty one too).
+    // Starts a job for the URL field's text (any text, an empty one too), while idle.
     void StartJob();
-    // Stops and deletes a running job (waiting for its worker), returns the window to idle and,
-    // unless the window is closing, takes the next queued URL. Resets the progress bar always.
-    void EndJob();
+    // Asks the running job to stop and returns at once; the window stays disabled until the
+    // job's "done" arrives.
+    void StopJob();
 
     // The hand-over of a later start: data under `tag`. Only kCopyDataUrl counts: while idle the
     // URL goes into the URL field and starts a job when it begins with "http://" in any letter
@@ -97,7 +105,8 @@ public:
 
     // The serial of the running job; 0 while idle.
     uint64_t runningJobSerial() const { return job ? job->jobSerial() : 0; }
-    bool isClosing() const { return closing != 0; }
+    JobPhase jobPhase() const;
+    bool isClosing() const { return closing; }
     // The queue and the filter lists as they stand (the side windows edit them).
     const DownloadQueue& queuedUrls() const { return downloadQueue; }
     const UserIdList& ngIds() const { return ngList; }
@@ -113,55 +122,36 @@ protected:
     // The first show brings the side windows whose flags are set.
     void showEvent(QShowEvent* event) override;
 
-    // Takes the head of the queue out, deletes its row, puts its URL into the URL field and
-    // starts it when it begins with "http://". Nothing when the queue is empty.
+    // Takes the head of the queue out, deletes its row and runs its URL (runUrl). Nothing when
+    // the queue is empty.
     void TakeNext();
-
-    // Exchanges the values of the status text, the check boxes and the toggles between the
-    // members and the controls: into the members when `fromControls`, else into the controls.
-    void UpdateData(bool fromControls);
-    // The working values from the controls: font, save folder, size, format, options.
-    void RefreshWorkingValues();
+    // Puts `url` into the URL field and starts it when it begins with "http://".
+    void runUrl(const std::string& url);
 
     // The URLs waiting for their job (download.sav) and the comment filter's user ID lists
-    // (Ignore.sav, Extract.sav). The side windows edit them in place.
+    // (Ignore.sav, Extract.sav), each changed only through its item model, which the side
+    // windows show and edit in place.
     DownloadQueue downloadQueue;
     UserIdList ngList;
     UserIdList extractList;
+    std::unique_ptr<DownloadListModel> downloadList;
+    std::unique_ptr<UserIdListModel> ngIdList;
+    std::unique_ptr<UserIdListModel> extractIdList;
     // The side windows: children of this window, made by OnInitDialog, deleted at closing.
     CListDlg* listWindow = nullptr;
     CCommentDlg* commentWindow = nullptr;
 
-    // Values of the run (GUI thread). Texts are UTF-8.
-    std::string programFolder;  // holds FFmpeg and the frame filter
-    std::string workFolder;     // lumivox.ini, FFmpeg.ini, the lists; the jobs' current folder
-    std::string desktopFolder;
-    std::string fontsFolder;  // folder of the font file of the last job, ending in '/'
-    std::string fontFace;
-    int32_t fontSizePt = 0;
-    std::string saveFolder;
-    std::string formatName;
-    std::string savedFormatName;
-    std::string mail;
-    std::string password;
-    int32_t hideOldComments = 1;
-    int32_t noAutoLogin = 1;
-    int32_t listWindowShown = 1;
-    int32_t commentWindowShown = 1;
-    int32_t periodStart = 0;
-    int32_t periodEnd = 0;
-    ServiceEndpoints serviceEndpoints;  // lumivox.ini's [Service]; read, never written
+    // The run's folders: the program folder (FFmpeg, the frame filter), the work folder
+    // (lumivox.ini, FFmpeg.ini, the lists; the jobs' current folder) and the desktop folder.
+    const RunFolders folders;
+    // The user's choices: loaded at initialisation, taken from the controls when a job starts
+    // and at closing, and saved then. The toggles' flags follow the side windows at once.
+    Settings settings;
+    CommentPeriod period;  // edited in the comment filter window; never saved
     // The service's cookies, kept in the work folder's jar; every job of the window uses it.
     std::unique_ptr<CookieStore> cookieStore;
     FormatPresetList presets;
-    int32_t closing = 0;
-
-    // Values exchanged with the controls by UpdateData.
-    std::string statusText;
-    int32_t hideOldCheck = 0;
-    int32_t noAutoLoginCheck = 0;
-    int32_t listToggle = 0;
-    int32_t commentToggle = 0;
+    bool closing = false;  // the closing steps have begun
 
 private:
     void buildControls();
@@ -169,11 +159,20 @@ private:
     void fillFontCombo();
     void selectSavedFace();
     void fillFormatCombo();
-    void loadSettings();
-    void saveSettings() const;
+    void showSettingsInControls();
+    void takeSettingsFromControls();
     void makeWorkFolderCurrent() const;
-    JobRequest makeJobRequest();
+    // Makes lumivox.log of the work folder the process's log, its problems shown by logLabel.
+    void openLog();
+    void showLoggedProblem(const QString& line);
+    JobRequest makeJobRequest() const;
+    // Enables the controls for the job's phase and shows `status`.
+    void showJobPhase(const char* status);
     void returnToIdle();
+    // The teardown after the running job's "done"; then the next queued URL.
+    void finishJob();
+    // Closing: stops the job and waits for its worker.
+    void stopJobAndWait();
     void OnClose();
     void OnPassword();
     void OnBrowse();
@@ -204,6 +203,7 @@ private:
     QPushButton* stopButton = nullptr;
     QProgressBar* progressBar = nullptr;
     QLabel* statusLabel = nullptr;
+    QLabel* logLabel = nullptr;
     QLineEdit* saveFolderEdit = nullptr;
     QPushButton* browseButton = nullptr;
     QComboBox* formatCombo = nullptr;
@@ -217,12 +217,16 @@ private:
     QPushButton* addMenuEntryButton = nullptr;
     QPushButton* removeMenuEntryButton = nullptr;
 
+    // The log, installed as the process's while the window lives.
+    std::unique_ptr<GuiLogSink> logSink;
+    LogSink* previousLogSink = nullptr;
+
     // The job.
     JobFactory jobFactory;
     GuiJobSink jobSink;
-    std::unique_ptr<CNicoThread> job;  // the running job; empty while idle
+    std::unique_ptr<CNicoThread> job;  // the running or stopping job; empty while idle
+    bool stopping = false;             // the job was asked to stop; its "done" is awaited
     uint64_t nextJobSerial = 1;
     bool initialised = false;
     bool sideWindowsShown = false;  // shown with the main window once
-    bool closed = false;            // the closing steps have run
 };

@@ -2,6 +2,7 @@
 // How a job ended, for the front end to show once the job is over: whether the movie was written,
 // the one-line reason when it was not, and how long the encoding stages took.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -18,6 +19,12 @@ struct StageTimings {
     std::optional<double> overlayFiles;  // writing comment.ini and data.ini
     std::optional<double> encoder;       // the encoder run, from its start until it was reaped
 };
+
+struct JobOutcome;
+
+// Logs how job `jobSerial` ended (the movie, the stop, or the failure with its reason), for a
+// front end whose own display does not say it otherwise.
+void logJobOutcome(uint64_t jobSerial, const JobOutcome& outcome);
 
 struct JobOutcome {
     JobResult result = JobResult::Failed;

@@ -27,10 +27,10 @@ struct JobRequest {
     // Holds the FFmpeg program and the frame-filter module; the encoder is always started from
     // here (with workFolder as its current folder).
     std::string programFolder;
-    // 1 when "古いコメントを表示しない" is ticked: the comment count is capped.
-    int32_t hideOldComments = 0;
-    // 1 when "ニコニコ動画に自動ログインしない" is ticked: the login goes out without credentials.
-    int32_t noAutoLogin = 0;
+    // "古いコメントを表示しない" is ticked: the comment count is capped.
+    bool hideOldComments = false;
+    // "ニコニコ動画に自動ログインしない" is ticked: the login goes out without credentials.
+    bool noAutoLogin = false;
     int32_t periodStart = 0;  // comment period, seconds since 1970 UTC, both ends inclusive
     int32_t periodEnd = 0;
     // Copies of the front end's lists, in list order. The job owns them: a vector copy is deep,
@@ -40,7 +40,8 @@ struct JobRequest {
     // Where the service lives: the built-in hosts, or those of lumivox.ini's [Service] section.
     ServiceEndpoints endpoints;
     // The cookie store of the job's requests, owned by the front end and outliving the job.
-    // Null, as the front ends leave it: the process's store, its jar in `workFolder`.
+    // The front ends give one store per run, its jar in `workFolder`; null: the process's store,
+    // with the same jar.
     CookieStore* cookieStore = nullptr;
 
     // The period and the two lists in the form the comment filter takes.

@@ -2,11 +2,12 @@
 // The job object: one job turns one video page URL into a movie on a worker thread of its own,
 // so that the front end stays responsive during the long network and encoding steps.
 //
-// Threads. The front end (GUI or CLI thread) creates the object, calls start() and later
-// StopAndDelete(); nothing else of the object is used by it. From start() on, the request and the
-// job state belong to the worker thread alone, except `stopRequested` (front end only) and the two
-// events. The worker talks to the front end only through the JobSink, whose calls never wait for
-// the front end, and every message carries this job's serial.
+// Threads. The front end (GUI or CLI thread) creates the object, calls start(), perhaps
+// requestStop(), and later StopAndDelete(); nothing else of the object is used by it. From
+// start() on, the request and the job state belong to the worker thread alone, except `started`
+// and `deleting` (front end only) and the two events. The worker talks to the front end only
+// through the JobSink, whose calls never wait for the front end, and every message carries this
+// job's serial.
 //
 // Stages. The job calls its stage operations in a fixed order (InitInstance). They are virtual
 // member functions: the network stages run the service client against `request.endpoints`, a
@@ -50,6 +51,11 @@ public:
     // no message of it will come (the front end returns to idle by itself).
     bool start();
 
+    // Front-end thread. Asks the job to stop and returns at once: the job sees the request at its
+    // next poll point, runs to its end and posts its "done" as usual. The front end then calls
+    // StopAndDelete, which by then waits only for the thread's last instructions.
+    void requestStop() { cancelEvent.set(); }
+
     // Front-end thread only. Asks the job to stop, waits without time-out until its thread has
     // finished, then deletes it and leaves `job` empty. Returns at once when `job` is empty or a
     // stop of it is already under way (a nested call during the wait). The job, if still running,
@@ -66,7 +72,7 @@ protected:
     // Stage operations, called in this order on the worker thread (see InitInstance).
 
     // Logs in with `request.mail` and `request.password` (empty ones when `request.noAutoLogin`
-    // is 1) and leaves the service's cookie string in `cookie`; empty when the login failed.
+    // is set) and leaves the service's cookie string in `cookie`; empty when the login failed.
     virtual void loginToService();
     // Asks the service for the video's data: sets `videoId` and `videoFile`, saves the comment
     // thread as comment.xml in the work folder and hands back the stream address in `streamUrl`.
@@ -151,7 +157,7 @@ private:
 
     JobSink& sink;
     const uint64_t serial;
-    int32_t stopRequested = 0;  // front-end thread only: a stop is under way
-    bool started = false;       // front-end thread only: the worker thread was created
-    WorkerThread worker;        // last member: joined first when the object goes
+    bool deleting = false;  // front-end thread only: StopAndDelete is under way
+    bool started = false;   // front-end thread only: the worker thread was created
+    WorkerThread worker;    // last member: joined first when the object goes
 };

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "platform/result.h"
+#include "platform/work_file_names.h"
 #include "service/curl_handles.h"
 
 // One cookie as the store keeps it (a line of the jar).
@@ -44,7 +45,7 @@ struct StoredCookie {
 class CookieStore {
 public:
     // The jar's file name inside the work folder.
-    static constexpr const char* kJarFileName = "cookies.txt";
+    static constexpr const char* kJarFileName = kCookieJarFileName;
 
     // A store persisted in `jarFile`; an empty path keeps the cookies in memory only.
     explicit CookieStore(std::filesystem::path jarFile);
