@@ -17,8 +17,11 @@ PACKAGES=(
   libfontconfig-dev libfreetype-dev libharfbuzz-dev fonts-ipafont-gothic
   # encoder and frame filter; Debian's ffmpeg makes test clips and is the benchmark reference
   libavformat-dev libavcodec-dev libavfilter-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
-  # service client and demo service; JSON is read with simdjson and written with nlohmann-json
+  # service client and demo service; today's service answers JSON (simdjson reads it,
+  # nlohmann-json writes the requests) and its video segments are AES-128 encrypted (OpenSSL)
   libcurl4-openssl-dev libssl-dev libcpp-httplib-dev openssl libsimdjson-dev nlohmann-json3-dev
+  # the session cookie read from browsers' cookie databases
+  libsqlite3-dev
   # desktop program
   qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth
 )

@@ -143,6 +143,24 @@ HttpRequest::Outcome HttpRequest::perform() {
     return stoppedByCancel_ ? Outcome::Cancelled : Outcome::Failed;
 }
 
+HttpRequest::Outcome HttpRequest::finishedWith(CURLcode result) {
+    result_ = result;
+    if (result_ == CURLE_OK) {
+        return Outcome::Done;
+    }
+    return stoppedByCancel_ ? Outcome::Cancelled : Outcome::Failed;
+}
+
+std::string HttpRequest::headerValue(const char* name) const {
+    curl_header* header = nullptr;
+    if (curl_ == nullptr ||
+        curl_easy_header(curl_.get(), name, 0, CURLH_HEADER, -1, &header) != CURLHE_OK ||
+        header == nullptr) {
+        return {};
+    }
+    return header->value;
+}
+
 std::string HttpRequest::errorText() const {
     if (!attached_) {
         return limitErrorText(attached_.error());

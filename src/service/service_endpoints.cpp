@@ -3,7 +3,8 @@
 #include "platform/ini_file.h"
 #include "service/url_parts.h"
 
-namespace {
+#include <algorithm>
+#include <cctype>
 
 std::string withoutTrailingSlashes(std::string base) {
     while (!base.empty() && base.back() == '/') {
@@ -12,7 +13,22 @@ std::string withoutTrailingSlashes(std::string base) {
     return base;
 }
 
-}  // namespace
+const char* serviceProtocolName(ServiceProtocol protocol) {
+    return protocol == ServiceProtocol::Classic ? "classic" : "today";
+}
+
+std::optional<ServiceProtocol> serviceProtocolNamed(std::string_view name) {
+    std::string lower(name);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (lower == "today") {
+        return ServiceProtocol::Today;
+    }
+    if (lower == "classic") {
+        return ServiceProtocol::Classic;
+    }
+    return std::nullopt;
+}
 
 std::string ServiceEndpoints::loginAddress() const {
     return withoutTrailingSlashes(loginBase) + "/secure/login?site=niconico";
@@ -26,8 +42,25 @@ std::string ServiceEndpoints::getflvAddress(const std::string& videoId) const {
     return withoutTrailingSlashes(webBase) + "/api/getflv?v=" + escapeUrlUnsafeBytes(videoId);
 }
 
-ServiceEndpoints serviceEndpointsFromIni(const IniFile& ini) {
+ServiceEndpoints serviceEndpointsFromIni(const IniFile& ini, std::string* warning) {
     ServiceEndpoints endpoints;
+    const std::string protocol = ini.readString(kServiceIniSection, kServiceIniProtocol, "");
+    if (const std::optional<ServiceProtocol> named = serviceProtocolNamed(protocol)) {
+        endpoints.protocol = *named;
+    } else if (!protocol.empty() && warning != nullptr) {
+        *warning = "[Service] Protocol=" + protocol +
+                   " names no protocol (today or classic); today's is used";
+    }
+    const auto readBase = [&ini](const char* key, std::string& base) {
+        const std::string value = ini.readString(kServiceIniSection, key, "");
+        if (!value.empty()) {
+            base = value;
+        }
+    };
+    readBase(kServiceIniAccountHost, endpoints.accountBase);
+    readBase(kServiceIniNvapiHost, endpoints.nvapiBase);
+    readBase(kServiceIniWebHost, endpoints.todayWebBase);
+    readBase(kServiceIniUserAgent, endpoints.todayUserAgent);
     const std::string login = ini.readString(kServiceIniSection, kServiceIniLoginHost, "");
     if (!login.empty()) {
         endpoints.loginBase = login;

@@ -28,6 +28,16 @@
 
 namespace service_test {
 
+// The classic demo service's endpoints, its hosts filled in from its READY line: empty until
+// then.
+inline ServiceEndpoints classicDemoEndpoints() {
+    ServiceEndpoints endpoints;
+    endpoints.loginBase.clear();
+    endpoints.webBase.clear();
+    endpoints.protocol = ServiceProtocol::Classic;
+    return endpoints;
+}
+
 // A fresh folder for one test, removed with everything in it afterwards.
 struct TempFolder {
     TempFolder() {
@@ -148,7 +158,7 @@ private:
 
     TempFolder folder_;
     ChildProcess child_;
-    ServiceEndpoints endpoints_{"", "", ""};
+    ServiceEndpoints endpoints_ = classicDemoEndpoints();
 };
 
 // The job's fields the client reads and writes.

@@ -58,6 +58,12 @@ public:
     long status() const;
     // The final answer's Content-Length, -1 when it has none.
     int64_t contentLength() const;
+    // The value of the final answer's header `name` (letter case ignored); empty when absent.
+    std::string headerValue(const char* name) const;
+    // The curl handle, for a request run by a multi handle (CurlMulti) rather than perform().
+    CURL* handle() const { return curl_.get(); }
+    // Records the result of a transfer that a multi handle ran, as perform() would have.
+    Outcome finishedWith(CURLcode result);
 
 private:
     static size_t writeBody(char* data, size_t size, size_t count, void* user);
