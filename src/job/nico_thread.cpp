@@ -157,6 +157,14 @@ void CNicoThread::serviceError(const std::string& text) {
     sink.serviceError(serial, text);
 }
 
+void CNicoThread::notice(const std::string& text) {
+    sink.jobNotice(serial, text);
+}
+
+void CNicoThread::postDownloadProgress(const DownloadProgress& progress) {
+    sink.downloadProgress(serial, progress);
+}
+
 void CNicoThread::fail(const std::string& reason) {
     if (hasFailed() || reason.empty()) {
         return;

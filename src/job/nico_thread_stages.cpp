@@ -1,7 +1,7 @@
-// The stage operations of the job. The network stages (login, lookup with the comment thread,
-// page visit, download) run the service client, one client per stage call; comment reading and
-// the encoding stages (preparation with the probe and the layout, overlay files, filter splice,
-// encoder run) are the job's own. A stage that ends the job early records why with fail().
+// The stage operations of the job. The network stages (login, lookup with the comments, page
+// visit or access rights, download) run the service stages of the request's protocol; comment
+// reading and the encoding stages (preparation with the probe and the layout, overlay files, filter
+// splice, encoder run) are the job's own. A stage that ends the job early records why with fail().
 
 #include <cerrno>
 #include <chrono>
@@ -16,16 +16,17 @@
 #include "comments/comment_layout.h"
 #include "comments/comment_reader.h"
 #include "comments/overlay_writer.h"
+#include "job/classic_service_stages.h"
 #include "job/encoder_output.h"
 #include "job/encoder_progress.h"
 #include "job/nico_thread.h"
+#include "job/today_service_stages.h"
 #include "job/video_probe.h"
 #include "platform/child_process.h"
 #include "platform/command_line.h"
 #include "platform/log.h"
 #include "platform/text_conv.h"
 #include "platform/work_file_names.h"
-#include "service/service_client.h"
 #include "text/text_engine.h"
 
 namespace {
@@ -143,55 +144,18 @@ ServiceContext CNicoThread::serviceContext() {
 }
 
 void CNicoThread::loginToService() {
-    ServiceClient client(serviceContext(), serviceState());
-    logInfo(LogComponent::Service,
-            "login at " + request.endpoints.loginBase +
-                (request.noAutoLogin ? " without the account (automatic login is off)" : ""));
-    const Status loggedIn =
-        client.loginToService(request.mail, request.password, request.noAutoLogin);
-    if (!cookie.empty()) {
-        logInfo(LogComponent::Service, "the login gave the session cookie");
-    }
-    if (!cookie.empty() || isCancelled()) {
-        return;
-    }
-    if (!loggedIn) {
-        fail("the login failed: " + loggedIn.error());
-    } else if (request.noAutoLogin) {
-        fail(
-            "the login gave no cookie (automatic login is off, and no cookie of an earlier login "
-            "was kept)");
-    } else {
-        fail("the login gave no cookie (check the mail address and password)");
-    }
+    serviceStages().loginToService();
 }
 
-// The cookie text is the job's record of its login; the requests carry what the cookie store
-// holds for them.
-bool CNicoThread::lookUpVideo(const std::string& /*cookieText*/, std::string& streamUrl) {
-    ServiceClient client(serviceContext(), serviceState());
-    Result<VideoLookup> lookup = client.lookUpVideo(request.pageUrl);
-    if (!lookup) {
-        fail(lookup.error());
-        return false;
-    }
-    streamUrl = std::move(lookup->streamUrl);
-    logInfo(LogComponent::Service,
-            "video " + videoId + " found; the download goes to " + videoFile);
-    if (!lookup->commentThread) {
-        // The job goes on, but a movie without its comments is not what was asked for; and
-        // what comment.xml holds now is not this video's thread.
-        fail("the comment thread could not be downloaded: " + lookup->commentThread.error());
-        commentThreadMissing = true;
-    }
-    return true;
+bool CNicoThread::lookUpVideo(const std::string& cookieText, std::string& streamUrl) {
+    return serviceStages().lookUpVideo(cookieText, streamUrl);
 }
 
 void CNicoThread::readCommentXml() {
     if (commentThreadMissing) {
         return;
     }
-    const std::string path = workFile(kCommentXmlFileName);
+    const std::string path = serviceStages().commentFile();
     const size_t before = chats.size();
     const bool read = ::readCommentXml(path, chats, arrivalCounter).ok();
     logInfo(LogComponent::Job,
@@ -203,23 +167,23 @@ void CNicoThread::readCommentXml() {
     }
 }
 
-bool CNicoThread::visitVideoPage(const std::string& pageUrl, const std::string& /*cookieText*/) {
-    // The job goes on whatever the visit gives; an error has reached the front end already.
-    ServiceClient client(serviceContext(), serviceState());
-    return client.visitVideoPage(pageUrl).ok();
+bool CNicoThread::visitVideoPage(const std::string& pageUrl, const std::string& cookieText) {
+    return serviceStages().visitVideoPage(pageUrl, cookieText);
 }
 
-bool CNicoThread::downloadVideo(const std::string& streamUrl, const std::string& /*cookieText*/) {
-    ServiceClient client(serviceContext(), serviceState());
-    const Status downloaded = client.downloadVideo(streamUrl);
-    if (!downloaded && !isCancelled()) {
-        fail(downloaded.error());
+bool CNicoThread::downloadVideo(const std::string& streamUrl, const std::string& cookieText) {
+    return serviceStages().downloadVideo(streamUrl, cookieText);
+}
+
+ServiceStages& CNicoThread::serviceStages() {
+    if (!stages) {
+        if (request.endpoints.protocol == ServiceProtocol::Classic) {
+            stages = std::make_unique<ClassicServiceStages>(*this);
+        } else {
+            stages = std::make_unique<TodayServiceStages>(*this);
+        }
     }
-    if (downloaded) {
-        logInfo(LogComponent::Service,
-                std::string(isCancelled() ? "download stopped: " : "downloaded ") + videoFile);
-    }
-    return downloaded.ok();
+    return *stages;
 }
 
 std::string CNicoThread::temporaryFile() const {

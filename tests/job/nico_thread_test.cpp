@@ -40,6 +40,8 @@ protected:
         request.formatTemplate = "-y -i \"<%InputFile%>\"<%Lumivox%> \"<%TemporaryFile%>.avi\"";
         request.ngList = {"ng-user-1", "ng-user-2"};
         request.extractList = {"keep-user"};
+        // The pipeline as the original system runs it: comment.xml in the work folder.
+        request.endpoints.protocol = ServiceProtocol::Classic;
         return request;
     }
     std::unique_ptr<CNicoThread> makeJob(const StageScript& script, StageLog& log, uint64_t serial,

@@ -37,8 +37,15 @@ struct JobRequest {
     // so later edits of the front end's lists do not reach a running job.
     std::vector<std::string> ngList;       // user IDs whose comments are dropped
     std::vector<std::string> extractList;  // when not empty: user IDs whose comments alone are kept
-    // Where the service lives: the built-in hosts, or those of lumivox.ini's [Service] section.
+    // Where the service lives and which protocol it speaks: the built-in hosts, or those of
+    // lumivox.ini's [Service] section.
     ServiceEndpoints endpoints;
+    // Today's protocol: the `user_session` cookie's value the login uses. A secret: never
+    // printed or logged.
+    std::string sessionCookie;
+    // Today's protocol: the video quality asked for ("720p", "video-h264-720p"); empty: the best
+    // the account may use.
+    std::string videoQuality;
     // The cookie store of the job's requests, owned by the front end and outliving the job.
     // The front ends give one store per run, its jar in `workFolder`; null: the process's store,
     // with the same jar.

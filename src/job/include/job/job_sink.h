@@ -7,6 +7,25 @@
 #include <cstdint>
 #include <string>
 
+// Where a download of segments stands (today's service delivers the video in segments).
+struct DownloadProgress {
+    int segmentsDone = 0;
+    int segmentsTotal = 0;
+    int64_t bytesDone = 0;
+    double bytesPerSecond = 0;  // 0: not known yet
+    double secondsLeft = -1;    // -1: not known yet
+
+    // segmentsDone × 100 / segmentsTotal; 0 without a total.
+    int percent() const {
+        return segmentsTotal > 0 ? static_cast<int>(int64_t{segmentsDone} * 100 / segmentsTotal)
+                                 : 0;
+    }
+};
+
+// "12/30 segments, 45.2 MB, 12.3 MB/s, 0:07 left": the progress for a person; speed and time
+// left only once known.
+std::string describeDownloadProgress(const DownloadProgress& progress);
+
 class JobSink {
 public:
     virtual ~JobSink() = default;
@@ -23,4 +42,13 @@ public:
 
     // A failed HTTP operation's error text, for the front end to show (message box, stderr).
     virtual void serviceError(uint64_t jobSerial, const std::string& text) = 0;
+
+    // Download progress in segments and bytes, with speed and time left. A front end that
+    // shows only percentages keeps this default, which passes the segments' percentage on.
+    virtual void downloadProgress(uint64_t jobSerial, const DownloadProgress& progress) {
+        jobProgress(jobSerial, progress.percent());
+    }
+
+    // A note for the user that is no error (the account a session belongs to). Default: none.
+    virtual void jobNotice(uint64_t /*jobSerial*/, const std::string& /*text*/) {}
 };

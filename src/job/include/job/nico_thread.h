@@ -32,6 +32,7 @@
 #include "job/job_outcome.h"
 #include "job/job_request.h"
 #include "job/job_sink.h"
+#include "job/service_stages.h"
 #include "platform/manual_reset_event.h"
 #include "platform/worker_thread.h"
 #include "service/service_context.h"
@@ -142,8 +143,21 @@ protected:
     int32_t videoWidth = 0;             // frame width from the probe, for comment.ini
     ChatList chats;                     // the job's comments, laid out in place before encoding
     JobOutcome outcome;                 // filled by the stages; settled when the job ends
+    std::string videoTitle;             // the video's title, when the service gave one
+
+    // The network stages of the request's protocol, made at their first use.
+    ServiceStages& serviceStages();
+    // Hands a note for the user to the front end ("logged in as ..."). Does not wait.
+    void notice(const std::string& text);
+    // Download progress in segments and bytes, for the front end; does not wait.
+    void postDownloadProgress(const DownloadProgress& progress);
 
 private:
+    friend class ClassicServiceStages;
+    friend class TodayServiceStages;
+
+    std::unique_ptr<ServiceStages> stages;
+
     // The thread's whole work: the job, its exit work, then the finished event.
     void runThread();
     // The job, step by step. Every failure leads quietly to the end of the job.
