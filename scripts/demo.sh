@@ -77,6 +77,7 @@ printf '%s\r\n' \
   "Login=0" \
   "SaveDir=$demo" \
   "[Service]" \
+  "Protocol=classic" \
   "LoginHost=$login_host" \
   "WebHost=$web_host" \
   "CaFile=$ca_file" >"$work/lumivox.ini"

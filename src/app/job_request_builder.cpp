@@ -22,6 +22,8 @@ JobRequest buildJobRequest(const Settings& settings, const FormatPresetList& pre
     request.pageUrl = choices.pageUrl;
     request.mail = settings.mail;
     request.password = settings.password;
+    request.sessionCookie = settings.sessionCookie;
+    request.videoQuality = settings.videoQuality;
     request.saveFolder = settings.saveFolder;
     request.workFolder = withTrailingSeparator(folders.workFolder);
     request.programFolder = folders.programFolder;

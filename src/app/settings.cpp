@@ -38,12 +38,18 @@ Settings loadSettings(const std::filesystem::path& iniPath, const std::string& d
     settings.fontSizePt = ini->readInt(kSettingsSection, "FontPt", 0);
     settings.mail = ini->readString(kSettingsSection, "Mail", "");
     settings.password = ini->readString(kSettingsSection, "Password", "");
+    settings.sessionCookie = ini->readString(kSettingsSection, "Session", "");
+    settings.videoQuality = ini->readString(kSettingsSection, "Quality", "");
     settings.formatName = ini->readString(kSettingsSection, "Format", kDefaultFormatName);
     settings.hideOldComments = readFlag(*ini, "Old");
     settings.noAutoLogin = readFlag(*ini, "Login");
     settings.listWindowShown = readFlag(*ini, "ListDialog");
     settings.commentWindowShown = readFlag(*ini, "CommentDialog");
-    settings.service = serviceEndpointsFromIni(*ini);
+    std::string serviceWarning;
+    settings.service = serviceEndpointsFromIni(*ini, &serviceWarning);
+    if (!serviceWarning.empty() && warning != nullptr) {
+        *warning = serviceWarning;
+    }
     return settings;
 }
 
@@ -65,6 +71,16 @@ Status saveSettings(const std::filesystem::path& iniPath, const Settings& settin
     set("FontPt", std::to_string(settings.fontSizePt));
     set("Mail", settings.mail);
     set("Password", settings.password);
+    // Written only once there is something to keep, so that files of the old program stay as
+    // they were.
+    if (!settings.sessionCookie.empty() ||
+        !ini->readString(kSettingsSection, "Session", "").empty()) {
+        set("Session", settings.sessionCookie);
+    }
+    if (!settings.videoQuality.empty() ||
+        !ini->readString(kSettingsSection, "Quality", "").empty()) {
+        set("Quality", settings.videoQuality);
+    }
     set("Format", settings.formatName);
     set("Old", flagText(settings.hideOldComments));
     set("Login", flagText(settings.noAutoLogin));

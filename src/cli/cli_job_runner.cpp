@@ -156,7 +156,12 @@ std::optional<JobOutcome> runJobToEnd(std::unique_ptr<CNicoThread> job, CliJobSi
                 display.stage(kEncodingStatus);
                 break;
             case CliJobMessage::Kind::Progress:
-                display.progress(message->percent);
+                display.progress(message->percent, message->text);
+                break;
+            case CliJobMessage::Kind::Notice:
+                display.finish();
+                printCliError(message->text);
+                display.redrawOpenStage();
                 break;
             case CliJobMessage::Kind::ServiceError:
                 break;  // the job logs it as an error of the service, printed with the log

@@ -18,6 +18,15 @@ void CliJobSink::serviceError(uint64_t jobSerial, const std::string& text) {
     push({CliJobMessage::Kind::ServiceError, jobSerial, 0, text});
 }
 
+void CliJobSink::downloadProgress(uint64_t jobSerial, const DownloadProgress& progress) {
+    push({CliJobMessage::Kind::Progress, jobSerial, progress.percent(),
+          describeDownloadProgress(progress)});
+}
+
+void CliJobSink::jobNotice(uint64_t jobSerial, const std::string& text) {
+    push({CliJobMessage::Kind::Notice, jobSerial, 0, text});
+}
+
 std::optional<CliJobMessage> CliJobSink::next(std::chrono::milliseconds timeout) {
     std::unique_lock lock(mutex_);
     if (!arrived_.wait_for(lock, timeout, [this] { return !queue_.empty(); })) {

@@ -6,6 +6,7 @@
 
 #include "app/comment_period.h"
 #include "platform/log.h"
+#include "service/service_endpoints.h"
 
 namespace {
 
@@ -60,6 +61,21 @@ const char* const kUsage =
     "LoginHost)\n"
     "  --web-host URL        the web host, e.g. http://www.nicovideo.jp ([Service] WebHost)\n"
     "  --ca-file FILE        PEM certificates to trust for https ([Service] CaFile)\n"
+    "\n"
+    "  --protocol NAME       today (the service as it is now) or classic (the old login form,\n"
+    "                        getflv and .flv stream that the demo service plays) ([Service]\n"
+    "                        Protocol; default: today)\n"
+    "  --session-cookie VALUE  today's login: the value of the browser's user_session cookie\n"
+    "                        (visible to other users in the process list: prefer the next)\n"
+    "  --session-cookie-file FILE  the session cookie is the first line of FILE (\"-\": stdin);\n"
+    "                        the bare value, user_session=VALUE or a Cookie: line\n"
+    "  --cookies-from-browser BROWSER[:PROFILE]  take the session cookie from a browser's\n"
+    "                        profile: firefox, chromium, chrome, brave, vivaldi, edge; PROFILE\n"
+    "                        is a profile folder (default: the browser's profile used last)\n"
+    "  --quality Q           video quality of today's service, e.g. 720p or 360p (default: the\n"
+    "                        best the account may use; \"Quality\")\n"
+    "  --account-host URL, --nvapi-host URL  today's account and API hosts ([Service]\n"
+    "                        AccountHost, NvapiHost)\n"
     "\n"
     "  --list-formats        print the output formats and exit\n"
     "  --help                print this text and exit\n"
@@ -160,6 +176,14 @@ private:
         if (service.password && service.passwordFile) {
             return usageError("--password cannot be combined with --password-file");
         }
+        const int sessionSources = (service.sessionCookie ? 1 : 0) +
+                                   (service.sessionCookieFile ? 1 : 0) +
+                                   (service.cookiesFromBrowser ? 1 : 0);
+        if (sessionSources > 1) {
+            return usageError(
+                "give the session cookie one way: --session-cookie, --session-cookie-file or "
+                "--cookies-from-browser");
+        }
         result.command = CliCommand::Job;
         static_cast<OutputOptions&>(result.job) = output;
         result.job.pageUrl = positionals[0];
@@ -219,9 +243,12 @@ private:
                                     name == "--font" || name == "--font-size" ||
                                     name == "--period-start" || name == "--period-end" ||
                                     name == "--ng" || name == "--extract";
-        const bool isServiceOption = name == "--mail" || name == "--password" ||
-                                     name == "--password-file" || name == "--login-host" ||
-                                     name == "--web-host" || name == "--ca-file";
+        const bool isServiceOption =
+            name == "--mail" || name == "--password" || name == "--password-file" ||
+            name == "--login-host" || name == "--web-host" || name == "--ca-file" ||
+            name == "--protocol" || name == "--session-cookie" || name == "--session-cookie-file" ||
+            name == "--cookies-from-browser" || name == "--quality" || name == "--account-host" ||
+            name == "--nvapi-host";
         if (!isOutputOption && !isServiceOption) {
             usageError("unknown option " + name);
             return;
@@ -320,12 +347,30 @@ private:
                 usageError("--password-file needs a file");
             }
             service.passwordFile = text;
-        } else if (name == "--login-host" || name == "--web-host") {
+        } else if (name == "--login-host" || name == "--web-host" || name == "--account-host" ||
+                   name == "--nvapi-host") {
             if (!isHostAddress(text)) {
                 usageError(name + " takes an address beginning with http:// or https://, not \"" +
                            text + "\"");
             }
-            (name == "--login-host" ? service.loginHost : service.webHost) = text;
+            (name == "--login-host"     ? service.loginHost
+             : name == "--web-host"     ? service.webHost
+             : name == "--account-host" ? service.accountHost
+                                        : service.nvapiHost) = text;
+        } else if (name == "--protocol") {
+            if (!serviceProtocolNamed(text)) {
+                usageError("--protocol takes today or classic, not \"" + text + "\"");
+            }
+            service.protocol = text;
+        } else if (name == "--session-cookie" || name == "--session-cookie-file" ||
+                   name == "--cookies-from-browser" || name == "--quality") {
+            if (text.empty()) {
+                usageError(name + " needs a value");
+            }
+            (name == "--session-cookie"        ? service.sessionCookie
+             : name == "--session-cookie-file" ? service.sessionCookieFile
+             : name == "--quality"             ? service.quality
+                                               : service.cookiesFromBrowser) = text;
         } else {
             if (text.empty()) {
                 usageError("--ca-file needs a file");

@@ -43,6 +43,7 @@ std::string ProgressDisplay::line(const std::string& name, int percent, int widt
 
 void ProgressDisplay::stage(const std::string& name) {
     stage_ = name;
+    detail_.clear();
     percent_ = 0;
     lastPlainTenth_ = 0;
     if (terminal_) {
@@ -53,11 +54,17 @@ void ProgressDisplay::stage(const std::string& name) {
     }
 }
 
-void ProgressDisplay::progress(int percent) {
-    if (percent < 1 || percent > 100 || percent == percent_) {
+void ProgressDisplay::progress(int percent, const std::string& detail) {
+    const bool newDetail = !detail.empty() && detail != detail_;
+    if (percent < 0 || percent > 100 || ((percent == percent_ || percent == 0) && !newDetail)) {
         return;
     }
-    percent_ = percent;
+    if (percent >= 1) {
+        percent_ = percent;
+    }
+    if (!detail.empty()) {
+        detail_ = detail;
+    }
     if (terminal_) {
         redraw();
         return;
@@ -65,8 +72,15 @@ void ProgressDisplay::progress(int percent) {
     const int tenth = percent / 10;
     if (tenth > lastPlainTenth_) {
         lastPlainTenth_ = tenth;
-        std::fprintf(stream_, "%s %d%%\n", stage_.c_str(), tenth * 10);
+        std::fprintf(stream_, "%s %d%%%s\n", stage_.c_str(), tenth * 10,
+                     detail_.empty() ? "" : ("  " + detail_).c_str());
         std::fflush(stream_);
+    }
+}
+
+void ProgressDisplay::redrawOpenStage() {
+    if (terminal_ && !stage_.empty()) {
+        redraw();
     }
 }
 
@@ -86,7 +100,7 @@ void ProgressDisplay::finish() {
 }
 
 void ProgressDisplay::redraw() {
-    const std::string text = line(stage_, percent_);
+    const std::string text = line(stage_, percent_) + (detail_.empty() ? "" : "  " + detail_);
     const size_t columns = terminalColumns(text);
     std::string padding(drawnColumns_ > columns ? drawnColumns_ - columns : 0, ' ');
     std::fprintf(stream_, "\r%s%s", text.c_str(), padding.c_str());

@@ -1,7 +1,9 @@
 #include "cli/url_job_command.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -14,6 +16,7 @@
 #include "job/job_status_texts.h"
 #include "job/nico_thread.h"
 #include "platform/stop_signals.h"
+#include "service/browser_cookies.h"
 
 namespace fs = std::filesystem;
 
@@ -24,6 +27,41 @@ constexpr std::string_view kNoCookieWithoutAutoLogin =
     "the login gave no cookie (automatic login is off";
 constexpr std::string_view kNoCookieCheckAccount =
     "the login gave no cookie (check the mail address and password)";
+
+// The session cookie of today's service: from the options (the value, a file, a browser's
+// profile), else the stored one. Nothing, with the problem printed, when a given source fails.
+std::optional<std::string> chooseSessionCookie(const ServiceOptions& options,
+                                               const Settings& settings) {
+    if (options.sessionCookie) {
+        return *options.sessionCookie;
+    }
+    if (options.sessionCookieFile) {
+        std::string error;
+        std::optional<std::string> line =
+            readSecretFile(*options.sessionCookieFile, "session cookie", error);
+        if (!line) {
+            printCliError(error);
+        }
+        return line;
+    }
+    if (options.cookiesFromBrowser) {
+        const Result<BrowserCookieSource> source = browserCookieSource(*options.cookiesFromBrowser);
+        if (!source) {
+            printCliError(source.error());
+            return std::nullopt;
+        }
+        const char* home = std::getenv("HOME");
+        Result<std::string> value = sessionCookieFromBrowser(
+            *source, home != nullptr ? home : "", static_cast<int64_t>(std::time(nullptr)));
+        if (!value) {
+            printCliError("the session cookie cannot be taken from " + source->browser + ": " +
+                          value.error());
+            return std::nullopt;
+        }
+        return std::move(*value);
+    }
+    return settings.sessionCookie;
+}
 
 // The settings with the account and the service's hosts of the options in their place. Giving a
 // mail address or a password on the command line asks for a login with it: automatic login is on
@@ -47,6 +85,21 @@ std::optional<Settings> withServiceOptions(Settings settings, const ServiceOptio
         options.noAutoLogin.value_or(credentialsGiven ? false : settings.noAutoLogin);
     settings.service.loginBase = options.loginHost.value_or(settings.service.loginBase);
     settings.service.webBase = options.webHost.value_or(settings.service.webBase);
+    settings.service.todayWebBase = options.webHost.value_or(settings.service.todayWebBase);
+    settings.service.accountBase = options.accountHost.value_or(settings.service.accountBase);
+    settings.service.nvapiBase = options.nvapiHost.value_or(settings.service.nvapiBase);
+    if (options.protocol) {
+        settings.service.protocol =
+            serviceProtocolNamed(*options.protocol).value_or(settings.service.protocol);
+    }
+    settings.videoQuality = options.quality.value_or(settings.videoQuality);
+    if (settings.service.protocol == ServiceProtocol::Today) {
+        const std::optional<std::string> session = chooseSessionCookie(options, settings);
+        if (!session) {
+            return std::nullopt;
+        }
+        settings.sessionCookie = *session;
+    }
     if (options.caFile) {
         settings.service.caFile = absolutePath(*options.caFile);
     }
@@ -70,25 +123,31 @@ void printLoginHint(const JobOutcome& outcome, const JobRequest& request) {
     }
 }
 
+
 }  // namespace
 
 std::optional<std::string> readPasswordFile(const std::string& path, std::string& error) {
+    return readSecretFile(path, "password", error);
+}
+
+std::optional<std::string> readSecretFile(const std::string& path, const std::string& what,
+                                          std::string& error) {
     std::string line;
     if (path == "-") {
         std::getline(std::cin, line);
         if (std::cin.bad()) {
-            error = "the password cannot be read from standard input";
+            error = "the " + what + " cannot be read from standard input";
             return std::nullopt;
         }
     } else {
         std::ifstream in(path, std::ios::binary);
         if (!in) {
-            error = "the password file " + path + " cannot be read: " + std::strerror(errno);
+            error = "the " + what + " file " + path + " cannot be read: " + std::strerror(errno);
             return std::nullopt;
         }
         std::getline(in, line);
         if (in.bad()) {
-            error = "the password file " + path + " cannot be read";
+            error = "the " + what + " file " + path + " cannot be read";
             return std::nullopt;
         }
     }

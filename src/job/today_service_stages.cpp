@@ -26,11 +26,8 @@ bool isGone(const fs::path& path) {
 
 }  // namespace
 
-TodayServiceStages::TodayServiceStages(CNicoThread& job) : job_(job) {
-    if (job_.request.cookieStore == nullptr) {
-        ownStore_ = std::make_unique<CookieStore>(fs::path());
-    }
-}
+TodayServiceStages::TodayServiceStages(CNicoThread& job)
+    : job_(job), ownStore_(std::make_unique<CookieStore>(fs::path())) {}
 
 TodayServiceStages::~TodayServiceStages() = default;
 
@@ -42,9 +39,7 @@ const char* TodayServiceStages::sessionHint() {
 
 ServiceContext TodayServiceStages::context() {
     ServiceContext c = job_.serviceContext();
-    if (ownStore_) {
-        c.cookieStore = ownStore_.get();
-    }
+    c.cookieStore = ownStore_.get();
     return c;
 }
 

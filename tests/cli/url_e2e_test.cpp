@@ -30,8 +30,7 @@ protected:
 
     // Starts the demo service with the clip (or its own stand-in bytes) and the comments.
     void startDemo(const std::vector<std::string>& faults = {}, bool withClip = true) {
-        std::vector<std::string> arguments = {"--comments",
-                                              (root.path / "comments.xml").string()};
+        std::vector<std::string> arguments = {"--comments", (root.path / "comments.xml").string()};
         if (withClip) {
             arguments.insert(arguments.end(), {"--video", makeClip(clip).string()});
         }
@@ -51,7 +50,7 @@ protected:
         writeBytes(work / "lumivox.ini",
                    "[Lumivox]\r\nMail=" + std::string(kMail) + "\r\nPassword=" + password +
                        "\r\nLogin=0\r\nSaveDir=" + save.string() +
-                       "\r\n[Service]\r\nLoginHost=" + hosts.loginBase +
+                       "\r\n[Service]\r\nProtocol=classic\r\nLoginHost=" + hosts.loginBase +
                        "\r\nWebHost=" + hosts.webBase + "\r\nCaFile=" + hosts.caFile + "\r\n");
     }
 
@@ -138,8 +137,9 @@ TEST_F(UrlE2eTest, TheCommandLineGivesTheAccountAndTheHosts) {
     startDemo({}, /*withClip=*/false);
     // lumivox.ini names no account, leaves automatic login off (its default) and points at a
     // web host nobody serves.
-    writeBytes(work / "lumivox.ini", "[Lumivox]\r\nSaveDir=" + save.string() +
-                                         "\r\n[Service]\r\nWebHost=http://127.0.0.1:1\r\n");
+    writeBytes(work / "lumivox.ini",
+               "[Lumivox]\r\nSaveDir=" + save.string() +
+                   "\r\n[Service]\r\nProtocol=classic\r\nWebHost=http://127.0.0.1:1\r\n");
     const fs::path passwordFile = root.path / "password.txt";
     writeBytes(passwordFile, std::string(kPassword) + "\r\nsecond line\r\n");
     const std::vector<std::string> common = {watchUrl(),      "--format=無変換", "--login-host",

@@ -47,7 +47,7 @@ protected:
         writeBytes(folders.work() / "lumivox.ini",
                    "[Lumivox]\r\nSaveDir=" + save.path().string() +
                        "\r\nMail=demo@example.com\r\nPassword=p&ss=w+rd%41\r\nFormat=無変換\r\n"
-                       "Login=0\r\n[Service]\r\nLoginHost=" +
+                       "Login=0\r\n[Service]\r\nProtocol=classic\r\nLoginHost=" +
                        endpoints.loginBase + "\r\nWebHost=" + endpoints.webBase +
                        "\r\nCaFile=" + endpoints.caFile + "\r\n");
     }

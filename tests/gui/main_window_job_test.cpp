@@ -78,9 +78,10 @@ TEST_F(MainWindowJobTest, OnlyProgressFrom1To100OfTheRunningJobMovesTheBar) {
 }
 
 TEST_F(MainWindowJobTest, TheJobIsGivenTheWindowsValues) {
-    writeBytes(folders.work() / "lumivox.ini",
-               "[Lumivox]\nFont=IPAゴシック\nFontPt=18\nMail=m@example.com\nPassword=pw\n"
-               "Format=MP3\nOld=0\nLogin=0\n[Service]\nWebHost=http://127.0.0.1:9\n");
+    writeBytes(
+        folders.work() / "lumivox.ini",
+        "[Lumivox]\nFont=IPAゴシック\nFontPt=18\nMail=m@example.com\nPassword=pw\n"
+        "Format=MP3\nOld=0\nLogin=0\n[Service]\nProtocol=classic\nWebHost=http://127.0.0.1:9\n");
     auto window = openWindow();
     control<QLineEdit>(*window, "saveFolderEdit")->setText(QStringLiteral("/srv/movies"));
     start(*window, "  http://www.nicovideo.jp/watch/sm9 ");

@@ -59,8 +59,8 @@ protected:
                    "[Lumivox]\r\nSaveDir=" + save.path().string() +
                        "\r\nMail=demo@example.com\r\nPassword=p&ss=w+rd%41\r\n"
                        "Format=" +
-                       format + "\r\nLogin=0\r\n[Service]\r\nLoginHost=" + loginBase +
-                       "\r\nWebHost=" + webBase + "\r\nCaFile=" + caFile + "\r\n");
+                       format + "\r\nLogin=0\r\n[Service]\r\nProtocol=classic\r\nLoginHost=" +
+                       loginBase + "\r\nWebHost=" + webBase + "\r\nCaFile=" + caFile + "\r\n");
     }
 
     std::unique_ptr<CLumivoxDlg> openWindow() {

@@ -17,11 +17,15 @@ inline constexpr const char* kDefaultFontFace = "ＭＳ Ｐゴシック";
 inline constexpr const char* kDefaultFormatName = "AVI";
 
 struct Settings {
-    std::string saveFolder;                       // "SaveDir"; default: the desktop folder
-    std::string fontFace = kDefaultFontFace;      // "Font"
-    int32_t fontSizePt = 0;                       // "FontPt"; 0 lets the layout pick the size
-    std::string mail;                             // "Mail"
-    std::string password;                         // "Password", stored as typed
+    std::string saveFolder;                   // "SaveDir"; default: the desktop folder
+    std::string fontFace = kDefaultFontFace;  // "Font"
+    int32_t fontSizePt = 0;                   // "FontPt"; 0 lets the layout pick the size
+    std::string mail;                         // "Mail"
+    std::string password;                     // "Password", stored as typed
+    // "Session": the user_session cookie of today's service, a secret like the password.
+    std::string sessionCookie;
+    // "Quality": the video quality asked of today's service ("720p"); empty: the best.
+    std::string videoQuality;
     std::string formatName = kDefaultFormatName;  // "Format": name of the output preset
     // Flags: on exactly when the stored text is "1"; written as "1" or "0".
     bool hideOldComments = true;     // "Old": "古いコメントを表示しない"

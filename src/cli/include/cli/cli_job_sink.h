@@ -13,11 +13,11 @@
 #include "job/job_sink.h"
 
 struct CliJobMessage {
-    enum class Kind { Progress, EncodingBegins, Done, ServiceError };
+    enum class Kind { Progress, EncodingBegins, Done, ServiceError, Notice };
     Kind kind = Kind::Done;
     uint64_t jobSerial = 0;
     int percent = 0;   // Progress
-    std::string text;  // ServiceError
+    std::string text;  // ServiceError, Notice; Progress: the download's details, when known
 };
 
 class CliJobSink final : public JobSink {
@@ -27,6 +27,8 @@ public:
     void encodingBegins(uint64_t jobSerial) override;
     void jobDone(uint64_t jobSerial) override;
     void serviceError(uint64_t jobSerial, const std::string& text) override;
+    void downloadProgress(uint64_t jobSerial, const DownloadProgress& progress) override;
+    void jobNotice(uint64_t jobSerial, const std::string& text) override;
 
     // Main thread: the oldest queued message, waiting at most `timeout` for one.
     std::optional<CliJobMessage> next(std::chrono::milliseconds timeout);

@@ -46,6 +46,14 @@ struct ServiceOptions {
     std::optional<std::string> loginHost;     // base address: scheme, host, optional port
     std::optional<std::string> webHost;
     std::optional<std::string> caFile;
+    // Today's service.
+    std::optional<std::string> protocol;            // --protocol today|classic
+    std::optional<std::string> sessionCookie;       // --session-cookie VALUE
+    std::optional<std::string> sessionCookieFile;   // --session-cookie-file FILE ("-": stdin)
+    std::optional<std::string> cookiesFromBrowser;  // --cookies-from-browser BROWSER[:PROFILE]
+    std::optional<std::string> quality;             // --quality 720p
+    std::optional<std::string> accountHost;         // --account-host URL
+    std::optional<std::string> nvapiHost;           // --nvapi-host URL
 };
 
 // What a job from a video page URL was asked for.

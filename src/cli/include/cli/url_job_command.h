@@ -27,3 +27,8 @@ std::optional<JobRequest> urlJobRequest(const UrlJobOptions& options, const RunF
 // The password of --password-file: the first line of `path` ("-": standard input) without its
 // line end. Nothing, with `error` set, when the file cannot be read.
 std::optional<std::string> readPasswordFile(const std::string& path, std::string& error);
+
+// The first line of `path` ("-": standard input) without its line end, for a secret named
+// `what` in the error ("password", "session cookie").
+std::optional<std::string> readSecretFile(const std::string& path, const std::string& what,
+                                          std::string& error);

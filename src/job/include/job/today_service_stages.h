@@ -14,8 +14,9 @@
 //    and ID.audio.m4a and joined by stream copy through the encoder program into ID.mp4, which
 //    the encoding stages take as the video.
 //
-// The job's cookies live in a store of the job's own, in memory, unless the request names a
-// store: the session cookie never reaches the cookie jar file.
+// The job's cookies live in a store of the job's own, in memory (not the front end's store):
+// the session cookie never reaches the cookie jar file, and no delivery cookie of an earlier
+// job is sent.
 
 #include <memory>
 #include <optional>
