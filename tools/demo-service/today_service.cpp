@@ -17,6 +17,7 @@ namespace {
 constexpr const char* kHost = "127.0.0.1";
 constexpr const char* kJsonType = "application/json; charset=utf-8";
 constexpr std::time_t kExpiredKeyAge = 60;
+constexpr size_t kThreadsPerHost = 16;
 
 const char* roleName(int role) {
     static const char* const names[] = {"account", "www", "nvapi", "comment", "delivery", "asset"};
@@ -120,6 +121,9 @@ bool TodayService::start(std::string& error) {
             error = "the https hosts could not be set up";
             return false;
         }
+        // Room for a client's parallel transfers plus the idle connections it keeps alive (the
+        // host takes the pool over).
+        host.new_task_queue = [] { return new httplib::ThreadPool(kThreadsPerHost); };
         host.set_keep_alive_max_count(1000);
         host.set_keep_alive_timeout(5);
         host.set_read_timeout(30);
