@@ -123,7 +123,6 @@ void printLoginHint(const JobOutcome& outcome, const JobRequest& request) {
     }
 }
 
-
 }  // namespace
 
 std::optional<std::string> readPasswordFile(const std::string& path, std::string& error) {

@@ -13,8 +13,8 @@ void ClassicServiceStages::loginToService() {
     logInfo(LogComponent::Service,
             "login at " + job_.request.endpoints.loginBase +
                 (job_.request.noAutoLogin ? " without the account (automatic login is off)" : ""));
-    const Status loggedIn = client.loginToService(job_.request.mail, job_.request.password,
-                                                  job_.request.noAutoLogin);
+    const Status loggedIn =
+        client.loginToService(job_.request.mail, job_.request.password, job_.request.noAutoLogin);
     if (!job_.cookie.empty()) {
         logInfo(LogComponent::Service, "the login gave the session cookie");
     }
@@ -72,9 +72,9 @@ bool ClassicServiceStages::downloadVideo(const std::string& streamUrl,
         job_.fail(downloaded.error());
     }
     if (downloaded) {
-        logInfo(LogComponent::Service, std::string(job_.isCancelled() ? "download stopped: "
-                                                                      : "downloaded ") +
-                                           job_.videoFile);
+        logInfo(LogComponent::Service,
+                std::string(job_.isCancelled() ? "download stopped: " : "downloaded ") +
+                    job_.videoFile);
     }
     return downloaded.ok();
 }

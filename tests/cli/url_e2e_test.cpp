@@ -98,9 +98,8 @@ TEST_F(UrlE2eTest, TheWholeJobMakesTheMovieWithTheCommentsOfTheThread) {
     for (const char* line :
          {"\nlumivox-cli: info service: the login gave the session cookie\n",
           "\nlumivox-cli: info job: 5 comments read from ",
-          "\nlumivox-cli: info encoder: starting ",
-          "\nlumivox-cli: info encoder: frame filter ", "(interface version 2)\n",
-          "\nlumivox-cli: info filter: ", "\nエンコード中... 100%\n"}) {
+          "\nlumivox-cli: info encoder: starting ", "\nlumivox-cli: info encoder: frame filter ",
+          "(interface version 2)\n", "\nlumivox-cli: info filter: ", "\nエンコード中... 100%\n"}) {
         EXPECT_TRUE(contains(logged.err, line)) << line << " in\n" << logged.err;
     }
     EXPECT_FALSE(contains(logged.err, "[lumivox]")) << "every log line of the encoder was taken";

@@ -146,10 +146,12 @@ TEST(TextConv, StartsWithNoCaseFoldsOnlyAsciiLetters) {
 }
 
 TEST(CutUtf8, NeverEndsInsideACharacter) {
-    const std::string text = "ab\xE3\x81\x82" "c";  // "abあc": あ takes bytes 2..4
-    EXPECT_EQ(cutUtf8(text, 10), text);               // fits: unchanged
-    EXPECT_EQ(cutUtf8(text, 5), "ab\xE3\x81\x82");    // ends after the character
-    EXPECT_EQ(cutUtf8(text, 4), "ab");                // would split it: cut before it
+    const std::string text =
+        "ab\xE3\x81\x82"
+        "c";                                        // "abあc": あ takes bytes 2..4
+    EXPECT_EQ(cutUtf8(text, 10), text);             // fits: unchanged
+    EXPECT_EQ(cutUtf8(text, 5), "ab\xE3\x81\x82");  // ends after the character
+    EXPECT_EQ(cutUtf8(text, 4), "ab");              // would split it: cut before it
     EXPECT_EQ(cutUtf8(text, 3), "ab");
     EXPECT_EQ(cutUtf8(text, 2), "ab");
     // Not UTF-8 where it is cut (continuation bytes only): cut at the limit as it stands.

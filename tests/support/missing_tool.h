@@ -14,10 +14,10 @@ inline bool runningInCi() {
 }
 
 // Use in a test body or SetUp(); returns from the function like GTEST_SKIP.
-#define SKIP_FOR_MISSING_TOOL(what)                                               \
-    do {                                                                          \
-        if (runningInCi()) {                                                      \
-            GTEST_FAIL() << "missing in CI: " << what;                            \
-        }                                                                         \
-        GTEST_SKIP() << "needs " << what;                                         \
+#define SKIP_FOR_MISSING_TOOL(what)                    \
+    do {                                               \
+        if (runningInCi()) {                           \
+            GTEST_FAIL() << "missing in CI: " << what; \
+        }                                              \
+        GTEST_SKIP() << "needs " << what;              \
     } while (false)

@@ -9,8 +9,8 @@
 #include <iterator>
 #include <string>
 
-#include "velmora_harness.h"
 #include "support/missing_tool.h"
+#include "velmora_harness.h"
 
 namespace velmora_test {
 namespace {

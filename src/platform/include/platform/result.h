@@ -30,8 +30,9 @@ template <class T>
 class [[nodiscard]] Result {
 public:
     template <class U = T>
-        requires std::constructible_from<T, U&&> && (!std::same_as<std::remove_cvref_t<U>, Failure>)
-    Result(U&& value) : state_(std::in_place_index<0>, std::forward<U>(value)) {}
+    requires std::constructible_from<T, U&&> &&
+        (!std::same_as<std::remove_cvref_t<U>, Failure>)Result(U&& value)
+        : state_(std::in_place_index<0>, std::forward<U>(value)) {}
     Result(Failure failure) : state_(std::in_place_index<1>, std::move(failure)) {}
 
     bool ok() const { return state_.index() == 0; }
