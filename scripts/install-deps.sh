@@ -14,7 +14,7 @@ PACKAGES=(
   # comments
   libpugixml-dev
   # text engine
-  libfontconfig-dev libfreetype-dev libharfbuzz-dev fonts-ipafont-gothic
+  libfontconfig-dev libfreetype-dev libharfbuzz-dev fonts-ipafont-gothic fonts-ipafont-mincho
   # encoder and frame filter; Debian's ffmpeg makes test clips and is the benchmark reference
   libavformat-dev libavcodec-dev libavfilter-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
   # service client and demo service; today's service answers JSON (simdjson reads it,

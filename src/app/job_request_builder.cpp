@@ -1,5 +1,6 @@
 #include "app/job_request_builder.h"
 
+#include "platform/text_conv.h"
 #include "platform/work_file_names.h"
 #include "text/font_locator.h"
 
@@ -35,6 +36,7 @@ JobRequest buildJobRequest(const Settings& settings, const FormatPresetList& pre
     request.fontFaceIndex = font.faceIndex;
     request.formatTemplate = presets.templateForName(settings.formatName);
     request.hideOldComments = settings.hideOldComments;
+    request.commandVocabulary = commandVocabularyNamed(settings.commandWords);
     request.noAutoLogin = settings.noAutoLogin;
     request.periodStart = choices.period.start;
     request.periodEnd = choices.period.end;
@@ -43,6 +45,17 @@ JobRequest buildJobRequest(const Settings& settings, const FormatPresetList& pre
     request.endpoints = endpointsFromWorkFolder(settings.service, folders);
     request.cookieStore = choices.cookieStore;
     return request;
+}
+
+std::optional<CommandVocabulary> commandVocabularyNamed(std::string_view name) {
+    const std::string lowered = asciiLower(name);
+    if (lowered == "classic") {
+        return CommandVocabulary::Classic;
+    }
+    if (lowered == "today") {
+        return CommandVocabulary::Today;
+    }
+    return std::nullopt;
 }
 
 std::string formatNameFor(const FormatPresetList& presets, std::string_view savedName) {

@@ -41,6 +41,7 @@ Settings loadSettings(const std::filesystem::path& iniPath, const std::string& d
     settings.sessionCookie = ini->readString(kSettingsSection, "Session", "");
     settings.videoQuality = ini->readString(kSettingsSection, "Quality", "");
     settings.formatName = ini->readString(kSettingsSection, "Format", kDefaultFormatName);
+    settings.commandWords = ini->readString(kSettingsSection, "Commands", "");
     settings.hideOldComments = readFlag(*ini, "Old");
     settings.noAutoLogin = readFlag(*ini, "Login");
     settings.listWindowShown = readFlag(*ini, "ListDialog");

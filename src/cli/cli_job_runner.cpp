@@ -107,6 +107,7 @@ std::optional<JobRequest> outputRequest(const OutputOptions& options, Settings s
     }
     settings.fontSizePt = options.fontSizePt.value_or(settings.fontSizePt);
     settings.hideOldComments = options.hideOldComments.value_or(settings.hideOldComments);
+    settings.commandWords = options.commandWords.value_or(settings.commandWords);
 
     choices.period =
         options.allPeriods ? unlimitedCommentPeriod() : defaultCommentPeriod(std::time(nullptr));
@@ -114,7 +115,9 @@ std::optional<JobRequest> outputRequest(const OutputOptions& options, Settings s
     choices.period.end = options.periodEnd.value_or(choices.period.end);
     choices.ngList = options.ngList;
     choices.extractList = options.extractList;
-    return buildJobRequest(settings, presets, choices, folders);
+    JobRequest request = buildJobRequest(settings, presets, choices, folders);
+    request.layoutSeed = options.layoutSeed;
+    return request;
 }
 
 std::optional<JobOutcome> runJobToEnd(std::unique_ptr<CNicoThread> job, CliJobSink& sink,

@@ -1,6 +1,7 @@
 #include "cli/cli_options.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <string_view>
 
@@ -16,7 +17,7 @@ constexpr long kMaxFontSizePt = 1000;
 const char* const kUsage =
     "usage: lumivox-cli URL [options]\n"
     "       lumivox-cli job URL [options]\n"
-    "       lumivox-cli render VIDEO COMMENTS.xml [options]\n"
+    "       lumivox-cli render VIDEO COMMENTS [options]\n"
     "       lumivox-cli --list-formats\n"
     "       lumivox-cli --help\n"
     "\n"
@@ -26,8 +27,9 @@ const char* const kUsage =
     "the format's extension (the \"無変換\" format stops after the download). Errors of the\n"
     "service are printed as they come. On success the movie's (or video's) path is printed.\n"
     "\n"
-    "render: draws the comments of COMMENTS.xml (a comment thread as the video service sends it)\n"
-    "onto VIDEO and encodes the movie into the save folder as VIDEO's name with the format's\n"
+    "render: draws the comments of COMMENTS (a comment thread as XML, or the comment JSON of\n"
+    "today's service or of the tools that save it, found from the content) onto VIDEO and encodes "
+    "the movie into the save folder as VIDEO's name with the format's\n"
     "extension. Nothing goes over the network.\n"
     "\n"
     "options of both (defaults from lumivox.ini in the work folder):\n"
@@ -45,6 +47,11 @@ const char* const kUsage =
     "  --ng ID               drop the comments of user ID (repeatable)\n"
     "  --extract ID          keep only the comments of the users named (repeatable)\n"
     "  --timings             print how long probe, layout, overlay files and encoder took\n"
+    "  --commands WORDS      read the comments' commands with the old table (classic) or\n"
+    "                        today's words (today); default: \"Commands\", else the file's\n"
+    "                        era (XML: classic, JSON: today)\n"
+    "  --seed N              place comments that find no free row reproducibly: the same\n"
+    "                        inputs and N give the same comment.ini and data.ini\n"
     "  --log-level LEVEL     which records of the log to print on stderr: error, warning\n"
     "                        (the default), info (the stages, the files, the encoder's command)\n"
     "                        or debug\n"
@@ -239,10 +246,10 @@ private:
             logLevelOption(name, inl);
             return;
         }
-        const bool isOutputOption = name == "--save-dir" || name == "--format" ||
-                                    name == "--font" || name == "--font-size" ||
-                                    name == "--period-start" || name == "--period-end" ||
-                                    name == "--ng" || name == "--extract";
+        const bool isOutputOption =
+            name == "--save-dir" || name == "--format" || name == "--font" ||
+            name == "--font-size" || name == "--period-start" || name == "--period-end" ||
+            name == "--ng" || name == "--extract" || name == "--commands" || name == "--seed";
         const bool isServiceOption =
             name == "--mail" || name == "--password" || name == "--password-file" ||
             name == "--login-host" || name == "--web-host" || name == "--ca-file" ||
@@ -317,6 +324,19 @@ private:
                            text + "\"");
             }
             (name == "--period-start" ? r.periodStart : r.periodEnd) = time;
+        } else if (name == "--commands") {
+            if (text != "classic" && text != "today") {
+                usageError("--commands takes classic or today, not \"" + text + "\"");
+            }
+            r.commandWords = text;
+        } else if (name == "--seed") {
+            uint32_t seed = 0;
+            const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seed);
+            if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+                usageError("--seed takes a whole number from 0 to 4294967295, not \"" + text +
+                           "\"");
+            }
+            r.layoutSeed = seed;
         } else if (name == "--ng") {
             r.ngList.push_back(text);
         } else {

@@ -5,7 +5,7 @@
 #include <system_error>
 #include <utility>
 
-#include "comments/comment_reader.h"
+#include "comments/comment_file.h"
 
 namespace {
 
@@ -39,14 +39,17 @@ bool LocalRenderJob::lookUpVideo(const std::string& /*cookie*/, std::string& str
     return true;
 }
 
-void LocalRenderJob::readCommentXml() {
+void LocalRenderJob::readComments() {
     if (!isReadableNonEmptyFile(commentPath)) {
         fail("missing input: " + commentPath);
         return;
     }
-    if (!::readCommentXml(commentPath, chats, arrivalCounter).ok()) {
-        fail("the comment file is not well-formed XML: " + commentPath);
+    const Result<CommentFileFormat> read = readCommentFile(commentPath, chats, arrivalCounter);
+    if (!read) {
+        fail(read.error());
+        return;
     }
+    commentVocabulary = vocabularyOf(*read);
 }
 
 bool LocalRenderJob::visitVideoPage(const std::string& /*pageUrl*/, const std::string& /*cookie*/) {

@@ -37,12 +37,21 @@ std::unordered_set<std::string_view> idSet(const std::vector<std::string>& list)
 
 void limitOldComments(ChatList& chats, int durationCs) {
     const std::size_t limit = oldCommentLimit(durationCs / 100);
-    if (chats.size() <= limit) {
+    const auto viewers = static_cast<std::size_t>(
+        std::count_if(chats.begin(), chats.end(), [](const ChatRecord& c) { return !c.owner; }));
+    if (viewers <= limit) {
         return;
     }
     // Stable, so that records equal in date and number keep their arrival order.
     std::stable_sort(chats.begin(), chats.end(), postedEarlier);
-    chats.erase(chats.begin(), chats.end() - static_cast<std::ptrdiff_t>(limit));
+    std::size_t excess = viewers - limit;  // the oldest viewers' comments go
+    std::erase_if(chats, [&](const ChatRecord& chat) {
+        if (chat.owner || excess == 0) {
+            return false;
+        }
+        --excess;
+        return true;
+    });
 }
 
 void filterComments(ChatList& chats, const CommentFilterSettings& filter) {
@@ -51,12 +60,15 @@ void filterComments(ChatList& chats, const CommentFilterSettings& filter) {
     });
     if (!filter.ngList.empty()) {
         const auto ngUsers = idSet(filter.ngList);
-        std::erase_if(chats, [&](const ChatRecord& chat) { return ngUsers.contains(chat.userId); });
+        std::erase_if(chats, [&](const ChatRecord& chat) {
+            return !chat.owner && ngUsers.contains(chat.userId);
+        });
     }
     if (!filter.extractList.empty()) {
         const auto extractUsers = idSet(filter.extractList);
-        std::erase_if(chats,
-                      [&](const ChatRecord& chat) { return !extractUsers.contains(chat.userId); });
+        std::erase_if(chats, [&](const ChatRecord& chat) {
+            return !chat.owner && !extractUsers.contains(chat.userId);
+        });
     }
 }
 

@@ -11,6 +11,7 @@
 
 #include "comments/comment_commands.h"
 #include "comments/placed_box_list.h"
+#include "comments/today_commands.h"
 #include "platform/local_time.h"
 
 namespace {
@@ -41,6 +42,7 @@ constexpr int kDefaultDpi = 96;
 // Above this a frame rate is no frame rate; frame numbers would leave the 64-bit range.
 constexpr double kMaxUsableFps = 1e6;
 constexpr int kRandomRange = 32768;
+constexpr int32_t kHalfOpacity = 128;
 
 // round2(v) = floor(v * 100 + 0.5) * 0.01.
 double round2(double v) {
@@ -131,11 +133,13 @@ CommentExtent measureTextWith(TextMeasurer& measurer, std::u16string_view text, 
 
 // The font size of a comment from its commands, its length and its number of lines.
 int applySizeRules(const CommandResult& commands, int baseSize, std::size_t textUnits,
-                   int64_t lines) {
+                   int64_t lines, bool keepSizeForLines = false) {
     const int64_t base = baseSize;
     int64_t size = commands.size;
     if (!commands.shrunk && textUnits > kLongTextUnits && size > base) {
         size = base;  // long texts are never enlarged, whatever their lines
+    } else if (keepSizeForLines) {
+        // "ender": as many lines as the poster wrote, at the size asked for
     } else if (size > base) {
         if (lines > kEnlargedLineLimit) {
             size = base;
@@ -241,6 +245,18 @@ void clampLateComments(ChatList& chats, const VideoInfo& video, int frameCount,
     }
 }
 
+// The owner's script comments ("@" or "＠" first) drive the owner's player script and are never
+// drawn; with today's words neither are "invisible" comments.
+void dropUndrawn(ChatList& chats, CommandVocabulary vocabulary) {
+    std::erase_if(chats, [&](const ChatRecord& r) {
+        if (r.owner && (r.text.starts_with(u'@') || r.text.starts_with(u'\uFF20'))) {
+            return true;
+        }
+        return vocabulary == CommandVocabulary::Today &&
+               readTodayCommands(r.mail, 1, false).invisible;
+    });
+}
+
 int64_t wrapIntoFrame(int64_t y, int64_t height) {
     return ((y % height) + height) % height;
 }
@@ -259,19 +275,22 @@ public:
                  ceilOf(kPruneDisplayTimes * displayFrameTime)) {}
 
     void layOut(ChatRecord& r, RandomSource& random) {
-        const int size = applyCommands(r);
+        const Commands commands = applyCommands(r);
+        const int size = commands.size;
         r.startFrame = frameOfVpos(r.vpos, job_.video.fps);
-        r.endFrame = r.startFrame + displayFrameCount_;
+        // A comment shown for its own time crosses the screen in that time.
+        const double shownTime =
+            commands.shownSeconds ? job_.video.fps * *commands.shownSeconds : displayTime_;
+        r.endFrame =
+            r.startFrame + (commands.shownSeconds ? ceilOf(shownTime) : displayFrameCount_);
         boxes_.prepare(r.position, r.startFrame);
 
-        const CommentExtent extent = measureTextWith(job_.measurer, r.text, size, scratch_);
+        const CommentExtent extent = measureTextWith(*commands.measurer, r.text, size, scratch_);
         const bool scrolling = r.position == 0;
-        r.speed = scrolling
-                      ? truncSaturated<int32_t>(round2(
-                            static_cast<double>(int64_t{extent.width} + width_) / displayTime_))
-                      : 0;
+        r.speed = scrolling ? truncSaturated<int32_t>(round2(
+                                  static_cast<double>(int64_t{extent.width} + width_) / shownTime))
+                            : 0;
         r.fontSize = size;
-        r.colour = colourForMail(r.mail);
         if (!scrolling) {
             r.x = clampToInt(width_ / 2 - int64_t{extent.width / 2});
         }
@@ -305,8 +324,7 @@ public:
 
     // Position, size and colour only: for a video nothing can be shown on.
     void layOutNotShown(ChatRecord& r) {
-        r.fontSize = applyCommands(r);
-        r.colour = colourForMail(r.mail);
+        r.fontSize = applyCommands(r).size;
         r.startFrame = 0;
         r.endFrame = 0;
         r.speed = 0;
@@ -314,14 +332,45 @@ public:
     }
 
 private:
-    // Reads the commands into `position` and returns the font size.
-    int applyCommands(ChatRecord& r) const {
+    // What the commands of one comment settle besides its record's fields.
+    struct Commands {
+        int size = 0;
+        std::optional<double> shownSeconds;
+        TextMeasurer* measurer = nullptr;
+    };
+
+    // Reads the commands into position, colour, opacity and face, and returns the rest.
+    Commands applyCommands(ChatRecord& r) const {
         const int64_t lines = std::count(r.text.begin(), r.text.end(), u'\n') + int64_t{1};
-        const CommandResult commands = readCommands(r.mail, fontSizePt_);
-        if (commands.position) {
-            r.position = *commands.position;
+        Commands out;
+        out.measurer = &job_.measurer;
+        if (job_.vocabulary == CommandVocabulary::Classic) {
+            const CommandResult commands = readCommands(r.mail, fontSizePt_);
+            if (commands.position) {
+                r.position = *commands.position;
+            }
+            r.colour = colourForMail(r.mail);
+            out.size = applySizeRules(commands, fontSizePt_, r.text.size(), lines);
+            return out;
         }
-        return applySizeRules(commands, fontSizePt_, r.text.size(), lines);
+        const TodayCommands commands =
+            readTodayCommands(r.mail, fontSizePt_, r.premium != 0 || r.owner);
+        if (commands.base.position) {
+            r.position = *commands.base.position;
+        }
+        r.colour = commands.colour;
+        r.opacity = commands.halfOpacity ? kHalfOpacity : 255;
+        const CommandFace* face = commands.face == CommentFace::Mincho   ? &job_.mincho
+                                  : commands.face == CommentFace::Gothic ? &job_.gothic
+                                                                         : nullptr;
+        if (face != nullptr && face->measurer != nullptr) {
+            out.measurer = face->measurer;
+            r.faceFile = face->file;
+            r.faceIndex = face->index;
+        }
+        out.size = applySizeRules(commands.base, fontSizePt_, r.text.size(), lines, commands.ender);
+        out.shownSeconds = commands.shownSeconds;
+        return out;
     }
 
     int64_t randomTop(int64_t boxHeight, RandomSource& random) const {
@@ -347,7 +396,11 @@ private:
 }  // namespace
 
 RandomSource clockSeededRandom() {
-    uint32_t state = static_cast<uint32_t>(std::time(nullptr));
+    return seededRandom(static_cast<uint32_t>(std::time(nullptr)));
+}
+
+RandomSource seededRandom(uint32_t seed) {
+    uint32_t state = seed;
     return [state]() mutable {
         state = state * 214013u + 2531011u;
         return static_cast<int>((state >> 16) & 0x7FFFu);
@@ -387,6 +440,7 @@ LayoutOutcome layOutComments(ChatList& chats, const LayoutJob& job) {
                              ? defaultFontSize(job.measurer, video.height)
                              : job.fontSizePt;
     const double displayTime = fpsUsable ? displayFrames(video.fps) : 0.0;
+    dropUndrawn(chats, job.vocabulary);
     if (fpsUsable) {
         clampLateComments(chats, video, outcome.frameCount, ceilOf(displayTime));
     }
@@ -404,5 +458,6 @@ LayoutOutcome layOutComments(ChatList& chats, const LayoutJob& job) {
             run.layOutNotShown(r);
         }
     }
+    std::stable_partition(chats.begin(), chats.end(), [](const ChatRecord& r) { return !r.owner; });
     return outcome;
 }

@@ -222,8 +222,8 @@ void appendChatRecord(const pugi::xml_node& element, const TextOf& textOf, ChatL
     const std::string no = trimTrailingBlanks(attributeText(element, "no"));
     const std::string premium = trimTrailingBlanks(attributeText(element, "premium", "0"));
     std::string userId = wellFormedUtf8(attributeText(element, "user_id"));
-    if (vpos.empty()) {
-        return;
+    if (vpos.empty() || stringToInt32(attributeText(element, "deleted", "0")) != 0) {
+        return;  // a deleted chat is only a placeholder for its number
     }
 
     ChatRecord record;
@@ -241,6 +241,7 @@ void appendChatRecord(const pugi::xml_node& element, const TextOf& textOf, ChatL
     record.position = 0;
     record.colour = "FF FF FF";
     record.x = -95;
+    record.owner = trimTrailingBlanks(attributeText(element, "fork")) == "1";
     chats.push_back(std::move(record));
     ++arrivalCounter;
 }
@@ -254,6 +255,25 @@ bool hasSingleDocumentElement(const pugi::xml_document& document) {
         }
     }
     return elements == 1;
+}
+
+// Reads the chats of a document that pugixml has just loaded with `result`.
+Status readDocument(const pugi::xml_document& document, const pugi::xml_parse_result& result,
+                    const std::string& name, ChatList& chats, int32_t& arrivalCounter) {
+    if (!result) {
+        return Failure{name + ": not well-formed XML (" + result.description() + " at byte " +
+                       std::to_string(result.offset) + ")"};
+    }
+    if (!hasSingleDocumentElement(document)) {
+        return Failure{name + ": not well-formed XML (not one document element)"};
+    }
+    const SubtreeText content(document.document_element(), true);
+    chats.reserve(chats.size() + content.chats().size());
+    for (const ChatSpan& chat : content.chats()) {
+        const auto textOf = [&] { return content.text(chat.firstRun, chat.endRun); };
+        appendChatRecord(chat.element, textOf, chats, arrivalCounter);
+    }
+    return {};
 }
 
 }  // namespace
@@ -274,24 +294,23 @@ Status readCommentXml(const std::string& path, ChatList& chats, int32_t& arrival
             return Failure{path + ": not a regular file"};
         }
         pugi::xml_document document;
-        const pugi::xml_parse_result result = document.load_file(file.c_str(), kParseOptions);
-        if (!result) {
-            return Failure{path + ": not well-formed XML (" + result.description() + " at byte " +
-                           std::to_string(result.offset) + ")"};
-        }
-        if (!hasSingleDocumentElement(document)) {
-            return Failure{path + ": not well-formed XML (not one document element)"};
-        }
-        const SubtreeText content(document.document_element(), true);
-        chats.reserve(chats.size() + content.chats().size());
-        for (const ChatSpan& chat : content.chats()) {
-            const auto textOf = [&] { return content.text(chat.firstRun, chat.endRun); };
-            appendChatRecord(chat.element, textOf, chats, arrivalCounter);
-        }
-        return {};
+        return readDocument(document, document.load_file(file.c_str(), kParseOptions), path, chats,
+                            arrivalCounter);
     } catch (const std::exception& e) {
         // Out of memory: the records read so far stay, the job goes on with them.
         return Failure{path + ": " + e.what()};
+    }
+}
+
+Status readCommentXmlBytes(std::string_view bytes, const std::string& name, ChatList& chats,
+                           int32_t& arrivalCounter) {
+    try {
+        pugi::xml_document document;
+        return readDocument(document,
+                            document.load_buffer(bytes.data(), bytes.size(), kParseOptions), name,
+                            chats, arrivalCounter);
+    } catch (const std::exception& e) {
+        return Failure{name + ": " + e.what()};
     }
 }
 
@@ -308,6 +327,13 @@ void readChatElement(const pugi::xml_node& chat, ChatList& chats, int32_t& arriv
     } catch (const std::exception&) {
         // Out of memory: no record, and the counter has not moved.
     }
+}
+
+std::u16string commentTextOf(std::string_view utf8) {
+    std::u16string text = utf8ToUtf16(commentPrefix(utf8));
+    cutToCommentLength(text);
+    cleanCommentText(text);
+    return text;
 }
 
 void cleanCommentText(std::u16string& text) {

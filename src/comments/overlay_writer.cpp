@@ -1,5 +1,6 @@
 #include "comments/overlay_writer.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <string_view>
 #include <system_error>
@@ -78,6 +79,20 @@ std::string composeCommentIni(const OverlayHeader& header, const ChatList& chats
     return out;
 }
 
+std::string drawingValues(const OverlayItem& item) {
+    std::string values;
+    if (item.owner) {
+        values += " owner=1";
+    }
+    if (item.opacity != 255) {
+        values += " opacity=" + std::to_string(item.opacity);
+    }
+    if (!item.faceFile.empty()) {
+        values += " face=" + std::to_string(item.faceIndex) + ":" + item.faceFile;
+    }
+    return values;
+}
+
 std::string composeDataIni(const ChatList& chats) {
     std::string out;
     for (const OverlayItem& item : chats) {
@@ -86,6 +101,23 @@ std::string composeDataIni(const ChatList& chats) {
         if (isWellFormedUtf16(text)) {
             out += utf16ToUtf8(expandTabs(text));
         }
+        out.push_back('\0');
+    }
+    bool marked = false;
+    for (std::size_t block = 0; block < chats.size(); ++block) {
+        const std::string values = drawingValues(chats[block]);
+        if (values.empty()) {
+            continue;
+        }
+        if (!marked) {
+            out += kDrawingValuesMark;
+            out.push_back('\0');
+            marked = true;
+        }
+        out += std::to_string(block) + values;
+        out.erase(
+            std::remove(out.end() - static_cast<std::ptrdiff_t>(values.size()), out.end(), '\0'),
+            out.end());
         out.push_back('\0');
     }
     return out;

@@ -99,7 +99,7 @@ void CNicoThread::runStages() {
         fail("the video lookup failed");
         return;
     }
-    readCommentXml();
+    readComments();
     visitVideoPage(request.pageUrl, cookie);
     if (streamUrl.empty()) {
         fail("the service gave no address for the video stream");

@@ -3,6 +3,7 @@
 // reading and the encoding stages (preparation with the probe and the layout, overlay files, filter
 // splice, encoder run) are the job's own. A stage that ends the job early records why with fail().
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -13,8 +14,8 @@
 #include <system_error>
 #include <vector>
 
+#include "comments/comment_file.h"
 #include "comments/comment_layout.h"
-#include "comments/comment_reader.h"
 #include "comments/overlay_writer.h"
 #include "job/classic_service_stages.h"
 #include "job/encoder_output.h"
@@ -27,6 +28,7 @@
 #include "platform/log.h"
 #include "platform/text_conv.h"
 #include "platform/work_file_names.h"
+#include "text/font_locator.h"
 #include "text/text_engine.h"
 
 namespace {
@@ -122,6 +124,35 @@ bool isNonEmptyFile(const std::string& path) {
            std::filesystem::file_size(path, error) > 0 && !error;
 }
 
+// The face of a command word ("mincho", "gothic") with its measurer, opened only when today's
+// words are read and some comment asks for it. `family` is fontconfig's generic family, matched
+// for Japanese text.
+struct OpenedFace {
+    CommandFace face;
+    std::unique_ptr<TextMeasurer> measurer;
+};
+
+OpenedFace openCommandFace(const ChatList& chats, CommandVocabulary vocabulary,
+                           std::string_view word, const std::string& family) {
+    OpenedFace opened;
+    const bool asked = vocabulary == CommandVocabulary::Today &&
+                       std::any_of(chats.begin(), chats.end(), [&](const ChatRecord& chat) {
+                           return asciiLower(chat.mail).find(word) != std::string::npos;
+                       });
+    if (!asked) {
+        return opened;
+    }
+    const FontLocation font = locateFontFace(family);
+    if (font.path.empty()) {
+        return opened;
+    }
+    opened.measurer = makeTextMeasurer(font.path, font.faceIndex);
+    if (opened.measurer->hasDevice()) {
+        opened.face = {font.path, font.faceIndex, opened.measurer.get()};
+    }
+    return opened;
+}
+
 std::string exitReason(const ChildProcess::ExitStatus& status) {
     if (status.signalled) {
         return "the encoder was ended by " + describeExitStatus(status);
@@ -151,20 +182,24 @@ bool CNicoThread::lookUpVideo(const std::string& cookieText, std::string& stream
     return serviceStages().lookUpVideo(cookieText, streamUrl);
 }
 
-void CNicoThread::readCommentXml() {
+void CNicoThread::readComments() {
     if (commentThreadMissing) {
         return;
     }
     const std::string path = serviceStages().commentFile();
-    const size_t before = chats.size();
-    const bool read = ::readCommentXml(path, chats, arrivalCounter).ok();
-    logInfo(LogComponent::Job,
-            std::to_string(chats.size() - before) + " comments read from " + path);
-    if (!read && isNonEmptyFile(path)) {
+    const Result<CommentFileFormat> read = readCommentFile(path, chats, arrivalCounter);
+    if (!read) {
+        logInfo(LogComponent::Job, read.error());
         // An empty file means the service named no comment thread; anything else that cannot
         // be read is a thread the movie should have had.
-        fail("the comment thread the service sent is not well-formed XML: " + path);
+        if (isNonEmptyFile(path)) {
+            fail("the comments the service sent cannot be read: " + read.error());
+        }
+        return;
     }
+    commentVocabulary = vocabularyOf(*read);
+    logInfo(LogComponent::Job, std::to_string(chats.size()) + " comments read from " + path + " (" +
+                                   std::string(commentFileFormatName(*read)) + ")");
 }
 
 bool CNicoThread::visitVideoPage(const std::string& pageUrl, const std::string& cookieText) {
@@ -224,8 +259,17 @@ void CNicoThread::PrepareEncoding() {
     std::unique_ptr<TextMeasurer> measurer =
         makeTextMeasurer(request.fontsFolder + request.fontFile, request.fontFaceIndex);
     const CommentFilterSettings filter = request.commentFilter();
-    const LayoutJob layout{*video, request.fontSizePt, request.hideOldComments ? 1 : 0,
-                           filter, *measurer,          clockSeededRandom()};
+    LayoutJob layout{*video,
+                     request.fontSizePt,
+                     request.hideOldComments ? 1 : 0,
+                     filter,
+                     *measurer,
+                     request.layoutSeed ? seededRandom(*request.layoutSeed) : clockSeededRandom()};
+    layout.vocabulary = request.commandVocabulary.value_or(commentVocabulary);
+    const OpenedFace mincho = openCommandFace(chats, layout.vocabulary, "mincho", "serif");
+    const OpenedFace gothic = openCommandFace(chats, layout.vocabulary, "gothic", "sans-serif");
+    layout.mincho = mincho.face;
+    layout.gothic = gothic.face;
     const LayoutOutcome laidOut = layOutComments(chats, layout);
     outcome.timings.layout = layoutTime.seconds();
     // The overlay files show the base size the comments were measured with.

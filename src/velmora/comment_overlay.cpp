@@ -50,23 +50,59 @@ void CommentOverlay::process(const VhookFrame& frame) {
     retireEnded(index);
     activateStarted(index);
     const YuvFormat format{frame.matrix == 709 ? 709 : 601, frame.fullRange != 0};
-    for (ActiveComment& active : active_) {
-        if (!active.rendered || !(active.format == format)) {
-            render(active, frame);
-        }
-        if (!active.sprite.empty()) {
+    // The owner's comments are drawn last, above all others.
+    for (const bool ownerPass : {false, true}) {
+        for (ActiveComment& active : active_) {
             const OverlayComment& comment = comments_[active.index];
-            active.sprite.blit(frame, commentLeft(comment, index) + active.originX);
+            if (comment.owner != ownerPass) {
+                continue;
+            }
+            if (!active.rendered || !(active.format == format)) {
+                render(active, frame);
+            }
+            if (!active.sprite.empty()) {
+                active.sprite.blit(frame, commentLeft(comment, index) + active.originX);
+            }
         }
     }
 }
 
-std::size_t CommentOverlay::spriteBytes() const {
-    std::size_t bytes = 0;
-    for (const ActiveComment& active : active_) {
-        bytes += active.sprite.byteSize();
+TextEngine& CommentOverlay::engineFor(const OverlayComment& comment) {
+    if (comment.faceFile.empty()) {
+        return *engine_;
     }
-    return bytes;
+    const std::string key = std::to_string(comment.faceIndex) + ":" + comment.faceFile;
+    auto found = faceEngines_.find(key);
+    if (found == faceEngines_.end()) {
+        Result<std::unique_ptr<TextEngine>> opened =
+            TextEngine::open(comment.faceFile, comment.faceIndex, kLayoutDpi);
+        if (!opened) {
+            note(opened.error() + "; comments in that face are drawn in the comment font");
+        }
+        found = faceEngines_.emplace(key, opened ? std::move(*opened) : nullptr).first;
+    }
+    return found->second ? *found->second : *engine_;
+}
+
+// Fades a comment as one piece. The sprite lays the fill over the outline (alpha
+// af + ao (1 - af)); scaling both planes alike would darken where they overlap, so the fill is
+// scaled by the opacity and the outline so that its share of the result scales by it as well:
+// ao' (1 - af') = opacity * ao (1 - af).
+void applyOpacity(CommentBitmap& bitmap, uint8_t opacity) {
+    if (opacity == 255) {
+        return;
+    }
+    const float scale = opacity / 255.0f;
+    for (std::size_t i = 0; i < bitmap.fill.size() && i < bitmap.outline.size(); ++i) {
+        const float fill = bitmap.fill[i] / 255.0f;
+        const float outline = bitmap.outline[i] / 255.0f;
+        const float newFill = fill * scale;
+        const float newOutline =
+            newFill < 1.0f ? scale * outline * (1.0f - fill) / (1.0f - newFill) : 0.0f;
+        bitmap.fill[i] = static_cast<uint8_t>(std::clamp(newFill, 0.0f, 1.0f) * 255.0f + 0.5f);
+        bitmap.outline[i] =
+            static_cast<uint8_t>(std::clamp(newOutline, 0.0f, 1.0f) * 255.0f + 0.5f);
+    }
 }
 
 void CommentOverlay::rewind() {
@@ -115,8 +151,9 @@ void CommentOverlay::render(ActiveComment& active, const VhookFrame& frame) {
         return;
     }
     try {
-        const CommentBitmap bitmap =
-            engine_->renderComment(comment.text, comment.fontSize, outlinePx);
+        CommentBitmap bitmap =
+            engineFor(comment).renderComment(comment.text, comment.fontSize, outlinePx);
+        applyOpacity(bitmap, comment.opacity);
         uint8_t outline[3];
         outlineColourFor(comment.red, comment.green, comment.blue, outline);
         SpriteColours colours;

@@ -1,10 +1,12 @@
 #include "velmora/overlay_script.h"
 
+#include <algorithm>
 #include <charconv>
 #include <optional>
 
 #include "platform/file_content.h"
 #include "platform/text_conv.h"
+#include "platform/work_file_names.h"
 
 namespace {
 
@@ -154,6 +156,51 @@ int32_t headerNumber(std::string_view line, const char* what, OverlayScript& scr
     return *value;
 }
 
+// One string of extra drawing values: "BLOCK key=value ... [face=INDEX:PATH]".
+void applyDrawingValues(std::string_view line, std::vector<OverlayComment>& comments,
+                        OverlayScript& script) {
+    const std::size_t blank = line.find(' ');
+    const auto block = parseInt32(line.substr(0, blank));
+    // The comments stand in block order: a binary search finds the one named.
+    const auto comment =
+        std::lower_bound(comments.begin(), comments.end(), block.value_or(0),
+                         [](const OverlayComment& c, int32_t wanted) { return c.block < wanted; });
+    if (!block || blank == std::string_view::npos) {
+        script.problems.push_back("data.ini: drawing values \"" + std::string(line) +
+                                  "\" name no block; ignored");
+        return;
+    }
+    if (comment == comments.end() || comment->block != *block) {
+        return;  // a comment that is not drawn
+    }
+    std::string_view rest = line.substr(blank + 1);
+    while (!rest.empty()) {
+        if (rest.starts_with("face=")) {
+            const std::string_view value = rest.substr(5);
+            const std::size_t colon = value.find(':');
+            const auto index = parseInt32(value.substr(0, colon));
+            if (index && colon != std::string_view::npos) {
+                comment->faceIndex = *index;
+                comment->faceFile = std::string(value.substr(colon + 1));
+            }
+            return;
+        }
+        const std::size_t end = std::min(rest.find(' '), rest.size());
+        const std::string_view item = rest.substr(0, end);
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+        const std::size_t equals = item.find('=');
+        const auto value = parseInt32(item.substr(std::min(equals + 1, item.size())));
+        if (equals == std::string_view::npos || !value) {
+            continue;
+        }
+        if (item.starts_with("owner=")) {
+            comment->owner = *value != 0;
+        } else if (item.starts_with("opacity=")) {
+            comment->opacity = static_cast<uint8_t>(std::clamp(*value, 0, 255));
+        }
+    }
+}
+
 }  // namespace
 
 Result<OverlayScript> parseOverlayScript(std::string_view commentIni, std::string_view dataIni) {
@@ -230,6 +277,12 @@ Result<OverlayScript> parseOverlayScript(std::string_view commentIni, std::strin
         comment.fontSize = numbers->fontSize;
         comment.text = utf8ToUtf16(texts[block]);
         script.comments.push_back(std::move(comment));
+    }
+    const auto blocks = static_cast<std::size_t>(script.blockCount);
+    if (texts.size() > blocks && texts[blocks] == kDrawingValuesMark) {
+        for (std::size_t i = blocks + 1; i < texts.size(); ++i) {
+            applyDrawingValues(texts[i], script.comments, script);
+        }
     }
     if (withoutText > 0) {
         script.problems.push_back(

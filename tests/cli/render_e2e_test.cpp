@@ -81,6 +81,47 @@ TEST_F(RenderE2eTest, BadInputsFailWithTheirReasonAndNoMovie) {
     EXPECT_TRUE(fs::is_empty(save));
 }
 
+// Today's JSON: found from the content whatever the name, read with today's words unless
+// --commands says otherwise, and with --seed the crowded comments that find no free row land in
+// the same places on every run.
+TEST_F(RenderE2eTest, TodaysJsonCommentsWithCommandsAndASeed) {
+    std::string list = "[";
+    for (int i = 0; i < 40; ++i) {  // far more big comments at one time than rows
+        list += std::string(i ? "," : "") + "{\"no\":" + std::to_string(i + 1) +
+                ",\"vposMs\":1000,\"body\":\"弾幕コメント" + std::to_string(i) +
+                "\",\"commands\":[\"big\",\"orange\"],\"postedAt\":"
+                "\"2023-11-15T07:13:21+09:00\"}";
+    }
+    comments = root.path / "sm9.comments.json";
+    writeBytes(comments, list + "]");
+    const auto overlay = [&] {
+        return readBytes(work / "comment.ini") + "|" + readBytes(work / "data.ini");
+    };
+    RunResult r = render({"--all-periods", "--seed", "7"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string first = overlay();
+    EXPECT_EQ(overlayBlocks(work / "comment.ini").size(), 40u);
+    EXPECT_TRUE(contains(readBytes(work / "comment.ini"), "\r\nFF C0 00\r\n"));  // today's orange
+    ASSERT_EQ(render({"--all-periods", "--seed", "7"}).exitCode, 0);
+    EXPECT_EQ(overlay(), first);
+    ASSERT_EQ(render({"--all-periods", "--seed", "8"}).exitCode, 0);
+    EXPECT_NE(overlay(), first);
+    r = render({"--all-periods", "--seed", "7", "--commands", "classic"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(contains(readBytes(work / "comment.ini"), "\r\nFF CC 00\r\n"));  // the old one
+
+    EXPECT_EQ(render({"--seed", "x"}).exitCode, 2);
+    EXPECT_EQ(render({"--commands", "modern"}).exitCode, 2);
+    writeBytes(comments, list);  // cut short
+    r = render({});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(contains(r.err, comments.string() + ": damaged JSON at byte ")) << r.err;
+    writeBytes(comments, "{\"meta\":{\"status\":200}}");
+    r = render({});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(contains(r.err, "not a comment file: " + comments.string())) << r.err;
+}
+
 TEST_F(RenderE2eTest, Mp3OfAnAudioOnlyInput) {
     const fs::path audio = root.path / "song.m4a";
     runShell("ffmpeg -nostdin -v error -y -f lavfi -i sine=f=330:d=2 -c:a aac " +

@@ -138,7 +138,7 @@ protected:
         streamUrl = "http://media.invalid/smile?v=9";
         return true;
     }
-    void readCommentXml() override {}
+    void readComments() override {}
     bool visitVideoPage(const std::string&, const std::string&) override { return true; }
     bool downloadVideo(const std::string&, const std::string&) override {
         for (int percent : drive.downloadProgress) {

@@ -75,7 +75,7 @@ protected:
         streamUrl = videoFile;
         return true;
     }
-    void readCommentXml() override { chats = comments; }
+    void readComments() override { chats = comments; }
     bool visitVideoPage(const std::string&, const std::string&) override { return true; }
     bool downloadVideo(const std::string&, const std::string&) override { return true; }
 

@@ -165,9 +165,9 @@ protected:
         streamUrl = script.streamUrl;
         return cookieText == script.loginCookie && script.lookupResult;
     }
-    void readCommentXml() override {
+    void readComments() override {
         enter("comments");
-        CNicoThread::readCommentXml();
+        CNicoThread::readComments();
         log.chatsRead = chats;
         log.arrivalCounterAfterRead = arrivalCounter;
     }

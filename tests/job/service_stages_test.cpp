@@ -225,8 +225,11 @@ TEST_F(ServiceStagesTest, AMessageServerThatSendsNoXmlFailsTheJobButTheVideoIsSt
     startDemo({"comments-not-xml"});
     const JobOutcome outcome = runJob(makeRequest());
     EXPECT_EQ(outcome.result, JobResult::Failed);
-    EXPECT_EQ(outcome.reason, "the comment thread the service sent is not well-formed XML: " +
-                                  work.path().string() + "/comment.xml");
+    const std::string expected =
+        "the comments the service sent cannot be read: not a comment "
+        "file: " +
+        work.path().string() + "/comment.xml (it begins with \"Service";
+    EXPECT_EQ(outcome.reason.substr(0, expected.size()), expected);
     EXPECT_EQ(outcome.moviePath, videoFile.string());
     EXPECT_EQ(readBytes(videoFile), video);
 }

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
 
+#include "platform/work_file_names.h"
+#include "support/missing_tool.h"
 #include "text/text_engine.h"
 #include "velmora_harness.h"
 
@@ -208,6 +211,43 @@ TEST_F(VelmoraTest, LaterCommentsAreDrawnOverEarlierOnes) {
     auto filter = open();
     ASSERT_TRUE(filter->ok()) << filter->error();
     EXPECT_GT(countRed(filter->draw(2), 0, 0, 320, 240), 500);
+}
+
+// The values after the texts of data.ini: owner=1 is drawn above later comments, opacity=128
+// at half strength, face=INDEX:PATH in that font.
+TEST_F(VelmoraTest, ExtraDrawingValuesSetLayerOpacityAndFace) {
+    Block under = block("1", "20", "20", "48", "■", "00 FF 00");
+    Block over = block("1", "20", "20", "48", "■", "FF 00 00");
+    over.startFrame = "1";
+    const auto drawWith = [&](const std::vector<Block>& blocks, const std::string& values) {
+        writeOverlay(blocks);
+        std::ofstream(dataPath(), std::ios::binary | std::ios::app)
+            << kDrawingValuesMark << '\0' << values << '\0';
+        auto filter = open();
+        EXPECT_TRUE(filter->ok()) << filter->error();
+        return filter->draw(2);
+    };
+    // The green one started first, yet as the owner's it covers the red one.
+    EXPECT_LT(countRed(drawWith({under, over}, "0 owner=1"), 0, 0, 320, 240), 50);
+    EXPECT_GT(countRed(drawWith({over, under}, "0 owner=1"), 0, 0, 320, 240), 500);
+
+    Block white = block("1", "20", "20", "48", "■");
+    const TestFrame opaque = drawWith({white}, "5 opacity=128");  // no such block: ignored
+    const TestFrame half = drawWith({white}, "0 opacity=128");
+    const int x = 20 + extentOf(u"■", 48).cx / 2, y = 20 + extentOf(u"■", 48).cy / 2;
+    EXPECT_NEAR(opaque.luma(x, y), 235, 2);
+    EXPECT_NEAR(half.luma(x, y), (235 + kGreyY) / 2, 3);
+
+    Block text = block("1", "20", "20", "40", "永遠");
+    const std::string mincho = "/usr/share/fonts/opentype/ipafont-mincho/ipam.ttf";
+    if (!fs::exists(mincho)) {
+        SKIP_FOR_MISSING_TOOL("fonts-ipafont-mincho");
+    }
+    const TestFrame gothic = drawWith({text}, "0 face=0:/no/such/font.ttf");
+    const TestFrame serif = drawWith({text}, "0 face=0:" + mincho);
+    EXPECT_TRUE(gothic == drawWith({text}, "0 opacity=255"));  // unloadable: the header's font
+    EXPECT_FALSE(serif == gothic);
+    EXPECT_FALSE(findInk(serif).empty());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,9 @@ struct JobChoices {
 //  - the service's hosts are settings.service, a relative CaFile taken from the work folder.
 JobRequest buildJobRequest(const Settings& settings, const FormatPresetList& presets,
                            const JobChoices& choices, const RunFolders& folders);
+
+// The vocabulary named "classic" or "today" (any letter case); nothing for any other name.
+std::optional<CommandVocabulary> commandVocabularyNamed(std::string_view name);
 
 // The preset name the format box selects for a saved "Format" name: the first preset of that
 // name, else the first preset. Empty when there are no presets.

@@ -33,6 +33,9 @@ struct Settings {
     bool listWindowShown = true;     // "ListDialog": the download list window is shown
     bool commentWindowShown = true;  // "CommentDialog": the comment filter window is shown
     ServiceEndpoints service;        // section "Service"; read only
+    // "Commands": the command words comments are read with, "classic" or "today"; any other
+    // value (the default ""): the words of the comment file's era. Read only, like "Service".
+    std::string commandWords;
 };
 
 // The settings of a fresh installation.

@@ -2,7 +2,7 @@
 // The command line of lumivox-cli:
 //
 //   lumivox-cli URL [options]              (also: lumivox-cli job URL [options])
-//   lumivox-cli render VIDEO COMMENTS.xml [options]
+//   lumivox-cli render VIDEO COMMENTS [options]
 //   lumivox-cli --list-formats
 //   lumivox-cli --help
 //
@@ -29,6 +29,8 @@ struct OutputOptions {
     std::vector<std::string> ngList;
     std::vector<std::string> extractList;
     bool timings = false;
+    std::optional<std::string> commandWords;  // --commands classic|today
+    std::optional<uint32_t> layoutSeed;       // --seed N
 };
 
 // What `render` was asked for: the local video and comment file.

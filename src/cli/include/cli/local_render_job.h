@@ -26,7 +26,7 @@ public:
 protected:
     void loginToService() override;
     bool lookUpVideo(const std::string& cookie, std::string& streamUrl) override;
-    void readCommentXml() override;
+    void readComments() override;
     bool visitVideoPage(const std::string& pageUrl, const std::string& cookie) override;
     bool downloadVideo(const std::string& streamUrl, const std::string& cookie) override;
 

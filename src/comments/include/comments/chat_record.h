@@ -31,6 +31,14 @@ struct ChatRecord {
     int32_t speed = 0;                // pixels per frame to the left
     int32_t fontSize = 0;             // points
     std::string userId;               // untrimmed; "" when absent
+    // Posted by the video's owner: drawn above the others and never removed by the count cap
+    // or the user ID lists.
+    bool owner = false;
+    // Drawing values that only today's commands change; the defaults are how every comment of
+    // a classic thread is drawn, and the overlay files carry them only when they differ.
+    int32_t opacity = 255;  // 0 transparent .. 255 opaque
+    std::string faceFile;   // font file of the comment's own face; "" for the job's face
+    int32_t faceIndex = 0;  // face inside faceFile
 };
 
 using OverlayItem = ChatRecord;

@@ -7,6 +7,10 @@
 #include <string>
 #include <string_view>
 
+// Which command words a comment's mail is read with: the old table of the XML thread's era
+// (readCommands, colourForMail) or the words of the service today (readTodayCommands).
+enum class CommandVocabulary { Classic, Today };
+
 struct CommandResult {
     std::optional<int> position;  // 1 top ("ue"), 2 bottom ("shita"); empty: keep the record's
     int size = 0;                 // font size in points after "big" and "small"

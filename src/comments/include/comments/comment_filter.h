@@ -15,6 +15,9 @@ struct CommentFilterSettings {
     std::vector<std::string> extractList;  // when not empty: user IDs whose comments alone are kept
 };
 
+// The owner's comments are never removed by the count cap or the user ID lists, and do not
+// count toward the cap.
+//
 // Keeps the newest comments when the list holds more than the limit for the video's length
 // (100 / 250 / 500 / 1000 for up to 150 s / 299 s / 599 s / longer). Leaves the list sorted by
 // date (ties by no) when it removed anything, untouched otherwise.

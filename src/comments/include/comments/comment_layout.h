@@ -8,9 +8,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "comments/chat_record.h"
+#include "comments/comment_commands.h"
 #include "comments/comment_filter.h"
 #include "comments/video_info.h"
 #include "text/text_measurer.h"
@@ -21,6 +23,17 @@ using RandomSource = std::function<int()>;
 // The generator of the product: the C library's classic linear congruential generator with its
 // own state, seeded from the current time, so that random places differ from run to run.
 RandomSource clockSeededRandom();
+
+// The same generator started from `seed`: the same seed gives the same places.
+RandomSource seededRandom(uint32_t seed);
+
+// A face that comments may ask for by command, with the measurer that measures it. Without a
+// measurer such comments are measured and drawn with the job's face.
+struct CommandFace {
+    std::string file;  // font file path
+    int index = 0;     // face inside the file
+    TextMeasurer* measurer = nullptr;
+};
 
 // What one layout run works with. The references must outlive the call; the measurer is used
 // (its caches fill), nothing else is changed.
@@ -33,6 +46,11 @@ struct LayoutJob {
     const CommentFilterSettings& filter;  // period, NG and extract user IDs
     TextMeasurer& measurer;               // the comment font (or the no-device measurer)
     RandomSource random;                  // empty: clockSeededRandom(), seeded at the run's start
+    // The command words the mails are read with: the old table, or today's words (durations,
+    // invisible, _live, ender, faces, colour codes).
+    CommandVocabulary vocabulary = CommandVocabulary::Classic;
+    CommandFace mincho = {};  // the face of "mincho" comments (today's words)
+    CommandFace gothic = {};  // the face of "gothic" comments
 };
 
 // What a layout run settled besides the records.
@@ -43,10 +61,13 @@ struct LayoutOutcome {
     int fontSizePt = 0;
 };
 
-// Lays out `chats` in place: moves comments that would end after the last frame to 2.8 s before
-// the end, runs the count cap and the filter (which remove records), sorts the rest into layout
-// order and fills the layout fields of every record (position, colour, startFrame, endFrame, y,
-// x of top and bottom comments, speed, fontSize).
+// Lays out `chats` in place: drops what is never drawn (the owner's script comments, whose
+// text begins with "@" or "＠", and, with today's words, "invisible" ones), moves comments that
+// would end after the last frame to 2.8 s before the end, runs the count cap and the filter (which
+// remove records), sorts the rest into layout order and fills the layout fields of every record
+// (position, colour, startFrame, endFrame, y, x of top and bottom comments, speed, fontSize, and
+// with today's words opacity and face). The owner's comments end up after all others, so that they
+// are drawn on top.
 //
 // A video that cannot carry comments (fps not a finite number in (0, 1e6], width or height 0
 // or less) is not laid out on: frameCount is 0 for an unusable fps, the filter and the order

@@ -1,8 +1,10 @@
 #pragma once
-// Reads the service's comment thread document (comment.xml) into comment records.
+// Reads the service's comment thread document (comment.xml) into comment records. A chat
+// marked deleted (non-zero `deleted`) is skipped; fork="1" marks the owner's comments.
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "comments/chat_record.h"
 #include "platform/result.h"
@@ -22,8 +24,16 @@ class xml_node;
 // mail and user ID becomes U+FFFD. Any depth of nesting is read without recursion.
 Status readCommentXml(const std::string& path, ChatList& chats, int32_t& arrivalCounter);
 
+// The same for a document already in memory; `name` stands for the file in messages.
+Status readCommentXmlBytes(std::string_view bytes, const std::string& name, ChatList& chats,
+                           int32_t& arrivalCounter);
+
 // Appends zero or one record for one `chat` element.
 void readChatElement(const pugi::xml_node& chat, ChatList& chats, int32_t& arrivalCounter);
+
+// A comment text from UTF-8 as every reader keeps it: cut to kMaxCommentUnits UTF-16 units
+// without splitting a surrogate pair, then cleaned by cleanCommentText.
+std::u16string commentTextOf(std::string_view utf8);
 
 // Cleans a comment text in place: leading and trailing line feeds, and the three characters
 // that the service's player shows differently (U+3164, U+0E3A, U+007F).

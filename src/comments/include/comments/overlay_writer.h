@@ -11,9 +11,18 @@
 // data.ini: binary. Per comment, in the same order, its text as UTF-8 with every TAB expanded
 // to U+3000 U+3000 U+0020, followed by exactly one NUL byte, so the n-th string belongs to the
 // n-th block of comment.ini.
+//
+// Drawing values that only today's comments (and the owner's) have follow the texts, so that a
+// reader that takes the n-th string for the n-th block never sees them, and files made from a
+// classic thread without owner comments stay as they were: when any comment has one, the
+// string kDrawingValuesMark, then one string per such comment: its block index from 0 and
+// blank-separated keys, "owner=1" (drawn above the others), "opacity=N" (0..255) and last
+// "face=INDEX:PATH" (the font file and face the comment was measured with; the path runs to
+// the string's end).
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "comments/chat_record.h"
 #include "platform/result.h"

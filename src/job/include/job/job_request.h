@@ -4,9 +4,11 @@
 // job reports to is not part of the request: the job is given its JobSink beside it.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "comments/comment_commands.h"
 #include "comments/comment_filter.h"
 #include "service/service_endpoints.h"
 
@@ -50,6 +52,12 @@ struct JobRequest {
     // The front ends give one store per run, its jar in `workFolder`; null: the process's store,
     // with the same jar.
     CookieStore* cookieStore = nullptr;
+    // The command words the comments are read with; empty: those of the comment file's era
+    // (the old table for an XML thread, today's words for JSON).
+    std::optional<CommandVocabulary> commandVocabulary;
+    // Seeds the random places of comments that find no free row, so that the same inputs give
+    // the same overlay files; empty: a new seed from the clock every run.
+    std::optional<uint32_t> layoutSeed;
 
     // The period and the two lists in the form the comment filter takes.
     CommentFilterSettings commentFilter() const {

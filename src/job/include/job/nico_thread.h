@@ -29,6 +29,7 @@
 #include <string>
 
 #include "comments/chat_record.h"
+#include "comments/comment_commands.h"
 #include "job/job_outcome.h"
 #include "job/job_request.h"
 #include "job/job_sink.h"
@@ -79,9 +80,11 @@ protected:
     // thread as comment.xml in the work folder and hands back the stream address in `streamUrl`.
     // True when the answer carried a stream address.
     virtual bool lookUpVideo(const std::string& cookie, std::string& streamUrl);
-    // Appends the comments of the work folder's comment.xml to `chats`. A missing or broken file
-    // adds nothing and the job goes on without comments.
-    virtual void readCommentXml();
+    // Appends the comments of the file the service stages saved (commentFile(): comment.xml, or
+    // today's JSON), in whatever format it holds, to `chats` and notes the command vocabulary
+    // of its era. A missing or empty file adds nothing and the job goes on without comments;
+    // a file that is not a readable comment file fails the job.
+    virtual void readComments();
     // Opens the video page with the cookie, so that the cookies it sets reach the download.
     // True when the page was read to its end; the job does not look at the result.
     virtual bool visitVideoPage(const std::string& pageUrl, const std::string& cookie);
@@ -139,11 +142,13 @@ protected:
     int32_t lastDownloadPercent = -1;   // last download percentage posted
     bool commentThreadMissing = false;  // the lookup could not store this video's comment.xml
     int32_t arrivalCounter = 0;         // next `seq` of a comment record
-    int64_t encodeTotalFrames = 0;      // the video's frame count: the encoding progress total
-    int32_t videoWidth = 0;             // frame width from the probe, for comment.ini
-    ChatList chats;                     // the job's comments, laid out in place before encoding
-    JobOutcome outcome;                 // filled by the stages; settled when the job ends
-    std::string videoTitle;             // the video's title, when the service gave one
+    // The command words of the comments' era, from the file the comments came from.
+    CommandVocabulary commentVocabulary = CommandVocabulary::Classic;
+    int64_t encodeTotalFrames = 0;  // the video's frame count: the encoding progress total
+    int32_t videoWidth = 0;         // frame width from the probe, for comment.ini
+    ChatList chats;                 // the job's comments, laid out in place before encoding
+    JobOutcome outcome;             // filled by the stages; settled when the job ends
+    std::string videoTitle;         // the video's title, when the service gave one
 
     // The network stages of the request's protocol, made at their first use.
     ServiceStages& serviceStages();

@@ -12,3 +12,7 @@ inline constexpr const char* kCommentIniFileName = "comment.ini";  // the frame 
 inline constexpr const char* kDataIniFileName = "data.ini";        // the frame filter's settings
 inline constexpr const char* kCookieJarFileName = "cookies.txt";   // the service's cookies
 inline constexpr const char* kLogFileName = "lumivox.log";         // the desktop program's log
+
+// In data.ini, after the comment texts: the string that begins the comments' extra drawing
+// values (see comments/overlay_writer.h), which the frame filter reads.
+inline constexpr const char* kDrawingValuesMark = "lumivox-drawing-values";

@@ -8,6 +8,7 @@
 // Used by one thread (the encoder's filter calls).
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,8 +52,12 @@ private:
     bool fitsPixelBudget(const OverlayComment& comment, int outlinePx);
     int64_t commentLeft(const OverlayComment& comment, int64_t frame) const;
     void note(const std::string& text);
+    // The engine of the comment's own face (opened at its first use), else the comment font's.
+    TextEngine& engineFor(const OverlayComment& comment);
 
     std::unique_ptr<TextEngine> engine_;
+    // Faces that comments asked for, by "index:path"; null when the file could not be opened.
+    std::map<std::string, std::unique_ptr<TextEngine>> faceEngines_;
     std::vector<OverlayComment> comments_;  // by startFrame, file order among equals
     std::vector<ActiveComment> active_;     // in the order they started: later ones on top
     std::size_t next_ = 0;                  // first comment not yet started
@@ -61,6 +66,9 @@ private:
     int height_;
     int notes_ = 0;
 };
+
+// Scales the fill and outline coverage of `bitmap` by opacity / 255.
+void applyOpacity(CommentBitmap& bitmap, uint8_t opacity);
 
 // Outline width in pixels for a comment drawn at an em height of `emPx` pixels.
 int outlineWidthFor(int emPx);

@@ -37,6 +37,11 @@ struct OverlayComment {
     uint8_t blue = 255;
     int32_t fontSize = 0;  // points, 1..kMaxFontSizePt
     std::u16string text;
+    // Extra drawing values from the end of data.ini; the defaults draw a classic comment.
+    bool owner = false;     // drawn above the others
+    uint8_t opacity = 255;  // 0 transparent .. 255 opaque
+    std::string faceFile;   // "" : the header's font
+    int32_t faceIndex = 0;
 };
 
 struct OverlayScript {
