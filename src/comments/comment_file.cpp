@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <filesystem>
+#include <iterator>
 
 #include "comments/comment_reader.h"
 #include "comments/json_comment_reader.h"
@@ -40,11 +41,15 @@ std::string describeStart(std::string_view bytes) {
 // Removes what is never shown and numbers the rest in arrival order.
 void settle(ChatList& read, ChatList& chats, int32_t& arrivalCounter) {
     std::erase_if(read, [](const ChatRecord& chat) { return chat.vpos < 0; });
-    chats.reserve(chats.size() + read.size());
     for (ChatRecord& chat : read) {
         chat.seq = arrivalCounter++;
-        chats.push_back(std::move(chat));
     }
+    if (chats.empty()) {
+        chats.swap(read);  // the usual case: no copy of a large list
+        return;
+    }
+    chats.reserve(chats.size() + read.size());
+    std::move(read.begin(), read.end(), std::back_inserter(chats));
 }
 
 }  // namespace

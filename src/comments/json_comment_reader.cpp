@@ -169,6 +169,14 @@ void dropExactDuplicates(ChatList& chats) {
 }
 
 Result<CommentFileFormat> readThreads(array threads, const std::string& name, ChatList& chats) {
+    std::size_t comments = 0;
+    for (element thread : threads) {
+        array list;
+        if (thread.at_key("comments").get_array().get(list) == simdjson::SUCCESS) {
+            comments += list.size();
+        }
+    }
+    chats.reserve(chats.size() + comments);
     for (element thread : threads) {
         if (kindOf(thread) != EntryKind::Thread) {
             return notACommentFile(name, "a threads array holds an entry without comments");
@@ -179,6 +187,7 @@ Result<CommentFileFormat> readThreads(array threads, const std::string& name, Ch
 }
 
 Result<CommentFileFormat> readList(array entries, const std::string& name, ChatList& chats) {
+    chats.reserve(chats.size() + entries.size());
     std::size_t index = 0;
     bool kinds[3] = {false, false, false};  // old, today, formatted
     bool threads = false;
@@ -283,6 +292,8 @@ Result<CommentFileFormat> readJsonComments(std::string& bytes, std::size_t start
                        std::to_string(start + faultOffset(json, error)) + " (" +
                        simdjson::error_message(error) + ")"};
     }
+    // The parser holds its own copy of every string: the file's bytes are no longer needed.
+    std::string().swap(bytes);
     object rootObject;
     array rootArray;
     if (root.get_object().get(rootObject) == simdjson::SUCCESS) {

@@ -11,7 +11,7 @@
 // Reads the JSON document in `bytes` (from `start`, after a byte-order mark) into `chats`
 // (records without seq). `name` names the file in messages. Fails with one line: the byte
 // offset of a fault in the JSON, or "not a comment file: ..." with what was expected. `bytes`
-// may be reallocated to give the parser its padding.
+// may be reallocated to give the parser its padding, and is emptied once it is parsed.
 Result<CommentFileFormat> readJsonComments(std::string& bytes, std::size_t start,
                                            const std::string& name, ChatList& chats);
 
