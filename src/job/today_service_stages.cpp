@@ -5,7 +5,7 @@
 #include <system_error>
 
 #include "job/nico_thread.h"
-#include "platform/child_process.h"
+#include "job/rendition_join.h"
 #include "platform/log.h"
 #include "service/service_context.h"
 #include "service/session_cookie.h"
@@ -13,18 +13,6 @@
 #include "service/video_id.h"
 
 namespace fs = std::filesystem;
-
-namespace {
-
-// How often the encoder's output is looked at while it joins, and so how soon a stop is seen.
-constexpr int kJoinPollMs = 100;
-
-bool isGone(const fs::path& path) {
-    std::error_code error;
-    return !fs::exists(path, error);
-}
-
-}  // namespace
 
 TodayServiceStages::TodayServiceStages(CNicoThread& job)
     : job_(job), ownStore_(std::make_unique<CookieStore>(fs::path())) {}
@@ -202,7 +190,9 @@ bool TodayServiceStages::downloadVideo(const std::string& /*streamUrl*/,
             return false;
         }
     }
-    if (Status joined = joinRenditions(video.string(), audio.string(), job_.videoFile); !joined) {
+    if (Status joined = joinRenditions(video.string(), audio.string(), job_.videoFile,
+                                       [this] { return job_.isCancelled(); });
+        !joined) {
         if (!job_.isCancelled()) {
             job_.fail("the video and audio could not be joined into " + job_.videoFile + ": " +
                       joined.error());
@@ -214,42 +204,4 @@ bool TodayServiceStages::downloadVideo(const std::string& /*streamUrl*/,
     fs::remove(audio, ignored);
     download.removeSegments();
     return true;
-}
-
-Status TodayServiceStages::joinRenditions(const std::string& video, const std::string& audio,
-                                          const std::string& movie) {
-    const std::string program = (fs::path(job_.request.programFolder) / "FFmpeg").string();
-    std::vector<std::string> arguments = {"-y",  "-i",   video, "-i", audio,  "-map",
-                                          "0:v", "-map", "1:a", "-c", "copy", movie};
-    ChildProcess encoder;
-    if (Status started = encoder.start(program, arguments, job_.request.workFolder); !started) {
-        return started;
-    }
-    std::string output;
-    const bool complete = encoder.readToEnd(
-        [&output](const std::string& chunk) {
-            output += chunk;
-            if (output.size() > 64 * 1024) {
-                output.erase(0, output.size() - 32 * 1024);
-            }
-        },
-        [this] { return job_.isCancelled(); }, kJoinPollMs);
-    if (!complete) {
-        encoder.terminate();
-        return Failure{"stopped"};
-    }
-    const std::optional<ChildProcess::ExitStatus> status = encoder.wait();
-    if (!status || status->signalled || status->code != 0) {
-        while (!output.empty() && (output.back() == '\n' || output.back() == '\r')) {
-            output.pop_back();
-        }
-        const std::string last = output.substr(output.find_last_of("\r\n") + 1);
-        return Failure{"the encoder ended with " +
-                       (status ? describeExitStatus(*status) : std::string("no status")) +
-                       (last.empty() ? "" : ": " + last)};
-    }
-    if (isGone(movie)) {
-        return Failure{"the encoder wrote no file"};
-    }
-    return {};
 }

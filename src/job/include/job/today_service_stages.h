@@ -11,7 +11,7 @@
 //    delivery cookie;
 //  - download: the HLS renditions, segment by segment (HlsDownload), kept in the folder
 //    ID.segments of the save folder until the video is complete, then written as ID.video.mp4
-//    and ID.audio.m4a and joined by stream copy through the encoder program into ID.mp4, which
+//    and ID.audio.m4a and joined by stream copy into ID.mp4 (joinRenditions), which
 //    the encoding stages take as the video.
 //
 // The job's cookies live in a store of the job's own, in memory (not the front end's store):
@@ -48,8 +48,6 @@ public:
 
 private:
     ServiceContext context();
-    Status joinRenditions(const std::string& video, const std::string& audio,
-                          const std::string& movie);
 
     CNicoThread& job_;
     std::unique_ptr<CookieStore> ownStore_;
