@@ -24,6 +24,9 @@ PACKAGES=(
   libsqlite3-dev
   # desktop program
   qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth
+  # the account's secrets in the desktop's keyring (QtKeychain; it loads libsecret when it runs);
+  # the keyring tests start a D-Bus session with GNOME Keyring of their own
+  qtkeychain-qt6-dev libsecret-1-0 dbus-daemon gnome-keyring
 )
 
 missing=()

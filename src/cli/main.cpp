@@ -1,5 +1,7 @@
 // lumivox-cli: the jobs of Lumivox without a window. See cli_options.h for the command line.
 
+#include <QCoreApplication>
+#include <clocale>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -15,6 +17,13 @@
 int main(int argc, char** argv) {
     const ParsedCommandLine parsed =
         parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    // The keyring's answers arrive through Qt's event loop (see keyring_secret_store.h); nothing
+    // else of the program uses Qt. Qt takes the environment's locale; the program's texts and
+    // numbers keep the one they had.
+    const std::string locale = std::setlocale(LC_ALL, nullptr);
+    int qtArgc = 1;
+    QCoreApplication application(qtArgc, argv);
+    std::setlocale(LC_ALL, locale.c_str());
     if (!parsed.error.empty()) {
         std::fprintf(stderr, "lumivox-cli: %s\nTry 'lumivox-cli --help'.\n", parsed.error.c_str());
         return kExitUsage;

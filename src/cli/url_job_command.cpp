@@ -11,10 +11,13 @@
 #include <string_view>
 #include <utility>
 
+#include "app/account_secrets.h"
 #include "cli/cli_job_runner.h"
 #include "cli/cli_job_sink.h"
 #include "job/job_status_texts.h"
 #include "job/nico_thread.h"
+#include "keyring/keyring_secret_store.h"
+#include "platform/log.h"
 #include "platform/stop_signals.h"
 #include "service/browser_cookies.h"
 
@@ -159,8 +162,16 @@ std::optional<std::string> readSecretFile(const std::string& path, const std::st
 std::optional<JobRequest> urlJobRequest(const UrlJobOptions& options, const RunFolders& folders,
                                         CookieStore& cookies, int& exitStatus) {
     exitStatus = kExitFailed;
-    const std::optional<Settings> settings =
-        withServiceOptions(loadCliSettings(folders), options.service);
+    Settings stored = loadCliSettings(folders);
+    // Secrets the desktop program moved to the keyring; the options below still take the lead.
+    KeyringSecretStore keyring;
+    std::string keyringProblem;
+    readAccountSecrets(stored, fs::path(folders.workFolder) / kSettingsFileName, &keyring,
+                       &keyringProblem);
+    if (!keyringProblem.empty()) {
+        logDebug(LogComponent::App, keyringProblem);  // no keyring is an ordinary set-up
+    }
+    const std::optional<Settings> settings = withServiceOptions(stored, options.service);
     if (!settings) {
         return std::nullopt;
     }

@@ -22,6 +22,7 @@
 #include <system_error>
 #include <utility>
 
+#include "app/account_secrets.h"
 #include "app/comment_period.h"
 #include "app/font_faces.h"
 #include "app/job_request_builder.h"
@@ -290,6 +291,11 @@ void CLumivoxDlg::OnInitDialog() {
     settings = ::loadSettings(workFile(kSettingsFileName), folders.desktopFolder, &warning);
     if (!warning.empty()) {
         logWarning(LogComponent::App, warning);
+    }
+    std::string keyringProblem;
+    readAccountSecrets(settings, workFile(kSettingsFileName), secretStore.get(), &keyringProblem);
+    if (!keyringProblem.empty()) {
+        logDebug(LogComponent::App, keyringProblem);  // no keyring is an ordinary set-up
     }
     showSettingsInControls();
     period = defaultCommentPeriod(std::time(nullptr));
@@ -570,9 +576,11 @@ void CLumivoxDlg::OnPassword() {
     CPasswordDlg dialog(this);
     dialog.mail = settings.mail;
     dialog.password = settings.password;
+    dialog.sessionCookie = settings.sessionCookie;
     if (dialog.exec() == QDialog::Accepted) {
         settings.mail = dialog.mail;
         settings.password = dialog.password;
+        settings.sessionCookie = dialog.sessionCookie;
     }
 }
 
@@ -627,8 +635,14 @@ void CLumivoxDlg::OnClose() {
         commentWindow->commitOpenEdits();
     }
     takeSettingsFromControls();
+    std::string keyringWarning;
+    const Settings forIni = settingsWithSecretsStored(settings, workFile(kSettingsFileName),
+                                                      secretStore.get(), &keyringWarning);
+    if (!keyringWarning.empty()) {
+        logWarning(LogComponent::App, keyringWarning);
+    }
     logIfFailed(LogComponent::App, "the settings cannot be saved",
-                ::saveSettings(workFile(kSettingsFileName), settings));
+                ::saveSettings(workFile(kSettingsFileName), forIni));
     logIfFailed(LogComponent::App, "the format presets cannot be saved",
                 presets.save(workFile(kPresetsFileName)));
     saveDownloadQueue();

@@ -17,6 +17,14 @@ CPasswordDlg::CPasswordDlg(QWidget* parent) : QDialog(parent) {
     passwordEdit = new QLineEdit(this);
     passwordEdit->setObjectName(QStringLiteral("passwordEdit"));
     passwordEdit->setEchoMode(QLineEdit::Password);
+    // Today's service takes the browser's session instead of the password; it is as secret.
+    sessionEdit = new QLineEdit(this);
+    sessionEdit->setObjectName(QStringLiteral("sessionEdit"));
+    sessionEdit->setEchoMode(QLineEdit::Password);
+    sessionEdit->setPlaceholderText(QStringLiteral("user_session_..."));
+    sessionEdit->setToolTip(
+        QStringLiteral("ブラウザでログインしたときの user_session Cookie の値\n"
+                       "The value of the browser's user_session cookie of nicovideo.jp"));
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("okButton"));
@@ -31,6 +39,8 @@ CPasswordDlg::CPasswordDlg(QWidget* parent) : QDialog(parent) {
     fields->addWidget(mailEdit, 0, 1);
     fields->addWidget(new QLabel(QStringLiteral("ﾊﾟｽﾜｰﾄﾞ"), this), 1, 0);
     fields->addWidget(passwordEdit, 1, 1);
+    fields->addWidget(new QLabel(QStringLiteral("ｾｯｼｮﾝCookie"), this), 2, 0);
+    fields->addWidget(sessionEdit, 2, 1);
     fields->setColumnStretch(1, 1);
 
     auto* buttons = new QVBoxLayout;
@@ -49,11 +59,14 @@ CPasswordDlg::CPasswordDlg(QWidget* parent) : QDialog(parent) {
 void CPasswordDlg::showEvent(QShowEvent* event) {
     mailEdit->setText(QString::fromStdString(mail));
     passwordEdit->setText(QString::fromStdString(password));
+    sessionEdit->setText(QString::fromStdString(sessionCookie));
     QDialog::showEvent(event);
 }
 
 void CPasswordDlg::accept() {
     mail = mailEdit->text().toStdString();
     password = passwordEdit->text().toStdString();
+    // Blanks around a pasted value are never part of it.
+    sessionCookie = sessionEdit->text().trimmed().toStdString();
     QDialog::accept();
 }

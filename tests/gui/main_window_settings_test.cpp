@@ -102,18 +102,18 @@ TEST_F(MainWindowSettingsTest, ASavedFormatIsMatchedExactly) {
     EXPECT_EQ(savedSettings().formatName, "AVI");
 }
 
-// Answers the account dialog once it is open: types `mail` and `password`, then presses OK
-// or "ｷｬﾝｾﾙ". Records what the dialog showed when it opened.
+// Answers the account dialog once it is open: types the mail address, the password and the
+// session cookie, then presses OK or "ｷｬﾝｾﾙ". Records what the dialog showed when it opened.
 struct AccountAnswer {
-    AccountAnswer(QString typedMail, QString typedPassword, bool pressOk)
-        : mail(std::move(typedMail)), password(std::move(typedPassword)), ok(pressOk) {}
+    AccountAnswer(QString typedMail, QString typedPassword, QString typedSession, bool pressOk)
+        : typed{std::move(typedMail), std::move(typedPassword), std::move(typedSession)},
+          ok(pressOk) {}
 
-    QString mail;
-    QString password;
+    static constexpr const char* kEdits[3] = {"mailEdit", "passwordEdit", "sessionEdit"};
+    QString typed[3];
     bool ok = false;
-    QString shownMail;
-    QString shownPassword;
-    bool passwordHidden = false;
+    QString shown[3];
+    bool secretsHidden = false;  // the password and the session cookie show as dots
     bool answered = false;
 
     void arm(QWidget& window) {
@@ -121,13 +121,13 @@ struct AccountAnswer {
             auto* dialog = window.findChild<CPasswordDlg*>();
             ASSERT_NE(dialog, nullptr);
             EXPECT_EQ(dialog->windowTitle(), QStringLiteral("パスワード入力画面"));
-            auto* mailEdit = control<QLineEdit>(*dialog, "mailEdit");
-            auto* passwordEdit = control<QLineEdit>(*dialog, "passwordEdit");
-            shownMail = mailEdit->text();
-            shownPassword = passwordEdit->text();
-            passwordHidden = passwordEdit->echoMode() == QLineEdit::Password;
-            mailEdit->setText(mail);
-            passwordEdit->setText(password);
+            secretsHidden = true;
+            for (int i = 0; i < 3; ++i) {
+                auto* edit = control<QLineEdit>(*dialog, kEdits[i]);
+                shown[i] = edit->text();
+                secretsHidden &= i == 0 || edit->echoMode() == QLineEdit::Password;
+                edit->setText(typed[i]);
+            }
             control<QPushButton>(*dialog, ok ? "okButton" : "cancelButton")->click();
             answered = true;
         });
@@ -135,32 +135,45 @@ struct AccountAnswer {
 };
 
 TEST_F(MainWindowSettingsTest, TheAccountDialogCancelKeepsTheOldValuesOkTakesTheNew) {
-    writeBytes(ini(), "[Lumivox]\nMail=old@example.com\nPassword=old secret\n");
+    const std::string oldSession = "user_session_7_0123456789abcdef";
+    const std::string newSession = "user_session_8_fedcba9876543210";
+    writeBytes(ini(), "[Lumivox]\nMail=old@example.com\nPassword=old secret\nSession=" +
+                          oldSession + "\n");
     auto window = openWindow();
-    AccountAnswer cancel(QStringLiteral("new@example.com"), QStringLiteral("new"), false);
+    AccountAnswer cancel(QStringLiteral("new@example.com"), QStringLiteral("new"),
+                         QStringLiteral("user_session_9_00"), false);
     cancel.arm(*window);
     click(*window, "passwordButton");
     ASSERT_TRUE(cancel.answered);
-    EXPECT_EQ(cancel.shownMail, QStringLiteral("old@example.com"));
-    EXPECT_EQ(cancel.shownPassword, QStringLiteral("old secret"));
-    EXPECT_TRUE(cancel.passwordHidden);
+    EXPECT_EQ(cancel.shown[0], QStringLiteral("old@example.com"));
+    EXPECT_EQ(cancel.shown[1], QStringLiteral("old secret"));
+    EXPECT_EQ(cancel.shown[2], QString::fromStdString(oldSession));
+    EXPECT_TRUE(cancel.secretsHidden);
     start(*window, "http://a.invalid/watch/sm1");
     stopAndWait(*window);
 
-    AccountAnswer ok(QStringLiteral("new@example.com"), QStringLiteral("pa=ss"), true);
+    // A pasted session keeps no surrounding blanks.
+    AccountAnswer ok(QStringLiteral("new@example.com"), QStringLiteral("pa=ss"),
+                     QString::fromStdString("  " + newSession + " "), true);
     ok.arm(*window);
     click(*window, "passwordButton");
     ASSERT_TRUE(ok.answered);
-    EXPECT_EQ(ok.shownMail, QStringLiteral("old@example.com")) << "Cancel kept the old values";
+    EXPECT_EQ(ok.shown[0], QStringLiteral("old@example.com")) << "Cancel kept the old values";
     start(*window, "http://a.invalid/watch/sm2");
-    ASSERT_EQ(drive.requests().size(), 2u);
-    EXPECT_EQ(drive.requests()[0].mail + " " + drive.requests()[0].password,
-              "old@example.com old secret");
-    EXPECT_EQ(drive.requests()[1].mail + " " + drive.requests()[1].password,
-              "new@example.com pa=ss");
+    const std::vector<JobRequest> requests = drive.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    const JobRequest& before = requests[0];
+    const JobRequest& after = requests[1];
+    EXPECT_EQ(before.mail + " " + before.password + " " + before.sessionCookie,
+              "old@example.com old secret " + oldSession);
+    EXPECT_EQ(after.mail + " " + after.password + " " + after.sessionCookie,
+              "new@example.com pa=ss " + newSession);
     window->close();
     EXPECT_EQ(savedSettings().mail, "new@example.com");
     EXPECT_EQ(savedSettings().password, "pa=ss");
+    EXPECT_EQ(savedSettings().sessionCookie, newSession);
+    // The secrets are kept in the settings only, never in the log.
+    EXPECT_EQ(readBytes(folders.work() / "lumivox.log").find(newSession), std::string::npos);
 }
 
 TEST_F(MainWindowSettingsTest, EscapeClosesTheWindowThroughTheClosingSteps) {

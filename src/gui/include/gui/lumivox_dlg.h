@@ -36,12 +36,14 @@
 
 #include "app/comment_period.h"
 #include "app/run_folders.h"
+#include "app/secret_store.h"
 #include "app/settings.h"
 #include "comments/user_id_list.h"
 #include "gui/gui_job_sink.h"
 #include "job/format_presets.h"
 #include "job/job_request.h"
 #include "job/nico_thread.h"
+#include "keyring/keyring_secret_store.h"
 #include "queue/download_queue.h"
 #include "service/cookie_store.h"
 
@@ -150,6 +152,8 @@ protected:
     CommentPeriod period;  // edited in the comment filter window; never saved
     // The service's cookies, kept in the work folder's jar; every job of the window uses it.
     std::unique_ptr<CookieStore> cookieStore;
+    // Where the password and the session cookie are kept besides lumivox.ini: the keyring.
+    std::unique_ptr<SecretStore> secretStore = std::make_unique<KeyringSecretStore>();
     FormatPresetList presets;
     bool closing = false;  // the closing steps have begun
 

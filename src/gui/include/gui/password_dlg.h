@@ -1,6 +1,7 @@
 #pragma once
-// The account dialog: the service account's mail address and password. The caller fills the
-// two members before exec() and reads them back only when it returns QDialog::Accepted; "ｷｬﾝｾﾙ"
+// The account dialog: the service account's mail address and password (the classic protocol's
+// login) and the session cookie of today's service. The caller fills the three members before
+// exec() and reads them back only when it returns QDialog::Accepted; "ｷｬﾝｾﾙ"
 // leaves them as they were, whatever was typed.
 
 #include <QDialog>
@@ -16,6 +17,7 @@ public:
 
     std::string mail;
     std::string password;
+    std::string sessionCookie;  // as pasted: the value, user_session=VALUE or a Cookie: line
 
     void accept() override;
 
@@ -25,4 +27,5 @@ protected:
 private:
     QLineEdit* mailEdit = nullptr;
     QLineEdit* passwordEdit = nullptr;
+    QLineEdit* sessionEdit = nullptr;
 };
