@@ -9,3 +9,5 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j2
 cd build
 ctest -j2 --output-on-failure --timeout 600
+# The demo, against today's service and against the classic one, as a user runs it.
+cd .. && bash scripts/demo.sh && bash scripts/demo.sh --classic
