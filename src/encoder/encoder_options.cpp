@@ -116,6 +116,73 @@ Handler setBitrate(const char* name, int64_t EncoderOptions::*field) {
     };
 }
 
+// A video bitrate of 0 is kept: it asks the encoders that have a constant-quality mode
+// (libvpx-vp9 with -crf) to drop their bitrate target.
+Handler setVideoBitrate(const char* name) {
+    return [name](Parser& p, const std::string& v) {
+        int64_t bits = 0;
+        if (v != "0" && !parseBitrate(v, bits)) {
+            return badValue(name, v, "expected a bitrate such as 1000k");
+        }
+        p.o.videoBitrate = bits;
+        return std::string();
+    };
+}
+
+// An option handed on to the video encoder under `key`; the encoder judges its value.
+Handler addEncoderOption(const char* key) {
+    return [key](Parser& p, const std::string& v) {
+        p.o.videoEncoderOptions.emplace_back(key, v);
+        return std::string();
+    };
+}
+
+// -map N, N:v, N:a, N:s, N:idx, N:t:idx, each with an optional trailing '?'.
+std::string addMap(Parser& p, const std::string& v) {
+    StreamMap map;
+    map.text = v;
+    std::string spec = v;
+    if (!spec.empty() && spec.back() == '?') {
+        map.optional = true;
+        spec.pop_back();
+    }
+    const auto bad = [&] { return badValue("-map", v, "expected N, N:v, N:a, N:s or N:index"); };
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (size_t colon; (colon = spec.find(':', start)) != std::string::npos; start = colon + 1) {
+        parts.push_back(spec.substr(start, colon - start));
+    }
+    parts.push_back(spec.substr(start));
+    if (parts.size() > 3) {
+        return bad();
+    }
+    const auto number = [](const std::string& text, int& out) {
+        if (text.empty() || text.size() > 6 ||
+            text.find_first_not_of("0123456789") != std::string::npos) {
+            return false;
+        }
+        out = std::stoi(text);
+        return true;
+    };
+    if (!number(parts[0], map.input)) {
+        return bad();
+    }
+    size_t next = 1;
+    if (next < parts.size() && parts[next].size() == 1 &&
+        std::string("vas").find(parts[next][0]) != std::string::npos) {
+        map.type = parts[next][0];
+        ++next;
+    }
+    if (next < parts.size() && !number(parts[next++], map.index)) {
+        return bad();
+    }
+    if (next != parts.size()) {
+        return bad();
+    }
+    p.o.maps.push_back(std::move(map));
+    return std::string();
+}
+
 Handler setQuality(const char* name) {
     return [name](Parser& p, const std::string& v) {
         char* end = nullptr;
@@ -144,10 +211,11 @@ const std::map<std::string, OptionDef>& optionTable() {
         t["-n"] = {false, setFlag(&EncoderOptions::neverOverwrite)};
         t["-i"] = {true, [](Parser& p, const std::string& v) {
                        if (p.inputSeen) {
-                           return std::string("Only one input file is supported (-i given twice)");
+                           p.o.extraInputs.push_back(v);
+                       } else {
+                           p.inputSeen = true;
+                           p.o.inputFile = v;
                        }
-                       p.inputSeen = true;
-                       p.o.inputFile = v;
                        return std::string();
                    }};
         t["-f"] = {true, [](Parser& p, const std::string& v) {
@@ -162,9 +230,37 @@ const std::map<std::string, OptionDef>& optionTable() {
         for (const char* name : {"-acodec", "-c:a", "-codec:a"}) {
             t[name] = {true, setString(&EncoderOptions::audioCodec)};
         }
+        for (const char* name : {"-scodec", "-c:s", "-codec:s"}) {
+            t[name] = {true, setString(&EncoderOptions::subtitleCodec)};
+        }
+        for (const char* name : {"-c", "-codec"}) {
+            t[name] = {true, [](Parser& p, const std::string& v) {
+                           p.o.videoCodec = p.o.audioCodec = p.o.subtitleCodec = v;
+                           return std::string();
+                       }};
+        }
+        t["-sn"] = {false, setFlag(&EncoderOptions::disableSubtitles)};
+        t["-map"] = {true, addMap};
         // -b alone is the video bitrate, as it was when the presets were written.
         for (const char* name : {"-b", "-b:v"}) {
-            t[name] = {true, setBitrate(name, &EncoderOptions::videoBitrate)};
+            t[name] = {true, setVideoBitrate(name)};
+        }
+        // Rate control and speed of today's encoders (libx264, libx265, libvpx-vp9, libsvtav1).
+        for (const char* name : {"-crf", "-preset", "-tune", "-cpu-used", "-row-mt", "-deadline"}) {
+            t[name] = {true, addEncoderOption(name + 1)};
+        }
+        t["-movflags"] = {true, [](Parser& p, const std::string& v) {
+                              p.o.muxerOptions.emplace_back("movflags", v);
+                              return std::string();
+                          }};
+        for (const char* name : {"-tag:v", "-vtag"}) {
+            t[name] = {true, [name](Parser& p, const std::string& v) {
+                           if (v.empty() || v.size() > 4) {
+                               return badValue(name, v, "expected a four-character code");
+                           }
+                           p.o.videoTag = v;
+                           return std::string();
+                       }};
         }
         for (const char* name : {"-ab", "-b:a"}) {
             t[name] = {true, setBitrate(name, &EncoderOptions::audioBitrate)};
@@ -223,6 +319,16 @@ const std::map<std::string, OptionDef>& optionTable() {
                        }
                        return std::string();
                    }};
+        for (const char* name : {"-frames:v", "-vframes"}) {
+            t[name] = {true, [name](Parser& p, const std::string& v) {
+                           int frames = 0;
+                           if (!parsePositiveInt(v, frames)) {
+                               return badValue(name, v, "expected a number of frames");
+                           }
+                           p.o.maxVideoFrames = frames;
+                           return std::string();
+                       }};
+        }
         t["-threads"] = {true, [](Parser& p, const std::string& v) {
                              char* end = nullptr;
                              long n = std::strtol(v.c_str(), &end, 10);
@@ -340,8 +446,14 @@ Result<ParsedArguments> parseEncoderArguments(const std::vector<std::string>& ar
     if (p.o.overwrite && p.o.neverOverwrite) {
         return fail("Options '-y' and '-n' contradict each other");
     }
-    if (p.o.disableVideo && p.o.disableAudio) {
+    if (p.o.disableVideo && p.o.disableAudio && p.o.maps.empty()) {
         return fail("Options '-vn' and '-an' together leave nothing to write");
+    }
+    for (const StreamMap& map : p.o.maps) {
+        if (map.input > static_cast<int>(p.o.extraInputs.size())) {
+            return fail("Option '-map " + map.text + "' names input " + std::to_string(map.input) +
+                        ", but there are only " + std::to_string(p.o.extraInputs.size() + 1));
+        }
     }
     p.o.outputFile = outputs.back();
     p.o.mode = RunMode::Encode;

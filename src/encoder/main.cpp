@@ -33,7 +33,9 @@ const char* const kUsage =
     "usage: FFmpeg [-y] -i input [options] output\n"
     "       FFmpeg -in input            (print the probe block for the job)\n"
     "options: -vcodec/-c:v -acodec/-c:a -b/-b:v -ab/-b:a -q:v -sameq -r -s -pix_fmt -ar -ac\n"
-    "         -vn -an -t -ss -f -vf -vhook \"module args\" -threads -loglevel -hide_banner -n";
+    "         -vn -an -t -ss -f -vf -vhook \"module args\" -threads -loglevel -hide_banner -n\n"
+    "         -crf -preset -tune -cpu-used -row-mt -deadline -movflags -tag:v -frames:v\n"
+    "         -c/-codec copy, -c:s/-scodec, -sn, -map N[:v|:a|:s][:index][?] (several -i)";
 
 // The encoder's log (its own records and the frame filter's) leaves as log lines on standard
 // error, where the job that started it takes them into its own log.

@@ -42,8 +42,41 @@ Result<int> OutputMuxer::addStream(const AVCodecContext* encoder, AVRational fra
         st->avg_frame_rate = frameRate;
         st->r_frame_rate = frameRate;
         st->sample_aspect_ratio = encoder->sample_aspect_ratio;
+        applyVideoTag(st);
     }
     return st->index;
+}
+
+Result<int> OutputMuxer::addCopiedStream(const AVStream* input) {
+    AVStream* st = avformat_new_stream(ctx_.get(), nullptr);
+    if (!st) {
+        return Failure{"Out of memory adding an output stream"};
+    }
+    int ret = avcodec_parameters_copy(st->codecpar, input->codecpar);
+    if (ret < 0) {
+        return Failure{"Cannot set up the copied stream: " + avErrorText(ret)};
+    }
+    // The input container's tag means nothing in another container; the muxer picks its own.
+    st->codecpar->codec_tag = 0;
+    st->time_base = input->time_base;
+    st->disposition = input->disposition;
+    if (input->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
+        st->avg_frame_rate = input->avg_frame_rate;
+        st->r_frame_rate = input->r_frame_rate;
+        st->sample_aspect_ratio = input->sample_aspect_ratio;
+        applyVideoTag(st);
+    }
+    av_dict_copy(&st->metadata, input->metadata, 0);
+    return st->index;
+}
+
+void OutputMuxer::applyVideoTag(AVStream* stream) const {
+    if (videoTag_.empty()) {
+        return;
+    }
+    char code[4] = {' ', ' ', ' ', ' '};
+    videoTag_.copy(code, 4);
+    stream->codecpar->codec_tag = MKTAG(code[0], code[1], code[2], code[3]);
 }
 
 Status OutputMuxer::open() {
@@ -54,11 +87,19 @@ Status OutputMuxer::open() {
         }
         fileOpen_ = true;
     }
-    int ret = avformat_write_header(ctx_.get(), nullptr);
+    AvDictionary dictionary;
+    for (const auto& [key, value] : options_) {
+        av_dict_set(dictionary.address(), key.c_str(), value.c_str(), 0);
+    }
+    int ret = avformat_write_header(ctx_.get(), dictionary.address());
     if (ret < 0) {
         return Failure{"Cannot write the header of '" + path_ + "': " + avErrorText(ret)};
     }
     headerWritten_ = true;
+    if (const std::string unused = dictionary.firstKey(); !unused.empty()) {
+        return Failure{"Option '-" + unused + "' is not understood by the container '" +
+                       ctx_->oformat->name + "'"};
+    }
     if (ctx_->pb) {
         bytes_ = avio_tell(ctx_->pb);
     }

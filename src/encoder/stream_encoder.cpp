@@ -6,12 +6,22 @@ extern "C" {
 #include <libavutil/intreadwrite.h>
 }
 
-Status StreamEncoder::open(CodecContextPtr context, AVRational frameRate) {
+Status StreamEncoder::open(CodecContextPtr context, AVRational frameRate,
+                           const AvOptionList& options) {
     ctx_ = std::move(context);
     const char* name = ctx_->codec ? ctx_->codec->name : "?";
-    int ret = avcodec_open2(ctx_.get(), ctx_->codec, nullptr);
+    AvDictionary dictionary;
+    for (const auto& [key, value] : options) {
+        av_dict_set(dictionary.address(), key.c_str(), value.c_str(), 0);
+    }
+    int ret = avcodec_open2(ctx_.get(), ctx_->codec, dictionary.address());
     if (ret < 0) {
         return Failure{std::string("Cannot open the encoder '") + name + "': " + avErrorText(ret)};
+    }
+    // libavcodec leaves behind what the encoder did not take: an option it has no use for
+    // would otherwise be dropped without a word.
+    if (const std::string unused = dictionary.firstKey(); !unused.empty()) {
+        return Failure{"Option '-" + unused + "' is not understood by the encoder '" + name + "'"};
     }
     if (!packet_) {
         return Failure{"Out of memory opening the encoder '" + std::string(name) + "'"};

@@ -1,5 +1,7 @@
 #include "encoder/transcoder.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -80,9 +82,12 @@ Status Transcoder::outputMayBeWritten() {
         return Failure{"File '" + out + "' already exists. Not overwriting - exiting" +
                        (o_.neverOverwrite ? "" : " (use -y to overwrite)")};
     }
-    if (isLocalFile(out) && isLocalFile(o_.inputFile)) {
+    std::vector<std::string> inputs = o_.extraInputs;
+    inputs.push_back(o_.inputFile);
+    for (const std::string& input : inputs) {
         std::error_code ec;
-        if (std::filesystem::equivalent(localPath(o_.inputFile), localPath(out), ec)) {
+        if (isLocalFile(out) && isLocalFile(input) &&
+            std::filesystem::equivalent(localPath(input), localPath(out), ec)) {
             return Failure{"Output file '" + out + "' is the input file - exiting"};
         }
     }
@@ -94,16 +99,144 @@ Status Transcoder::chooseStreams() {
     const char* out = o_.outputFile.c_str();
     videoDefault_ = av_guess_codec(format, nullptr, out, nullptr, AVMEDIA_TYPE_VIDEO);
     audioDefault_ = av_guess_codec(format, nullptr, out, nullptr, AVMEDIA_TYPE_AUDIO);
-    if (!o_.disableVideo && carriesVideo(videoDefault_, o_)) {
-        videoStream_ = input_.videoStream();
+    if (!o_.maps.empty()) {
+        return chooseMappedStreams();
     }
-    if (!o_.disableAudio && (!o_.audioCodec.empty() || audioDefault_ != AV_CODEC_ID_NONE)) {
-        audioStream_ = input_.audioStream();
+    if (!o_.extraInputs.empty()) {
+        console::message("Only the first input is used: name the streams of the others with -map",
+                         AV_LOG_WARNING);
     }
-    if (!videoStream_ && !audioStream_) {
+    if (!o_.disableVideo && carriesVideo(videoDefault_, o_) && input_.videoStream()) {
+        if (Status selected = selectStream(0, input_.videoStream()); !selected) {
+            return selected;
+        }
+    }
+    if (!o_.disableAudio && (!o_.audioCodec.empty() || audioDefault_ != AV_CODEC_ID_NONE) &&
+        input_.audioStream()) {
+        if (Status selected = selectStream(0, input_.audioStream()); !selected) {
+            return selected;
+        }
+    }
+    if (!videoStream_ && !audioStream_ && copies_.empty()) {
         return Failure{"Output file '" + o_.outputFile + "' would contain no stream: '" +
                        o_.inputFile + "' has no " + (o_.disableVideo ? "audio" : "video or audio") +
                        " that the container '" + format->name + "' can carry"};
+    }
+    return copiesAreUntouched();
+}
+
+Status Transcoder::chooseMappedStreams() {
+    for (const StreamMap& map : o_.maps) {
+        const AVFormatContext* ctx = inputAt(map.input).context();
+        int matched = 0;
+        int ofType = 0;  // streams of the map's type seen so far
+        for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+            AVStream* st = ctx->streams[i];
+            const AVMediaType type = st->codecpar->codec_type;
+            const char letter = type == AVMEDIA_TYPE_VIDEO      ? 'v'
+                                : type == AVMEDIA_TYPE_AUDIO    ? 'a'
+                                : type == AVMEDIA_TYPE_SUBTITLE ? 's'
+                                                                : '?';
+            if ((map.type != 0 && letter != map.type) ||
+                (map.index >= 0 && ofType++ != map.index)) {
+                continue;
+            }
+            const bool disabled = (letter == 'v' && o_.disableVideo) ||
+                                  (letter == 'a' && o_.disableAudio) ||
+                                  (letter == 's' && o_.disableSubtitles) || letter == '?' ||
+                                  (st->disposition & AV_DISPOSITION_ATTACHED_PIC);
+            if (disabled) {
+                continue;
+            }
+            if (Status selected = selectStream(map.input, st); !selected) {
+                return selected;
+            }
+            ++matched;
+        }
+        if (matched == 0 && !map.optional) {
+            return Failure{"Option '-map " + map.text + "' matches no stream of '" +
+                           inputAt(map.input).context()->url + "'"};
+        }
+    }
+    if (!videoStream_ && !audioStream_ && copies_.empty()) {
+        return Failure{"Output file '" + o_.outputFile +
+                       "' would contain no stream: -map chose none"};
+    }
+    return copiesAreUntouched();
+}
+
+Status Transcoder::selectStream(int input, AVStream* st) {
+    const AVMediaType type = st->codecpar->codec_type;
+    if (type == AVMEDIA_TYPE_SUBTITLE) {
+        // Subtitles are only ever copied; naming their own codec is the same as "copy".
+        const std::string& codec = o_.subtitleCodec;
+        if (!codec.empty() && codec != kStreamCopy &&
+            codec != avcodec_get_name(st->codecpar->codec_id)) {
+            return Failure{"Subtitles are copied as they are: '-c:s " + codec +
+                           "' cannot convert the " + avcodec_get_name(st->codecpar->codec_id) +
+                           " subtitles of input " + std::to_string(input)};
+        }
+    }
+    const bool video = type == AVMEDIA_TYPE_VIDEO;
+    const std::string& codec = video ? o_.videoCodec : o_.audioCodec;
+    if (type == AVMEDIA_TYPE_SUBTITLE || codec == kStreamCopy) {
+        for (const CopiedStream& c : copies_) {
+            if (c.stream == st) {
+                return {};  // mapped twice: once is enough
+            }
+        }
+        copies_.push_back({input, st});
+        return {};
+    }
+    AVStream*& chosen = video ? videoStream_ : audioStream_;
+    if (chosen == st) {
+        return {};
+    }
+    if (chosen) {
+        return Failure{std::string("Only one ") + (video ? "video" : "audio") +
+                       " stream can be encoded; copy the others with -c copy"};
+    }
+    if (input != 0) {
+        return Failure{"Only the streams of the first input can be encoded; copy those of input " +
+                       std::to_string(input) + " with -c copy"};
+    }
+    chosen = st;
+    return {};
+}
+
+// A copied stream reaches the output exactly as it was: nothing may ask to change its pictures
+// or its timing.
+Status Transcoder::copiesAreUntouched() const {
+    bool videoCopied = false;
+    for (const CopiedStream& c : copies_) {
+        videoCopied = videoCopied || c.stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
+    }
+    if (!copies_.empty() && o_.startUs > 0) {
+        return Failure{"Option '-ss' cannot be combined with stream copy"};
+    }
+    if (videoCopied) {
+        const char* changed = !o_.vhook.empty()         ? "-vhook"
+                              : !o_.videoFilter.empty() ? "-vf"
+                              : o_.frameRate.num > 0    ? "-r"
+                              : o_.width > 0            ? "-s"
+                                                        : nullptr;
+        if (changed) {
+            return Failure{std::string("Option '") + changed +
+                           "' cannot change a video stream that is copied"};
+        }
+    }
+    return {};
+}
+
+Status Transcoder::addCopiedStreams() {
+    for (CopiedStream& c : copies_) {
+        const Result<int> index = muxer_.addCopiedStream(c.stream);
+        if (!index) {
+            return index.failure();
+        }
+        c.outputIndex = *index;
+        c.offset =
+            av_rescale_q(inputAt(c.input).startTimeUs(), AV_TIME_BASE_Q, c.stream->time_base);
     }
     return {};
 }
@@ -176,6 +309,9 @@ Status Transcoder::setUpPipelines() {
             return ready;
         }
     }
+    if (Status added = addCopiedStreams(); !added) {
+        return added;
+    }
     state_.onFailure([this] {
         if (video_) {
             video_->abort();
@@ -196,37 +332,81 @@ void Transcoder::printSummary() {
     if (audio_) {
         summary += ", audio " + audio_->description();
     }
+    for (const CopiedStream& c : copies_) {
+        summary += std::string(", ") + av_get_media_type_string(c.stream->codecpar->codec_type) +
+                   " " + avcodec_get_name(c.stream->codecpar->codec_id) + " copied from input " +
+                   std::to_string(c.input);
+    }
     console::message(summary, AV_LOG_INFO);
     if (vhook_) {
         console::message("Frame filter: " + o_.vhook, AV_LOG_INFO);
     }
 }
 
-void Transcoder::demultiplex() {
-    PacketPtr packet(av_packet_alloc());
-    while (packet && receivedStopSignal() == 0 && !state_.failed()) {
-        if ((!video_ || video_->reachedEnd()) && (!audio_ || audio_->reachedEnd())) {
-            break;  // -t reached everywhere
+bool Transcoder::everythingEnded() const {
+    for (const CopiedStream& c : copies_) {
+        if (!c.ended) {
+            return false;
         }
-        int ret = av_read_frame(input_.context(), packet.get());
+    }
+    return (!video_ || video_->reachedEnd()) && (!audio_ || audio_->reachedEnd());
+}
+
+// Reads the inputs in step: always from the one that is furthest behind in time, so that
+// the streams of different files reach the muxer interleaved.
+void Transcoder::demultiplex() {
+    struct Reader {
+        int number = 0;
+        bool done = true;
+        int64_t lastUs = INT64_MIN;
+    };
+    std::vector<Reader> readers(extraInputs_.size() + 1);
+    for (size_t n = 0; n < readers.size(); ++n) {
+        readers[n].number = static_cast<int>(n);
+        readers[n].done = !(n == 0 && (video_ || audio_));
+        for (const CopiedStream& c : copies_) {
+            readers[n].done = readers[n].done && c.input != static_cast<int>(n);
+        }
+    }
+    PacketPtr packet(av_packet_alloc());
+    while (packet && receivedStopSignal() == 0 && !state_.failed() && !everythingEnded()) {
+        Reader* reader = nullptr;
+        for (Reader& r : readers) {
+            if (!r.done && (!reader || r.lastUs < reader->lastUs)) {
+                reader = &r;
+            }
+        }
+        if (!reader) {
+            break;
+        }
+        InputFile& input = inputAt(reader->number);
+        int ret = av_read_frame(input.context(), packet.get());
         if (ret == AVERROR(EAGAIN)) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
             continue;
         }
         if (ret < 0) {
             if (ret != AVERROR_EOF) {
-                readError_ = "Error reading '" + o_.inputFile + "': " + avErrorText(ret);
+                readError_ = std::string("Error reading '") + input.context()->url +
+                             "': " + avErrorText(ret);
                 console::message(readError_);
             }
-            break;
+            reader->done = true;
+            continue;
+        }
+        const AVStream* from = input.context()->streams[packet->stream_index];
+        const int64_t ts = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+        if (ts != AV_NOPTS_VALUE) {
+            reader->lastUs = av_rescale_q(ts, from->time_base, AV_TIME_BASE_Q);
         }
         BlockingQueue<PacketPtr>* queue = nullptr;
-        if (video_ && packet->stream_index == videoStream_->index) {
+        if (reader->number == 0 && video_ && packet->stream_index == videoStream_->index) {
             queue = &video_->packets();
-        } else if (audio_ && packet->stream_index == audioStream_->index) {
+        } else if (reader->number == 0 && audio_ && packet->stream_index == audioStream_->index) {
             queue = &audio_->packets();
         }
         if (!queue) {
+            writeCopied(packet.get(), reader->number);
             av_packet_unref(packet.get());
             continue;
         }
@@ -240,6 +420,37 @@ void Transcoder::demultiplex() {
             break;  // a stage failed
         }
     }
+}
+
+// Writes a packet of a copied stream (and drops one of a stream that is not used) with the
+// input's start moved to time 0; past -t the stream ends.
+void Transcoder::writeCopied(AVPacket* packet, int input) {
+    auto it = std::find_if(copies_.begin(), copies_.end(), [&](const CopiedStream& c) {
+        return c.input == input && c.stream->index == packet->stream_index;
+    });
+    if (it == copies_.end() || it->ended) {
+        return;
+    }
+    CopiedStream& c = *it;
+    if (packet->pts != AV_NOPTS_VALUE) {
+        packet->pts -= c.offset;
+    }
+    if (packet->dts != AV_NOPTS_VALUE) {
+        packet->dts -= c.offset;
+    }
+    const int64_t ts = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+    if (o_.durationUs >= 0 && ts != AV_NOPTS_VALUE &&
+        av_rescale_q(ts, c.stream->time_base, AV_TIME_BASE_Q) >= o_.durationUs) {
+        c.ended = true;
+        return;
+    }
+    packet->stream_index = c.outputIndex;
+    packet->pos = -1;
+    if (Status written = muxer_.write(packet, c.stream->time_base); !written) {
+        state_.fail(written.error());
+        return;
+    }
+    ++c.packets;
 }
 
 void Transcoder::stopPipelines() {
@@ -265,8 +476,11 @@ int Transcoder::outcome() {
         return 255;
     }
     int code = 0;
-    const int64_t written = (video_ ? video_->encoder().framesEncoded() : 0) +
-                            (audio_ ? audio_->encoder().framesEncoded() : 0);
+    int64_t written = (video_ ? video_->encoder().framesEncoded() : 0) +
+                      (audio_ ? audio_->encoder().framesEncoded() : 0);
+    for (const CopiedStream& c : copies_) {
+        written += c.packets;
+    }
     if (written == 0) {
         console::message("Output file '" + out + "' is empty: nothing was encoded");
         code = 1;
@@ -292,9 +506,17 @@ Status Transcoder::prepare() {
     if (Status step = input_.open(o_.inputFile, o_.inputFormat); !step) {
         return step;
     }
+    for (const std::string& path : o_.extraInputs) {
+        extraInputs_.push_back(std::make_unique<InputFile>());
+        if (Status step = extraInputs_.back()->open(path, {}); !step) {
+            return step;
+        }
+    }
     if (Status step = muxer_.create(o_.outputFile, o_.outputFormat); !step) {
         return step;
     }
+    muxer_.setVideoTag(o_.videoTag);
+    muxer_.setOptions(o_.muxerOptions);
     if (Status step = chooseStreams(); !step) {
         return step;
     }

@@ -110,8 +110,8 @@ Status VideoPipeline::setup(const VideoPipelineSetup& setup, bool globalHeader) 
     enc->color_trc = par->color_trc;
     enc->colorspace = par->color_space;
     enc->chroma_sample_location = par->chroma_location;
-    if (o.videoBitrate > 0) {
-        enc->bit_rate = o.videoBitrate;
+    if (o.videoBitrate) {
+        enc->bit_rate = *o.videoBitrate;
     }
     if (o.videoQuality) {
         enc->flags |= AV_CODEC_FLAG_QSCALE;
@@ -120,7 +120,7 @@ Status VideoPipeline::setup(const VideoPipelineSetup& setup, bool globalHeader) 
     if (globalHeader) {
         enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     }
-    if (Status opened = encoder_.open(std::move(enc), rate_); !opened) {
+    if (Status opened = encoder_.open(std::move(enc), rate_, o.videoEncoderOptions); !opened) {
         return opened;
     }
     // When the graph hands frames through unchanged, the frame filter's copies can be made
@@ -402,10 +402,13 @@ bool VideoPipeline::syncAndQueue(AVFrame* frame) {
 bool VideoPipeline::queueFrame(const AVFrame* frame, int64_t pts) {
     const AVCodecContext* enc = encoder_.context();
     const int64_t durationUs = setup_.options->durationUs;
-    if (durationUs >= 0 && av_rescale_q(pts, enc->time_base, AV_TIME_BASE_Q) >= durationUs) {
+    const int64_t maxFrames = setup_.options->maxVideoFrames;
+    if ((durationUs >= 0 && av_rescale_q(pts, enc->time_base, AV_TIME_BASE_Q) >= durationUs) ||
+        (maxFrames >= 0 && framesQueued_ >= maxFrames)) {
         reachedEnd_.store(true, std::memory_order_relaxed);
         return true;
     }
+    ++framesQueued_;
     FramePtr copy(av_frame_clone(frame));  // a new reference, not a copy of the picture
     if (!copy) {
         state_.fail("Out of memory queueing video");

@@ -38,6 +38,22 @@ TEST_F(CommandLineTest, RefusedCommandLinesWriteNothing) {
         {{"-y", "-i", clip_.string()}, "No output file"},
         {{"-y", "-i", folder_.file("absent.flv").string(), out.string()}, "absent.flv"},
         {{"-y", "-i", clip_.string(), folder_.file("out.unknownext").string()}, "-f"},
+        // Today's options: each refused where it cannot do what it says.
+        {{"-y", "-i", clip_.string(), "-vcodec", "msmpeg4", "-crf", "20", out.string()},
+         "Option '-crf' is not understood by the encoder 'msmpeg4'"},
+        {{"-y", "-i", clip_.string(), "-vcodec", "msmpeg4", "-movflags", "+faststart",
+          out.string()},
+         "Option '-movflags' is not understood by the container 'avi'"},
+        {{"-y", "-i", clip_.string(), "-vcodec", "copy", "-vhook", "x.dll", out.string()},
+         "'-vhook' cannot change a video stream that is copied"},
+        {{"-y", "-i", clip_.string(), "-c", "copy", "-ss", "1", out.string()},
+         "'-ss' cannot be combined with stream copy"},
+        {{"-y", "-i", clip_.string(), "-map", "1", out.string()}, "names input 1"},
+        {{"-y", "-i", clip_.string(), "-map", "0:s", out.string()}, "matches no stream"},
+        {{"-y", "-i", clip_.string(), "-map", "0:x:y", out.string()}, "'-map'"},
+        {{"-y", "-i", clip_.string(), "-i", clip_.string(), "-map", "1:v", out.string()},
+         "Only the streams of the first input can be encoded"},
+        {{"-y", "-i", clip_.string(), "-tag:v", "toolong", out.string()}, "'-tag:v'"},
     };
     for (const Refusal& r : refusals) {
         ChildResult result = encode(r.args);
@@ -130,6 +146,29 @@ TEST_F(CommandLineTest, SameqEncodesAtConstantQuantiserTwo) {
     EXPECT_NE(r.err.find("q=2.0", last), std::string::npos) << r.err.substr(last);
 }
 
+// Stream copy hands the packets on untouched: the copied streams hash alike, packet by packet,
+// and a stream whose codec nothing here decodes is copied all the same.
+TEST_F(CommandLineTest, StreamCopyWritesTheInputPacketsUnchanged) {
+    const fs::path out = folder_.file("copy.mkv");
+    ChildResult r = encode({"-y", "-i", clip_.string(), "-map", "0:v", "-map", "0:a?", "-map",
+                            "0:s?", "-c", "copy", "-t", "2", out.string()});
+    ASSERT_TRUE(r.exitedWith(0)) << r.err;
+    const auto hashes = [](const fs::path& file, const std::string& limit) {
+        std::vector<std::string> argv = {kDebianFfmpeg, "-v", "error", "-i", file.string()};
+        if (!limit.empty()) {
+            argv.insert(argv.end(), {"-t", limit});
+        }
+        argv.insert(argv.end(), {"-c", "copy", "-f", "streamhash", "-hash", "md5", "-"});
+        return runChild(argv).out;
+    };
+    const std::string copied = hashes(out, "");
+    EXPECT_NE(copied.find("0,v,MD5="), std::string::npos) << copied;
+    EXPECT_EQ(copied, hashes(clip_, "2"));
+    const MediaInfo info = probeWithFfprobe(out);
+    ASSERT_TRUE(info.ok) << info.error;
+    EXPECT_NEAR(info.duration, 2.0, 0.1);
+}
+
 TEST(EncoderOptionsParse, OldPresetSpellingsMapToTheirModernMeaning) {
     Result<ParsedArguments> p = parseEncoderArguments(
         {"-y", "-i", "in.flv", "-vhook", "velmora.dll -N comment.ini -D data.ini ", "-vcodec",
@@ -150,6 +189,32 @@ TEST(EncoderOptionsParse, OldPresetSpellingsMapToTheirModernMeaning) {
     EXPECT_EQ(parseEncoderArguments({"-i", "a", "-ss", "1:02.5", "b"})->options.startUs, 62500000);
     EXPECT_EQ(parseEncoderArguments({"-i", "a", "-y", "-n", "b"}).error(),
               "Options '-y' and '-n' contradict each other");
+}
+
+TEST(EncoderOptionsParse, TodaysOptionsAreStoredForTheirComponents) {
+    Result<ParsedArguments> p = parseEncoderArguments(
+        {"-i",         "in.flv", "-i",      "c.ass",     "-map", "0:v",    "-map",
+         "0:a:1?",     "-map",   "1",       "-c",        "copy", "-c:s",   "ass",
+         "-crf",       "20",     "-preset", "slow",      "-b:v", "0",      "-movflags",
+         "+faststart", "-tag:v", "hvc1",    "-frames:v", "1",    "out.mkv"});
+    ASSERT_TRUE(p) << p.error();
+    const EncoderOptions& o = p->options;
+    EXPECT_EQ(o.extraInputs, std::vector<std::string>{"c.ass"});
+    ASSERT_EQ(o.maps.size(), 3u);
+    EXPECT_EQ(o.maps[0].type, 'v');
+    EXPECT_EQ(o.maps[1].index, 1);
+    EXPECT_TRUE(o.maps[1].optional);
+    EXPECT_EQ(o.maps[2].input, 1);
+    EXPECT_EQ(o.maps[2].type, 0);
+    EXPECT_EQ(o.videoCodec, "copy");
+    EXPECT_EQ(o.audioCodec, "copy");
+    EXPECT_EQ(o.subtitleCodec, "ass");
+    EXPECT_EQ(o.videoEncoderOptions, (AvOptionList{{"crf", "20"}, {"preset", "slow"}}));
+    EXPECT_EQ(o.videoBitrate, 0);  // set, and zero: no bitrate target
+    EXPECT_EQ(o.muxerOptions, (AvOptionList{{"movflags", "+faststart"}}));
+    EXPECT_EQ(o.videoTag, "hvc1");
+    EXPECT_EQ(o.maxVideoFrames, 1);
+    EXPECT_FALSE(parseEncoderArguments({"-i", "a", "b"})->options.videoBitrate.has_value());
 }
 
 }  // namespace

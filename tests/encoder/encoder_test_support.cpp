@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -155,12 +156,21 @@ const MediaStream* MediaInfo::first(const std::string& type) const {
     return nullptr;
 }
 
+double MediaStream::frameRate() const {
+    double num = 0, den = 0;
+    if (std::sscanf(avgFrameRate.c_str(), "%lf/%lf", &num, &den) != 2 || den <= 0) {
+        return 0;
+    }
+    return num / den;
+}
+
 MediaInfo probeWithFfprobe(const fs::path& file) {
     MediaInfo info;
-    ChildResult r = runChild({kFfprobe, "-v", "error", "-count_packets", "-show_entries",
-                              "format=format_name,duration:stream=codec_type,codec_name,"
-                              "nb_read_packets,avg_frame_rate,width,height,sample_rate",
-                              "-of", "flat", file.string()});
+    ChildResult r =
+        runChild({kFfprobe, "-v", "error", "-count_packets", "-show_entries",
+                  "format=format_name,duration:stream=codec_type,codec_name,"
+                  "nb_read_packets,avg_frame_rate,width,height,sample_rate,codec_tag_string",
+                  "-of", "flat", file.string()});
     if (!r.exitedWith(0)) {
         info.error = "ffprobe failed: " + r.err;
         return info;
@@ -195,6 +205,7 @@ MediaInfo probeWithFfprobe(const fs::path& file) {
         s.width = std::atoi(values[p + "width"].c_str());
         s.height = std::atoi(values[p + "height"].c_str());
         s.sampleRate = std::atoi(values[p + "sample_rate"].c_str());
+        s.codecTag = values[p + "codec_tag_string"];
         info.streams.push_back(s);
     }
     info.ok = true;

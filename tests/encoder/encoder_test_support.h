@@ -70,6 +70,9 @@ struct MediaStream {
     int width = 0;
     int height = 0;
     int sampleRate = 0;
+    std::string codecTag;  // "hvc1", "[0][0][0][0]"
+    // avg_frame_rate as a number; 0 when unknown.
+    double frameRate() const;
 };
 struct MediaInfo {
     bool ok = false;

@@ -2,12 +2,14 @@
 // Owning handles for the libav objects the pipeline passes around.
 
 #include <memory>
+#include <string>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavfilter/avfilter.h>
 #include <libavformat/avformat.h>
 #include <libavutil/audio_fifo.h>
+#include <libavutil/dict.h>
 #include <libavutil/frame.h>
 #include <libavutil/mem.h>
 #include <libswresample/swresample.h>
@@ -49,6 +51,24 @@ struct AvInputFormatClose {
 // An output context; its file (pb) is closed by its owner before the context goes.
 struct AvOutputFormatFree {
     void operator()(AVFormatContext* c) const { avformat_free_context(c); }
+};
+
+// An AVDictionary for handing options to libav; whatever it still holds is freed with it.
+class AvDictionary {
+public:
+    AvDictionary() = default;
+    AvDictionary(const AvDictionary&) = delete;
+    AvDictionary& operator=(const AvDictionary&) = delete;
+    ~AvDictionary() { av_dict_free(&dict_); }
+    AVDictionary** address() { return &dict_; }
+    // The first key left in the dictionary, or "" when it is empty.
+    std::string firstKey() const {
+        const AVDictionaryEntry* e = av_dict_get(dict_, "", nullptr, AV_DICT_IGNORE_SUFFIX);
+        return e ? e->key : "";
+    }
+
+private:
+    AVDictionary* dict_ = nullptr;
 };
 
 using InputFormatPtr = std::unique_ptr<AVFormatContext, AvInputFormatClose>;

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "encoder/av_handles.h"
+#include "encoder/encoder_options.h"
 #include "platform/result.h"
 
 class OutputMuxer {
@@ -27,8 +28,15 @@ public:
     // Encoders must put their headers in extradata for this container.
     bool needsGlobalHeader() const;
 
+    // Set before streams are added: the video streams' four-character code (-tag:v), and the
+    // container's own options (-movflags), which open() hands over and the muxer must all use.
+    void setVideoTag(const std::string& tag) { videoTag_ = tag; }
+    void setOptions(AvOptionList options) { options_ = std::move(options); }
+
     // Adds a stream carrying what `encoder` (opened) produces; its index.
     Result<int> addStream(const AVCodecContext* encoder, AVRational frameRate);
+    // Adds a stream that carries `input`'s packets unchanged (stream copy); its index.
+    Result<int> addCopiedStream(const AVStream* input);
     Status open();
     // Takes the packet's data; timestamps are in `timeBase`. Thread-safe.
     Status write(AVPacket* packet, AVRational timeBase);
@@ -43,9 +51,12 @@ public:
 
 private:
     void closeFile();
+    void applyVideoTag(AVStream* stream) const;
 
     OutputFormatPtr ctx_;
     std::string path_;
+    std::string videoTag_;
+    AvOptionList options_;
     bool fileOpen_ = false;  // pb open, guarded by mutex_ once writing began
     bool headerWritten_ = false;
     std::mutex mutex_;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "encoder/av_handles.h"
+#include "encoder/encoder_options.h"
 #include "encoder/output_muxer.h"
 #include "platform/result.h"
 
@@ -14,8 +15,9 @@ public:
     explicit StreamEncoder(OutputMuxer& muxer) : muxer_(muxer) {}
 
     // Opens `codec` on the configured context (sizes, formats, time base, rate control set by
-    // the caller) and adds the output stream. Fails with a reason naming the encoder.
-    Status open(CodecContextPtr context, AVRational frameRate);
+    // the caller) with the encoder's own `options`, and adds the output stream. Fails with a
+    // reason naming the encoder, also when the encoder has no use for one of the options.
+    Status open(CodecContextPtr context, AVRational frameRate, const AvOptionList& options = {});
 
     // Encodes one frame (pts in the encoder's time base) and writes what comes out; null
     // drains the encoder at the end.

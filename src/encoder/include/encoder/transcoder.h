@@ -1,9 +1,15 @@
 #pragma once
-// One encode from start to end: checks, opens the input, the frame filter, the pipelines and
-// the output, reads the input on the calling thread, and finishes the file.
+// One encode from start to end: checks, opens the inputs, the frame filter, the pipelines and
+// the output, reads the inputs on the calling thread, and finishes the file.
+//
+// Streams are chosen by -map, or else the first input's video and audio. A stream whose codec is
+// "copy" (and every subtitle stream) is copied: its packets go from the demuxer to the muxer as
+// they are, never through a decoder. At most one video and one audio stream are encoded, both from
+// the first input.
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "encoder/audio_pipeline.h"
 #include "encoder/encoder_options.h"
@@ -27,6 +33,13 @@ private:
     Status prepare();
     Status outputMayBeWritten();
     Status chooseStreams();
+    Status chooseMappedStreams();
+    Status selectStream(int input, AVStream* stream);
+    Status copiesAreUntouched() const;
+    Status addCopiedStreams();
+    InputFile& inputAt(int number) { return number == 0 ? input_ : *extraInputs_[number - 1]; }
+    void writeCopied(AVPacket* packet, int input);
+    bool everythingEnded() const;
     Status startFrameFilter();
     void seekInput();
     Status setUpPipelines();
@@ -36,7 +49,19 @@ private:
     int outcome();
 
     const EncoderOptions& o_;
+    // A stream whose packets are written as they come.
+    struct CopiedStream {
+        int input = 0;
+        AVStream* stream = nullptr;
+        int outputIndex = -1;
+        int64_t offset = 0;  // the input's start, in the stream's time base
+        bool ended = false;  // past -t
+        int64_t packets = 0;
+    };
+
     InputFile input_;
+    std::vector<std::unique_ptr<InputFile>> extraInputs_;
+    std::vector<CopiedStream> copies_;
     // Declared before the pipelines: their encoders write into it until they are destroyed.
     OutputMuxer muxer_;
     RunState state_;

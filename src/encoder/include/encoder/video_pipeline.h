@@ -82,6 +82,7 @@ private:
     std::thread decodeThread_;
     std::thread encodeThread_;
     std::atomic<bool> reachedEnd_{false};
+    int64_t framesQueued_ = 0;  // frames handed to the encoder (decoding thread)
 
     // Decoding thread's bookkeeping.
     int64_t origin_ = AV_NOPTS_VALUE;  // pts the frame-filter index counts from
