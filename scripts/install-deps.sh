@@ -8,6 +8,8 @@ PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config git
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
+  # the subtitle placement test and benchmark draw our ASS scripts with libass for comparison
+  libass-dev
   # benchmarks: bench/encoder_speed.sh times the encoder against Debian's ffmpeg; the
   # benchmark scripts make their comment threads with python3
   hyperfine python3

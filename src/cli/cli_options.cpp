@@ -30,7 +30,8 @@ const char* const kUsage =
     "render: draws the comments of COMMENTS (a comment thread as XML, or the comment JSON of\n"
     "today's service or of the tools that save it, found from the content) onto VIDEO and\n"
     "encodes the movie into the save folder as VIDEO's name with the format's\n"
-    "extension. Nothing goes over the network.\n"
+    "extension. Nothing goes over the network. With --still SECONDS it writes only the picture of\n"
+    "that moment with the comments drawn, as VIDEO's name with .png, and encodes nothing else.\n"
     "\n"
     "options of both (defaults from lumivox.ini in the work folder):\n"
     "  --save-dir DIR        folder for the movie (default: the desktop folder)\n"
@@ -55,6 +56,9 @@ const char* const kUsage =
     "  --log-level LEVEL     which records of the log to print on stderr: error, warning\n"
     "                        (the default), info (the stages, the files, the encoder's command)\n"
     "                        or debug\n"
+    "\n"
+    "option of render:\n"
+    "  --still SECONDS       write only the picture of that moment, comments drawn (.png)\n"
     "\n"
     "options of a job from a URL:\n"
     "  --mail ADDRESS        the account's mail address (default: \"Mail\")\n"
@@ -84,7 +88,7 @@ const char* const kUsage =
     "  --account-host URL, --nvapi-host URL  today's account and API hosts ([Service]\n"
     "                        AccountHost, NvapiHost)\n"
     "\n"
-    "  --list-formats        print the output formats and exit\n"
+    "  --list-formats        print the output formats and exit (with --verbose: what each makes)\n"
     "  --help                print this text and exit\n"
     "\n"
     "environment: LUMIVOX_HOME names the work folder (lumivox.ini, FFmpeg.ini, comment.xml,\n"
@@ -180,6 +184,9 @@ private:
         if (positionals.size() != 1) {
             return usageError("a job takes one video page URL");
         }
+        if (output.stillSeconds) {
+            return usageError("--still is an option of render, not of a job from a URL");
+        }
         if (service.password && service.passwordFile) {
             return usageError("--password cannot be combined with --password-file");
         }
@@ -246,10 +253,11 @@ private:
             logLevelOption(name, inl);
             return;
         }
-        const bool isOutputOption =
-            name == "--save-dir" || name == "--format" || name == "--font" ||
-            name == "--font-size" || name == "--period-start" || name == "--period-end" ||
-            name == "--ng" || name == "--extract" || name == "--commands" || name == "--seed";
+        const bool isOutputOption = name == "--save-dir" || name == "--format" ||
+                                    name == "--font" || name == "--font-size" ||
+                                    name == "--period-start" || name == "--period-end" ||
+                                    name == "--ng" || name == "--extract" || name == "--commands" ||
+                                    name == "--seed" || name == "--still";
         const bool isServiceOption =
             name == "--mail" || name == "--password" || name == "--password-file" ||
             name == "--login-host" || name == "--web-host" || name == "--ca-file" ||
@@ -274,7 +282,7 @@ private:
     // Handles an option without a value; false when `name` is none.
     bool flag(const std::string& name, const std::optional<std::string>& inl) {
         const bool takesNoValue = name == "--help" || name == "-h" || name == "--list-formats" ||
-                                  name == "--old" || name == "--no-old" ||
+                                  name == "--verbose" || name == "--old" || name == "--no-old" ||
                                   name == "--all-periods" || name == "--timings" ||
                                   name == "--auto-login" || name == "--no-auto-login";
         if (!takesNoValue) {
@@ -286,6 +294,8 @@ private:
             helpAsked = true;
         } else if (name == "--list-formats") {
             listAsked = true;
+        } else if (name == "--verbose") {
+            result.verbose = true;
         } else if (name == "--old" || name == "--no-old") {
             output.hideOldComments = name == "--old";
         } else if (name == "--all-periods") {
@@ -337,6 +347,13 @@ private:
                            "\"");
             }
             r.layoutSeed = seed;
+        } else if (name == "--still") {
+            char* end = nullptr;
+            const double seconds = std::strtod(text.c_str(), &end);
+            if (text.empty() || *end != '\0' || !(seconds >= 0) || seconds > 1e7) {
+                usageError("--still takes a moment of the video in seconds, not \"" + text + "\"");
+            }
+            r.stillSeconds = seconds;
         } else if (name == "--ng") {
             r.ngList.push_back(text);
         } else {

@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
         return kExitFailed;
     }
     if (parsed.command == CliCommand::ListFormats) {
-        return runListFormatsCommand(*folders);
+        return runListFormatsCommand(*folders, parsed.verbose);
     }
     if (parsed.command == CliCommand::Job) {
         return runUrlJobCommand(parsed.job, *folders);

@@ -11,6 +11,16 @@
 #include "job/nico_thread.h"
 #include "platform/stop_signals.h"
 
+std::string stillTemplate(double seconds) {
+    char moment[32];
+    std::snprintf(moment, sizeof moment, "%.3f", seconds);
+    // -ss before -i seeks to the key frame before the moment and decodes only from there; the
+    // frame filter still counts frames from the video's start, so the comments are those of the
+    // moment. One frame is encoded, without sound.
+    return std::string(" -y -ss ") + moment +
+           R"( -i "<%InputFile%>" <%Lumivox%> -an -vcodec png -frames:v 1 "<%TemporaryFile%>.png")";
+}
+
 int runRenderCommand(const RenderOptions& options, const RunFolders& folders) {
     const RenderSettings settings = loadCliSettings(folders);
     int exitStatus = kExitFailed;
@@ -19,6 +29,9 @@ int runRenderCommand(const RenderOptions& options, const RunFolders& folders) {
         return exitStatus;
     }
 
+    if (options.stillSeconds) {
+        request->formatTemplate = stillTemplate(*options.stillSeconds);
+    }
     installStopSignalHandlers();
     constexpr uint64_t kSerial = 1;
     CliJobSink sink;
@@ -33,9 +46,15 @@ int runRenderCommand(const RenderOptions& options, const RunFolders& folders) {
     return reportOutcome(*outcome, options.timings);
 }
 
-int runListFormatsCommand(const RunFolders& folders) {
-    for (const std::string& name : loadPresets(folders).names()) {
-        std::fprintf(stdout, "%s\n", name.c_str());
+int runListFormatsCommand(const RunFolders& folders, bool verbose) {
+    const FormatPresetList presets = loadPresets(folders);
+    for (const FormatPreset& preset : presets.presets()) {
+        if (verbose) {
+            std::fprintf(stdout, "%s\t%s\n", preset.name.c_str(),
+                         describePresetTemplate(preset.argTemplate).c_str());
+        } else {
+            std::fprintf(stdout, "%s\n", preset.name.c_str());
+        }
     }
     return std::fflush(stdout) == 0 ? kExitMovieWritten : kExitFailed;
 }

@@ -15,6 +15,13 @@ constexpr std::string_view kNoEncodeMarker = "<%NOENCODE%>";
 // An argument template holding this text draws the comments through the frame filter.
 constexpr std::string_view kFilterMarker = "<%Lumivox%>";
 
+// An argument template holding this text reads the comments as an ASS script.
+constexpr std::string_view kSubtitleFileMarker = "<%SubtitleFile%>";
+
+bool readsSubtitleScript(const std::string& formatTemplate) {
+    return formatTemplate.find(kSubtitleFileMarker) != std::string::npos;
+}
+
 bool isNoEncodeTemplate(const std::string& formatTemplate) {
     return formatTemplate.find(kNoEncodeMarker) != std::string::npos;
 }
@@ -117,11 +124,16 @@ void CNicoThread::runStages() {
         return;
     }
     sink.encodingBegins(serial);
+    const bool subtitles = readsSubtitleScript(request.formatTemplate);
     PrepareEncoding();
     // A stale or half-written pair must never reach the frame filter. A template that does not
     // draw comments does not read the files, so their failure does not keep it from its movie.
     if (!writeOverlayFiles() && drawsComments(request.formatTemplate)) {
         fail("comment.ini and data.ini could not be written");
+        return;
+    }
+    if (subtitles && !writeSubtitleScript()) {
+        fail("the comments could not be written as subtitles");
         return;
     }
     const std::string arguments = SpliceFilterArguments();

@@ -14,6 +14,7 @@
 #include <system_error>
 #include <vector>
 
+#include "comments/ass_script_writer.h"
 #include "comments/comment_file.h"
 #include "comments/comment_layout.h"
 #include "comments/overlay_writer.h"
@@ -36,6 +37,7 @@ namespace {
 constexpr std::string_view kInputFileMarker = "<%InputFile%>";
 constexpr std::string_view kTemporaryFileMarker = "<%TemporaryFile%>";
 constexpr std::string_view kFilterMarker = "<%Lumivox%>";
+constexpr std::string_view kSubtitleFileMarker = "<%SubtitleFile%>";
 // What "<%Lumivox%>" stands for: the frame filter and its two files, found by their bare names
 // in the encoder's current folder (the work folder). The blank before the closing quote belongs
 // to the filter's argument text.
@@ -238,6 +240,8 @@ void CNicoThread::PrepareEncoding() {
     // trailing backslash still comes out of the split as one argument.
     replaceAll(argumentText, kInputFileMarker, escapeForQuotes(videoFile));
     replaceAll(argumentText, kTemporaryFileMarker, escapeForQuotes(temporaryFile()));
+    const bool subtitles = argumentText.find(kSubtitleFileMarker) != std::string::npos;
+    replaceAll(argumentText, kSubtitleFileMarker, escapeForQuotes(workFile(kCommentAssFileName)));
 
     const Stopwatch probeTime;
     std::optional<VideoInfo> video = probeVideo(request.programFolder, request.workFolder,
@@ -249,7 +253,8 @@ void CNicoThread::PrepareEncoding() {
     if (!video) {
         // The encoder still runs (it may make a movie of what it can read), but a movie that
         // should carry comments and has none is not what the user asked for.
-        if (!isCancelled() && argumentText.find(kFilterMarker) != std::string::npos) {
+        if (!isCancelled() &&
+            (subtitles || argumentText.find(kFilterMarker) != std::string::npos)) {
             fail("the video could not be probed, so its comments could not be laid out");
         }
         return;
@@ -277,6 +282,8 @@ void CNicoThread::PrepareEncoding() {
 
     encodeTotalFrames = static_cast<int64_t>(laidOut.frameCount);
     videoWidth = video->width;
+    videoHeight = video->height;
+    videoFps = video->fps;
     logInfo(LogComponent::Job, "the video is " + std::to_string(video->width) +
                                    " pixels wide and has " + std::to_string(laidOut.frameCount) +
                                    " frames; the comments are laid out");
@@ -293,6 +300,26 @@ bool CNicoThread::writeOverlayFiles() {
         logInfo(LogComponent::Job, "the comments for the frame filter are in " +
                                        workFile(kCommentIniFileName) + " and " +
                                        workFile(kDataIniFileName));
+    }
+    return written.ok();
+}
+
+bool CNicoThread::writeSubtitleScript() {
+    const std::string path = workFile(kCommentAssFileName);
+    AssScriptHeader header{videoWidth, videoHeight, videoFps, "", 1.0};
+    Result<std::unique_ptr<TextEngine>> engine =
+        TextEngine::open(request.fontsFolder + request.fontFile, request.fontFaceIndex);
+    if (engine) {
+        header.fontFamily = (*engine)->familyName();
+        header.lineHeightPerEm = (*engine)->lineHeightPerEm();
+        header.engine = engine->get();
+    } else {
+        logWarning(LogComponent::Job, "the subtitles name a default font: " + engine.error());
+    }
+    const Status written = writeAssScript(path, header, chats);
+    logIfFailed(LogComponent::Job, "the subtitle script could not be written", written);
+    if (written) {
+        logInfo(LogComponent::Job, "the comments as subtitles are in " + path);
     }
     return written.ok();
 }

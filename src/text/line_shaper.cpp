@@ -57,6 +57,7 @@ LineShaper::~LineShaper() = default;
 
 const ShapedLine& LineShaper::shape(std::u16string_view line, int ppem) {
     result_.glyphs.clear();
+    result_.exactAdvance = 0;
     pen_ = 0;
     decode(line);
     itemize();
@@ -211,5 +212,7 @@ void LineShaper::shapeRun(const Run& run, int ppem) {
         placed.y = -scaleToPixels(position.y_offset, size->yScale);
         result_.glyphs.push_back(placed);
         pen_ += advance;
+        result_.exactAdvance +=
+            static_cast<double>(FT_MulFix(position.x_advance, size->xScale)) / 64;
     }
 }

@@ -192,6 +192,27 @@ CommentBitmap TextEngine::render(std::u16string_view text, int sizePt, int outli
     return bitmap;
 }
 
+TextEngine::LineAdvances TextEngine::lineAdvances(std::u16string_view line, int sizePt) {
+    try {
+        const ShapedLine& shaped = impl_->shaper->shape(line, emPixels(sizePt));
+        return {shaped.advance, shaped.exactAdvance, static_cast<int>(shaped.glyphs.size())};
+    } catch (const std::exception&) {  // out of memory
+        return {};
+    }
+}
+
+double TextEngine::lineHeightPerEm() const {
+    const FontFace& face = *impl_->primary;
+    return face.unitsPerEm > 0
+               ? static_cast<double>(face.ascentUnits + face.descentUnits) / face.unitsPerEm
+               : 1.0;
+}
+
+std::string TextEngine::familyName() const {
+    const char* name = impl_->primary->ftFace ? impl_->primary->ftFace->family_name : nullptr;
+    return name ? name : "";
+}
+
 TextEngineStats TextEngine::stats() const {
     TextEngineStats stats;
     stats.faceLoads = impl_->faces.faceLoads();

@@ -15,22 +15,6 @@ constexpr int64_t kFarAway = int64_t{1} << 40;
 
 }  // namespace
 
-int emPixelsFor(int sizePt) {
-    return (sizePt * kLayoutDpi * 2 + 72) / (72 * 2);
-}
-
-int outlineWidthFor(int emPx) {
-    return std::clamp((emPx + 8) / 16, 1, 4);
-}
-
-void outlineColourFor(uint8_t red, uint8_t green, uint8_t blue, uint8_t rgbOut[3]) {
-    const int luma = (299 * red + 587 * green + 114 * blue) / 1000;
-    const int brightest = std::max({red, green, blue});
-    const bool veryDark = luma < 0x40 && brightest < 0xC0;
-    const uint8_t level = veryDark ? 0xFF : 0x00;
-    rgbOut[0] = rgbOut[1] = rgbOut[2] = level;
-}
-
 CommentOverlay::CommentOverlay(std::unique_ptr<TextEngine> engine,
                                std::vector<OverlayComment> comments, int width, int height)
     : engine_(std::move(engine)), comments_(std::move(comments)), width_(width), height_(height) {

@@ -50,6 +50,64 @@ TEST_F(RenderE2eTest, TheAviCarriesTheCommentsWhereTheLayoutPutThem) {
     EXPECT_EQ(redPixels(movie, red->endFrame + 1, *red).second, 0) << "gone after its last frame";
 }
 
+// The still of a moment is the frame a whole encode has there, comments and all: both come from
+// the encoder's own conversion to RGB, the full encode through a lossless codec.
+TEST_F(RenderE2eTest, TheStillIsTheFrameOfTheFullEncodeAtThatMoment) {
+    fs::create_directories(work);
+    writeBytes(work / "FFmpeg.ini",
+               "Lossless\r\n -y -i \"<%InputFile%>\" <%Lumivox%> -vcodec ffv1 -an "
+               "\"<%TemporaryFile%>.mkv\"\r\n");
+    RunResult r = render({"--all-periods", "--still", "2.1"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const fs::path still = save / "clip.png";
+    EXPECT_EQ(r.out, still.string() + "\n");
+    r = render({"--all-periods", "--format", "Lossless"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const fs::path frame = root.path / "frame.png";
+    runShell(quote((kProgramFolder / "FFmpeg").string()) + " -v error -y -ss 2.1 -i " +
+             quote((save / "clip.mkv").string()) + " -vcodec png -frames:v 1 " +
+             quote(frame.string()));
+
+    const auto rgb = [](const fs::path& png) {
+        return outputOf("ffmpeg -nostdin -v error -i " + quote(png.string()) +
+                        " -f rawvideo -pix_fmt rgb24 -");
+    };
+    const std::string ours = rgb(still), full = rgb(frame);
+    ASSERT_EQ(ours.size(), static_cast<size_t>(kWidth * kHeight * 3));
+    EXPECT_TRUE(ours == full) << "the still differs from the encoded frame";
+    // Comments are on it: pixels far from the clip's dark blue.
+    int drawn = 0;
+    for (size_t i = 0; i + 2 < ours.size(); i += 3) {
+        drawn += static_cast<unsigned char>(ours[i]) > 0x80 ? 1 : 0;
+    }
+    EXPECT_GT(drawn, 200);
+}
+
+// The subtitle formats: the job writes the script from its layout, the MKV carries it beside the
+// untouched streams, and the script alone lands beside the video.
+TEST_F(RenderE2eTest, TheCommentsBecomeASubtitleTrackOrFile) {
+    RunResult r = render({"--all-periods", "--format", "MKV(字幕)"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const fs::path mkv = save / "clip.mkv";
+    EXPECT_EQ(r.out, mkv.string() + "\n");
+    EXPECT_EQ(codecOf(mkv, "v"), "flv1\n");  // copied, not encoded
+    EXPECT_EQ(codecOf(mkv, "a"), "mp3\n");
+    EXPECT_EQ(codecOf(mkv, "s"), "ass\n");
+    EXPECT_EQ(ffprobe(mkv, "-count_packets -select_streams s -show_entries stream=nb_read_packets"),
+              "5\n");
+
+    r = render({"--all-periods", "--format", "ASS(字幕のみ)"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const fs::path ass = save / "clip.ass";
+    EXPECT_EQ(r.out, ass.string() + "\n");
+    const std::string script = readBytes(ass);
+    EXPECT_TRUE(contains(script, "PlayResX: 320\nPlayResY: 240")) << script;
+    // The red top comment at 1 s (frame 29: 967.6 ms), as comment.ini has it.
+    EXPECT_TRUE(contains(script, "0:00:00.95,")) << script;
+    EXPECT_TRUE(contains(script, "\\c&H0000FF&")) << script;
+    EXPECT_TRUE(contains(script, "赤い上コメント")) << script;
+}
+
 TEST_F(RenderE2eTest, BadInputsFailWithTheirReasonAndNoMovie) {
     // A missing or empty video and a missing comment file are missing inputs.
     std::ofstream(root.path / "empty.flv").close();
@@ -156,6 +214,11 @@ TEST_F(RenderE2eTest, SettingsAndFormatsComeFromTheWorkFolder) {
     RunResult r = run({"--list-formats"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "WMV\n小さいAVI\n");
+    r = run({"--list-formats", "--verbose"});
+    EXPECT_EQ(r.out,
+              "WMV\tvideo wmv2, frame rate of the video, audio wmav2, comments drawn, .wmv\n"
+              "小さいAVI\tvideo msmpeg4 100kb/s, frame rate of the video, audio libmp3lame, no "
+              "comments, .avi\n");
 
     const std::vector<std::string> args = {"render", clip.string(), comments.string(),
                                            "--all-periods"};

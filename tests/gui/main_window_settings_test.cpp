@@ -30,7 +30,8 @@ protected:
 TEST_F(MainWindowSettingsTest, AFreshStartShowsTheDefaultsAndClosingWritesBothFiles) {
     auto window = openWindow();
     EXPECT_EQ(window->windowTitle(), QStringLiteral("ルミヴォクス　ver0.6"));
-    EXPECT_EQ(control<QComboBox>(*window, "formatCombo")->count(), 12);
+    EXPECT_EQ(control<QComboBox>(*window, "formatCombo")->count(),
+              static_cast<int>(FormatPresetList::builtInPresets().size()));
     // "ＭＳ Ｐゴシック" is not installed here: the face it is drawn with is selected.
     EXPECT_EQ(control<QComboBox>(*window, "fontCombo")->currentText(),
               QStringLiteral("IPA Pゴシック"));

@@ -25,7 +25,15 @@ const Names kBuiltInNames = {"AVI",
                              "MP4(コメントなし)",
                              "WMV(コメントなし)",
                              "MP3",
-                             "無変換"};
+                             "無変換",
+                             "MP4(H.264)",
+                             "MP4(H.264 高画質)",
+                             "MP4(H.265)",
+                             "WebM(VP9)",
+                             "MKV(AV1)",
+                             "MKV(字幕)",
+                             "ASS(字幕のみ)"};
+const size_t kClassicCount = 12;
 
 class FormatPresets : public ::testing::Test {
 protected:
@@ -42,7 +50,7 @@ protected:
 
 }  // namespace
 
-TEST_F(FormatPresets, TheBuiltInsAreTheTwelveKnownFormats) {
+TEST_F(FormatPresets, TheBuiltInsAreTheTwelveKnownFormatsThenTodays) {
     const auto& presets = FormatPresetList::builtInPresets();
     Names names;
     for (size_t i = 0; i < presets.size(); ++i) {
@@ -50,9 +58,13 @@ TEST_F(FormatPresets, TheBuiltInsAreTheTwelveKnownFormats) {
         names.push_back(presets[i].name);
         // Appended right after the encoder's name: exactly one leading space.
         EXPECT_TRUE(text.size() >= 2 && text[0] == ' ' && text[1] != ' ') << presets[i].name;
-        // The first seven draw the comments; only the last skips the encoder.
-        EXPECT_EQ(text.find("<%Lumivox%>") != std::string::npos, i < 7) << presets[i].name;
+        // The first seven draw the comments, "無変換" skips the encoder; of today's formats the
+        // first five draw them, the last two carry them as subtitles.
+        const bool draws = i < 7 || (i >= kClassicCount && i < kClassicCount + 5);
+        EXPECT_EQ(text.find("<%Lumivox%>") != std::string::npos, draws) << presets[i].name;
         EXPECT_EQ(text.find("<%NOENCODE%>") != std::string::npos, i == 11) << presets[i].name;
+        EXPECT_EQ(text.find("<%SubtitleFile%>") != std::string::npos, i >= kClassicCount + 5)
+            << presets[i].name;
     }
     EXPECT_EQ(names, kBuiltInNames);
     EXPECT_EQ(FormatPresetList::defaultTemplate(),
@@ -74,9 +86,48 @@ TEST_F(FormatPresets, AMissingEmptyOrOneLineFileGivesTheBuiltIns) {
     EXPECT_EQ(list.names(), kBuiltInNames);
     ASSERT_TRUE(list.save(file));
     const std::string written = readBytes(file);
-    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 24);
+    EXPECT_EQ(static_cast<size_t>(std::count(written.begin(), written.end(), '\n')),
+              2 * kBuiltInNames.size());
     EXPECT_TRUE(written.starts_with("AVI\r\n -y -i "));
-    EXPECT_TRUE(written.ends_with("無変換\r\n <%NOENCODE%>\r\n"));
+    EXPECT_NE(written.find("無変換\r\n <%NOENCODE%>\r\nMP4(H.264)\r\n"), std::string::npos);
+}
+
+TEST_F(FormatPresets, AnUneditedFileOfTheTwelveGetsTodaysFormatsAnEditedOneDoesNot) {
+    std::string twelve;
+    for (size_t i = 0; i < kClassicCount; ++i) {
+        const FormatPreset& p = FormatPresetList::builtInPresets()[i];
+        twelve += p.name + "\r\n" + p.argTemplate + "\r\n";
+    }
+    EXPECT_EQ(loadFrom(twelve).names(), kBuiltInNames);
+    // One template changed, or a preset of the user's own added: the file is the user's list.
+    std::string edited = twelve;
+    edited.replace(edited.find("-b 1000k"), 8, "-b 1200k");
+    EXPECT_EQ(loadFrom(edited).names().size(), kClassicCount);
+    EXPECT_EQ(loadFrom(twelve + "Mine\r\n -i x y.avi\r\n").names().size(), kClassicCount + 1);
+}
+
+TEST(PresetDescription, SaysWhatEachFormatMakes) {
+    const auto describe = [](const std::string& name) {
+        for (const FormatPreset& p : FormatPresetList::builtInPresets()) {
+            if (p.name == name) {
+                return describePresetTemplate(p.argTemplate);
+            }
+        }
+        return std::string("no such preset");
+    };
+    EXPECT_EQ(describe("AVI(通常)"),
+              "video msmpeg4 1000kb/s, frame rate of the video, audio libmp3lame, comments drawn, "
+              ".avi");
+    EXPECT_EQ(describe("MP4"), "video mpeg4, 24 fps, audio libfaac, comments drawn, .mp4");
+    EXPECT_EQ(describe("MP3"), "audio libmp3lame, .mp3");
+    EXPECT_EQ(describe("無変換"), "the downloaded video as it is, no encoding");
+    EXPECT_EQ(describe("MP4(H.264)"),
+              "video libx264 crf 20 preset veryfast, frame rate of the video, audio aac 192kb/s, "
+              "comments drawn, .mp4");
+    EXPECT_EQ(describe("MKV(字幕)"),
+              "video copied, frame rate of the video, audio copied, comments as an ASS subtitle "
+              "track, .mkv");
+    EXPECT_EQ(describe("ASS(字幕のみ)"), "comments only, as an ASS subtitle file, .ass");
 }
 
 TEST_F(FormatPresets, ThreeLinesGiveOnePresetAndTwoLinesWrittenBack) {

@@ -31,6 +31,8 @@ struct OutputOptions {
     bool timings = false;
     std::optional<std::string> commandWords;  // --commands classic|today
     std::optional<uint32_t> layoutSeed;       // --seed N
+    // render --still SECONDS: one picture of that moment (a PNG) instead of the movie.
+    std::optional<double> stillSeconds;
 };
 
 // What `render` was asked for: the local video and comment file.
@@ -71,6 +73,7 @@ struct ParsedCommandLine {
     UrlJobOptions job;                 // CliCommand::Job
     RenderOptions render;              // CliCommand::Render
     std::string logLevel = "warning";  // --log-level: the least severe records printed
+    bool verbose = false;              // --verbose: --list-formats says what each format makes
     std::string error;                 // not empty: a usage error, one line
 };
 

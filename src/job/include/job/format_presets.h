@@ -10,6 +10,11 @@
 
 #include "platform/result.h"
 
+// What a template makes, in one line for people: "video libx264 (crf 20), audio aac 192k,
+// frame rate of the video, .mp4, comments drawn". Read from the template's options; a template
+// this cannot read is described by what it could.
+std::string describePresetTemplate(const std::string& argTemplate);
+
 // One output format. Both texts are UTF-8 and hold no line break.
 struct FormatPreset {
     std::string name;         // display name, and the value of the "Format" setting
@@ -27,8 +32,9 @@ public:
     // is dropped. A missing file gives an empty list; one that cannot be read gives an empty
     // list and fails.
     Status load(const std::filesystem::path& file);
-    // load(), and then the built-in presets when the list is still empty. A file that cannot be
-    // read is logged.
+    // load(), and then the built-in presets when the list is still empty. A file that holds
+    // exactly the twelve classic presets and nothing else (as earlier versions wrote it) gets
+    // today's formats after them. A file that cannot be read is logged.
     void loadOrBuiltIn(const std::filesystem::path& file);
     // Writes the list anew to `file`: name CR LF, template CR LF for every preset. Fails when
     // the file cannot be written; the old file then stays as it was.
@@ -45,7 +51,8 @@ public:
     // box selects for the saved "Format" setting.
     size_t indexOfName(std::string_view savedFormat) const;
 
-    // The twelve presets used when FFmpeg.ini yields none, in their order.
+    // The presets used when FFmpeg.ini yields none, in their order: the twelve classic ones,
+    // then today's formats.
     static const std::vector<FormatPreset>& builtInPresets();
     // The template of the built-in "AVI" preset: what a job uses when its name has no preset.
     static const std::string& defaultTemplate();

@@ -92,11 +92,15 @@ protected:
     // True when at least one byte was written, also when a stop cut the download short.
     virtual bool downloadVideo(const std::string& streamUrl, const std::string& cookie);
     // Fills the file placeholders of `request.formatTemplate`, probes the video and lays the
-    // comments out; sets `encodeTotalFrames` and `videoWidth` when the probe succeeded.
+    // comments out; sets `encodeTotalFrames`, `videoWidth`, `videoHeight` and `videoFps` when
+    // the probe succeeded.
     virtual void PrepareEncoding();
     // Writes comment.ini and data.ini into the work folder for the frame filter. False when
     // the pair could not be written; then neither file is left in the work folder.
     virtual bool writeOverlayFiles();
+    // Writes the comments as an ASS script (comment.ass in the work folder), for the formats
+    // that carry them as a subtitle track or file. False when it could not be written.
+    virtual bool writeSubtitleScript();
     // Returns the final encoder argument text, the frame-filter arguments put in place.
     virtual std::string SpliceFilterArguments();
     // Runs the encoder with `arguments` until its output ends, polling the cancel event after
@@ -146,6 +150,8 @@ protected:
     CommandVocabulary commentVocabulary = CommandVocabulary::Classic;
     int64_t encodeTotalFrames = 0;  // the video's frame count: the encoding progress total
     int32_t videoWidth = 0;         // frame width from the probe, for comment.ini
+    int32_t videoHeight = 0;        // frame height from the probe, for the subtitle script
+    double videoFps = 0;            // frame rate from the probe, for the subtitle script
     ChatList chats;                 // the job's comments, laid out in place before encoding
     JobOutcome outcome;             // filled by the stages; settled when the job ends
     std::string videoTitle;         // the video's title, when the service gave one

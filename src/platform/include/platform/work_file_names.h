@@ -10,6 +10,7 @@ inline constexpr const char* kExtractListFileName = "Extract.sav";     // the ex
 inline constexpr const char* kCommentXmlFileName = "comment.xml";      // the job's comment thread
 inline constexpr const char* kCommentIniFileName = "comment.ini";  // the frame filter's comments
 inline constexpr const char* kDataIniFileName = "data.ini";        // the frame filter's settings
+inline constexpr const char* kCommentAssFileName = "comment.ass";  // the comments as subtitles
 inline constexpr const char* kCookieJarFileName = "cookies.txt";   // the service's cookies
 inline constexpr const char* kLogFileName = "lumivox.log";         // the desktop program's log
 

@@ -27,6 +27,8 @@ struct PlacedGlyph {
 struct ShapedLine {
     std::vector<PlacedGlyph> glyphs;  // in visual order
     int advance = 0;                  // width of the line in whole pixels
+    // The same width without rounding each glyph's advance to whole pixels (1/64 pixel steps).
+    double exactAdvance = 0;
 };
 
 class LineShaper {

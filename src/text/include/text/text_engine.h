@@ -60,6 +60,21 @@ public:
 
     TextEngineStats stats() const;
 
+    // The comment font's line height (Windows ascent + descent) per em. Subtitle renderers size
+    // a font by that line height, so an em of E pixels is their size E * lineHeightPerEm().
+    double lineHeightPerEm() const;
+    // How a line's width comes about: the whole-pixel advances the comment is drawn with, the
+    // same without rounding, and the number of glyphs. Other renderers advance by the exact
+    // values; the difference spread over the glyphs makes them end the line where this one does.
+    struct LineAdvances {
+        int wholePixels = 0;
+        double exact = 0;
+        int glyphs = 0;
+    };
+    LineAdvances lineAdvances(std::u16string_view line, int sizePt);
+    // The comment font's family name (fontconfig finds the face again by it).
+    std::string familyName() const;
+
 private:
     struct Impl;
     explicit TextEngine(std::unique_ptr<Impl> impl);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "text/comment_style.h"
 #include "text/text_engine.h"
 #include "velmora/comment_sprite.h"
 #include "velmora/overlay_script.h"
@@ -69,11 +70,3 @@ private:
 
 // Scales the fill and outline coverage of `bitmap` by opacity / 255.
 void applyOpacity(CommentBitmap& bitmap, uint8_t opacity);
-
-// Outline width in pixels for a comment drawn at an em height of `emPx` pixels.
-int outlineWidthFor(int emPx);
-// The em height in pixels of a size in points, as the layout measured it (96 dpi).
-int emPixelsFor(int sizePt);
-// The outline colour that keeps text of the given colour readable on any picture: black
-// around light or saturated colours, white around black and very dark ones.
-void outlineColourFor(uint8_t red, uint8_t green, uint8_t blue, uint8_t rgbOut[3]);
