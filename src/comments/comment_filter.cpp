@@ -27,8 +27,8 @@ bool postedEarlier(const ChatRecord& a, const ChatRecord& b) {
     return a.no < b.no;
 }
 
-// The entries of an ID list, for lookups in constant time; equality stays byte for byte, as in
-// isNgUser and isExtractUser. The views point into `list`, which must outlive the set.
+// The entries of an ID list, for lookups in constant time; IDs match byte for byte, case
+// included. The views point into `list`, which must outlive the set.
 std::unordered_set<std::string_view> idSet(const std::vector<std::string>& list) {
     return std::unordered_set<std::string_view>(list.begin(), list.end());
 }
@@ -70,12 +70,4 @@ void filterComments(ChatList& chats, const CommentFilterSettings& filter) {
             return !chat.owner && !extractUsers.contains(chat.userId);
         });
     }
-}
-
-bool isNgUser(const std::vector<std::string>& ngList, const std::string& userId) {
-    return std::find(ngList.begin(), ngList.end(), userId) != ngList.end();
-}
-
-bool isExtractUser(const std::vector<std::string>& extractList, const std::string& userId) {
-    return std::find(extractList.begin(), extractList.end(), userId) != extractList.end();
 }

@@ -314,21 +314,6 @@ Status readCommentXmlBytes(std::string_view bytes, const std::string& name, Chat
     }
 }
 
-void readChatElement(const pugi::xml_node& chat, ChatList& chats, int32_t& arrivalCounter) {
-    if (chat.type() != pugi::node_element) {
-        return;
-    }
-    try {
-        const auto textOf = [&] {
-            const SubtreeText content(chat, false);
-            return content.text(0, content.runCount());
-        };
-        appendChatRecord(chat, textOf, chats, arrivalCounter);
-    } catch (const std::exception&) {
-        // Out of memory: no record, and the counter has not moved.
-    }
-}
-
 std::u16string commentTextOf(std::string_view utf8) {
     std::u16string text = utf8ToUtf16(commentPrefix(utf8));
     cutToCommentLength(text);

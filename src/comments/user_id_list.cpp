@@ -47,12 +47,6 @@ bool UserIdList::remove(int32_t id) {
     return true;
 }
 
-const UserIdEntry* UserIdList::find(int32_t id) const {
-    auto entry = std::find_if(entries_.begin(), entries_.end(),
-                              [id](const UserIdEntry& e) { return e.id == id; });
-    return entry == entries_.end() ? nullptr : &*entry;
-}
-
 std::vector<std::string> UserIdList::texts() const {
     std::vector<std::string> texts;
     texts.reserve(entries_.size());

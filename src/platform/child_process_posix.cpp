@@ -323,11 +323,3 @@ std::optional<ChildProcess::ExitStatus> ChildProcess::wait(int timeoutMs) {
         sleepMs(kWaitStepMs);
     }
 }
-
-std::optional<ChildProcess::ExitStatus> ChildProcess::exitStatus() const {
-    return impl_->status;
-}
-
-bool ChildProcess::running() const {
-    return impl_->pid >= 0;
-}

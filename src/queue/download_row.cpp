@@ -42,17 +42,3 @@ std::string formatRegistrationTime(int64_t unixTime) {
                   local->day, local->hour, local->minute);
     return text;
 }
-
-std::optional<size_t> findRowForUrl(const std::vector<std::string>& rowUrlTexts,
-                                    std::string_view url) {
-    const std::string wanted = trimBlanks(url);
-    if (wanted.empty()) {
-        return std::nullopt;
-    }
-    for (size_t row = 0; row < rowUrlTexts.size(); ++row) {
-        if (startsWithNoCase(rowUrlTexts[row], wanted)) {
-            return row;
-        }
-    }
-    return std::nullopt;
-}

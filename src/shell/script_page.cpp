@@ -1,7 +1,6 @@
 #include "shell/script_page.h"
 
 #include "platform/file_content.h"
-#include "platform/replace_file.h"
 #include "platform/text_conv.h"
 
 std::string escapeForScriptLiteral(std::string_view path) {
@@ -62,14 +61,4 @@ Result<std::string> makeScriptPage(const std::filesystem::path& templateFile,
     }
     return utf16LePageBytes(
         pageTextFromTemplate(*templateBytes, escapeForScriptLiteral(programPath.string())));
-}
-
-Status writeScriptPage(const std::filesystem::path& templateFile,
-                       const std::filesystem::path& programPath,
-                       const std::filesystem::path& pageFile) {
-    const Result<std::string> page = makeScriptPage(templateFile, programPath);
-    if (!page) {
-        return page.failure();
-    }
-    return replaceFile(pageFile, *page);
 }

@@ -3,6 +3,7 @@
 
 #include "comments/user_id_list.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -83,7 +84,7 @@ TEST(UserIdListEntries, AddOrUpdateRemoveAndTheCounter) {
     EXPECT_EQ(list.nextId(), 2);
     // An unknown id: appended under the counter's value, not under the id given.
     EXPECT_EQ(list.addOrUpdate("c", 7), 2);
-    EXPECT_EQ(list.find(7), nullptr);
+    EXPECT_EQ(idsOf(list), (std::vector<int32_t>{0, 1, 2}));
     EXPECT_FALSE(list.remove(7));
     EXPECT_TRUE(list.remove(0));
     EXPECT_FALSE(list.remove(0));
@@ -117,7 +118,7 @@ TEST(UserIdRowEdit, TheEndOfAnEditDecidesTheRowAndTheEntry) {
         EXPECT_EQ(list.nextId(), c.nextId);
         if (c.action == UserIdRowAction::AcceptNewText) {
             EXPECT_EQ(result.rowId, c.edit.rowId);
-            EXPECT_NE(list.find(c.edit.rowId), nullptr);
+            EXPECT_THAT(idsOf(list), testing::Contains(c.edit.rowId));
         }
     }
 }

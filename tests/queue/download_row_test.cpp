@@ -137,15 +137,6 @@ TEST(DownloadRowTie, ARowWithoutAnEntryNeverTouchesAnother) {
     EXPECT_EQ(queue.entries().size(), 2u);
 }
 
-TEST(RowForUrl, FirstRowBeginningWithTheTrimmedUrlInAnyCase) {
-    const std::vector<std::string> rows = {"ftp://x", "HTTP://A/sm1?from=list", "http://a/sm1"};
-    EXPECT_EQ(findRowForUrl(rows, " http://a/sm1\t"), 1u);
-    EXPECT_EQ(findRowForUrl(rows, "ftp://X"), 0u);
-    EXPECT_EQ(findRowForUrl(rows, "http://b"), std::nullopt);
-    EXPECT_EQ(findRowForUrl(rows, "  "), std::nullopt);
-    EXPECT_EQ(findRowForUrl({}, "http://a"), std::nullopt);
-}
-
 TEST(RegistrationTime, LocalTimeToTheMinuteAndRowTextsTrimTheUrl) {
     {
         ScopedTimeZone tz("UTC0");

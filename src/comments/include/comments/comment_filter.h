@@ -25,7 +25,3 @@ void limitOldComments(ChatList& chats, int durationCs);
 
 // Period, then NG users, then extract users; keeps the order of the remaining records.
 void filterComments(ChatList& chats, const CommentFilterSettings& filter);
-
-// Exact, case-sensitive byte comparison with each entry.
-bool isNgUser(const std::vector<std::string>& ngList, const std::string& userId);
-bool isExtractUser(const std::vector<std::string>& extractList, const std::string& userId);

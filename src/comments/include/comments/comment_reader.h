@@ -9,10 +9,6 @@
 #include "comments/chat_record.h"
 #include "platform/result.h"
 
-namespace pugi {
-class xml_node;
-}
-
 // Appends one record per usable `chat` element of the file at `path`, in document order,
 // numbering them from `arrivalCounter` on (which advances by one per record). A file that is
 // missing, empty or not well-formed adds nothing and fails with the reason; it never throws.
@@ -27,9 +23,6 @@ Status readCommentXml(const std::string& path, ChatList& chats, int32_t& arrival
 // The same for a document already in memory; `name` stands for the file in messages.
 Status readCommentXmlBytes(std::string_view bytes, const std::string& name, ChatList& chats,
                            int32_t& arrivalCounter);
-
-// Appends zero or one record for one `chat` element.
-void readChatElement(const pugi::xml_node& chat, ChatList& chats, int32_t& arrivalCounter);
 
 // A comment text from UTF-8 as every reader keeps it: cut to kMaxCommentUnits UTF-16 units
 // without splitting a surrogate pair, then cleaned by cleanCommentText.

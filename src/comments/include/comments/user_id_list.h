@@ -52,8 +52,6 @@ public:
 
     const std::vector<UserIdEntry>& entries() const { return entries_; }
     bool empty() const { return entries_.empty(); }
-    // The entry with `id`, or null. The pointer lives until the list next changes.
-    const UserIdEntry* find(int32_t id) const;
 
     // The texts in list order: the copy a job takes into its request.
     std::vector<std::string> texts() const;

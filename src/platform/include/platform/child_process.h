@@ -64,12 +64,6 @@ public:
     // started. Once reaped, the same status is returned again.
     std::optional<ExitStatus> wait(int timeoutMs = -1);
 
-    // The status once the child has been reaped.
-    std::optional<ExitStatus> exitStatus() const;
-
-    // True from a successful `start` until the child has been reaped.
-    bool running() const;
-
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;

@@ -78,10 +78,3 @@ DownloadRowTexts rowTextsFor(const DownloadEntry& entry);
 // A time as "登録日" shows it: "%04d/%02d/%02d %02d:%02d" (year, month, day, hour, minute) in
 // local time (TZ). Empty when the time cannot be converted.
 std::string formatRegistrationTime(int64_t unixTime);
-
-// The index of the first row whose URL text begins with `url` trimmed of blanks, letters
-// compared without regard to case; nothing when no row does. An empty `url` finds no row (it
-// would otherwise match whatever row comes first). Rows tied by id are found exactly through
-// their tie; this finds the row of a URL by its text alone.
-std::optional<size_t> findRowForUrl(const std::vector<std::string>& rowUrlTexts,
-                                    std::string_view url);

@@ -34,10 +34,3 @@ std::string utf16LePageBytes(std::string_view text);
 // the template cannot be read.
 Result<std::string> makeScriptPage(const std::filesystem::path& templateFile,
                                    const std::filesystem::path& programPath);
-
-// Makes the page (makeScriptPage) and writes it to `pageFile` anew (through a temporary file, so
-// a failure leaves the old page). Fails, writing nothing, when the template cannot be read, or
-// when the page cannot be written.
-Status writeScriptPage(const std::filesystem::path& templateFile,
-                       const std::filesystem::path& programPath,
-                       const std::filesystem::path& pageFile);
