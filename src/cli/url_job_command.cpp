@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -39,13 +38,12 @@ std::optional<std::string> chooseSessionCookie(const ServiceOptions& options,
         return *options.sessionCookie;
     }
     if (options.sessionCookieFile) {
-        std::string error;
-        std::optional<std::string> line =
-            readSecretFile(*options.sessionCookieFile, "session cookie", error);
+        Result<std::string> line = readSecretFile(*options.sessionCookieFile, "session cookie");
         if (!line) {
-            printCliError(error);
+            printCliError(line.error());
+            return std::nullopt;
         }
-        return line;
+        return std::move(*line);
     }
     if (options.cookiesFromBrowser) {
         const Result<BrowserCookieSource> source = browserCookieSource(*options.cookiesFromBrowser);
@@ -75,10 +73,9 @@ std::optional<Settings> withServiceOptions(Settings settings, const ServiceOptio
     settings.mail = options.mail.value_or(settings.mail);
     settings.password = options.password.value_or(settings.password);
     if (options.passwordFile) {
-        std::string error;
-        const std::optional<std::string> password = readPasswordFile(*options.passwordFile, error);
+        const Result<std::string> password = readSecretFile(*options.passwordFile, "password");
         if (!password) {
-            printCliError(error);
+            printCliError(password.error());
             return std::nullopt;
         }
         settings.password = *password;
@@ -128,29 +125,21 @@ void printLoginHint(const JobOutcome& outcome, const JobRequest& request) {
 
 }  // namespace
 
-std::optional<std::string> readPasswordFile(const std::string& path, std::string& error) {
-    return readSecretFile(path, "password", error);
-}
-
-std::optional<std::string> readSecretFile(const std::string& path, const std::string& what,
-                                          std::string& error) {
+Result<std::string> readSecretFile(const std::string& path, const std::string& what) {
     std::string line;
     if (path == "-") {
         std::getline(std::cin, line);
         if (std::cin.bad()) {
-            error = "the " + what + " cannot be read from standard input";
-            return std::nullopt;
+            return Failure{"the " + what + " cannot be read from standard input"};
         }
     } else {
         std::ifstream in(path, std::ios::binary);
         if (!in) {
-            error = "the " + what + " file " + path + " cannot be read: " + std::strerror(errno);
-            return std::nullopt;
+            return systemFailure("the " + what + " file " + path + " cannot be read", errno);
         }
         std::getline(in, line);
         if (in.bad()) {
-            error = "the " + what + " file " + path + " cannot be read";
-            return std::nullopt;
+            return Failure{"the " + what + " file " + path + " cannot be read"};
         }
     }
     if (!line.empty() && line.back() == '\r') {

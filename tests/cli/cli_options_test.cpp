@@ -140,17 +140,19 @@ TEST(CliOptions, UsageErrorsSayWhatIsWrong) {
 TEST(CliOptions, ThePasswordFileGivesItsFirstLineWithoutTheLineEnd) {
     service_test::TempFolder folder;
     const std::string file = (folder / "password").string();
-    std::string error;
     for (const char* content : {"p&ss=w+rd%41\r\nnext\r\n", "p&ss=w+rd%41\n", "p&ss=w+rd%41"}) {
         service_test::writeBytes(file, content);
-        EXPECT_EQ(readPasswordFile(file, error), "p&ss=w+rd%41");
+        EXPECT_EQ(readSecretFile(file, "password").value(), "p&ss=w+rd%41");
     }
     service_test::writeBytes(file, " two words \n");
-    EXPECT_EQ(readPasswordFile(file, error), " two words ") << "blanks belong to a password";
+    EXPECT_EQ(readSecretFile(file, "password").value(), " two words ")
+        << "blanks belong to a password";
 
     const std::string missing = (folder / "missing").string();
-    EXPECT_FALSE(readPasswordFile(missing, error).has_value());
-    EXPECT_EQ(error, "the password file " + missing + " cannot be read: No such file or directory");
+    const Result<std::string> unread = readSecretFile(missing, "password");
+    ASSERT_FALSE(unread);
+    EXPECT_EQ(unread.error(),
+              "the password file " + missing + " cannot be read: No such file or directory");
 }
 
 // What `display` writes to a stream, a terminal's or not.

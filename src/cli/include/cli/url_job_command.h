@@ -7,6 +7,7 @@
 #include "app/run_folders.h"
 #include "cli/cli_options.h"
 #include "job/job_request.h"
+#include "platform/result.h"
 #include "service/cookie_store.h"
 
 // Runs one job for the video page `options.pageUrl` with the account, the service's hosts and
@@ -24,11 +25,6 @@ int runUrlJobCommand(const UrlJobOptions& options, const RunFolders& folders);
 std::optional<JobRequest> urlJobRequest(const UrlJobOptions& options, const RunFolders& folders,
                                         CookieStore& cookies, int& exitStatus);
 
-// The password of --password-file: the first line of `path` ("-": standard input) without its
-// line end. Nothing, with `error` set, when the file cannot be read.
-std::optional<std::string> readPasswordFile(const std::string& path, std::string& error);
-
 // The first line of `path` ("-": standard input) without its line end, for a secret named
-// `what` in the error ("password", "session cookie").
-std::optional<std::string> readSecretFile(const std::string& path, const std::string& what,
-                                          std::string& error);
+// `what` in the failure ("password" of --password-file, "session cookie").
+Result<std::string> readSecretFile(const std::string& path, const std::string& what);
