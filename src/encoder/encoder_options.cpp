@@ -141,18 +141,18 @@ Handler addEncoderOption(const char* key) {
 std::string addMap(Parser& p, const std::string& v) {
     StreamMap map;
     map.text = v;
-    std::string spec = v;
-    if (!spec.empty() && spec.back() == '?') {
+    std::string selector = v;
+    if (!selector.empty() && selector.back() == '?') {
         map.optional = true;
-        spec.pop_back();
+        selector.pop_back();
     }
     const auto bad = [&] { return badValue("-map", v, "expected N, N:v, N:a, N:s or N:index"); };
     std::vector<std::string> parts;
     size_t start = 0;
-    for (size_t colon; (colon = spec.find(':', start)) != std::string::npos; start = colon + 1) {
-        parts.push_back(spec.substr(start, colon - start));
+    for (size_t colon; (colon = selector.find(':', start)) != std::string::npos; start = colon + 1) {
+        parts.push_back(selector.substr(start, colon - start));
     }
-    parts.push_back(spec.substr(start));
+    parts.push_back(selector.substr(start));
     if (parts.size() > 3) {
         return bad();
     }

@@ -279,10 +279,10 @@ std::vector<fs::path> chromiumProfiles(const std::string& browser, const fs::pat
 
 }  // namespace
 
-Result<BrowserCookieSource> browserCookieSource(std::string_view spec) {
-    const size_t colon = spec.find(':');
+Result<BrowserCookieSource> browserCookieSource(std::string_view choice) {
+    const size_t colon = choice.find(':');
     BrowserCookieSource source;
-    source.browser = std::string(spec.substr(0, colon));
+    source.browser = std::string(choice.substr(0, colon));
     std::transform(source.browser.begin(), source.browser.end(), source.browser.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (source.browser == "google-chrome") {
@@ -293,7 +293,7 @@ Result<BrowserCookieSource> browserCookieSource(std::string_view spec) {
                        "\" (firefox, chromium, chrome, brave, vivaldi or edge)"};
     }
     if (colon != std::string_view::npos) {
-        source.profile = std::string(spec.substr(colon + 1));
+        source.profile = std::string(choice.substr(colon + 1));
     }
     return source;
 }

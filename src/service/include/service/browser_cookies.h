@@ -25,7 +25,7 @@ struct BrowserCookieSource {
 };
 
 // Reads "BROWSER" or "BROWSER:PROFILE-FOLDER". Fails for a browser it does not know.
-Result<BrowserCookieSource> browserCookieSource(std::string_view spec);
+Result<BrowserCookieSource> browserCookieSource(std::string_view choice);
 
 // The cookie database files of `source`, newest first (the profile used last comes first):
 // the given profile's, or every profile's of the browser under `home`.
