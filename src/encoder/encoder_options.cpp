@@ -149,7 +149,8 @@ std::string addMap(Parser& p, const std::string& v) {
     const auto bad = [&] { return badValue("-map", v, "expected N, N:v, N:a, N:s or N:index"); };
     std::vector<std::string> parts;
     size_t start = 0;
-    for (size_t colon; (colon = selector.find(':', start)) != std::string::npos; start = colon + 1) {
+    for (size_t colon; (colon = selector.find(':', start)) != std::string::npos;
+         start = colon + 1) {
         parts.push_back(selector.substr(start, colon - start));
     }
     parts.push_back(selector.substr(start));
