@@ -87,7 +87,12 @@ Status saveSettings(const std::filesystem::path& iniPath, const Settings& settin
     set("Login", flagText(settings.noAutoLogin));
     set("ListDialog", flagText(settings.listWindowShown));
     set("CommentDialog", flagText(settings.commentWindowShown));
-    if (Status saved = ini->save(NewFileAccess::OwnerOnly); !saved) {
+    // A file that keeps a password or a session is the owner's alone, whatever mode it had.
+    const bool holdsSecret = !ini->readString(kSettingsSection, "Password", "").empty() ||
+                             !ini->readString(kSettingsSection, "Session", "").empty();
+    if (Status saved =
+            ini->save(holdsSecret ? NewFileAccess::AlwaysOwnerOnly : NewFileAccess::OwnerOnly);
+        !saved) {
         return saved;
     }
     return stored;

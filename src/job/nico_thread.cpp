@@ -124,11 +124,13 @@ void CNicoThread::runStages() {
         return;
     }
     sink.encodingBegins(serial);
+    // Asked of the template as chosen: once filled, a path may hold the marker's text.
+    const bool withComments = drawsComments(request.formatTemplate);
     const bool subtitles = readsSubtitleScript(request.formatTemplate);
     PrepareEncoding();
     // A stale or half-written pair must never reach the frame filter. A template that does not
     // draw comments does not read the files, so their failure does not keep it from its movie.
-    if (!writeOverlayFiles() && drawsComments(request.formatTemplate)) {
+    if (!writeOverlayFiles() && withComments) {
         fail("comment.ini and data.ini could not be written");
         return;
     }

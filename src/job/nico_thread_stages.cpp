@@ -18,6 +18,7 @@
 #include "comments/comment_file.h"
 #include "comments/comment_layout.h"
 #include "comments/overlay_writer.h"
+#include "job/argument_template.h"
 #include "job/classic_service_stages.h"
 #include "job/encoder_output.h"
 #include "job/encoder_progress.h"
@@ -51,14 +52,6 @@ constexpr int kEncoderPollMs = 100;
 constexpr auto kDrainAfterTerminate = std::chrono::seconds(2);
 // The longest encoder message kept for a failure reason, in bytes.
 constexpr size_t kMaxMessageBytes = 300;
-
-void replaceAll(std::string& text, std::string_view marker, std::string_view replacement) {
-    size_t at = 0;
-    while ((at = text.find(marker, at)) != std::string::npos) {
-        text.replace(at, marker.size(), replacement);
-        at += replacement.size();
-    }
-}
 
 // Measures one stage in wall-clock seconds.
 class Stopwatch {
@@ -236,12 +229,10 @@ void CNicoThread::PrepareEncoding() {
     if (argumentText.empty()) {
         return;
     }
-    // The templates put both paths inside double quotes; escaped, a path with quotes or a
-    // trailing backslash still comes out of the split as one argument.
-    replaceAll(argumentText, kInputFileMarker, escapeForQuotes(videoFile));
-    replaceAll(argumentText, kTemporaryFileMarker, escapeForQuotes(temporaryFile()));
-    const bool subtitles = argumentText.find(kSubtitleFileMarker) != std::string::npos;
-    replaceAll(argumentText, kSubtitleFileMarker, escapeForQuotes(workFile(kCommentAssFileName)));
+    // The filter marker is filled later, by the splice, from the same template: a path that
+    // holds a marker must not be taken for one then.
+    argumentTemplate = argumentText;
+    argumentText = fillPlaceholders(*argumentTemplate, filePlaceholders());
 
     const Stopwatch probeTime;
     std::optional<VideoInfo> video = probeVideo(request.programFolder, request.workFolder,
@@ -253,8 +244,8 @@ void CNicoThread::PrepareEncoding() {
     if (!video) {
         // The encoder still runs (it may make a movie of what it can read), but a movie that
         // should carry comments and has none is not what the user asked for.
-        if (!isCancelled() &&
-            (subtitles || argumentText.find(kFilterMarker) != std::string::npos)) {
+        if (!isCancelled() && (argumentTemplate->find(kSubtitleFileMarker) != std::string::npos ||
+                               argumentTemplate->find(kFilterMarker) != std::string::npos)) {
             fail("the video could not be probed, so its comments could not be laid out");
         }
         return;
@@ -324,8 +315,24 @@ bool CNicoThread::writeSubtitleScript() {
     return written.ok();
 }
 
+std::vector<Placeholder> CNicoThread::filePlaceholders() const {
+    // The templates put both paths inside double quotes; escaped, a path with quotes or a
+    // trailing backslash still comes out of the split as one argument.
+    return {{kInputFileMarker, videoFile, true},
+            {kTemporaryFileMarker, temporaryFile(), true},
+            {kSubtitleFileMarker, workFile(kCommentAssFileName), true}};
+}
+
 std::string CNicoThread::SpliceFilterArguments() {
-    replaceAll(request.formatTemplate, kFilterMarker, kFilterFragment);
+    std::vector<Placeholder> placeholders{{kFilterMarker, std::string(kFilterFragment), false}};
+    if (argumentTemplate) {
+        // One pass over the template as chosen: what the paths put in is never scanned again.
+        std::vector<Placeholder> files = filePlaceholders();
+        placeholders.insert(placeholders.end(), files.begin(), files.end());
+        request.formatTemplate = fillPlaceholders(*argumentTemplate, placeholders);
+    } else {
+        request.formatTemplate = fillPlaceholders(request.formatTemplate, placeholders);
+    }
     return request.formatTemplate;
 }
 

@@ -54,7 +54,7 @@ std::vector<std::string> splitCommandLine(std::string_view text) {
     return arguments;
 }
 
-std::string escapeForQuotes(std::string_view argument) {
+std::string escapeForQuotes(std::string_view argument, bool closingQuoteFollows) {
     std::string out;
     out.reserve(argument.size() + 2);
     size_t backslashes = 0;
@@ -72,8 +72,9 @@ std::string escapeForQuotes(std::string_view argument) {
         backslashes = 0;
         out.push_back(c);
     }
-    // Trailing backslashes stand before the closing quote: double them so that it still closes.
-    out.append(backslashes * 2, '\\');
+    // Trailing backslashes before the closing quote are doubled so that it still closes; before
+    // other text they are literal as they are.
+    out.append(closingQuoteFollows ? backslashes * 2 : backslashes, '\\');
     return out;
 }
 

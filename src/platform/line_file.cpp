@@ -36,6 +36,12 @@ Result<std::vector<std::string>> readLineFile(const std::filesystem::path& path)
 
 Status writeLineFile(const std::filesystem::path& path, const std::vector<std::string>& lines) {
     std::string contents;
+    // Written without a byte-order mark; but a first line that itself begins with U+FEFF would
+    // lose it to the reader, which drops one mark as an editor's. A mark of ours in front of it
+    // is the one the reader drops, so the line comes back whole.
+    if (!lines.empty() && lines.front().starts_with(kByteOrderMark)) {
+        contents += kByteOrderMark;
+    }
     for (const std::string& line : lines) {
         contents += line;
         contents += "\r\n";

@@ -79,11 +79,17 @@ int writeSyncClose(int fd, std::string_view contents, off_t length = -1) {
 
 // The fallback when the folder does not let us add a file but the file itself may be written:
 // losing the protection against a crash halfway is better than losing the contents.
-Status overwriteInPlace(const fs::path& target, std::string_view contents) {
+Status overwriteInPlace(const fs::path& target, std::string_view contents, bool ownerOnly) {
     // Truncated only after the writing, so that a full disk finds the old blocks to reuse.
     const int fd = open(target.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) {
         return systemFailure(target.string(), errno);
+    }
+    // Narrowed before the secret is written into it.
+    if (ownerOnly && fchmod(fd, S_IRUSR | S_IWUSR) != 0) {
+        const int error = errno;
+        close(fd);
+        return systemFailure(target.string(), error);
     }
     if (const int error = writeSyncClose(fd, contents, static_cast<off_t>(contents.size()))) {
         return systemFailure(target.string(), error);
@@ -127,26 +133,29 @@ Status replaceFile(const fs::path& path, std::string_view contents, NewFileAcces
 
     // A new default file gets 0666 less the umask from open(); every other case sets its bits
     // explicitly below, since the umask may not take away what the file must have.
-    const mode_t createMode =
-        (existing || newFileAccess == NewFileAccess::OwnerOnly) ? S_IRUSR | S_IWUSR : 0666;
+    const bool ownerOnly = newFileAccess != NewFileAccess::Default;
+    const mode_t createMode = (existing || ownerOnly) ? S_IRUSR | S_IWUSR : 0666;
     fs::path temporary;
     const int fd = createTemporaryBeside(target, createMode, temporary);
     if (fd < 0) {
         const int error = errno;
         if (existing && (error == EACCES || error == EPERM)) {
-            return overwriteInPlace(target, contents);
+            return overwriteInPlace(target, contents,
+                                    newFileAccess == NewFileAccess::AlwaysOwnerOnly);
         }
         return systemFailure(name, error);
     }
 
     int error = 0;
-    if (existing) {
+    if (newFileAccess == NewFileAccess::AlwaysOwnerOnly) {
+        error = fchmod(fd, S_IRUSR | S_IWUSR) == 0 ? 0 : errno;
+    } else if (existing) {
         if (existing->st_uid != geteuid() || existing->st_gid != getegid()) {
             // Only a privileged process may give the file away; without it the new file is ours.
             (void)fchown(fd, existing->st_uid, existing->st_gid);
         }
         error = fchmod(fd, existing->st_mode & 07777) == 0 ? 0 : errno;
-    } else if (newFileAccess == NewFileAccess::OwnerOnly) {
+    } else if (ownerOnly) {
         error = fchmod(fd, S_IRUSR | S_IWUSR) == 0 ? 0 : errno;
     }
     if (error != 0) {

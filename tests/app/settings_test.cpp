@@ -57,6 +57,24 @@ TEST_F(SettingsTest, EveryKeyRoundTrips) {
     EXPECT_EQ(keysOf(loadSettings(ini, "/other")), keysOf(s));
 }
 
+TEST_F(SettingsTest, AFileWithAPasswordIsTheOwnersAloneAfterASave) {
+    // {password, session, mode after the save of a file that was 0644}
+    const std::tuple<const char*, const char*, unsigned> rows[] = {
+        {"", "", 0644u}, {"secret", "", 0600u}, {"", "user_session_1", 0600u}};
+    for (const auto& [password, session, mode] : rows) {
+        SCOPED_TRACE(std::string(password) + "|" + session);
+        writeBytes(ini, "[Lumivox]\r\nMail=a@example.com\r\n");
+        ASSERT_EQ(chmod(ini.c_str(), 0644), 0);
+        Settings s = defaultSettings("/d");
+        s.password = password;
+        s.sessionCookie = session;
+        ASSERT_TRUE(saveSettings(ini, s));
+        struct stat st {};
+        ASSERT_EQ(stat(ini.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, mode);
+    }
+}
+
 TEST_F(SettingsTest, AFlagIsOnOnlyWhenItsTextIsExactlyOne) {
     writeBytes(ini, "[lumivox]\nOld=yes\nLogin=1x\nListDialog=0\ncommentdialog= 1 \n");
     const Settings s = loadSettings(ini, "/d");

@@ -62,6 +62,10 @@ public:
     using CNicoThread::RunEncoder;
     using CNicoThread::SpliceFilterArguments;
 
+    void setVideo(const std::string& file, const std::string& id) {
+        videoFile = file;
+        videoId = id;
+    }
     const std::string& argumentText() const { return request.formatTemplate; }
     int64_t totalFrames() const { return encodeTotalFrames; }
     int32_t width() const { return videoWidth; }
@@ -174,6 +178,32 @@ TEST_F(EncodingStagesTest, PlaceholdersAreFilledAndTheVideoIsProbedAndLaidOut) {
     EXPECT_TRUE(calls().empty());
     EXPECT_EQ(empty->totalFrames(), 0);
     EXPECT_FALSE(empty->recorded().timings.probe.has_value());
+}
+
+TEST_F(EncodingStagesTest, PathsAreFilledInOnePassAndEscapedOnlyBeforeAClosingQuote) {
+    writeEncoder("exit 0\n");
+    // {save folder below `save`, video ID}: markers in a path, a backslash at the end of the ID.
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"<%Lumivox%> <%TemporaryFile%>", "sm9"}, {"plain", "sm9\\"}, {"a \"b\"\\", "sm9"}};
+    for (const auto& [folderName, id] : cases) {
+        SCOPED_TRACE(folderName + "/" + id);
+        const fs::path folder = save / folderName;
+        fs::create_directories(folder);
+        JobRequest request = makeRequest(
+            " -i \"<%InputFile%>\" <%Lumivox%> \"<%TemporaryFile%>.avi\" -pass "
+            "\"<%TemporaryFile%>\"");
+        request.saveFolder = folder.string();
+        auto job = makeJob("", {}, request);
+        job->setVideo((folder / "<%InputFile%>.flv").string(), id);
+        job->PrepareEncoding();
+        const Lines arguments = splitCommandLine(job->SpliceFilterArguments());
+        ASSERT_EQ(arguments.size(), 7u);
+        EXPECT_EQ(arguments[1], (folder / "<%InputFile%>.flv").string());
+        EXPECT_EQ(arguments[3], "velmora.dll -N comment.ini -D data.ini ");
+        EXPECT_EQ(fs::path(arguments[4]).parent_path(), folder);
+        EXPECT_EQ(arguments[4], arguments[6] + ".avi") << "the same path, the extension after it";
+        EXPECT_EQ(fs::path(arguments[6]).filename().string().find(id), 0u) << arguments[6];
+    }
 }
 
 TEST_F(EncodingStagesTest, TheSpliceReplacesEveryFilterMarkerAndNothingElse) {

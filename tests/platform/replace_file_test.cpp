@@ -80,6 +80,11 @@ TEST(ReplaceFile, ExistingFileKeepsItsPermissions) {
     ASSERT_EQ(chmod(file.c_str(), 0620), 0);
     ASSERT_TRUE(replaceFile(file, "newer"));
     EXPECT_EQ(permissionBits(file), 0620u);
+
+    // A file that holds a secret now is narrowed to its owner, new or not.
+    ASSERT_TRUE(replaceFile(file, "Password=x", NewFileAccess::AlwaysOwnerOnly));
+    EXPECT_EQ(permissionBits(file), 0600u);
+    EXPECT_EQ(readBytes(file), "Password=x");
 }
 
 TEST(ReplaceFile, ReadOnlyFileStaysUnchanged) {

@@ -30,6 +30,7 @@
 
 #include "comments/chat_record.h"
 #include "comments/comment_commands.h"
+#include "job/argument_template.h"
 #include "job/job_outcome.h"
 #include "job/job_request.h"
 #include "job/job_sink.h"
@@ -89,7 +90,8 @@ protected:
     // True when the page was read to its end; the job does not look at the result.
     virtual bool visitVideoPage(const std::string& pageUrl, const std::string& cookie);
     // Downloads the stream into `videoFile`, polling the cancel event and posting progress.
-    // True when at least one byte was written, also when a stop cut the download short.
+    // True when the whole stream is in `videoFile`; a stop or a failure leaves an earlier
+    // `videoFile` as it was.
     virtual bool downloadVideo(const std::string& streamUrl, const std::string& cookie);
     // Fills the file placeholders of `request.formatTemplate`, probes the video and lays the
     // comments out; sets `encodeTotalFrames`, `videoWidth`, `videoHeight` and `videoFps` when
@@ -155,6 +157,11 @@ protected:
     ChatList chats;                 // the job's comments, laid out in place before encoding
     JobOutcome outcome;             // filled by the stages; settled when the job ends
     std::string videoTitle;         // the video's title, when the service gave one
+    // The argument template as chosen, before PrepareEncoding filled its file placeholders;
+    // the splice fills every placeholder from it in one pass.
+    std::optional<std::string> argumentTemplate;
+    // What the file placeholders of the template stand for.
+    std::vector<Placeholder> filePlaceholders() const;
 
     // The network stages of the request's protocol, made at their first use.
     ServiceStages& serviceStages();

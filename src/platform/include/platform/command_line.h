@@ -24,7 +24,9 @@ std::vector<std::string> splitCommandLine(std::string_view text);
 // gives back exactly `argument`: literal double quotes are escaped, and backslashes that would
 // otherwise escape a quote (before a literal quote, or at the end, before the closing quote)
 // are doubled. Text without double quotes and without a trailing backslash comes back as is.
-std::string escapeForQuotes(std::string_view argument);
+// `closingQuoteFollows` false: the text is followed by more of the argument rather than by the
+// closing quote, so trailing backslashes are literal and stay single.
+std::string escapeForQuotes(std::string_view argument, bool closingQuoteFollows = true);
 
 // `argument` in double quotes, escaped as above: one argument of an argument text.
 std::string quoteArgument(std::string_view argument);

@@ -15,8 +15,9 @@
 Result<std::vector<std::string>> readLineFile(const std::filesystem::path& path);
 
 // Replaces the contents of `path` with every line followed by CR LF, through replaceFile, so
-// that a crash leaves the old or the new list. Fails when the file cannot be written; it is
-// then unchanged.
+// that a crash leaves the old or the new list. No byte-order mark is written, except in front of
+// a first line that begins with U+FEFF itself: readLineFile gives back exactly `lines`. Fails when
+// the file cannot be written; it is then unchanged.
 Status writeLineFile(const std::filesystem::path& path, const std::vector<std::string>& lines);
 
 // True when nothing at all is at `path` (a file that cannot be looked at is not missing).
