@@ -1,5 +1,6 @@
 #include "service/service_client.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include "platform/work_file_names.h"
 #include "service/form_coding.h"
 #include "service/http_request.h"
+#include "service/partial_download.h"
 #include "service/service_answer.h"
 #include "service/url_parts.h"
 #include "service/video_id.h"
@@ -251,17 +253,35 @@ Status ServiceClient::downloadCommentThread(const std::string& answer) {
     request.setPostBody("<thread res_from=\"-1000\" version=\"20061206\" thread=\"" +
                         xmlEscape(*threadId) + "\" />");
     int writeError = 0;
+    const int64_t limit = context_.endpoints.commentThreadLimitBytes;
+    int64_t written = 0;
+    bool tooLarge = false;
     request.onBody([&](const char* data, size_t size) {
+        if (written + static_cast<int64_t>(size) > limit) {
+            tooLarge = true;
+            return false;
+        }
         if (std::fwrite(data, 1, size, file.get()) != size) {
             writeError = errno;
             return false;
         }
+        written += static_cast<int64_t>(size);
         return true;
     });
     const HttpRequest::Outcome outcome = request.perform();
     const int closeError = file.close();
     std::string text;
-    if (outcome == HttpRequest::Outcome::Failed) {
+    if (outcome == HttpRequest::Outcome::Failed && tooLarge) {
+        // What was written is only the start of the thread: it must not pass for the thread.
+        std::error_code ignored;
+        fs::resize_file(path, 0, ignored);
+        const bool wholeMebibytes = limit % (int64_t{1} << 20) == 0;
+        text = "the comment thread is larger than " +
+               (wholeMebibytes ? std::to_string(limit >> 20) + " MiB"
+                               : std::to_string(limit) + " bytes") +
+               ", the limit that [Service] " + kServiceIniCommentThreadLimit +
+               " of lumivox.ini sets";
+    } else if (outcome == HttpRequest::Outcome::Failed) {
         text =
             writeError != 0 ? fileErrorText("Cannot write", path, writeError) : request.errorText();
     } else if (outcome == HttpRequest::Outcome::Done && closeError != 0) {
@@ -308,31 +328,69 @@ Status ServiceClient::downloadVideoOnce(const std::string& streamUrl, DownloadAt
     }
     JarSaver saver(cookies_);
 
-    const std::string partPath = state_.videoFile + ".part";
-    OpenFile file(partPath, "wb");
+    // The bytes of an earlier attempt or job that a range request may continue; appended to.
+    PartialDownload partial(state_.videoFile);
+    const std::string& partPath = partial.partPath();
+    const int64_t kept = partial.resumableBytes();
+    OpenFile file(partPath, kept > 0 ? "ab" : "wb");
     if (file.get() == nullptr) {
         return fail(fileErrorText("Cannot create", partPath, file.openError()));
     }
     HttpRequest request(context_, cookies_);
     request.setUrl(requestUrl(*stream));
-    request.setHeaderLines(dataHeaderLines());
+    std::vector<std::string> headerLines = dataHeaderLines();
+    const std::vector<std::string> rangeLines = partial.rangeHeaderLines();
+    headerLines.insert(headerLines.end(), rangeLines.begin(), rangeLines.end());
+    request.setHeaderLines(headerLines);
     request.setFailOnHttpError(true);
     request.setReceiveBufferBytes(kDownloadBufferBytes);
 
+    int64_t start = 0;  // where this answer's bytes go in the file
     int64_t total = 0;
+    int64_t expected = -1;  // the whole file's length when the server said it
     int64_t received = 0;
     int writeError = 0;
+    bool rangeRefused = false;
+    // Decides from the answer's headers whether it continues the kept bytes or starts over.
+    const auto beginAnswer = [&]() -> bool {
+        const std::string etag = request.headerValue("ETag");
+        const std::string lastModified = request.headerValue("Last-Modified");
+        if (kept > 0 && request.status() == 206) {
+            if (!partial.continuedBy(request.headerValue("Content-Range"), etag, lastModified)) {
+                rangeRefused = true;  // not the rest of these bytes: the next attempt starts over
+                return false;
+            }
+            start = kept;
+            expected = kept + std::max<int64_t>(request.contentLength(), 0);
+        } else {
+            if (kept > 0) {
+                // The whole file again (no ranges, or it changed): the kept bytes go.
+                std::fflush(file.get());
+                std::error_code error;
+                fs::resize_file(partPath, 0, error);
+                if (error) {
+                    writeError = error.value();
+                    return false;
+                }
+            }
+            if (request.status() < 300) {
+                expected = request.contentLength();
+                logIfFailed(LogComponent::Service, "a cut download could not be continued later",
+                            partial.remember(expected, etag, lastModified));
+            }
+        }
+        // The total for the progress: the whole length when known, else (none, or 0) what
+        // arrived at once; -1 (no progress) for an answer of 300 or more.
+        total = request.status() >= 300 ? -1 : expected;
+        return true;
+    };
     request.onBody([&](const char* data, size_t size) {
         if (received == 0) {
-            // The total: the Content-Length of a successful answer, else (none, or 0) what
-            // arrived at once; -1 (no progress) for an answer of 300 or more.
-            if (request.status() >= 300) {
-                total = -1;
-            } else {
-                total = request.contentLength();
-                if (total <= 0) {
-                    total = static_cast<int64_t>(size);
-                }
+            if (!beginAnswer()) {
+                return false;
+            }
+            if (total == 0 || total < -1 || (total == -1 && request.status() < 300)) {
+                total = start + static_cast<int64_t>(size);
             }
         }
         if (std::fwrite(data, 1, size, file.get()) != size) {
@@ -340,34 +398,54 @@ Status ServiceClient::downloadVideoOnce(const std::string& streamUrl, DownloadAt
             return false;
         }
         received += static_cast<int64_t>(size);
-        reportDownloadProgress(total, received);
+        reportDownloadProgress(total, start + received);
         return true;
     });
     const HttpRequest::Outcome outcome = request.perform();
     const int closeError = file.close();
+    // A part file without a byte is no download to continue.
+    const auto dropEmptyPart = [&] {
+        std::error_code error;
+        if (fs::file_size(partPath, error) == 0 && !error) {
+            fs::remove(partPath, error);
+            partial.forget();
+        }
+    };
 
-    std::error_code ignored;
-    const bool keep =
-        received > 0 && closeError == 0 &&
-        (outcome == HttpRequest::Outcome::Done || outcome == HttpRequest::Outcome::Cancelled);
-    if (!keep) {
+    if (rangeRefused) {
+        partial.forget();
+        std::error_code ignored;
         fs::remove(partPath, ignored);
-        if (outcome == HttpRequest::Outcome::Failed) {
-            return fail(writeError != 0 ? fileErrorText("Cannot write", partPath, writeError)
-                                        : request.errorText());
-        }
-        if (closeError != 0 && received > 0) {
-            return fail(fileErrorText("Cannot write", partPath, closeError));
-        }
-        return outcome == HttpRequest::Outcome::Cancelled ? stopped() : Failure{kNothingArrived};
+        return fail("the server's answer does not continue the partial download " + partPath);
+    }
+    if (outcome != HttpRequest::Outcome::Done || received == 0) {
+        dropEmptyPart();
+    }
+    if (outcome == HttpRequest::Outcome::Cancelled) {
+        // The bytes stay in the part file for a later job; an earlier video stays as it was.
+        return stopped();
+    }
+    if (outcome == HttpRequest::Outcome::Failed) {
+        return fail(writeError != 0 ? fileErrorText("Cannot write", partPath, writeError)
+                                    : request.errorText());
+    }
+    if (closeError != 0) {
+        return fail(fileErrorText("Cannot write", partPath, closeError));
+    }
+    if (received == 0 && start == 0) {
+        return Failure{kNothingArrived};
+    }
+    if (expected > 0 && start + received != expected) {
+        return fail("the stream ended after " + std::to_string(start + received) + " of " +
+                    std::to_string(expected) + " bytes");
     }
     std::error_code renameError;
     fs::rename(partPath, state_.videoFile, renameError);
     if (renameError) {
-        fs::remove(partPath, ignored);
         return fail(
             limitErrorText("Cannot replace " + state_.videoFile + ": " + renameError.message()));
     }
+    partial.forget();
     return {};
 }
 

@@ -1,5 +1,7 @@
 #include "service/service_endpoints.h"
 
+#include <charconv>
+
 #include "platform/ini_file.h"
 #include "service/url_parts.h"
 
@@ -70,5 +72,15 @@ ServiceEndpoints serviceEndpointsFromIni(const IniFile& ini, std::string* warnin
         endpoints.webBase = web;
     }
     endpoints.caFile = ini.readString(kServiceIniSection, kServiceIniCaFile, "");
+    const std::string limit = ini.readString(kServiceIniSection, kServiceIniCommentThreadLimit, "");
+    int64_t mebibytes = 0;
+    const auto [end, error] = std::from_chars(limit.data(), limit.data() + limit.size(), mebibytes);
+    if (!limit.empty() && error == std::errc() && end == limit.data() + limit.size() &&
+        mebibytes > 0 && mebibytes <= (int64_t{1} << 20)) {
+        endpoints.commentThreadLimitBytes = mebibytes << 20;
+    } else if (!limit.empty() && warning != nullptr) {
+        *warning = std::string("[Service] ") + kServiceIniCommentThreadLimit + "=" + limit +
+                   " is not a number of MiB from 1 to 1048576; 256 is used";
+    }
     return endpoints;
 }

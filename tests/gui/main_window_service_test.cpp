@@ -143,9 +143,10 @@ TEST_F(MainWindowServiceTest, StopDuringASlowDownloadReturnsPromptly) {
 
     ASSERT_TRUE(stopAndAwaitIdle(*window));
     EXPECT_EQ(progressOf(*window), 0);
-    const auto partial = std::filesystem::file_size(save / "sm9.flv");
+    const auto partial = std::filesystem::file_size(save / "sm9.flv.part");
     EXPECT_GT(partial, 0u) << "the part that arrived stays";
     EXPECT_LT(partial, kVideoBytes);
+    EXPECT_FALSE(std::filesystem::exists(save / "sm9.flv"));
 }
 
 TEST_F(MainWindowServiceTest, StopDuringALoginThatDoesNotAnswerReturnsPromptly) {

@@ -112,6 +112,23 @@ TEST(Lookup, EachKindOfAnswerLeadsToItsStreamAndCommentXml) {
     }
 }
 
+TEST(Lookup, ACommentThreadLargerThanTheLimitFailsAndLeavesNoPartOfIt) {
+    DemoService demo(demoArguments({}));
+    ASSERT_TRUE(demo.started());
+    ServiceEndpoints endpoints = demo.endpoints();
+    endpoints.commentThreadLimitBytes = 1000;  // the sample thread is far longer
+    ClientHarness harness(endpoints);
+    harness.logIn();
+    const Result<VideoLookup> lookup = harness.client().lookUpVideo(demo.webBase() + "/watch/sm9");
+    ASSERT_TRUE(lookup) << lookup.error();
+    ASSERT_FALSE(lookup->commentThread);
+    EXPECT_EQ(lookup->commentThread.error(),
+              "the comment thread is larger than 1000 bytes, the limit that [Service] "
+              "CommentThreadLimitMiB of lumivox.ini sets");
+    EXPECT_EQ(readBytes(harness.work / "comment.xml"), "");
+    EXPECT_EQ(harness.errors.size(), 1u);
+}
+
 TEST(Lookup, AnIdThatCouldLeaveTheSaveFolderIsRefusedBeforeAnyRequest) {
     DemoService demo(demoArguments({}));
     ASSERT_TRUE(demo.started());

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "platform/ini_file.h"
@@ -135,4 +136,24 @@ TEST(ServiceEndpoints, AreTheRealHostsUnlessLumivoxIniNamesOthers) {
     EXPECT_EQ(endpoints.webRootAddress(), "http://127.0.0.1:8080/");
     EXPECT_EQ(endpoints.getflvAddress("a b&c"), "http://127.0.0.1:8080/api/getflv?v=a%20b&c");
     EXPECT_EQ(endpoints.caFile, "/tmp/demo-cert.pem");
+    EXPECT_EQ(endpoints.commentThreadLimitBytes, int64_t{256} << 20);
+}
+
+TEST(ServiceEndpoints, TheCommentThreadLimitIsAPositiveNumberOfMebibytes) {
+    service_test::TempFolder folder;
+    // {value, the limit read, a warning given}
+    const std::tuple<const char*, int64_t, bool> rows[] = {{"1", int64_t{1} << 20, false},
+                                                           {"1024", int64_t{1} << 30, false},
+                                                           {"0", int64_t{256} << 20, true},
+                                                           {"-5", int64_t{256} << 20, true},
+                                                           {"12x", int64_t{256} << 20, true}};
+    for (const auto& [value, limit, warned] : rows) {
+        SCOPED_TRACE(value);
+        Result<IniFile> ini = IniFile::load(folder / "lumivox.ini");
+        ASSERT_TRUE(ini);
+        ASSERT_TRUE(ini->setString("Service", "CommentThreadLimitMiB", value));
+        std::string warning;
+        EXPECT_EQ(serviceEndpointsFromIni(*ini, &warning).commentThreadLimitBytes, limit);
+        EXPECT_EQ(!warning.empty(), warned) << warning;
+    }
 }

@@ -13,22 +13,24 @@ enum class DemoProtocol { Classic, Today };
 // Faults the service can be told to show with the old protocol, for the tests of the client.
 inline const std::vector<std::string>& demoFaultNames() {
     static const std::vector<std::string> names = {
-        "reject-login",        // the login answers its error page and sets no cookie
-        "no-cookie",           // the login succeeds but sets no cookie at all
-        "slow-login",          // the login answers only after a minute
-        "slow-getflv",         // getflv answers only after a minute
-        "getflv-no-url",       // the getflv answer has no "&url="
-        "getflv-no-ms",        // ... no "&ms="
-        "getflv-no-thread",    // ... no "thread_id="
-        "thread-id-last",      // "thread_id=" is the answer's last pair (no "&" after it)
-        "several-ms",          // two "&ms=": the first names the message server, the second not
-        "getflv-nul",          // a first 1024-byte chunk whose text a zero byte ends early
-        "stream-404",          // the stream answers 404 with an error page
-        "stream-cut",          // the stream closes the connection halfway
-        "stream-slow",         // the stream trickles (1 KiB every 100 ms)
-        "stream-no-length",    // the stream is sent chunked, without Content-Length
-        "stream-url-escapes",  // the stream's address holds "+" and needs percent escapes
-        "comments-not-xml",    // the message server answers 503 with a plain-text page
+        "reject-login",          // the login answers its error page and sets no cookie
+        "no-cookie",             // the login succeeds but sets no cookie at all
+        "slow-login",            // the login answers only after a minute
+        "slow-getflv",           // getflv answers only after a minute
+        "getflv-no-url",         // the getflv answer has no "&url="
+        "getflv-no-ms",          // ... no "&ms="
+        "getflv-no-thread",      // ... no "thread_id="
+        "thread-id-last",        // "thread_id=" is the answer's last pair (no "&" after it)
+        "several-ms",            // two "&ms=": the first names the message server, the second not
+        "getflv-nul",            // a first 1024-byte chunk whose text a zero byte ends early
+        "stream-404",            // the stream answers 404 with an error page
+        "stream-cut",            // the stream closes the connection halfway
+        "stream-slow",           // the stream trickles (1 KiB every 100 ms)
+        "stream-no-length",      // the stream is sent chunked, without Content-Length
+        "stream-no-length-cut",  // ... and the connection closes halfway, without the last chunk
+        "stream-no-ranges",      // the stream ignores range requests: always the whole file
+        "stream-url-escapes",    // the stream's address holds "+" and needs percent escapes
+        "comments-not-xml",      // the message server answers 503 with a plain-text page
     };
     return names;
 }

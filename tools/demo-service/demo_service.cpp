@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -384,6 +385,31 @@ void DemoService::serveStream(const httplib::Request& request, httplib::Response
         return;
     }
     const std::shared_ptr<const std::string> video = video_;
+    stats_.remember("stream-range", request.get_header_value("Range"));
+    // The video's validator: a download cut short asks for the rest only while it is unchanged.
+    const std::string etag = "\"" + std::to_string(std::hash<std::string>{}(*video)) + "\"";
+    response.set_header("ETag", etag);
+    const bool rangesRefused =
+        options_.fault("stream-no-ranges") ||
+        (request.has_header("If-Range") && request.get_header_value("If-Range") != etag);
+    if (rangesRefused) {
+        // The HTTP layer answers the ranges it parsed by itself; a whole file is sent with none.
+        const_cast<httplib::Request&>(request).ranges.clear();
+    } else {
+        response.set_header("Accept-Ranges", "bytes");
+    }
+    if (options_.fault("stream-no-length-cut")) {
+        const size_t half = video->size() / 2;
+        response.set_chunked_content_provider(
+            "video/x-flv", [video, half](size_t offset, httplib::DataSink& sink) {
+                if (offset >= half) {
+                    return false;  // closed without the last chunk: the client can tell the cut
+                }
+                const size_t piece = std::min(kChunkedPieceBytes, half - offset);
+                return sink.write(video->data() + offset, piece);
+            });
+        return;
+    }
     if (options_.fault("stream-no-length")) {
         response.set_chunked_content_provider(
             "video/x-flv", [video](size_t offset, httplib::DataSink& sink) {

@@ -65,15 +65,18 @@ public:
     Status visitVideoPage(const std::string& pageUrl);
 
     // Downloads the stream into the job's videoFile: a first attempt, and when it fails (and the
-    // job is not stopping) a second one. Succeeds when the file holds the stream, or the part of
-    // it that arrived before a stop.
+    // job is not stopping) a second one. Succeeds only when the file holds the whole stream; a
+    // stop fails with "the job was stopped".
     Status downloadVideo(const std::string& streamUrl);
 
     // One attempt. The stream is received into videoFile + ".part", which replaces videoFile
-    // only when the attempt succeeded: the whole answer arrived and was not empty, or a stop
-    // came after at least one byte. An answer with a status of 400 or more, a cut connection or
-    // any other error leaves an earlier videoFile as it was, removes the part file and fails
-    // with the error's text (the second attempt also reports it). Redirects are followed.
+    // only when the whole answer arrived (as long as its Content-Length, when it had one) and
+    // was not empty. A stop, an answer with a status of 400 or more, a cut connection or any
+    // other error leaves an earlier videoFile as it was and the bytes that arrived in the part
+    // file (see PartialDownload), and fails with the error's text (the second attempt also
+    // reports it). When the part file holds the start of the same file (same length and
+    // validators), only the rest is asked for with a range request; a server that answers with
+    // the whole file, or whose file changed, starts the part file over. Redirects are followed.
     // Progress goes through reportDownloadProgress.
     Status downloadVideoOnce(const std::string& streamUrl, DownloadAttempt attempt);
 

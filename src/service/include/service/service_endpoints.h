@@ -10,11 +10,13 @@
 //   AccountHost=https://account.nicovideo.jp ; today's client: the session check
 //   NvapiHost=https://nvapi.nicovideo.jp    ; today's client: access rights and thread keys
 //   UserAgent=...                           ; today's client: the User-Agent of its requests
+//   CommentThreadLimitMiB=256               ; the largest comment thread downloaded, in MiB
 //
 // WebHost is the watch pages' host for both clients (today's built-in one is https). Each base
 // address is a scheme, a host and optionally a port, without a path; a trailing "/"
 // is ignored. A missing or empty key keeps the built-in value.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -54,6 +56,10 @@ struct ServiceEndpoints {
     std::string todayUserAgent = kDefaultTodayUserAgent;
     // A settings file without a Protocol key talks to the service as it is today.
     ServiceProtocol protocol = ServiceProtocol::Today;
+    // The largest comment thread the classic client downloads: a larger one fails the download
+    // rather than the memory of the reader and the encoder.
+    static constexpr int64_t kDefaultCommentThreadLimitBytes = int64_t{256} << 20;
+    int64_t commentThreadLimitBytes = kDefaultCommentThreadLimitBytes;
 
     // The login form's address: the login host's "/secure/login?site=niconico".
     std::string loginAddress() const;
@@ -73,9 +79,11 @@ inline constexpr const char* kServiceIniProtocol = "Protocol";
 inline constexpr const char* kServiceIniAccountHost = "AccountHost";
 inline constexpr const char* kServiceIniNvapiHost = "NvapiHost";
 inline constexpr const char* kServiceIniUserAgent = "UserAgent";
+inline constexpr const char* kServiceIniCommentThreadLimit = "CommentThreadLimitMiB";
 
 // The endpoints that `ini` configures, the built-in ones where it says nothing. A Protocol
-// value that names no protocol keeps today's and is reported in `warning` when given.
+// value that names no protocol keeps today's, and a comment thread limit that is not a positive
+// number of MiB keeps the default; either is reported in `warning` when given.
 ServiceEndpoints serviceEndpointsFromIni(const IniFile& ini, std::string* warning = nullptr);
 
 // `base` without trailing "/".
