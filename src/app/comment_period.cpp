@@ -1,5 +1,6 @@
 #include "app/comment_period.h"
 
+#include <cstdio>
 #include <limits>
 
 #include "platform/local_calendar.h"
@@ -134,4 +135,15 @@ std::optional<int32_t> parsePeriodTime(std::string_view typed) {
         return std::nullopt;
     }
     return static_cast<int32_t>(*seconds);
+}
+
+std::string describePeriodTime(int32_t unixTime) {
+    const std::optional<LocalDateTime> local = localDateTimeOf(unixTime);
+    if (!local) {
+        return std::to_string(unixTime);
+    }
+    char text[48];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", local->year, local->month,
+                  local->day, local->hour, local->minute);
+    return text;
 }

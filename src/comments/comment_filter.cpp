@@ -35,39 +35,42 @@ std::unordered_set<std::string_view> idSet(const std::vector<std::string>& list)
 
 }  // namespace
 
-void limitOldComments(ChatList& chats, int durationCs) {
+int64_t limitOldComments(ChatList& chats, int durationCs) {
     const std::size_t limit = oldCommentLimit(durationCs / 100);
     const auto viewers = static_cast<std::size_t>(
         std::count_if(chats.begin(), chats.end(), [](const ChatRecord& c) { return !c.owner; }));
     if (viewers <= limit) {
-        return;
+        return 0;
     }
     // Stable, so that records equal in date and number keep their arrival order.
     std::stable_sort(chats.begin(), chats.end(), postedEarlier);
     std::size_t excess = viewers - limit;  // the oldest viewers' comments go
-    std::erase_if(chats, [&](const ChatRecord& chat) {
+    return static_cast<int64_t>(std::erase_if(chats, [&](const ChatRecord& chat) {
         if (chat.owner || excess == 0) {
             return false;
         }
         --excess;
         return true;
-    });
+    }));
 }
 
-void filterComments(ChatList& chats, const CommentFilterSettings& filter) {
-    std::erase_if(chats, [&](const ChatRecord& chat) {
+FilterRemovals filterComments(ChatList& chats, const CommentFilterSettings& filter) {
+    FilterRemovals removed;
+    removed.period = static_cast<int64_t>(std::erase_if(chats, [&](const ChatRecord& chat) {
         return chat.date < filter.periodStart || chat.date > filter.periodEnd;
-    });
+    }));
     if (!filter.ngList.empty()) {
         const auto ngUsers = idSet(filter.ngList);
-        std::erase_if(chats, [&](const ChatRecord& chat) {
+        removed.ngList = static_cast<int64_t>(std::erase_if(chats, [&](const ChatRecord& chat) {
             return !chat.owner && ngUsers.contains(chat.userId);
-        });
+        }));
     }
     if (!filter.extractList.empty()) {
         const auto extractUsers = idSet(filter.extractList);
-        std::erase_if(chats, [&](const ChatRecord& chat) {
-            return !chat.owner && !extractUsers.contains(chat.userId);
-        });
+        removed.extractList =
+            static_cast<int64_t>(std::erase_if(chats, [&](const ChatRecord& chat) {
+                return !chat.owner && !extractUsers.contains(chat.userId);
+            }));
     }
+    return removed;
 }

@@ -440,14 +440,21 @@ LayoutOutcome layOutComments(ChatList& chats, const LayoutJob& job) {
                              ? defaultFontSize(job.measurer, video.height)
                              : job.fontSizePt;
     const double displayTime = fpsUsable ? displayFrames(video.fps) : 0.0;
+    // Comments never drawn (scripts, "invisible") count as read and not shown.
+    CommentCounts& counts = outcome.counts;
+    counts.read = static_cast<int64_t>(chats.size());
     dropUndrawn(chats, job.vocabulary);
+    counts.notShown = counts.read - static_cast<int64_t>(chats.size());
     if (fpsUsable) {
         clampLateComments(chats, video, outcome.frameCount, ceilOf(displayTime));
     }
     if (job.hideOldComments == 1) {
-        limitOldComments(chats, video.durationCs);
+        counts.removedByCap = limitOldComments(chats, video.durationCs);
     }
-    filterComments(chats, job.filter);
+    const FilterRemovals removed = filterComments(chats, job.filter);
+    counts.removedByPeriod = removed.period;
+    counts.removedByNg = removed.ngList;
+    counts.removedByExtract = removed.extractList;
     sortIntoLayoutOrder(chats);
 
     LayoutRun run(job, outcome.fontSizePt, displayTime);
@@ -457,7 +464,13 @@ LayoutOutcome layOutComments(ChatList& chats, const LayoutJob& job) {
         } else {
             run.layOutNotShown(r);
         }
+        ++(reachesAFrame(r, outcome.frameCount) ? counts.drawn : counts.notShown);
     }
     std::stable_partition(chats.begin(), chats.end(), [](const ChatRecord& r) { return !r.owner; });
     return outcome;
+}
+
+bool reachesAFrame(const ChatRecord& laidOut, int frameCount) {
+    return !laidOut.text.empty() && laidOut.startFrame < laidOut.endFrame && laidOut.endFrame > 0 &&
+           laidOut.startFrame < frameCount;
 }

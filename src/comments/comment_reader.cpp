@@ -9,6 +9,7 @@
 
 #include <pugixml.hpp>
 
+#include "platform/file_content.h"
 #include "platform/text_conv.h"
 
 namespace {
@@ -257,12 +258,28 @@ bool hasSingleDocumentElement(const pugi::xml_document& document) {
     return elements == 1;
 }
 
-// Reads the chats of a document that pugixml has just loaded with `result`.
+// "line 3, column 7" of byte `offset` of `text` (both counted from 1; a column counts bytes).
+std::string lineAndColumn(std::string_view text, ptrdiff_t offset) {
+    int64_t line = 1;
+    int64_t column = 1;
+    for (ptrdiff_t at = 0; at < offset && static_cast<size_t>(at) < text.size(); ++at) {
+        if (text[static_cast<size_t>(at)] == '\n') {
+            ++line;
+            column = 1;
+        } else {
+            ++column;
+        }
+    }
+    return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+// Reads the chats of a document that pugixml has just loaded from `source` with `result`.
 Status readDocument(const pugi::xml_document& document, const pugi::xml_parse_result& result,
-                    const std::string& name, ChatList& chats, int32_t& arrivalCounter) {
+                    std::string_view source, const std::string& name, ChatList& chats,
+                    int32_t& arrivalCounter) {
     if (!result) {
-        return Failure{name + ": not well-formed XML (" + result.description() + " at byte " +
-                       std::to_string(result.offset) + ")"};
+        return Failure{name + ": not well-formed XML at " + lineAndColumn(source, result.offset) +
+                       " (" + result.description() + ")"};
     }
     if (!hasSingleDocumentElement(document)) {
         return Failure{name + ": not well-formed XML (not one document element)"};
@@ -294,8 +311,14 @@ Status readCommentXml(const std::string& path, ChatList& chats, int32_t& arrival
             return Failure{path + ": not a regular file"};
         }
         pugi::xml_document document;
-        return readDocument(document, document.load_file(file.c_str(), kParseOptions), path, chats,
-                            arrivalCounter);
+        // Read whole, so that a fault's line and column can be told from the same bytes.
+        const Result<std::string> bytes = readWholeFile(file);
+        if (!bytes) {
+            return Failure{bytes.error()};
+        }
+        return readDocument(document,
+                            document.load_buffer(bytes->data(), bytes->size(), kParseOptions),
+                            *bytes, path, chats, arrivalCounter);
     } catch (const std::exception& e) {
         // Out of memory: the records read so far stay, the job goes on with them.
         return Failure{path + ": " + e.what()};
@@ -307,8 +330,8 @@ Status readCommentXmlBytes(std::string_view bytes, const std::string& name, Chat
     try {
         pugi::xml_document document;
         return readDocument(document,
-                            document.load_buffer(bytes.data(), bytes.size(), kParseOptions), name,
-                            chats, arrivalCounter);
+                            document.load_buffer(bytes.data(), bytes.size(), kParseOptions), bytes,
+                            name, chats, arrivalCounter);
     } catch (const std::exception& e) {
         return Failure{name + ": " + e.what()};
     }

@@ -43,7 +43,7 @@ TEST(LimitOldComments, TheLimitFollowsTheVideoLengthInWholeSeconds) {
                                             {60000, 1000}, {-500, 100},  {INT32_MAX, 1000}};
     for (const auto& [durationCs, limit] : cases) {
         ChatList chats = postedBackwards(1001);
-        limitOldComments(chats, durationCs);
+        EXPECT_EQ(limitOldComments(chats, durationCs), static_cast<int64_t>(1001 - limit));
         EXPECT_EQ(chats.size(), limit) << durationCs;
     }
 }
@@ -64,7 +64,7 @@ TEST(LimitOldComments, KeepsTheNewestSortedByDateThenNumberAndAShortListAsItIs) 
     }
 
     ChatList few = postedBackwards(1000);
-    limitOldComments(few, 60000);
+    EXPECT_EQ(limitOldComments(few, 60000), 0);
     EXPECT_EQ(seqs(few), seqs(postedBackwards(1000)));
 }
 
@@ -76,18 +76,24 @@ TEST(FilterComments, PeriodNgAndExtractLists) {
         int32_t periodStart, periodEnd;
         std::vector<std::string> ng, extract;
         Ints kept;
+        Ints removed;  // by the period, the NG list, the extract list, in that order
     } cases[] = {
-        {INT32_MIN, INT32_MAX, {}, {}, {0, 1, 2, 3, 4, 5}},
-        {1, 4, {}, {}, {1, 2, 3, 4}},  // both bounds included
-        {INT32_MIN, INT32_MAX, {"alice", "nobody"}, {}, {1, 2, 3, 4, 5}},
-        {INT32_MIN, INT32_MAX, {}, {"carol", "alice"}, {0, 4}},
-        {INT32_MIN, INT32_MAX, {"alice"}, {"alice", "bob"}, {1}},  // in both lists: goes
-        {INT32_MIN, INT32_MAX, {}, {""}, {2}},
-        {INT32_MIN, 4, {""}, {}, {1, 3, 4, 5}},
+        {INT32_MIN, INT32_MAX, {}, {}, {0, 1, 2, 3, 4, 5}, {0, 0, 0}},
+        {1, 4, {}, {}, {1, 2, 3, 4}, {2, 0, 0}},  // both bounds included
+        {INT32_MIN, INT32_MAX, {"alice", "nobody"}, {}, {1, 2, 3, 4, 5}, {0, 1, 0}},
+        {INT32_MIN, INT32_MAX, {}, {"carol", "alice"}, {0, 4}, {0, 0, 4}},
+        {INT32_MIN, INT32_MAX, {"alice"}, {"alice", "bob"}, {1}, {0, 1, 4}},  // in both: goes
+        {INT32_MIN, INT32_MAX, {}, {""}, {2}, {0, 0, 5}},
+        {INT32_MIN, 4, {""}, {}, {1, 3, 4, 5}, {1, 1, 0}},
     };
     for (const auto& c : cases) {
         ChatList chats = all;
-        filterComments(chats, {c.periodStart, c.periodEnd, c.ng, c.extract});
+        const FilterRemovals removed =
+            filterComments(chats, {c.periodStart, c.periodEnd, c.ng, c.extract});
         EXPECT_EQ(seqs(chats), c.kept) << c.periodStart << ".." << c.periodEnd;
+        EXPECT_EQ((Ints{static_cast<int32_t>(removed.period), static_cast<int32_t>(removed.ngList),
+                        static_cast<int32_t>(removed.extractList)}),
+                  c.removed)
+            << c.periodStart << ".." << c.periodEnd;
     }
 }

@@ -200,8 +200,14 @@ TEST(CommentReader, DocumentsThatDoNotLoadLeaveTheListAsItWas) {
     for (const std::string& document : documents) {
         writeBytes(folder / "bad.xml", document);
         const Status read = readCommentXml((folder / "bad.xml").string(), chats, counter);
-        EXPECT_NE(read.error().find(": not well-formed XML ("), std::string::npos) << document;
+        EXPECT_NE(read.error().find(": not well-formed XML "), std::string::npos) << document;
     }
+    // Where a damaged file breaks: its line and column.
+    writeBytes(folder / "bad.xml",
+               "<packet>\n<chat vpos=\"1\">a</chat>\n  <chat>b</chaat></packet>");
+    EXPECT_EQ(readCommentXml((folder / "bad.xml").string(), chats, counter).error(),
+              (folder / "bad.xml").string() +
+                  ": not well-formed XML at line 3, column 14 (Start-end tags mismatch)");
     EXPECT_EQ(chats.size(), 3u);
     EXPECT_EQ(chats[1].text, u"kept");
     EXPECT_EQ(counter, 3);

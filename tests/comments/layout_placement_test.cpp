@@ -173,7 +173,47 @@ TEST(LayoutGuards, UnusableFrameRateOrFrameShowsNothing) {
             EXPECT_EQ((std::vector<int64_t>{r.startFrame, r.endFrame, r.speed, r.y}),
                       std::vector<int64_t>(4, 0));
         }
+        EXPECT_EQ(f.outcome.counts.notShown, 2);
+        EXPECT_EQ(f.outcome.counts.drawn, 0);
     }
+}
+
+TEST(LayoutCounts, EachStepCountsWhatItRemovedAndWhatReachesAFrame) {
+    LayoutFixture f;  // 60 s: the cap keeps 100
+    f.hideOldComments = 1;
+    ChatList chats;
+    for (int no = 1; no <= 104; ++no) {
+        chats.push_back(chat(100 + no, u"x", "", no));
+    }
+    chats[5].date = 2'100'000'000;             // after the period
+    chats[6].userId = chats[7].userId = "ng";  // the NG list
+    chats[8].userId = "keep";                  // with every odd one after it: extracted
+    for (size_t i = 9; i < chats.size(); i += 2) {
+        chats[i].userId = "keep";
+    }
+    chats[9].text.clear();     // nothing to draw
+    chats[11].vpos = -50'000;  // ends long before the first frame
+    f.filter.ngList = {"ng"};
+    f.filter.extractList = {"keep"};
+    f.run(chats);
+    const CommentCounts& c = f.outcome.counts;
+    EXPECT_EQ((std::vector<int64_t>{c.read, c.removedByCap, c.removedByPeriod, c.removedByNg,
+                                    c.removedByExtract, c.notShown, c.drawn}),
+              (std::vector<int64_t>{104, 4, 1, 2, 48, 2, 47}))
+        << "the cap takes the four oldest (1..4) before the filters see them";
+    EXPECT_EQ(c.notShown + c.drawn, static_cast<int64_t>(chats.size()));
+    EXPECT_FALSE(c.nothingDrawn());
+
+    ChatList late{chat(100, u"x", "", 1), chat(-50'000, u"y", "", 2), chat(200, u"", "", 3)};
+    late[0].date = 2'100'000'000;
+    f.hideOldComments = 0;
+    f.filter = {0, 2'000'000'000, {}, {}};
+    f.run(late);
+    EXPECT_EQ((std::vector<int64_t>{f.outcome.counts.removedByPeriod, f.outcome.counts.notShown,
+                                    f.outcome.counts.drawn}),
+              (std::vector<int64_t>{1, 2, 0}));
+    EXPECT_TRUE(f.outcome.counts.nothingDrawn());
+    EXPECT_EQ(f.outcome.counts.emptyReason(), CommentCounts::EmptyReason::NotShown);
 }
 
 TEST(LayoutGuards, ExtremeRatesAndDurationsStayInRange) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <ctime>
 #include <optional>
+#include <string>
 #include <string_view>
 
 struct CommentPeriod {
@@ -24,3 +25,7 @@ CommentPeriod unlimitedCommentPeriod();
 // signed). Nothing when the text is none of these, names a date or time that does not exist
 // (month 13, 31 April, 24:00), or lies beyond the 32-bit range.
 std::optional<int32_t> parsePeriodTime(std::string_view text);
+
+// A bound of the period in local time for a person: "2023-12-07 00:00"; the Unix seconds when
+// the time cannot be converted.
+std::string describePeriodTime(int32_t unixTime);

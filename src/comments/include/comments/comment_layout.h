@@ -13,6 +13,7 @@
 
 #include "comments/chat_record.h"
 #include "comments/comment_commands.h"
+#include "comments/comment_counts.h"
 #include "comments/comment_filter.h"
 #include "comments/video_info.h"
 #include "text/text_measurer.h"
@@ -59,6 +60,8 @@ struct LayoutOutcome {
     // The base size used: the job's, or the automatic one when the job gave 0, so that the
     // overlay files show the size the comments were measured with.
     int fontSizePt = 0;
+    // What the count cap and the filter removed, and how many of the rest reach a frame.
+    CommentCounts counts;
 };
 
 // Lays out `chats` in place: drops what is never drawn (the owner's script comments, whose
@@ -75,6 +78,10 @@ struct LayoutOutcome {
 // (startFrame = endFrame = 0, speed 0, y 0). The automatic size is then computed only when the
 // height is positive.
 LayoutOutcome layOutComments(ChatList& chats, const LayoutJob& job);
+
+// Whether a laid-out comment appears on at least one of the video's `frameCount` frames: it has
+// a text and its frames [startFrame, endFrame) meet [0, frameCount).
+bool reachesAFrame(const ChatRecord& laidOut, int frameCount);
 
 // The box of a comment text in pixels.
 struct CommentExtent {
