@@ -2,6 +2,7 @@
 
 #include "platform/text_conv.h"
 #include "platform/work_file_names.h"
+#include "service/video_id.h"
 #include "text/font_locator.h"
 
 namespace fs = std::filesystem;
@@ -43,6 +44,11 @@ JobRequest buildJobRequest(const Settings& settings, const FormatPresetList& pre
     request.ngList = choices.ngList;
     request.extractList = choices.extractList;
     request.endpoints = endpointsFromWorkFolder(settings.service, folders);
+    // A bare video ID stands for its watch page on the configured web host.
+    request.pageUrl =
+        watchUrlForTyped(choices.pageUrl, request.endpoints.protocol == ServiceProtocol::Classic
+                                              ? request.endpoints.webBase
+                                              : request.endpoints.todayWebBase);
     request.cookieStore = choices.cookieStore;
     return request;
 }

@@ -1,5 +1,7 @@
 #include "app/url_hand_over.h"
 
+#include "service/video_id.h"
+
 #include "platform/text_conv.h"
 
 std::string commandLineUrl(const std::vector<std::string>& arguments) {
@@ -25,6 +27,6 @@ std::string receivedHandOverText(std::string_view data) {
     return std::string(cutUtf8(data, kMaxHandOverUrlBytes));
 }
 
-bool beginsWithHttp(std::string_view url) {
-    return startsWithNoCase(url, "http://");
+bool startsAJob(std::string_view url) {
+    return isVideoAddress(url);
 }

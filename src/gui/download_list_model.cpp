@@ -1,6 +1,10 @@
 #include "gui/download_list_model.h"
 
+#include <QBrush>
+
+#include "platform/text_conv.h"
 #include "queue/download_row.h"
+#include "service/video_id.h"
 
 DownloadListModel::DownloadListModel(DownloadQueue& queue, QObject* parent)
     : QAbstractTableModel(parent), queue_(queue) {}
@@ -107,13 +111,25 @@ int DownloadListModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : 2;
 }
 
+bool DownloadListModel::namesNoVideo(const Row& row) {
+    // An empty row is still being typed.
+    const std::string text = trimBlanks(row.url.toStdString());
+    return !text.empty() && !isVideoAddress(text);
+}
+
 QVariant DownloadListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount()) {
         return {};
     }
     const Row& row = rows_[static_cast<size_t>(index.row())];
     if (role == Qt::DisplayRole || role == Qt::EditRole) {
+        if (index.column() == 1 && role == Qt::DisplayRole && namesNoVideo(row)) {
+            return QStringLiteral("URLでも動画IDでもありません");
+        }
         return index.column() == 0 ? row.url : row.registered;
+    }
+    if (role == Qt::ForegroundRole && namesNoVideo(row)) {
+        return QBrush(Qt::red);
     }
     if (role == Qt::UserRole && index.column() == 0 && row.entryId) {
         return QVariant(*row.entryId);

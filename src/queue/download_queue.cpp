@@ -104,7 +104,3 @@ bool loadQueueAtStartUp(DownloadQueue& queue, const std::filesystem::path& file,
     logIfFailed(LogComponent::App, "the download list cannot be read", queue.load(file));
     return !jobStartedFromCommandLine && !queue.empty();
 }
-
-bool startsWithHttp(std::string_view url) {
-    return startsWithNoCase(url, "http://");
-}

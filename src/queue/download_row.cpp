@@ -4,6 +4,7 @@
 
 #include "platform/local_calendar.h"
 #include "platform/text_conv.h"
+#include "service/video_id.h"
 
 DownloadRowEditResult endDownloadRowEdit(DownloadQueue& queue, const DownloadRowEdit& edit,
                                          int64_t now) {
@@ -13,7 +14,7 @@ DownloadRowEditResult endDownloadRowEdit(DownloadQueue& queue, const DownloadRow
     if (!edit.cancelled) {
         const std::string url = trimBlanks(edit.newText);
         if (!url.empty()) {
-            if (!startsWithHttp(url)) {
+            if (!isVideoAddress(url)) {
                 return {DownloadRowAction::AcceptNewText, edit.entryId, false};
             }
             return {DownloadRowAction::AcceptNewText, queue.addOrUpdate(url, edit.entryId, now),

@@ -34,14 +34,15 @@ TEST(UrlHandOver, AHandOverCarriesAtMost1023BytesAndNeverSplitsACharacter) {
     EXPECT_EQ(receivedHandOverText(std::string(1500, 'c')), std::string(1023, 'c'));
 }
 
-TEST(UrlHandOver, OnlyHttpInAnyLetterCaseStartsAJob) {
+TEST(UrlHandOver, AnHttpOrHttpsAddressOrAVideoIdStartsAJob) {
     for (const char* url :
-         {"http://www.nicovideo.jp/watch/sm9", "HTTP://WWW.NICOVIDEO.JP/watch/sm9", "hTtP://x"}) {
-        EXPECT_TRUE(beginsWithHttp(url)) << url;
+         {"http://www.nicovideo.jp/watch/sm9", "HTTP://WWW.NICOVIDEO.JP/watch/sm9", "hTtP://x",
+          "https://www.nicovideo.jp/watch/sm9", "sm9", "so38016254"}) {
+        EXPECT_TRUE(startsAJob(url)) << url;
     }
-    for (const char* url : {"https://www.nicovideo.jp/watch/sm9",
-                            "\"http://www.nicovideo.jp/watch/sm9\"", " http://x", "http:/", ""}) {
-        EXPECT_FALSE(beginsWithHttp(url)) << url;
+    for (const char* url :
+         {"\"http://www.nicovideo.jp/watch/sm9\"", " http://x", "http:/", "", "watch sm9"}) {
+        EXPECT_FALSE(startsAJob(url)) << url;
     }
 }
 

@@ -85,15 +85,17 @@ TEST_F(ListWindowTest, TheEndOfAnEditFollowsTheQueuesRules) {
     EXPECT_EQ(rowCount(*list), 0);
     EXPECT_TRUE(window->queuedUrls().empty());
 
-    // Editing a queued row replaces its entry's URL; a text that is no "http://" URL stays in
-    // the row only.
+    // Editing a queued row replaces its entry's URL; a text that is neither a URL nor a video
+    // ID stays in the row only, and the row says so.
     addRow(*window, kUrl2);
     const DownloadEntry queued = window->queuedUrls().entries().at(0);
     startEditing(*list, 0);
     typeAndEnter(*list, kUrl3);
     startEditing(*list, 0);
-    typeAndEnter(*list, "https://elsewhere/sm3");
-    EXPECT_EQ(columnTexts(*list), (Texts{"https://elsewhere/sm3"}));
+    typeAndEnter(*list, "elsewhere/sm3");
+    EXPECT_EQ(columnTexts(*list), (Texts{"elsewhere/sm3"}));
+    EXPECT_EQ(list->model()->index(0, 1).data().toString(),
+              QStringLiteral("URLでも動画IDでもありません"));
     EXPECT_EQ(queuedUrls(*window), (Texts{kUrl3}));
     EXPECT_EQ(window->queuedUrls().entries()[0].registered, queued.registered);
 
@@ -107,8 +109,19 @@ TEST_F(ListWindowTest, TheEndOfAnEditFollowsTheQueuesRules) {
     addRow(*window, "still not a url");
     startEditing(*list, 2);
     typeAndEnter(*list, "");
-    EXPECT_EQ(columnTexts(*list), (Texts{"https://elsewhere/sm3", kUrl4}));
+    EXPECT_EQ(columnTexts(*list), (Texts{"elsewhere/sm3", kUrl4}));
     EXPECT_EQ(queuedUrls(*window), (Texts{kUrl3, kUrl4}));
+    EXPECT_NE(list->model()->index(1, 1).data().toString(),
+              QStringLiteral("URLでも動画IDでもありません"));
+    // An ID and an https:// address are queued as typed.
+    addRow(*window, "sm9");
+    addRow(*window, "https://www.nicovideo.jp/watch/so38016254");
+    EXPECT_EQ(queuedUrls(*window),
+              (Texts{kUrl3, kUrl4, "sm9", "https://www.nicovideo.jp/watch/so38016254"}));
+    for (int row : {3, 2}) {
+        selectRow(*list, row);
+        click(*window, "deleteButton");
+    }
 
     // Clearing a queued row removes it with its entry; "削除" on a selected one too.
     startEditing(*list, 0);

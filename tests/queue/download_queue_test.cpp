@@ -108,15 +108,4 @@ TEST(DownloadQueueStartUp, ACommandLineJobKeepsTheSavedQueueWithoutStartingIt) {
     EXPECT_EQ(readBytes(file), saved);
 }
 
-TEST(StartsWithHttp, OnlyHttpInAnyLetterCase) {
-    for (const auto& [text, expected] :
-         std::vector<std::pair<const char*, bool>>{{"http://www.example.jp/watch/sm9", true},
-                                                   {"HtTp://x", true},
-                                                   {"https://x", false},
-                                                   {" http://x", false},
-                                                   {"http:/", false}}) {
-        EXPECT_EQ(startsWithHttp(text), expected) << text;
-    }
-}
-
 }  // namespace

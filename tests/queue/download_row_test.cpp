@@ -64,12 +64,22 @@ TEST(DownloadRowEdit, EscDeletesANewRowAndKeepsAnEditedOne) {
     EXPECT_EQ(queue.entries().size(), 1u);
 }
 
-TEST(DownloadRowEdit, OnlyHttpInAnyCaseIsQueuedTrimmedAndTheRowShowsWhatWasTyped) {
+TEST(DownloadRowEdit, AddressesAndIdsAreQueuedTrimmedAndTheRowShowsWhatWasTyped) {
     DownloadQueue queue;
-    Row row;  // "追加"
-    EXPECT_FALSE(typeInto(queue, row, "https://example.jp/watch/sm9", 1).queued);
-    EXPECT_FALSE(row.entryId);
+    for (const char* typed : {"ftp://example.jp/sm9", "watch sm9", "sm9x"}) {
+        Row row;  // "追加"
+        EXPECT_FALSE(typeInto(queue, row, typed, 1).queued) << typed;
+        EXPECT_FALSE(row.entryId) << typed;
+    }
     EXPECT_EQ(queue.nextId(), 0);
+    for (const char* typed : {"https://example.jp/watch/sm9", " nm2829323 "}) {
+        Row row;
+        EXPECT_TRUE(typeInto(queue, row, typed, 1).queued) << typed;
+        ASSERT_TRUE(row.entryId) << typed;
+    }
+    EXPECT_EQ(queue.find(1)->url, "nm2829323");
+
+    Row row;
 
     const DownloadRowEditResult result =
         typeInto(queue, row, "  HTTP://Example.jp/watch/sm9\t", 77);

@@ -157,3 +157,32 @@ TEST(ServiceEndpoints, TheCommentThreadLimitIsAPositiveNumberOfMebibytes) {
         EXPECT_EQ(!warning.empty(), warned) << warning;
     }
 }
+TEST(VideoId, BareIdsAndWatchAddressesNameAVideoAndAnIdBecomesItsWatchPage) {
+    const struct {
+        const char* typed;
+        bool bareId, address;
+        const char* pageUrl;  // on the web host http://web.test/
+    } rows[] = {
+        {"sm9", true, true, "http://web.test/watch/sm9"},
+        {"nm2829323", true, true, "http://web.test/watch/nm2829323"},
+        {"so38016254", true, true, "http://web.test/watch/so38016254"},
+        {" SM9 ", false, false, "http://web.test/watch/sm9"},  // trimmed, lower-cased
+        {"nl123", true, true, "http://web.test/watch/nl123"},
+        {"http://www.nicovideo.jp/watch/sm9", false, true, nullptr},
+        {"HTTPS://www.nicovideo.jp/watch/sm9", false, true, nullptr},
+        {"sm", false, false, nullptr},
+        {"sm9a", false, false, nullptr},
+        {"s9", false, false, nullptr},
+        {"1173108780", false, false, nullptr},
+        {"sm1234567890123", false, false, nullptr},  // more digits than any ID
+        {"ftp://x/sm9", false, false, nullptr},
+        {"", false, false, nullptr},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(isBareVideoId(row.typed), row.bareId) << row.typed;
+        EXPECT_EQ(isVideoAddress(row.typed), row.address) << row.typed;
+        EXPECT_EQ(watchUrlForTyped(row.typed, "http://web.test/"),
+                  row.pageUrl != nullptr ? row.pageUrl : row.typed)
+            << row.typed;
+    }
+}

@@ -28,6 +28,7 @@ std::string handOverText(std::string_view url);
 // 1023 bytes (cut as handOverText cuts).
 std::string receivedHandOverText(std::string_view data);
 
-// True when the lower-case form of `url` begins with "http://": such a URL starts a job by
-// itself when it is handed over or taken from the download queue.
-bool beginsWithHttp(std::string_view url);
+// True when `url` begins with "http://" or "https://" in any letter case, or is a bare video ID
+// ("sm9"): such a text starts a job by itself when it is handed over, given on the command line
+// or taken from the download queue.
+bool startsAJob(std::string_view url);

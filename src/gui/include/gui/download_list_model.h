@@ -55,6 +55,8 @@ private:
         QString registered;
     };
     static Row rowFor(const DownloadEntry& entry);
+    // True for a row whose text is neither a URL nor a video ID: its "登録日" cell says so.
+    static bool namesNoVideo(const Row& row);
     void appendRow(Row row);
     void removeRowAt(int row);
 

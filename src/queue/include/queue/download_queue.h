@@ -84,7 +84,3 @@ private:
 // cannot be read gives an empty queue; the reason goes to the log.
 bool loadQueueAtStartUp(DownloadQueue& queue, const std::filesystem::path& file,
                         bool jobStartedFromCommandLine);
-
-// True when `url` begins with "http://", letters compared without regard to case: only such a
-// URL is queued from the window and started as a job. "https://" does not count.
-bool startsWithHttp(std::string_view url);

@@ -8,8 +8,9 @@
 //  - "追加": a row with an empty URL, no tie, and formatRegistrationTime(now) as its "登録日";
 //    the window starts editing it;
 //  - after an edit: the tie that endDownloadRowEdit returns.
-// A row whose text does not begin with "http://" holds no entry (the text stays in the row
-// only), so deleting or clearing it can never remove an entry that a later URL has queued.
+// A row whose text names no video (isVideoAddress: an http:// or https:// address, or a bare
+// video ID) holds no entry (the text stays in the row only, its "登録日" cell says that it is
+// neither), so deleting or clearing it can never remove an entry that a later URL has queued.
 //
 // Columns: "URL" (270 px) holds the URL trimmed of blanks; "登録日" (120 px) the registration
 // time from formatRegistrationTime.
@@ -19,7 +20,7 @@
 //  1. entry = queue.takeNext();
 //  2. delete the row tied to entry.id (there is at most one);
 //  3. put entry.url into the URL field;
-//  4. when it is not empty, remember it as the current URL, and when startsWithHttp(url),
+//  4. when it is not empty, remember it as the current URL, and when isVideoAddress(url),
 //     start the job; otherwise nothing starts and the rest of the queue waits for the next
 //     trigger (a new entry, or the next start of the program).
 
@@ -56,7 +57,7 @@ struct DownloadRowEditResult {
 // The end-of-editing rule:
 //  1. cancelled: when the row's present text, trimmed, is not empty, keep it; else go to 4;
 //  2. trim the new text;
-//  3. not empty: when it begins with "http://" (any letter case), queue.addOrUpdate(trimmed,
+//  3. not empty: when it names a video (isVideoAddress), queue.addOrUpdate(trimmed,
 //     row's tie, now): an entry's URL is replaced and its registration time kept, a row
 //     without an entry gets a new one. Any other text stays in the row only: a row without an
 //     entry stays without, a row's entry keeps its previous URL. Accept in both cases;
