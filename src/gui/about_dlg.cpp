@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/program_version.h"
 #include "gui/dialog_units.h"
 #include "gui/program_icon.h"
 
@@ -14,7 +15,8 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
 
     auto* icon = new QLabel(this);
     icon->setPixmap(programIcon().pixmap(32, 32));
-    auto* version = new QLabel(QStringLiteral("lumivox Version 1.0"), this);
+    auto* version =
+        new QLabel(QStringLiteral("lumivox Version ") + QString::fromUtf8(programVersion()), this);
     version->setObjectName(QStringLiteral("versionText"));
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setDefault(true);

@@ -27,3 +27,21 @@ void GuiJobSink::jobDone(uint64_t jobSerial) {
 void GuiJobSink::serviceError(uint64_t jobSerial, const std::string& text) {
     post([handler = &handler_, jobSerial, text] { handler->OnServiceError(jobSerial, text); });
 }
+
+void GuiJobSink::downloadProgress(uint64_t jobSerial, const DownloadProgress& progress) {
+    post([handler = &handler_, jobSerial, progress] {
+        handler->OnDownloadProgress(jobSerial, progress);
+    });
+}
+
+void GuiJobSink::encodingProgress(uint64_t jobSerial, const EncodingProgress& progress) {
+    post([handler = &handler_, jobSerial, progress] {
+        handler->OnEncodingProgress(jobSerial, progress);
+    });
+}
+
+void GuiJobSink::commentsCounted(uint64_t jobSerial, const CommentCounts& counts) {
+    post([handler = &handler_, jobSerial, counts] {
+        handler->OnCommentsCounted(jobSerial, counts);
+    });
+}

@@ -11,6 +11,9 @@ InPlaceEditView::InPlaceEditView(QAbstractItemModel* model, const QList<int>& wi
         setColumnWidth(column, widths[column]);
     }
     header()->setStretchLastSection(false);
+    // The first column (the URL, the ID) takes whatever width the others leave, so that the
+    // columns fill the list at any size and scaling.
+    header()->setSectionResizeMode(0, QHeaderView::Stretch);
     header()->setSectionsMovable(false);
     header()->setSectionsClickable(false);
     setRootIsDecorated(false);

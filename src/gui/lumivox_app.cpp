@@ -10,6 +10,7 @@
 
 #include "app/run_folders.h"
 #include "app/url_hand_over.h"
+#include "gui/japanese_qt_texts.h"
 #include "gui/lumivox_dlg.h"
 #include "gui/program_icon.h"
 #include "gui/single_instance.h"
@@ -63,6 +64,7 @@ int CLumivoxApp::runMainWindow(char* programName, SingleInstance& instance, bool
     QApplication::setApplicationName(QString::fromUtf8(kProgramName));
     QGuiApplication::setDesktopFileName(QString::fromUtf8(kProgramName));
     QApplication::setWindowIcon(programIcon());
+    installJapaneseQtTexts(application);
     if (!instance.listen()) {
         std::fprintf(stderr, "%s: cannot listen at %s; later starts cannot hand their URL over\n",
                      kProgramName, serverPath.toLocal8Bit().constData());

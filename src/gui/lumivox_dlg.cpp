@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <ctime>
 #include <filesystem>
@@ -23,9 +25,11 @@
 #include <utility>
 
 #include "app/account_secrets.h"
+#include "app/comment_count_texts.h"
 #include "app/comment_period.h"
 #include "app/font_faces.h"
 #include "app/job_request_builder.h"
+#include "app/program_version.h"
 #include "app/settings.h"
 #include "app/url_hand_over.h"
 #include "gui/about_dlg.h"
@@ -33,6 +37,7 @@
 #include "gui/dialog_units.h"
 #include "gui/download_list_model.h"
 #include "gui/gui_log_sink.h"
+#include "gui/job_progress_texts.h"
 #include "gui/list_dlg.h"
 #include "gui/password_dlg.h"
 #include "gui/program_icon.h"
@@ -48,7 +53,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kCaption = "ルミヴォクス　ver0.6";
+// The caption: the name, an ideographic space and the build's version.
+constexpr const char* kCaptionPrefix = "ルミヴォクス　ver";
 constexpr const char* kAboutCommand = "lumivox のﾊﾞｰｼﾞｮﾝ情報(&A)...";
 constexpr const char* kMessageBoxCaption = "lumivox";
 
@@ -76,6 +82,23 @@ QPushButton* imageButton(QStyle::StandardPixmap image, const QString& name, int 
     return button;
 }
 
+// A label for a line of the job's report: selectable, and never wider than the window gives it
+// (a long path is cut at the window's edge; its tooltip holds the whole text).
+QLabel* reportLabel(const QString& name, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    label->setMinimumWidth(1);
+    return label;
+}
+
+void setReportText(QLabel* label, const QString& text) {
+    label->setText(text);
+    label->setToolTip(text);
+}
+
 CLumivoxDlg::JobFactory defaultJobFactory() {
     return [](JobRequest request, JobSink& sink, uint64_t jobSerial) {
         return std::make_unique<CNicoThread>(std::move(request), sink, jobSerial);
@@ -93,7 +116,7 @@ CLumivoxDlg::CLumivoxDlg(RunFolders folders, JobFactory jobFactory, QWidget* par
       settings(defaultSettings(this->folders.desktopFolder)),
       jobFactory(jobFactory ? std::move(jobFactory) : defaultJobFactory()),
       jobSink(*this, *this) {
-    setWindowTitle(QString::fromUtf8(kCaption));
+    setWindowTitle(QString::fromUtf8(kCaptionPrefix) + QString::fromUtf8(programVersion()));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     buildControls();
@@ -124,6 +147,8 @@ void CLumivoxDlg::buildControls() {
         imageButton(QStyle::SP_MediaStop, QStringLiteral("stopButton"), imageButtonWidth, this);
     stopButton->setToolTip(QStringLiteral("停止"));
     stopButton->setEnabled(false);
+    // Enter anywhere in the window (the URL field above all) starts the job.
+    startButton->setDefault(true);
 
     progressBar = new QProgressBar(this);
     progressBar->setObjectName(QStringLiteral("progressBar"));
@@ -135,6 +160,21 @@ void CLumivoxDlg::buildControls() {
     statusLabel->setObjectName(QStringLiteral("statusText"));
     statusLabel->setMinimumHeight(units.y(15));
     statusLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    progressLabel = reportLabel(QStringLiteral("progressText"), this);
+    commentCountLabel = reportLabel(QStringLiteral("commentCountText"), this);
+    commentCountLabel->setWordWrap(true);
+    resultLabel = reportLabel(QStringLiteral("resultText"), this);
+    openFolderButton = new QPushButton(QStringLiteral("フォルダを開く"), this);
+    openFolderButton->setObjectName(QStringLiteral("openFolderButton"));
+    playButton = new QPushButton(QStringLiteral("再生"), this);
+    playButton->setObjectName(QStringLiteral("playButton"));
+    for (QPushButton* button : {openFolderButton, playButton}) {
+        button->setAutoDefault(false);
+        button->setEnabled(false);
+    }
+    serviceErrorLabel = reportLabel(QStringLiteral("serviceErrorText"), this);
+    serviceErrorLabel->setWordWrap(true);
 
     // The latest warning or error of the running job, from the log.
     logLabel = new QLabel(this);
@@ -202,9 +242,23 @@ void CLumivoxDlg::buildControls() {
     grid->addWidget(startButton, 0, 2);
     grid->addWidget(stopButton, 0, 3);
     grid->addWidget(progressBar, 1, 1);
+    // The stage with its progress, the end of the last job with its buttons, the comment counts,
+    // the service's error and the log's latest problem.
+    auto* stageRow = new QHBoxLayout;
+    stageRow->setSpacing(units.x(4));
+    stageRow->addWidget(statusLabel);
+    stageRow->addWidget(progressLabel, 1);
+    auto* resultRow = new QHBoxLayout;
+    resultRow->setSpacing(units.x(3));
+    resultRow->addWidget(resultLabel, 1);
+    resultRow->addWidget(openFolderButton);
+    resultRow->addWidget(playButton);
     auto* statusLines = new QVBoxLayout;
-    statusLines->setSpacing(0);
-    statusLines->addWidget(statusLabel);
+    statusLines->setSpacing(units.y(2));
+    statusLines->addLayout(stageRow);
+    statusLines->addLayout(resultRow);
+    statusLines->addWidget(commentCountLabel);
+    statusLines->addWidget(serviceErrorLabel);
     statusLines->addWidget(logLabel);
     grid->addLayout(statusLines, 2, 1, 1, 2);
     grid->addWidget(centredLabel("保存先", this), 3, 0);
@@ -253,6 +307,11 @@ void CLumivoxDlg::buildControls() {
     about->setShortcutContext(Qt::WindowShortcut);
     connect(about, &QAction::triggered, this, &CLumivoxDlg::OnAbout);
     addAction(about);
+    // Closing from the menu, as from the close box and Escape.
+    auto* closeWindow = new QAction(QStringLiteral("閉じる(&C)"), this);
+    closeWindow->setObjectName(QStringLiteral("closeAction"));
+    connect(closeWindow, &QAction::triggered, this, &QWidget::close);
+    addAction(closeWindow);
     setContextMenuPolicy(Qt::ActionsContextMenu);
 
     resize(qMax(units.x(331), sizeHint().width()), qMax(units.y(165), sizeHint().height()));
@@ -260,6 +319,8 @@ void CLumivoxDlg::buildControls() {
 
 void CLumivoxDlg::connectControls() {
     connect(startButton, &QPushButton::clicked, this, &CLumivoxDlg::StartJob);
+    connect(openFolderButton, &QPushButton::clicked, this, &CLumivoxDlg::OnOpenFolder);
+    connect(playButton, &QPushButton::clicked, this, &CLumivoxDlg::OnPlay);
     connect(stopButton, &QPushButton::clicked, this, &CLumivoxDlg::StopJob);
     connect(passwordButton, &QPushButton::clicked, this, &CLumivoxDlg::OnPassword);
     connect(browseButton, &QPushButton::clicked, this, &CLumivoxDlg::OnBrowse);
@@ -303,7 +364,7 @@ void CLumivoxDlg::OnInitDialog() {
     fillFormatCombo();
 
     bool startedFromCommandLine = false;
-    if (!startUrl.empty() && beginsWithHttp(startUrl)) {
+    if (!startUrl.empty() && startsAJob(startUrl)) {
         StartJob();
         startedFromCommandLine = true;
     }
@@ -333,7 +394,7 @@ void CLumivoxDlg::makeWorkFolderCurrent() const {
 
 void CLumivoxDlg::fillFontCombo() {
     fontCombo->clear();
-    for (const std::string& face : installedFaceList()) {
+    for (const std::string& face : japaneseFaceList()) {
         fontCombo->addItem(qText(face));
     }
 }
@@ -347,8 +408,20 @@ void CLumivoxDlg::selectSavedFace() {
     for (int i = 0; i < fontCombo->count(); ++i) {
         faces.push_back(utf8(fontCombo->itemText(i)));
     }
-    // The stand-in is asked for only when the saved face is not installed.
+    // A saved face that is installed but cannot show Japanese joins the list.
     const std::string& saved = settings.fontFace;
+    if (!findFace(faces, saved)) {
+        const std::vector<std::string> withSaved =
+            faceListWithSavedFace(faces, installedFaceList(), saved);
+        if (withSaved.size() != faces.size()) {
+            faces = withSaved;
+            fontCombo->clear();
+            for (const std::string& face : faces) {
+                fontCombo->addItem(qText(face));
+            }
+        }
+    }
+    // The stand-in is asked for only when the saved face is not installed.
     const std::string substitute = findFace(faces, saved) ? std::string() : substituteFace(saved);
     fontCombo->setCurrentIndex(static_cast<int>(faceItemForSavedFace(faces, saved, substitute)));
 }
@@ -417,8 +490,7 @@ void CLumivoxDlg::StartJob() {
         return;  // one job at a time (a second start waits in the queue), none while closing
     }
     takeSettingsFromControls();
-    logLabel->clear();
-    logLabel->setToolTip(QString());
+    clearJobReport();
     job = jobFactory(makeJobRequest(), jobSink, nextJobSerial++);
     if (!job) {
         returnToIdle();
@@ -446,16 +518,62 @@ void CLumivoxDlg::StopJob() {
 void CLumivoxDlg::returnToIdle() {
     showJobPhase("");
     progressBar->setValue(0);
+    progressLabel->clear();
+}
+
+void CLumivoxDlg::clearJobReport() {
+    logLabel->clear();
+    logLabel->setToolTip(QString());
+    for (QLabel* label : {progressLabel, commentCountLabel, resultLabel, serviceErrorLabel}) {
+        setReportText(label, QString());
+    }
+    openFolderButton->setEnabled(false);
+    playButton->setEnabled(false);
+    serviceErrorText.clear();
+    lastMoviePath.clear();
+}
+
+void CLumivoxDlg::showOutcome(const std::optional<JobOutcome>& outcome) {
+    if (!outcome) {
+        return;
+    }
+    setReportText(resultLabel, jobOutcomeText(*outcome));
+    const bool succeeded = outcome->result == JobResult::Succeeded;
+    lastMoviePath = succeeded ? outcome->moviePath : std::string();
+    openFolderButton->setEnabled(succeeded);
+    playButton->setEnabled(succeeded);
+    if (!serviceErrorText.empty()) {
+        const char* next = outcome->result == JobResult::Succeeded ? "ジョブは続行し、完了しました"
+                           : outcome->result == JobResult::Stopped ? "ジョブは中止されました"
+                                                                   : "ジョブはここで終わりました";
+        setReportText(serviceErrorLabel, QStringLiteral("通信エラー: ") + qText(serviceErrorText) +
+                                             QStringLiteral(" — ") + QString::fromUtf8(next));
+    }
+}
+
+void CLumivoxDlg::OnOpenFolder() {
+    if (!lastMoviePath.empty()) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(
+            QString::fromStdString(fs::path(lastMoviePath).parent_path().string())));
+    }
+}
+
+void CLumivoxDlg::OnPlay() {
+    if (!lastMoviePath.empty()) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(qText(lastMoviePath)));
+    }
 }
 
 void CLumivoxDlg::finishJob() {
     // The job has posted its "done": only its thread's last instructions are left to wait for.
     const uint64_t serial = job->jobSerial();
-    if (const std::optional<JobOutcome> outcome = CNicoThread::StopAndDelete(job)) {
+    const std::optional<JobOutcome> outcome = CNicoThread::StopAndDelete(job);
+    if (outcome) {
         logJobOutcome(serial, *outcome);
     }
     stopping = false;
     returnToIdle();
+    showOutcome(outcome);
     if (!closing) {
         TakeNext();
     }
@@ -480,10 +598,14 @@ void CLumivoxDlg::runUrl(const std::string& url) {
     urlEdit->setText(qText(url));
     if (!url.empty()) {
         startUrl = url;
-        if (beginsWithHttp(url)) {
+        if (startsAJob(url)) {
             StartJob();
         }
     }
+}
+
+bool CLumivoxDlg::isRunningJob(uint64_t jobSerial) const {
+    return jobSerial != 0 && jobSerial == runningJobSerial() && !stopping;
 }
 
 void CLumivoxDlg::OnJobProgress(uint64_t jobSerial, int percent) {
@@ -492,7 +614,36 @@ void CLumivoxDlg::OnJobProgress(uint64_t jobSerial, int percent) {
     }
     if (percent >= 1 && percent <= 100) {
         progressBar->setValue(percent);
+        if (!stopping) {
+            progressLabel->setText(QStringLiteral("%1%").arg(percent));
+        }
     }
+}
+
+void CLumivoxDlg::OnDownloadProgress(uint64_t jobSerial, const DownloadProgress& progress) {
+    OnJobProgress(jobSerial, progress.percent());
+    if (isRunningJob(jobSerial)) {
+        progressLabel->setText(downloadProgressText(progress));
+    }
+}
+
+void CLumivoxDlg::OnEncodingProgress(uint64_t jobSerial, const EncodingProgress& progress) {
+    OnJobProgress(jobSerial, progress.percent);
+    if (isRunningJob(jobSerial) && progress.percent >= 1 && progress.percent <= 100) {
+        progressLabel->setText(encodingProgressText(progress));
+    }
+}
+
+void CLumivoxDlg::OnCommentsCounted(uint64_t jobSerial, const CommentCounts& counts) {
+    if (jobSerial == 0 || jobSerial != runningJobSerial()) {
+        return;
+    }
+    QString text = qText(commentCountLine(counts, FrontEnd::Window));
+    if (const std::optional<std::string> why =
+            noCommentDrawnLine(counts, period, FrontEnd::Window)) {
+        text += QLatin1Char('\n') + qText(*why);
+    }
+    setReportText(commentCountLabel, text);
 }
 
 void CLumivoxDlg::OnEncodingBegins(uint64_t jobSerial) {
@@ -500,6 +651,7 @@ void CLumivoxDlg::OnEncodingBegins(uint64_t jobSerial) {
         return;
     }
     progressBar->setValue(0);
+    progressLabel->clear();
     statusLabel->setText(QString::fromUtf8(kEncodingStatus));
 }
 
@@ -516,10 +668,15 @@ void CLumivoxDlg::OnServiceError(uint64_t jobSerial, const std::string& text) {
     if (jobSerial == 0 || jobSerial != runningJobSerial()) {
         return;
     }
+    serviceErrorText = text;
+    setReportText(serviceErrorLabel, QStringLiteral("通信エラー: ") + qText(text) +
+                                         QStringLiteral(" — ジョブは続いています"));
     // Not modal to the application: the worker does not wait for it, and the window stays
-    // usable (Stop) while it shows.
+    // usable (Stop) while it shows. The library's own text is the detail.
     auto* box = new QMessageBox(QMessageBox::Warning, QString::fromUtf8(kMessageBoxCaption),
-                                qText(text), QMessageBox::Ok, this);
+                                QStringLiteral("ニコニコ動画との通信でエラーが起きました。"),
+                                QMessageBox::Ok, this);
+    box->setInformativeText(qText(text));
     box->setObjectName(QStringLiteral("serviceErrorBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
@@ -598,11 +755,18 @@ void CLumivoxDlg::OnAbout() {
 }
 
 void CLumivoxDlg::keyPressEvent(QKeyEvent* event) {
-    // Enter (unless a focused button takes it) and Escape close the window through the
-    // closing steps, so that nothing typed is lost and a running job is stopped.
+    // Enter (unless a focused button takes it) presses Start, and does nothing while a job
+    // runs; it never closes the window. Escape closes it through the closing steps, so that
+    // nothing typed is lost and a running job is stopped.
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
-    if ((enter || event->key() == Qt::Key_Escape) && plain) {
+    if (enter && plain) {
+        if (startButton->isEnabled()) {
+            startButton->click();
+        }
+        return;
+    }
+    if (event->key() == Qt::Key_Escape && plain) {
         close();
         return;
     }

@@ -1,5 +1,6 @@
 #include "job/encoder_progress.h"
 
+#include <cstdlib>
 #include <string>
 
 #include "platform/text_conv.h"
@@ -48,4 +49,19 @@ std::optional<int> encoderProgressPercent(std::string_view chunk, int64_t totalF
         return std::nullopt;
     }
     return wrapTo32(int64_t{scaled} / totalFrames);
+}
+
+std::optional<double> encoderFramesPerSecond(std::string_view chunk) {
+    const std::string text = asciiLower(chunk.substr(0, chunk.find('\0')));
+    const size_t marker = text.find("fps=");
+    if (marker == std::string::npos) {
+        return std::nullopt;
+    }
+    const std::string value(skipLeadingBlanks(std::string_view(text).substr(marker + 4)));
+    char* end = nullptr;
+    const double fps = std::strtod(value.c_str(), &end);
+    if (end == value.c_str() || !(fps > 0) || fps > 1e9) {
+        return std::nullopt;
+    }
+    return fps;
 }

@@ -205,3 +205,7 @@ std::string describePresetTemplate(const std::string& argTemplate) {
     }
     return text + (extension.empty() ? "" : ", " + extension);
 }
+
+bool isNoEncodeTemplate(const std::string& formatTemplate) {
+    return formatTemplate.find("<%NOENCODE%>") != std::string::npos;
+}

@@ -1,16 +1,15 @@
 #include "job/nico_thread.h"
 
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <string>
 #include <utility>
 
+#include "job/format_presets.h"
 #include "platform/log.h"
 
 namespace {
-
-// An argument template holding this text downloads the video only (the "無変換" format).
-constexpr std::string_view kNoEncodeMarker = "<%NOENCODE%>";
 
 // An argument template holding this text draws the comments through the frame filter.
 constexpr std::string_view kFilterMarker = "<%Lumivox%>";
@@ -20,10 +19,6 @@ constexpr std::string_view kSubtitleFileMarker = "<%SubtitleFile%>";
 
 bool readsSubtitleScript(const std::string& formatTemplate) {
     return formatTemplate.find(kSubtitleFileMarker) != std::string::npos;
-}
-
-bool isNoEncodeTemplate(const std::string& formatTemplate) {
-    return formatTemplate.find(kNoEncodeMarker) != std::string::npos;
 }
 
 bool drawsComments(const std::string& formatTemplate) {
@@ -127,6 +122,9 @@ void CNicoThread::runStages() {
     // Asked of the template as chosen: once filled, a path may hold the marker's text.
     const bool withComments = drawsComments(request.formatTemplate);
     const bool subtitles = readsSubtitleScript(request.formatTemplate);
+    if (!ensureFolder(movieFolder())) {
+        return;
+    }
     PrepareEncoding();
     // A stale or half-written pair must never reach the frame filter. A template that does not
     // draw comments does not read the files, so their failure does not keep it from its movie.
@@ -177,6 +175,54 @@ void CNicoThread::notice(const std::string& text) {
 
 void CNicoThread::postDownloadProgress(const DownloadProgress& progress) {
     sink.downloadProgress(serial, progress);
+}
+
+void CNicoThread::postEncodingProgress(int percent, std::optional<double> framesPerSecond) {
+    EncodingProgress progress;
+    progress.percent = percent;
+    if (framesPerSecond && encodeTotalFrames > 0) {
+        progress.framesPerSecond = *framesPerSecond;
+        const int64_t done = encodeTotalFrames * std::clamp(percent, 0, 100) / 100;
+        progress.secondsLeft = static_cast<double>(encodeTotalFrames - done) / *framesPerSecond;
+    }
+    sink.encodingProgress(serial, progress);
+}
+
+void CNicoThread::postStreamProgress(int64_t received, int64_t total) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!streamStartedAt) {
+        streamStartedAt = now;
+    }
+    DownloadProgress progress;
+    progress.bytesDone = received;
+    progress.bytesTotal = total;
+    const double seconds = std::chrono::duration<double>(now - *streamStartedAt).count();
+    if (seconds > 0.2 && received > 0) {
+        progress.bytesPerSecond = static_cast<double>(received) / seconds;
+        progress.secondsLeft =
+            static_cast<double>(std::max<int64_t>(total - received, 0)) / progress.bytesPerSecond;
+    }
+    sink.downloadProgress(serial, progress);
+}
+
+bool CNicoThread::ensureFolder(const std::string& folder) {
+    std::error_code error;
+    if (folder.empty() || std::filesystem::is_directory(folder, error)) {
+        return true;
+    }
+    std::filesystem::create_directories(folder, error);
+    if (error || !std::filesystem::is_directory(folder, error)) {
+        fail("the folder " + folder + " cannot be created" +
+             (error ? ": " + error.message() : std::string()));
+        return false;
+    }
+    return true;
+}
+
+std::string CNicoThread::movieFolder() const {
+    return request.moviePath.empty()
+               ? request.saveFolder
+               : std::filesystem::path(request.moviePath).parent_path().string();
 }
 
 void CNicoThread::fail(const std::string& reason) {

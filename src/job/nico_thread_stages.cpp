@@ -165,6 +165,9 @@ ServiceContext CNicoThread::serviceContext() {
     context.isCancelled = [this] { return isCancelled(); };
     context.reportError = [this](const std::string& text) { serviceError(text); };
     context.reportProgress = [this](int percent) { postProgress(percent); };
+    context.reportBytes = [this](int64_t received, int64_t total) {
+        postStreamProgress(received, total);
+    };
     context.cookieStore = request.cookieStore;
     return context;
 }
@@ -202,7 +205,7 @@ bool CNicoThread::visitVideoPage(const std::string& pageUrl, const std::string& 
 }
 
 bool CNicoThread::downloadVideo(const std::string& streamUrl, const std::string& cookieText) {
-    return serviceStages().downloadVideo(streamUrl, cookieText);
+    return ensureFolder(request.saveFolder) && serviceStages().downloadVideo(streamUrl, cookieText);
 }
 
 ServiceStages& CNicoThread::serviceStages() {
@@ -246,7 +249,7 @@ void CNicoThread::PrepareEncoding() {
         // should carry comments and has none is not what the user asked for.
         if (!isCancelled() && (argumentTemplate->find(kSubtitleFileMarker) != std::string::npos ||
                                argumentTemplate->find(kFilterMarker) != std::string::npos)) {
-            fail("the video could not be probed, so its comments could not be laid out");
+            fail(videoFile + " is not a video the encoder can read");
         }
         return;
     }
@@ -268,6 +271,9 @@ void CNicoThread::PrepareEncoding() {
     layout.gothic = gothic.face;
     const LayoutOutcome laidOut = layOutComments(chats, layout);
     outcome.timings.layout = layoutTime.seconds();
+    outcome.comments = laidOut.counts;
+    logInfo(LogComponent::Job, "comments: " + describeCommentCounts(laidOut.counts));
+    sink.commentsCounted(serial, laidOut.counts);
     // The overlay files show the base size the comments were measured with.
     request.fontSizePt = laidOut.fontSizePt;
 
@@ -340,8 +346,15 @@ void CNicoThread::RunEncoder(const std::string& arguments) {
     if (isCancelled()) {
         return;
     }
-    const std::vector<std::string> argv = splitCommandLine(arguments);
-    const std::string movie = movieArgument(argv, temporaryFile());
+    std::vector<std::string> argv = splitCommandLine(arguments);
+    std::string movie = movieArgument(argv, temporaryFile());
+    if (!request.moviePath.empty() && !argv.empty()) {
+        // The movie the user named takes the place of the template's (else the last argument,
+        // the output by the encoder's convention).
+        auto at = std::find(argv.begin(), argv.end(), movie);
+        (movie.empty() || at == argv.end() ? argv.back() : *at) = request.moviePath;
+        movie = request.moviePath;
+    }
     if (!movie.empty() && sameFile(movie, videoFile)) {
         fail("the movie would overwrite the video it is made from: " + movie);
         return;
@@ -367,7 +380,7 @@ void CNicoThread::RunEncoder(const std::string& arguments) {
         if (encodeTotalFrames > 0 && !split.text.empty()) {
             if (const std::optional<int> percent =
                     encoderProgressPercent(split.text, encodeTotalFrames)) {
-                postProgress(*percent);
+                postEncodingProgress(*percent, encoderFramesPerSecond(split.text));
             }
         }
     };

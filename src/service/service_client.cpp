@@ -457,7 +457,9 @@ void ServiceClient::reportDownloadProgress(int64_t total, int64_t received) {
     if (percent == state_.lastDownloadPercent) {
         return;
     }
-    if (context_.reportProgress) {
+    if (context_.reportBytes) {
+        context_.reportBytes(received, total);
+    } else if (context_.reportProgress) {
         context_.reportProgress(percent);
     }
     state_.lastDownloadPercent = percent;

@@ -75,6 +75,8 @@ struct JobDrive {
     std::vector<int> downloadProgress = {40};
     // When not empty, the login reports this text as a service error.
     std::string loginError;
+    // When not empty, the encoder run fails with this reason instead of writing the movie.
+    std::string encoderFailure;
     // Let waiting downloads and encoder runs go on. A stop lets them go too.
     ManualResetEvent releaseDownload;
     ManualResetEvent releaseEncoder;
@@ -155,7 +157,9 @@ protected:
         postProgress(50);
         drive.recordStage("encoder", jobSerial());
         waitFor(drive.releaseEncoder);
-        if (!isCancelled()) {
+        if (!drive.encoderFailure.empty()) {
+            fail(drive.encoderFailure);
+        } else if (!isCancelled()) {
             producedFile(temporaryFile() + ".avi");
         }
     }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDesktopServices>
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QTest>
@@ -107,6 +108,24 @@ TEST_F(MainWindowJobTest, TheJobIsGivenTheWindowsValues) {
     EXPECT_GE(request.periodEnd, now + 86400 - 5);
     EXPECT_EQ(request.endpoints.webBase, "http://127.0.0.1:9");
     EXPECT_NE(request.cookieStore, nullptr);
+    window->close();
+}
+
+TEST_F(MainWindowJobTest, AVideoIdBecomesTheWatchPageOnTheWebHostInEveryEntryPoint) {
+    writeBytes(folders.work() / "lumivox.ini",
+               "[Service]\nProtocol=classic\nWebHost=http://127.0.0.1:9/\n");
+    auto window = openWindow("nm2829323");  // the command line
+    drive.releaseDownload.set();
+    drive.releaseEncoder.set();
+    ASSERT_TRUE(waitUntil([&] { return drive.deletedJobs() == 1; }));
+    start(*window, " sm9 ");  // the URL field
+    ASSERT_TRUE(waitUntil([&] { return drive.deletedJobs() == 2; }));
+    window->OnCopyData(kCopyDataUrl, handOverData("so38016254"));  // a later start's hand-over
+    ASSERT_TRUE(waitUntil([&] { return drive.deletedJobs() == 3; }));
+    EXPECT_EQ(requestedUrls(drive),
+              (std::vector<std::string>{"http://127.0.0.1:9/watch/nm2829323",
+                                        "http://127.0.0.1:9/watch/sm9",
+                                        "http://127.0.0.1:9/watch/so38016254"}));
     window->close();
 }
 
@@ -275,8 +294,12 @@ TEST_F(MainWindowJobTest, AServiceErrorShowsABoxThatDoesNotHoldTheJob) {
         box = window->findChild<QMessageBox*>(QStringLiteral("serviceErrorBox"));
         return box != nullptr && box->isVisible();
     }));
-    EXPECT_EQ(box->text(), QStringLiteral("Could not connect to server"));
+    EXPECT_EQ(box->text(), QStringLiteral("ニコニコ動画との通信でエラーが起きました。"));
+    EXPECT_EQ(box->informativeText(), QStringLiteral("Could not connect to server"));
     EXPECT_FALSE(box->isModal());
+    QLabel* errorText = control<QLabel>(*window, "serviceErrorText");
+    EXPECT_EQ(errorText->text(),
+              QStringLiteral("通信エラー: Could not connect to server — ジョブは続いています"));
     // The log shows the error under the status line and keeps it in lumivox.log.
     QLabel* logText = control<QLabel>(*window, "logText");
     ASSERT_TRUE(waitUntil(
@@ -284,6 +307,8 @@ TEST_F(MainWindowJobTest, AServiceErrorShowsABoxThatDoesNotHoldTheJob) {
     // Stop still works while the box is shown.
     click(*window, "stopButton");
     ASSERT_TRUE(waitUntil([&] { return stateOf(*window) == kIdle; }));
+    EXPECT_EQ(errorText->text(),
+              QStringLiteral("通信エラー: Could not connect to server — ジョブは中止されました"));
     box->close();
     const std::string log = readBytes(folders.work() / "lumivox.log");
     EXPECT_NE(log.find(" error service: Could not connect to server\n"), std::string::npos) << log;
@@ -292,7 +317,122 @@ TEST_F(MainWindowJobTest, AServiceErrorShowsABoxThatDoesNotHoldTheJob) {
     drive.loginError.clear();
     start(*window, kUrl2);
     EXPECT_EQ(logText->text(), QString());
+    EXPECT_EQ(errorText->text(), QString());
+    window->close();
+}
+
+// Receives the URLs the window asks the desktop to open.
+class OpenedUrls : public QObject {
+    Q_OBJECT
+public:
+    OpenedUrls() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "open"); }
+    ~OpenedUrls() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
+    QStringList paths;
+public slots:
+    void open(const QUrl& url) { paths << url.toLocalFile(); }
+};
+
+QString textOf(const QWidget& window, const char* label) {
+    return control<QLabel>(window, label)->text();
+}
+
+TEST_F(MainWindowJobTest, TheEndOfEachJobStaysShownUntilTheNextStarts) {
+    auto window = openWindow();
+    control<QLineEdit>(*window, "saveFolderEdit")->setText(QStringLiteral("/srv/movies"));
+    QPushButton* openFolder = control<QPushButton>(*window, "openFolderButton");
+    QPushButton* play = control<QPushButton>(*window, "playButton");
+    EXPECT_FALSE(openFolder->isEnabled() || play->isEnabled());
+
+    // Finished: the movie's path, and the desktop opens its folder and the movie.
+    drive.releaseDownload.set();
+    drive.releaseEncoder.set();
+    start(*window, kUrl1);
+    ASSERT_TRUE(waitUntil([&] { return stateOf(*window) == kIdle; }));
+    EXPECT_EQ(textOf(*window, "resultText"), QStringLiteral("完了: /srv/movies/sm9.avi"));
+    OpenedUrls opened;
+    openFolder->click();
+    play->click();
+    EXPECT_EQ(opened.paths,
+              (QStringList{QStringLiteral("/srv/movies"), QStringLiteral("/srv/movies/sm9.avi")}));
+
+    // Failed: the reason, no buttons; a new start first clears the last end.
+    drive.encoderFailure = "the encoder failed with exit status 1: Unknown encoder 'x'";
+    start(*window, kUrl2);
+    EXPECT_EQ(textOf(*window, "resultText"), QString());
+    ASSERT_TRUE(waitUntil([&] { return stateOf(*window) == kIdle; }));
+    EXPECT_EQ(textOf(*window, "resultText"),
+              QStringLiteral("失敗: the encoder failed with exit status 1: Unknown encoder 'x'"));
+    EXPECT_FALSE(openFolder->isEnabled() || play->isEnabled());
+
+    // Stopped.
+    drive.releaseDownload.reset();
+    start(*window, kUrl1);
+    ASSERT_TRUE(waitUntil([&] { return drive.entered("download", 3); }));
+    stopAndWait(*window);
+    EXPECT_EQ(textOf(*window, "resultText"), QStringLiteral("中止"));
+    window->close();
+}
+
+TEST_F(MainWindowJobTest, EnterStartsTheJobAndNeverClosesTheWindowEscapeDoes) {
+    auto window = openWindow();
+    QLineEdit* url = control<QLineEdit>(*window, "urlEdit");
+    url->setText(QString::fromUtf8(kUrl1));
+    window->activateWindow();
+    url->setFocus();
+    QTest::keyClick(url, Qt::Key_Return);
+    EXPECT_EQ(stateOf(*window), kDownloading);
+    EXPECT_EQ(requestedUrls(drive), std::vector<std::string>{kUrl1});
+    // While the job runs Enter does nothing.
+    QTest::keyClick(window.get(), Qt::Key_Enter);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(drive.requests().size(), 1u);
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(window->isClosing()) << "Escape took the closing steps";
+}
+
+TEST_F(MainWindowJobTest, ProgressCountsAndTheReasonNoCommentIsDrawn) {
+    auto window = openWindow();
+    start(*window, kUrl1);
+    ASSERT_TRUE(waitUntil([&] { return drive.entered("download", 1); }));
+    DownloadProgress download{12, 30, 45'200'000, 12'300'000, 7.4};
+    window->OnDownloadProgress(1, download);
+    EXPECT_EQ(textOf(*window, "progressText"),
+              QStringLiteral("40%  12.3 MB/s  残り 0:07  (12/30 セグメント, 45.2 MB)"));
+    window->OnDownloadProgress(1, DownloadProgress{0, 0, 25'000'000, 0, -1, 100'000'000});
+    EXPECT_EQ(textOf(*window, "progressText"), QStringLiteral("25%  (25.0/100.0 MB)"));
+    EXPECT_EQ(progressOf(*window), 25);
+    window->OnEncodingProgress(1, EncodingProgress{60, 120.0, 65});
+    EXPECT_EQ(textOf(*window, "progressText"), QStringLiteral("60%  120.0 fps  残り 1:05"));
+
+    CommentCounts counts;
+    counts.read = counts.removedByPeriod = 175;
+    window->OnCommentsCounted(1, counts);
+    const QString shown = textOf(*window, "commentCountText");
+    EXPECT_TRUE(shown.startsWith(QStringLiteral(
+        "コメント: 読込 175 / 除外 期間 175・NGID 0・抽出ID 0・件数制限 0 / 非表示 0 / 表示 0\n"
+        "コメントは描かれません: 抽出期間 (")))
+        << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral(
+        ") の外のコメント 175 件が除かれました。「コメント」のコメント抽出設定で期間を広げると"
+        "表示されます")))
+        << shown.toStdString();
+    window->OnCommentsCounted(2, CommentCounts{});  // another job's
+    EXPECT_EQ(textOf(*window, "commentCountText"), shown);
+
+    counts.removedByPeriod = 0;
+    counts.drawn = 175;
+    window->OnCommentsCounted(1, counts);
+    EXPECT_FALSE(textOf(*window, "commentCountText").contains(QLatin1Char('\n')));
+    drive.releaseDownload.set();
+    drive.releaseEncoder.set();
+    ASSERT_TRUE(waitUntil([&] { return stateOf(*window) == kIdle; }));
+    EXPECT_EQ(textOf(*window, "progressText"), QString());
+    EXPECT_TRUE(textOf(*window, "commentCountText").endsWith(QStringLiteral("表示 175")))
+        << "the counts stay after the job";
     window->close();
 }
 
 }  // namespace
+
+#include "main_window_job_test.moc"

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QLocale>
+#include <QMessageBox>
 #include <QTimer>
 #include <filesystem>
 #include <memory>
@@ -12,6 +14,7 @@
 
 #include "app/settings.h"
 #include "gui/about_dlg.h"
+#include "gui/japanese_qt_texts.h"
 #include "gui/password_dlg.h"
 #include "gui_test_support.h"
 #include "job/format_presets.h"
@@ -29,7 +32,7 @@ protected:
 
 TEST_F(MainWindowSettingsTest, AFreshStartShowsTheDefaultsAndClosingWritesBothFiles) {
     auto window = openWindow();
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("ルミヴォクス　ver0.6"));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("ルミヴォクス　ver" LUMIVOX_VERSION_OF_BUILD));
     EXPECT_EQ(control<QComboBox>(*window, "formatCombo")->count(),
               static_cast<int>(FormatPresetList::builtInPresets().size()));
     // "ＭＳ Ｐゴシック" is not installed here: the face it is drawn with is selected.
@@ -213,7 +216,20 @@ TEST_F(MainWindowSettingsTest, F1OpensTheAboutBox) {
     EXPECT_EQ(action->shortcut(), QKeySequence(Qt::Key_F1));
     EXPECT_TRUE(window->actions().contains(action)) << "offered by the window's context menu";
     action->trigger();
-    EXPECT_EQ(version, QStringLiteral("lumivox Version 1.0"));
+    EXPECT_EQ(version, QStringLiteral("lumivox Version " LUMIVOX_VERSION_OF_BUILD));
 }
 
 }  // namespace
+
+TEST(JapaneseQtTexts, QtsOwnButtonsAndCalendarSpeakJapaneseWhateverTheLocale) {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    ASSERT_TRUE(installJapaneseQtTexts(*QCoreApplication::instance()));
+    QMessageBox box(QMessageBox::Question, QString(), QString(),
+                    QMessageBox::Yes | QMessageBox::No);
+    EXPECT_TRUE(box.button(QMessageBox::Yes)->text().startsWith(QStringLiteral("はい")))
+        << box.button(QMessageBox::Yes)->text().toStdString();
+    EXPECT_TRUE(box.button(QMessageBox::No)->text().startsWith(QStringLiteral("いいえ")))
+        << box.button(QMessageBox::No)->text().toStdString();
+    EXPECT_EQ(QLocale().monthName(1), QStringLiteral("1月"));
+    EXPECT_EQ(QLocale().dayName(1), QStringLiteral("月曜日"));
+}

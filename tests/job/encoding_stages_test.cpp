@@ -350,8 +350,7 @@ TEST_F(EncodingStagesTest, AFailedProbeStillEncodesButIsNoSuccessWhenCommentsWer
                  /*probe=*/false);
     const JobOutcome withComments = runJob(kAviTemplate);
     EXPECT_EQ(withComments.result, JobResult::Failed);
-    EXPECT_EQ(withComments.reason,
-              "the video could not be probed, so its comments could not be laid out");
+    EXPECT_EQ(withComments.reason, video + " is not a video the encoder can read");
     EXPECT_EQ(withComments.moviePath, movie) << "made without its comments";
     EXPECT_EQ(readLines(work / "comment.ini").at(4), "0\r") << "width 0";
 

@@ -16,6 +16,9 @@ public:
     virtual void OnEncodingBegins(uint64_t jobSerial) = 0;
     virtual void OnJobDone(uint64_t jobSerial) = 0;
     virtual void OnServiceError(uint64_t jobSerial, const std::string& text) = 0;
+    virtual void OnDownloadProgress(uint64_t jobSerial, const DownloadProgress& progress) = 0;
+    virtual void OnEncodingProgress(uint64_t jobSerial, const EncodingProgress& progress) = 0;
+    virtual void OnCommentsCounted(uint64_t jobSerial, const CommentCounts& counts) = 0;
 };
 
 class GuiJobSink final : public JobSink {
@@ -30,6 +33,9 @@ public:
     void encodingBegins(uint64_t jobSerial) override;
     void jobDone(uint64_t jobSerial) override;
     void serviceError(uint64_t jobSerial, const std::string& text) override;
+    void downloadProgress(uint64_t jobSerial, const DownloadProgress& progress) override;
+    void encodingProgress(uint64_t jobSerial, const EncodingProgress& progress) override;
+    void commentsCounted(uint64_t jobSerial, const CommentCounts& counts) override;
 
 private:
     template <typename Call>

@@ -22,7 +22,8 @@ class InPlaceEditView : public QTreeView {
     Q_OBJECT
 
 public:
-    // A view of `model` (which must outlive it) whose columns are `widths` pixels wide.
+    // A view of `model` (which must outlive it) whose columns are `widths` pixels wide, but for
+    // the first, which stretches to fill the rest of the width.
     InPlaceEditView(QAbstractItemModel* model, const QList<int>& widths, QWidget* parent);
 
     // Gives the view the focus and starts editing the first column of `row`.

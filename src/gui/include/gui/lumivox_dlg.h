@@ -14,8 +14,12 @@
 // after it. Only closing the window waits for the worker, so that nothing is left behind.
 //
 // Life. The application creates the window, sets `startUrl`, calls OnInitDialog() and runs it.
-// Closing it, by the close box, Escape or Enter, takes the closing steps: the running job is
-// stopped and the settings, the presets and the lists are saved.
+// Closing it, by the close box, Escape or the menu, takes the closing steps: the running job is
+// stopped and the settings, the presets and the lists are saved. Enter presses Start.
+//
+// What a job did stays shown until the next one starts: the comment counts, the end ("完了"
+// with the movie and buttons to open its folder and play it, "失敗" with the reason, "中止") and
+// the service's errors with whether the job went on or ended.
 //
 // Side windows. The window owns the download queue with its window "ダウンロードリスト"
 // (CListDlg) and the comment filter's lists and period with their window "コメント抽出設定"
@@ -30,6 +34,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -104,6 +109,9 @@ public:
     void OnEncodingBegins(uint64_t jobSerial) override;
     void OnJobDone(uint64_t jobSerial) override;
     void OnServiceError(uint64_t jobSerial, const std::string& text) override;
+    void OnDownloadProgress(uint64_t jobSerial, const DownloadProgress& progress) override;
+    void OnEncodingProgress(uint64_t jobSerial, const EncodingProgress& progress) override;
+    void OnCommentsCounted(uint64_t jobSerial, const CommentCounts& counts) override;
 
     // The serial of the running job; 0 while idle.
     uint64_t runningJobSerial() const { return job ? job->jobSerial() : 0; }
@@ -173,6 +181,14 @@ private:
     // Enables the controls for the job's phase and shows `status`.
     void showJobPhase(const char* status);
     void returnToIdle();
+    // Clears what the previous job left shown.
+    void clearJobReport();
+    // Shows how the job ended (nothing for a job that ended without an outcome).
+    void showOutcome(const std::optional<JobOutcome>& outcome);
+    // Whether the running job is `jobSerial` and not being stopped.
+    bool isRunningJob(uint64_t jobSerial) const;
+    void OnOpenFolder();
+    void OnPlay();
     // The teardown after the running job's "done"; then the next queued URL.
     void finishJob();
     // Closing: stops the job and waits for its worker.
@@ -208,6 +224,12 @@ private:
     QProgressBar* progressBar = nullptr;
     QLabel* statusLabel = nullptr;
     QLabel* logLabel = nullptr;
+    QLabel* progressLabel = nullptr;      // percent, speed and time left of the stage
+    QLabel* commentCountLabel = nullptr;  // the comment counts, and why none is drawn
+    QLabel* resultLabel = nullptr;        // "完了: PATH", "失敗: REASON", "中止"
+    QPushButton* openFolderButton = nullptr;
+    QPushButton* playButton = nullptr;
+    QLabel* serviceErrorLabel = nullptr;  // the service's last error and what the job did next
     QLineEdit* saveFolderEdit = nullptr;
     QPushButton* browseButton = nullptr;
     QComboBox* formatCombo = nullptr;
@@ -230,6 +252,8 @@ private:
     GuiJobSink jobSink;
     std::unique_ptr<CNicoThread> job;  // the running or stopping job; empty while idle
     bool stopping = false;             // the job was asked to stop; its "done" is awaited
+    std::string serviceErrorText;      // the running job's last service error; empty: none
+    std::string lastMoviePath;         // the movie of the last job that succeeded
     uint64_t nextJobSerial = 1;
     bool initialised = false;
     bool sideWindowsShown = false;  // shown with the main window once

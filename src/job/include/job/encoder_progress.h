@@ -16,3 +16,8 @@
 // blank (it may continue in the next chunk; no text is carried over between chunks). The chunk
 // counts up to its first NUL byte.
 std::optional<int> encoderProgressPercent(std::string_view chunk, int64_t totalFrames);
+
+// The encoding speed that one chunk of the encoder's status output reports: the number after
+// its first "fps=" (letter case ignored, blanks skipped), in frames per second. Nothing when the
+// chunk has none or it is not a positive number.
+std::optional<double> encoderFramesPerSecond(std::string_view chunk);

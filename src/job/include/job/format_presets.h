@@ -60,3 +60,7 @@ public:
 private:
     std::vector<FormatPreset> presets_;
 };
+
+// True when an argument template holds "<%NOENCODE%>": the job ends with the downloaded video
+// and runs no encoder (the "無変換" format).
+bool isNoEncodeTemplate(const std::string& formatTemplate);

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "comments/comment_counts.h"
+
 enum class JobResult {
     Succeeded,  // the movie was written (for the no-encode format: the video was downloaded)
     Stopped,    // the front end asked the job to stop before the movie was complete
@@ -36,4 +38,6 @@ struct JobOutcome {
     // Failed, as when the movie lacks its comments); empty otherwise.
     std::string moviePath;
     StageTimings timings;
+    // What the layout did with the comments; empty when the job did not reach it.
+    std::optional<CommentCounts> comments;
 };

@@ -26,6 +26,9 @@ struct JobRequest {
     std::string fontFile;        // file name of the font file that holds the face
     std::string workFolder;      // holds comment.xml, comment.ini, data.ini; ends in a separator
     std::string formatTemplate;  // encoder argument template of the chosen output format
+    // The movie's path when the user named it; empty: the template's "<%TemporaryFile%>" and
+    // extension in the save folder.
+    std::string moviePath;
     // Holds the FFmpeg program and the frame-filter module; the encoder is always started from
     // here (with workFolder as its current folder).
     std::string programFolder;

@@ -23,6 +23,7 @@
 // current folder before it starts a job. The encoder is started from `request.programFolder`
 // with `workFolder` as its own working folder.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -128,6 +129,12 @@ protected:
     // wake of an earlier failure do not hide its cause. Line breaks become blanks.
     void fail(const std::string& reason);
     bool hasFailed() const { return !outcome.reason.empty(); }
+    // Makes `folder` (the save folder, or the folder of `request.moviePath`) when it is missing,
+    // once the job has something to put there; records the failure and returns false when it
+    // cannot. An empty path needs nothing.
+    bool ensureFolder(const std::string& folder);
+    // The folder the movie goes to.
+    std::string movieFolder() const;
     // Records the file the job produced: the movie, or the video for the no-encode format.
     void producedFile(const std::string& path) { outcome.moviePath = path; }
     // What the service client of one network stage works with: the request's endpoints,
@@ -169,12 +176,20 @@ protected:
     void notice(const std::string& text);
     // Download progress in segments and bytes, for the front end; does not wait.
     void postDownloadProgress(const DownloadProgress& progress);
+    // Encoding progress in percent, with the speed the encoder reported and the time left it
+    // gives for the rest of `encodeTotalFrames`; does not wait.
+    void postEncodingProgress(int percent, std::optional<double> framesPerSecond);
+    // A single stream's download: `received` of `total` bytes, with the speed since the first
+    // call of the job and the time left; does not wait.
+    void postStreamProgress(int64_t received, int64_t total);
 
 private:
     friend class ClassicServiceStages;
     friend class TodayServiceStages;
 
     std::unique_ptr<ServiceStages> stages;
+    // When the first byte of a single stream's download was reported (worker thread).
+    std::optional<std::chrono::steady_clock::time_point> streamStartedAt;
 
     // The thread's whole work: the job, its exit work, then the finished event.
     void runThread();

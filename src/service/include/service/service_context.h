@@ -30,6 +30,9 @@ struct ServiceContext {
     std::function<void(const std::string&)> reportError;
     // A download percentage to post. Empty: progress is dropped.
     std::function<void(int)> reportProgress;
+    // A single stream's download in bytes (received, total), called instead of reportProgress
+    // whenever the percentage changes. Empty: reportProgress is called.
+    std::function<void(int64_t, int64_t)> reportBytes;
     // The cookie store to use. Null: the process's store, with its jar in `workFolder`.
     CookieStore* cookieStore = nullptr;
     ServiceTimeouts timeouts;
