@@ -89,6 +89,42 @@ std::vector<std::string> installedFaceList() {
     return makeFaceList(familiesOf(all.get()));
 }
 
+std::vector<std::string> japaneseFaceList() {
+    const FcPatternPtr japanese(FcPatternCreate());
+    const std::unique_ptr<FcLangSet, decltype(&FcLangSetDestroy)> languages(FcLangSetCreate(),
+                                                                            &FcLangSetDestroy);
+    if (!japanese || !languages) {
+        return {};
+    }
+    FcLangSetAdd(languages.get(), reinterpret_cast<const FcChar8*>("ja"));
+    FcPatternAddLangSet(japanese.get(), FC_LANG, languages.get());
+    return makeFaceList(familiesOf(japanese.get()));
+}
+
+std::vector<std::string> faceListWithSavedFace(std::vector<std::string> japaneseFaces,
+                                               const std::vector<std::string>& installedFaces,
+                                               const std::string& savedFace) {
+    if (findFace(japaneseFaces, savedFace)) {
+        return japaneseFaces;
+    }
+    if (const std::optional<size_t> installed = findFace(installedFaces, savedFace)) {
+        japaneseFaces.push_back(installedFaces[*installed]);
+        return makeFaceList(std::move(japaneseFaces));
+    }
+    return japaneseFaces;
+}
+
+std::optional<std::string> standInFace(const std::string& faceName) {
+    if (findFace(installedFaceList(), faceName)) {
+        return std::nullopt;
+    }
+    std::string standIn = substituteFace(faceName);
+    if (sameName(standIn, trimBlanks(faceName))) {
+        return std::nullopt;
+    }
+    return standIn;
+}
+
 std::optional<size_t> findFace(const std::vector<std::string>& faces, std::string_view name) {
     const std::string wanted = trimBlanks(name);
     for (size_t i = 0; i < faces.size(); ++i) {

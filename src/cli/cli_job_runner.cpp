@@ -1,18 +1,23 @@
 #include "cli/cli_job_runner.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <system_error>
 #include <utility>
+#include <vector>
 
+#include "app/comment_count_texts.h"
 #include "app/comment_period.h"
+#include "app/font_faces.h"
 #include "cli/cli_log_sink.h"
 #include "cli/progress_display.h"
 #include "job/job_status_texts.h"
 #include "platform/stop_signals.h"
 #include "platform/terminal.h"
+#include "platform/text_conv.h"
 #include "platform/work_file_names.h"
 #include "text/font_locator.h"
 
@@ -39,17 +44,54 @@ void printTimings(const StageTimings& t) {
                  seconds(t.overlayFiles).c_str(), seconds(t.encoder).c_str());
 }
 
-// Whether a preset is named exactly `name` (the format box compares bytes too).
-bool hasPreset(const FormatPresetList& presets, const std::string& name) {
-    for (const FormatPreset& preset : presets.presets()) {
-        if (preset.name == name) {
-            return true;
+// Edits (insertions, deletions, substitutions of bytes) that turn `a` into `b`.
+size_t editDistance(std::string_view a, std::string_view b) {
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) {
+        row[j] = j;
+    }
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+            diagonal = above;
         }
     }
-    return false;
+    return row[b.size()];
 }
 
 }  // namespace
+
+std::optional<std::string> presetNameFor(const FormatPresetList& presets,
+                                         const std::string& typed) {
+    std::optional<std::string> sameLetters;
+    for (const FormatPreset& preset : presets.presets()) {
+        if (preset.name == typed) {
+            return preset.name;
+        }
+        if (!sameLetters && asciiLower(preset.name) == asciiLower(typed)) {
+            sameLetters = preset.name;
+        }
+    }
+    return sameLetters;
+}
+
+std::vector<std::string> nearPresetNames(const FormatPresetList& presets,
+                                         const std::string& typed) {
+    const std::string wanted = asciiLower(typed);
+    std::vector<std::string> near;
+    for (const FormatPreset& preset : presets.presets()) {
+        const std::string name = asciiLower(preset.name);
+        const bool related = !wanted.empty() && (name.find(wanted) != std::string::npos ||
+                                                 wanted.find(name) != std::string::npos);
+        if (related || editDistance(name, wanted) <= std::max<size_t>(2, wanted.size() / 3)) {
+            near.push_back(preset.name);
+        }
+    }
+    return near;
+}
 
 void printCliError(const std::string& text) {
     std::fprintf(stderr, "%s: %s\n", kProgramName, text.c_str());
@@ -82,26 +124,39 @@ std::optional<JobRequest> outputRequest(const OutputOptions& options, Settings s
                                         JobChoices choices, const RunFolders& folders,
                                         int& exitStatus) {
     const FormatPresetList presets = loadPresets(folders);
-    if (options.formatName && !hasPreset(presets, *options.formatName)) {
-        printCliError("unknown format \"" + *options.formatName + "\" (" + kProgramName +
-                      " --list-formats shows the formats)");
+    const std::optional<std::string> chosenFormat =
+        options.formatName ? presetNameFor(presets, *options.formatName) : std::nullopt;
+    if (options.formatName && !chosenFormat) {
+        const std::vector<std::string> near = nearPresetNames(presets, *options.formatName);
+        std::string names;
+        for (const std::string& name : near) {
+            names += (names.empty() ? "" : ", ") + name;
+        }
+        printCliError("unknown format \"" + *options.formatName + "\"" +
+                      (near.empty() ? std::string(" (") : "; near names: " + names + " (") +
+                      kProgramName + " --list-formats shows the formats)");
         exitStatus = kExitUsage;
         return std::nullopt;
     }
-    settings.formatName = options.formatName.value_or(formatNameFor(presets, settings.formatName));
+    settings.formatName = chosenFormat.value_or(formatNameFor(presets, settings.formatName));
 
     settings.fontFace = options.fontFace.value_or(settings.fontFace);
     if (locateFontFace(settings.fontFace).path.empty()) {
         printCliError("no font file found for the face \"" + settings.fontFace +
                       "\"; the comments are laid out as boxes and may not be drawn");
+    } else if (options.fontFace) {
+        if (const std::optional<std::string> standIn = standInFace(*options.fontFace)) {
+            printCliError("no installed font is named \"" + *options.fontFace + "\"; \"" +
+                          *standIn + "\" stands in for it");
+        }
     }
 
+    // The job makes a missing save folder once it has something to put there, so that a run
+    // that fails earlier leaves nothing behind.
     settings.saveFolder = absolutePath(options.saveFolder.value_or(settings.saveFolder));
-    std::error_code created;
-    fs::create_directories(settings.saveFolder, created);
-    if (created || !fs::is_directory(settings.saveFolder)) {
-        printCliError("the save folder " + settings.saveFolder + " cannot be created" +
-                      (created ? ": " + created.message() : std::string()));
+    std::error_code unused;
+    if (fs::exists(settings.saveFolder, unused) && !fs::is_directory(settings.saveFolder, unused)) {
+        printCliError("the save folder " + settings.saveFolder + " is a file, not a folder");
         exitStatus = kExitFailed;
         return std::nullopt;
     }
@@ -117,6 +172,15 @@ std::optional<JobRequest> outputRequest(const OutputOptions& options, Settings s
     choices.extractList = options.extractList;
     JobRequest request = buildJobRequest(settings, presets, choices, folders);
     request.layoutSeed = options.layoutSeed;
+    if (options.moviePath) {
+        if (isNoEncodeTemplate(request.formatTemplate)) {
+            printCliError("-o names the encoded movie, and the format \"" + settings.formatName +
+                          "\" encodes none");
+            exitStatus = kExitUsage;
+            return std::nullopt;
+        }
+        request.moviePath = absolutePath(*options.moviePath);
+    }
     return request;
 }
 
@@ -166,6 +230,15 @@ std::optional<JobOutcome> runJobToEnd(std::unique_ptr<CNicoThread> job, CliJobSi
                 printCliError(message->text);
                 display.redrawOpenStage();
                 break;
+            case CliJobMessage::Kind::CommentsCounted:
+                display.finish();
+                printCliError(commentCountLine(message->counts, FrontEnd::CommandLine));
+                if (const std::optional<std::string> why =
+                        noCommentDrawnLine(message->counts, shown.period, FrontEnd::CommandLine)) {
+                    printCliError(*why);
+                }
+                display.redrawOpenStage();
+                break;
             case CliJobMessage::Kind::ServiceError:
                 break;  // the job logs it as an error of the service, printed with the log
 
@@ -180,7 +253,7 @@ std::optional<JobOutcome> runJobToEnd(std::unique_ptr<CNicoThread> job, CliJobSi
     printRecords();
     display.finish();
     cliLog().hold(false);
-    return outcome.value_or(JobOutcome{JobResult::Stopped, {}, {}, {}});
+    return outcome.value_or(JobOutcome{JobResult::Stopped, {}, {}, {}, {}});
 }
 
 int reportOutcome(const JobOutcome& outcome, bool timings) {

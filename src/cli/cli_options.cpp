@@ -8,6 +8,7 @@
 #include "app/comment_period.h"
 #include "platform/log.h"
 #include "service/service_endpoints.h"
+#include "service/video_id.h"
 
 namespace {
 
@@ -20,12 +21,14 @@ const char* const kUsage =
     "       lumivox-cli render VIDEO COMMENTS [options]\n"
     "       lumivox-cli --list-formats\n"
     "       lumivox-cli --help\n"
+    "       lumivox-cli --version\n"
     "\n"
     "URL: the whole job of the desktop program's Start button, without a window. Logs in to the\n"
     "video service, looks the video up, downloads its comment thread, visits its page, downloads\n"
     "the video into the save folder as ID.flv and encodes the movie with the comments as ID and\n"
     "the format's extension (the \"無変換\" format stops after the download). Errors of the\n"
     "service are printed as they come. On success the movie's (or video's) path is printed.\n"
+    "A video ID (sm9, nm2829323, so38016254) stands for its watch page on the web host.\n"
     "\n"
     "render: draws the comments of COMMENTS (a comment thread as XML, or the comment JSON of\n"
     "today's service or of the tools that save it, found from the content) onto VIDEO and\n"
@@ -35,6 +38,8 @@ const char* const kUsage =
     "\n"
     "options of both (defaults from lumivox.ini in the work folder):\n"
     "  --save-dir DIR        folder for the movie (default: the desktop folder)\n"
+    "  -o, --output FILE     the movie's file (default: the save folder's ID or VIDEO name\n"
+    "                        with the format's extension)\n"
     "  --format NAME         output format, see --list-formats (default: AVI)\n"
     "  --font FACE           comment font face (default: ＭＳ Ｐゴシック, or what stands in for "
     "it)\n"
@@ -110,7 +115,8 @@ bool parseFontSize(const std::string& text, int& size) {
 
 // True for a first argument that names a video page rather than a command.
 bool looksLikeUrl(const std::string& arg) {
-    return arg.find("://") != std::string::npos || arg.find("watch/") != std::string::npos;
+    return arg.find("://") != std::string::npos || arg.find("watch/") != std::string::npos ||
+           isBareVideoId(arg);
 }
 
 // True for the base address of a service host: "http://" or "https://" and a host.
@@ -146,6 +152,10 @@ public:
             if (helpAsked && result.error.empty()) {
                 result.command = CliCommand::Help;
             }
+            return result;
+        }
+        if (versionAsked) {
+            result.command = CliCommand::Version;
             return result;
         }
         if (listAsked) {
@@ -253,11 +263,11 @@ private:
             logLevelOption(name, inl);
             return;
         }
-        const bool isOutputOption = name == "--save-dir" || name == "--format" ||
-                                    name == "--font" || name == "--font-size" ||
-                                    name == "--period-start" || name == "--period-end" ||
-                                    name == "--ng" || name == "--extract" || name == "--commands" ||
-                                    name == "--seed" || name == "--still";
+        const bool isOutputOption =
+            name == "--save-dir" || name == "--format" || name == "-o" || name == "--output" ||
+            name == "--font" || name == "--font-size" || name == "--period-start" ||
+            name == "--period-end" || name == "--ng" || name == "--extract" ||
+            name == "--commands" || name == "--seed" || name == "--still";
         const bool isServiceOption =
             name == "--mail" || name == "--password" || name == "--password-file" ||
             name == "--login-host" || name == "--web-host" || name == "--ca-file" ||
@@ -282,9 +292,10 @@ private:
     // Handles an option without a value; false when `name` is none.
     bool flag(const std::string& name, const std::optional<std::string>& inl) {
         const bool takesNoValue = name == "--help" || name == "-h" || name == "--list-formats" ||
-                                  name == "--verbose" || name == "--old" || name == "--no-old" ||
-                                  name == "--all-periods" || name == "--timings" ||
-                                  name == "--auto-login" || name == "--no-auto-login";
+                                  name == "--version" || name == "--verbose" || name == "--old" ||
+                                  name == "--no-old" || name == "--all-periods" ||
+                                  name == "--timings" || name == "--auto-login" ||
+                                  name == "--no-auto-login";
         if (!takesNoValue) {
             return false;
         }
@@ -296,6 +307,8 @@ private:
             listAsked = true;
         } else if (name == "--verbose") {
             result.verbose = true;
+        } else if (name == "--version") {
+            versionAsked = true;
         } else if (name == "--old" || name == "--no-old") {
             output.hideOldComments = name == "--old";
         } else if (name == "--all-periods") {
@@ -318,6 +331,11 @@ private:
             r.saveFolder = text;
         } else if (name == "--format") {
             r.formatName = text;
+        } else if (name == "-o" || name == "--output") {
+            if (text.empty()) {
+                usageError(name + " needs a file name");
+            }
+            r.moviePath = text;
         } else if (name == "--font") {
             r.fontFace = text;
         } else if (name == "--font-size") {
@@ -422,6 +440,7 @@ private:
     std::optional<CliCommand> command;
     bool helpAsked = false;
     bool listAsked = false;
+    bool versionAsked = false;
     std::vector<std::string> positionals;
     OutputOptions output;
     ServiceOptions service;

@@ -40,8 +40,7 @@ bool LocalRenderJob::lookUpVideo(const std::string& /*cookie*/, std::string& str
 }
 
 void LocalRenderJob::readComments() {
-    if (!isReadableNonEmptyFile(commentPath)) {
-        fail("missing input: " + commentPath);
+    if (!isReadableInput(commentPath)) {
         return;
     }
     const Result<CommentFileFormat> read = readCommentFile(commentPath, chats, arrivalCounter);
@@ -50,6 +49,24 @@ void LocalRenderJob::readComments() {
         return;
     }
     commentVocabulary = vocabularyOf(*read);
+}
+
+bool LocalRenderJob::isReadableInput(const std::string& path) {
+    std::error_code error;
+    if (!std::filesystem::exists(path, error)) {
+        fail("missing input: " + path);
+        return false;
+    }
+    if (std::filesystem::is_regular_file(path, error) &&
+        std::filesystem::file_size(path, error) == 0 && !error) {
+        fail("empty input: " + path);
+        return false;
+    }
+    if (!isReadableNonEmptyFile(path)) {
+        fail("unreadable input: " + path);
+        return false;
+    }
+    return true;
 }
 
 bool LocalRenderJob::visitVideoPage(const std::string& /*pageUrl*/, const std::string& /*cookie*/) {
@@ -61,11 +78,7 @@ bool LocalRenderJob::downloadVideo(const std::string& /*streamUrl*/,
     if (hasFailed()) {
         return false;  // the comments are missing: the job ends with that reason
     }
-    if (!isReadableNonEmptyFile(videoFile)) {
-        fail("missing input: " + videoFile);
-        return false;
-    }
-    return true;
+    return isReadableInput(videoFile);
 }
 
 std::string videoIdOfPath(const std::string& videoPath) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/program_version.h"
 #include "app/run_folders.h"
 #include "cli/cli_log_sink.h"
 #include "cli/cli_options.h"
@@ -35,6 +36,10 @@ int main(int argc, char** argv) {
     if (parsed.command == CliCommand::Help) {
         std::fputs(usageText(), stdout);
         return kExitMovieWritten;
+    }
+    if (parsed.command == CliCommand::Version) {
+        std::fprintf(stdout, "lumivox-cli %s\n", programVersion());
+        return std::fflush(stdout) == 0 ? kExitMovieWritten : kExitFailed;
     }
     std::string error;
     const std::optional<RunFolders> folders = discoverRunFolders(error);

@@ -69,11 +69,15 @@ void ProgressDisplay::progress(int percent, const std::string& detail) {
         redraw();
         return;
     }
+    // Every tenth passed gets its line, also when the job jumped over some (a log reader
+    // counts on seeing 10 % to 100 %); the detail goes with the last.
     const int tenth = percent / 10;
+    for (int passed = lastPlainTenth_ + 1; passed <= tenth; ++passed) {
+        std::fprintf(stream_, "%s %d%%%s\n", stage_.c_str(), passed * 10,
+                     passed < tenth || detail_.empty() ? "" : ("  " + detail_).c_str());
+    }
     if (tenth > lastPlainTenth_) {
         lastPlainTenth_ = tenth;
-        std::fprintf(stream_, "%s %d%%%s\n", stage_.c_str(), tenth * 10,
-                     detail_.empty() ? "" : ("  " + detail_).c_str());
         std::fflush(stream_);
     }
 }

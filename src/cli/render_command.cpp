@@ -32,6 +32,7 @@ int runRenderCommand(const RenderOptions& options, const RunFolders& folders) {
     if (options.stillSeconds) {
         request->formatTemplate = stillTemplate(*options.stillSeconds);
     }
+    const JobDisplay display{{}, CommentPeriod{request->periodStart, request->periodEnd}};
     installStopSignalHandlers();
     constexpr uint64_t kSerial = 1;
     CliJobSink sink;
@@ -39,7 +40,7 @@ int runRenderCommand(const RenderOptions& options, const RunFolders& folders) {
                                                 absolutePath(options.videoPath),
                                                 absolutePath(options.commentPath));
     // No download here: the only stage with progress is the encoding.
-    const std::optional<JobOutcome> outcome = runJobToEnd(std::move(job), sink, kSerial, {});
+    const std::optional<JobOutcome> outcome = runJobToEnd(std::move(job), sink, kSerial, display);
     if (!outcome) {
         return kExitFailed;
     }

@@ -183,8 +183,9 @@ int runUrlJobCommand(const UrlJobOptions& options, const RunFolders& folders) {
     constexpr uint64_t kSerial = 1;
     CliJobSink sink;
     auto job = std::make_unique<CNicoThread>(std::move(*request), sink, kSerial);
-    const std::optional<JobOutcome> outcome =
-        runJobToEnd(std::move(job), sink, kSerial, JobDisplay{kDownloadingStatus});
+    const std::optional<JobOutcome> outcome = runJobToEnd(
+        std::move(job), sink, kSerial,
+        JobDisplay{kDownloadingStatus, CommentPeriod{shown.periodStart, shown.periodEnd}});
     if (!outcome) {
         return kExitFailed;
     }

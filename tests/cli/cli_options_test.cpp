@@ -83,6 +83,9 @@ TEST(CliOptions, AUrlIsAJobWithEveryOption) {
     EXPECT_EQ(k.service.noAutoLogin, false);
     EXPECT_FALSE(k.service.mail || k.service.password || k.service.loginHost || k.saveFolder ||
                  k.formatName);
+    // A bare video ID is a job as a URL is.
+    EXPECT_EQ(parse("sm9 --format MP4").job.pageUrl, "sm9");
+    EXPECT_EQ(parse("so38016254").command, CliCommand::Job);
     // After "job" any text is the URL, and "--" lets one begin with "-".
     const ParsedCommandLine odd = parse("job --password-file - -- -odd");
     ASSERT_EQ(odd.error, "");
@@ -104,7 +107,7 @@ TEST(CliOptions, UsageErrorsSayWhatIsWrong) {
     const std::pair<std::string, std::string> cases[] = {
         {"", "no command given"},
         {"draw a b", "unknown command \"draw\""},
-        {"sm9", "unknown command \"sm9\""},
+        {"sm9x", "unknown command \"sm9x\""},
         {"render a", "render takes a video and a comment file"},
         {"render a b c", "render takes a video and a comment file"},
         {"render a b --colour red", "unknown option --colour"},
@@ -180,7 +183,7 @@ TEST(CliProgress, TheLineShowsStagePercentAndBar) {
               "エンコード中... 100% [####################]");
     EXPECT_EQ(ProgressDisplay::line("エンコード中...", -1), "エンコード中...");
 
-    // Not a terminal: a line per stage and per tenth reached.
+    // Not a terminal: a line per stage and per tenth reached, none skipped.
     EXPECT_EQ(progressOutput(false,
                              [](ProgressDisplay& display) {
                                  display.complete();  // no stage yet: nothing
@@ -191,8 +194,10 @@ TEST(CliProgress, TheLineShowsStagePercentAndBar) {
                                  display.complete();
                                  display.finish();
                              }),
-              "エンコード中...\nエンコード中... 10%\nエンコード中... 20%\n"
-              "エンコード中... 50%\nエンコード中... 90%\nエンコード中... 100%\n");
+              "エンコード中...\nエンコード中... 10%\nエンコード中... 20%\nエンコード中... 30%\n"
+              "エンコード中... 40%\nエンコード中... 50%\nエンコード中... 60%\n"
+              "エンコード中... 70%\nエンコード中... 80%\nエンコード中... 90%\n"
+              "エンコード中... 100%\n");
 
     // A terminal: the line is redrawn in place. The first is 17 + 26 columns wide (wide
     // characters count two), the second 4 + 26: 13 blanks clear the rest.

@@ -109,34 +109,77 @@ TEST_F(RenderE2eTest, TheCommentsBecomeASubtitleTrackOrFile) {
 }
 
 TEST_F(RenderE2eTest, BadInputsFailWithTheirReasonAndNoMovie) {
-    // A missing or empty video and a missing comment file are missing inputs.
+    // A missing video, an empty one and a missing comment file say which; nothing is made: no
+    // save folder, no work file.
+    save = root.path / "new save folder";
     std::ofstream(root.path / "empty.flv").close();
-    for (const fs::path& missing : {root.path / "missing.flv", root.path / "empty.flv"}) {
-        const RunResult r = render({}, missing);
+    for (const auto& [video, error] : {std::pair{root.path / "missing.flv", "missing input: "},
+                                       std::pair{root.path / "empty.flv", "empty input: "}}) {
+        const RunResult r = render({}, video);
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_EQ(r.out, "");
-        EXPECT_EQ(r.err, "lumivox-cli: missing input: " + missing.string() + "\n");
+        EXPECT_EQ(r.err, "lumivox-cli: " + std::string(error) + video.string() + "\n");
     }
     comments = root.path / "none.xml";
     RunResult r = render({});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(contains(r.err, "missing input: " + comments.string())) << r.err;
-    EXPECT_TRUE(fs::is_empty(save));
+    EXPECT_FALSE(fs::exists(save));
+    for (const char* workFile : {"comment.ini", "data.ini", "comment.xml"}) {
+        EXPECT_FALSE(fs::exists(work / workFile)) << workFile;
+    }
+    // A damaged comment file: its line and column.
+    comments = root.path / "damaged.xml";
+    writeBytes(comments, "<packet>\n<chat vpos=\"1\">a</chaat></packet>\n");
+    r = render({});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(contains(
+        r.err, "lumivox-cli: " + comments.string() + ": not well-formed XML at line 2, column "))
+        << r.err;
+    EXPECT_FALSE(fs::exists(save));
+    fs::create_directories(save);
 
     // A file the encoder cannot read: its reason.
     comments = root.path / "comments.xml";
     writeBytes(root.path / "notes.flv", "this is not a video");
     r = render({}, root.path / "notes.flv");
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(contains(r.err, "the video could not be probed")) << r.err;
+    EXPECT_TRUE(contains(
+        r.err, (root.path / "notes.flv").string() + " is not a video the encoder can read"))
+        << r.err;
 
-    // An unknown format is a usage error.
-    r = render({"--format", "avi"});
+    // An unknown format is a usage error that names the near ones.
+    fs::remove_all(save);
+    r = render({"--format", "avx"});
     EXPECT_EQ(r.exitCode, 2);
-    EXPECT_EQ(
-        r.err,
-        "lumivox-cli: unknown format \"avi\" (lumivox-cli --list-formats shows the formats)\n");
-    EXPECT_TRUE(fs::is_empty(save));
+    EXPECT_EQ(r.err,
+              "lumivox-cli: unknown format \"avx\"; near names: AVI (lumivox-cli --list-formats "
+              "shows the formats)\n");
+    EXPECT_FALSE(fs::exists(save));
+    EXPECT_FALSE(fs::exists(save)) << "nothing was made";
+}
+
+TEST_F(RenderE2eTest, OutputNamesTheMovieFormatNamesIgnoreCaseAndTheVersionIsTheBuilds) {
+    const fs::path movie = root.path / "made here" / "my movie.mp4";
+    RunResult r = render({"--all-periods", "--format", "mp4", "-o", movie.string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, movie.string() + "\n");
+    EXPECT_EQ(codecOf(movie, "v"), "mpeg4\n");
+    EXPECT_FALSE(fs::exists(save)) << "the save folder was not needed";
+
+    r = render({"--format", "無変換", "--output", movie.string()});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(contains(r.err, "-o names the encoded movie")) << r.err;
+
+    // A font that is not installed: which one stands in.
+    r = render({"--all-periods", "--font", "No Such Face 42"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(contains(r.err, "lumivox-cli: no installed font is named \"No Such Face 42\"; \""))
+        << r.err;
+
+    r = run({"--version"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "lumivox-cli " LUMIVOX_VERSION_OF_BUILD "\n");
 }
 
 // Today's JSON: found from the content whatever the name, read with today's words unless
@@ -196,7 +239,7 @@ TEST_F(RenderE2eTest, NoConversionSucceedsWithTheVideoItself) {
     const RunResult r = render({"--format", "無変換"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, clip.string() + "\n");
-    EXPECT_TRUE(fs::is_empty(save));
+    EXPECT_FALSE(fs::exists(save)) << "nothing was made";
     EXPECT_FALSE(fs::exists(work / "comment.ini")) << "nothing was laid out";
 }
 
@@ -251,11 +294,37 @@ TEST_F(RenderE2eTest, ThePeriodAndTheUserFiltersReachTheLayout) {
         render({"--period-start", "1700000002", "--period-end", "1700000004", "--ng", "c"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(overlayBlocks(work / "comment.ini").size(), 2u);
+    EXPECT_TRUE(contains(r.err,
+                         "lumivox-cli: comments: read 5, removed: period 2, NG list 1, extract "
+                         "list 0, count cap 0; not shown 0; drawn 2\n"))
+        << r.err;
+    EXPECT_FALSE(contains(r.err, "no comment is drawn")) << r.err;
     r = render({"--all-periods", "--extract", "d"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const std::vector<OverlayBlock> blocks = overlayBlocks(work / "comment.ini");
     ASSERT_EQ(blocks.size(), 1u);
     EXPECT_EQ(blocks[0].mail, "shita");
+    EXPECT_TRUE(contains(r.err, "extract list 4, count cap 0; not shown 0; drawn 1\n")) << r.err;
+}
+
+TEST_F(RenderE2eTest, APeriodThatRemovesEveryCommentSaysSoAndTheMovieIsStillMade) {
+    const RunResult r = render({"--period-start", "2024-01-01"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, (save / "clip.avi").string() + "\n");
+    EXPECT_TRUE(fs::exists(save / "clip.avi"));
+    EXPECT_TRUE(contains(r.err,
+                         "lumivox-cli: comments: read 5, removed: period 5, NG list 0, "
+                         "extract list 0, count cap 0; not shown 0; drawn 0\n"))
+        << r.err;
+    EXPECT_TRUE(contains(r.err,
+                         "lumivox-cli: no comment is drawn: the comment period 2024-01-01 "
+                         "00:00 .. "))
+        << r.err;
+    EXPECT_TRUE(contains(r.err,
+                         " removed 5 of the 5 comments read (by default only the last "
+                         "three years are kept); --all-periods, or --period-start and "
+                         "--period-end, take them in\n"))
+        << r.err;
 }
 
 // A copy of lumivox-cli in a program folder of its own, beside a stand-in FFmpeg that answers

@@ -123,7 +123,7 @@ TEST_F(UrlE2eTest, AWrongPasswordFailsWithAReasonAndNoMovie) {
 TEST_F(UrlE2eTest, NoConversionEndsWithTheDownloadedVideo) {
     startDemo();
     writeSettings();
-    const RunResult r = run({"job", watchUrl(), "--format", "無変換"});
+    const RunResult r = run({"job", "sm9", "--format", "無変換"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, (save / "sm9.flv").string() + "\n");
     EXPECT_EQ(readBytes(save / "sm9.flv"), readBytes(clip));

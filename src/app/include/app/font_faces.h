@@ -27,6 +27,21 @@ std::string displayFamily(const std::vector<std::string>& families,
 // Every installed font family once, by its display name, as makeFaceList orders them.
 std::vector<std::string> installedFaceList();
 
+// The installed families that can show Japanese (fontconfig's language "ja"), as makeFaceList
+// orders them: what the font box offers, since the comments are Japanese.
+std::vector<std::string> japaneseFaceList();
+
+// The font box's list: `japaneseFaces`, plus the saved face when it is installed (one of
+// `installedFaces`) but cannot show Japanese, so that a choice made earlier stays selectable.
+std::vector<std::string> faceListWithSavedFace(std::vector<std::string> japaneseFaces,
+                                               const std::vector<std::string>& installedFaces,
+                                               const std::string& savedFace);
+
+// The family that stands in for `faceName` when no installed family has that name: the one
+// whose file fontconfig matches (substituteFace, possibly empty when there is no file at all).
+// Nothing when the face is installed.
+std::optional<std::string> standInFace(const std::string& faceName);
+
 // The index of the face named `name` in `faces` (whole names, ASCII case ignored, blanks at
 // both ends of `name` ignored); nothing when no face has that name.
 std::optional<size_t> findFace(const std::vector<std::string>& faces, std::string_view name);

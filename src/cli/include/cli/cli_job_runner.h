@@ -7,7 +7,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "app/comment_period.h"
 #include "app/job_request_builder.h"
 #include "app/run_folders.h"
 #include "cli/cli_job_sink.h"
@@ -36,6 +38,13 @@ RenderSettings loadCliSettings(const RunFolders& folders);
 // FFmpeg.ini of the work folder, else the built-in formats.
 FormatPresetList loadPresets(const RunFolders& folders);
 
+// The preset `typed` names: the exact name, else the first whose name is the same without regard
+// to letter case ("avi" is "AVI"). Nothing when none is.
+std::optional<std::string> presetNameFor(const FormatPresetList& presets, const std::string& typed);
+// The presets whose names are close to `typed` (one holds the other, or a few letters differ),
+// for the message about an unknown name.
+std::vector<std::string> nearPresetNames(const FormatPresetList& presets, const std::string& typed);
+
 // The job's request (see buildJobRequest) for `settings` with the output `options` in their
 // place: the format (a name given must be a preset's exactly; a saved one falls back as the
 // format box does), the font (a warning when fontconfig finds no file), the save folder (made
@@ -51,6 +60,8 @@ struct JobDisplay {
     // Shown from the job's start until encoding begins ("ダウンロード中...." for a job from a
     // URL, whose download posts its percent); empty: nothing until encoding begins.
     std::string firstStage;
+    // The job's comment period, named when it removed every comment.
+    CommentPeriod period;
 };
 
 // Starts `job` (made with `sink` and `serial`) and waits for its end, showing its progress on

@@ -13,11 +13,12 @@
 #include "job/job_sink.h"
 
 struct CliJobMessage {
-    enum class Kind { Progress, EncodingBegins, Done, ServiceError, Notice };
+    enum class Kind { Progress, EncodingBegins, Done, ServiceError, Notice, CommentsCounted };
     Kind kind = Kind::Done;
     uint64_t jobSerial = 0;
-    int percent = 0;   // Progress
-    std::string text;  // ServiceError, Notice; Progress: the download's details, when known
+    int percent = 0;       // Progress
+    std::string text;      // ServiceError, Notice; Progress: the download's details, when known
+    CommentCounts counts;  // CommentsCounted
 };
 
 class CliJobSink final : public JobSink {
@@ -29,6 +30,8 @@ public:
     void serviceError(uint64_t jobSerial, const std::string& text) override;
     void downloadProgress(uint64_t jobSerial, const DownloadProgress& progress) override;
     void jobNotice(uint64_t jobSerial, const std::string& text) override;
+    void commentsCounted(uint64_t jobSerial, const CommentCounts& counts) override;
+    void encodingProgress(uint64_t jobSerial, const EncodingProgress& progress) override;
 
     // Main thread: the oldest queued message, waiting at most `timeout` for one.
     std::optional<CliJobMessage> next(std::chrono::milliseconds timeout);

@@ -20,6 +20,9 @@
 struct OutputOptions {
     std::optional<std::string> saveFolder;
     std::optional<std::string> formatName;
+    // -o / --output: the movie's path instead of the save folder's ID plus the format's
+    // extension.
+    std::optional<std::string> moviePath;
     std::optional<std::string> fontFace;
     std::optional<int> fontSizePt;        // 0: automatic
     std::optional<bool> hideOldComments;  // --old / --no-old
@@ -66,7 +69,7 @@ struct UrlJobOptions : OutputOptions {
     ServiceOptions service;
 };
 
-enum class CliCommand { Job, Render, ListFormats, Help };
+enum class CliCommand { Job, Render, ListFormats, Help, Version };
 
 struct ParsedCommandLine {
     CliCommand command = CliCommand::Help;

@@ -31,6 +31,10 @@ protected:
     bool downloadVideo(const std::string& streamUrl, const std::string& cookie) override;
 
 private:
+    // True for an input file that exists, holds at least one byte and can be read; otherwise
+    // records why not ("missing input: PATH", "empty input: PATH", "unreadable input: PATH").
+    bool isReadableInput(const std::string& path);
+
     const std::string videoPath;
     const std::string commentPath;
 };

@@ -1,0 +1,5 @@
+#include "app/program_version.h"
+
+const char* programVersion() {
+    return LUMIVOX_VERSION;
+}
