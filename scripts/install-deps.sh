@@ -29,6 +29,8 @@ PACKAGES=(
   # the account's secrets in the desktop's keyring (QtKeychain; it loads libsecret when it runs);
   # the keyring tests start a D-Bus session with GNOME Keyring of their own
   qtkeychain-qt6-dev libsecret-1-0 dbus-daemon gnome-keyring
+  # Qt's own texts (buttons, dialogs, calendar) in Japanese
+  qt6-translations-l10n
 )
 
 missing=()
