@@ -207,7 +207,7 @@ TEST(CommentReader, DocumentsThatDoNotLoadLeaveTheListAsItWas) {
                "<packet>\n<chat vpos=\"1\">a</chat>\n  <chat>b</chaat></packet>");
     EXPECT_EQ(readCommentXml((folder / "bad.xml").string(), chats, counter).error(),
               (folder / "bad.xml").string() +
-                  ": not well-formed XML at line 3, column 14 (Start-end tags mismatch)");
+                  ": not well-formed XML at line 3, column 12 (Start-end tags mismatch)");
     EXPECT_EQ(chats.size(), 3u);
     EXPECT_EQ(chats[1].text, u"kept");
     EXPECT_EQ(counter, 3);

@@ -1,7 +1,8 @@
-// lumivox-window-shots OUT_FOLDER URL FAILING_URL: opens the main window on the work folder of
-// LUMIVOX_HOME and saves PNG pictures of it into OUT_FOLDER: idle.png before any job,
+// lumivox-window-shots OUT_FOLDER URL UNUSABLE_SAVE_FOLDER: opens the main window on the work
+// folder of LUMIVOX_HOME and saves PNG pictures of it into OUT_FOLDER: idle.png before any job,
 // running.png while the job for URL encodes, finished.png when it has ended, and failed.png
-// after a job for FAILING_URL. The jobs are real: the service, the encoder and the frame filter
+// after a second job for URL with UNUSABLE_SAVE_FOLDER, a folder that cannot be made, as its
+// save folder. The jobs are real: the service, the encoder and the frame filter
 // of the program folder do their work. Exit status 0 when every picture was saved.
 
 #include <QApplication>
@@ -58,7 +59,7 @@ bool waitFor(const std::function<bool()>& condition) {
 
 int main(int argc, char** argv) {
     if (argc != 4) {
-        std::fprintf(stderr, "usage: lumivox-window-shots OUT_FOLDER URL FAILING_URL\n");
+        std::fprintf(stderr, "usage: lumivox-window-shots OUT_FOLDER URL UNUSABLE_SAVE_FOLDER\n");
         return 2;
     }
     QApplication application(argc, argv);
@@ -93,7 +94,9 @@ int main(int argc, char** argv) {
     saved = waitFor([&] { return window.jobPhase() == CLumivoxDlg::JobPhase::Idle; }) &&
             save(window, out, "finished.png") && saved;
 
-    startJob(window, argv[3]);
+    window.findChild<QLineEdit*>(QStringLiteral("saveFolderEdit"))
+        ->setText(QString::fromLocal8Bit(argv[3]));
+    startJob(window, argv[2]);
     saved = waitFor([&] { return window.jobPhase() == CLumivoxDlg::JobPhase::Idle; }) &&
             save(window, out, "failed.png") && saved;
     window.close();
