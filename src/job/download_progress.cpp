@@ -1,4 +1,5 @@
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
 #include "job/job_sink.h"
@@ -13,6 +14,17 @@ void append(char* text, size_t size, int& used, const char* format, Args... args
             std::snprintf(text + used, size - static_cast<size_t>(used), format, args...);
         used = added < 0 ? -1 : used + added;
     }
+}
+
+// "45.2 MB", or "312 kB" below a megabyte.
+std::string describeBytes(int64_t bytes) {
+    char text[32];
+    if (bytes < 1'000'000) {
+        std::snprintf(text, sizeof text, "%lld kB", static_cast<long long>((bytes + 500) / 1000));
+    } else {
+        std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+    }
+    return text;
 }
 
 }  // namespace
@@ -36,8 +48,8 @@ std::string describeDownloadProgress(const DownloadProgress& p) {
         append(text, sizeof text, used, "%d/%d segments, %.1f MB", p.segmentsDone, p.segmentsTotal,
                static_cast<double>(p.bytesDone) / 1e6);
     } else {
-        append(text, sizeof text, used, "%.1f/%.1f MB", static_cast<double>(p.bytesDone) / 1e6,
-               static_cast<double>(p.bytesTotal) / 1e6);
+        append(text, sizeof text, used, "%s of %s", describeBytes(p.bytesDone).c_str(),
+               describeBytes(p.bytesTotal).c_str());
     }
     if (p.bytesPerSecond > 0) {
         append(text, sizeof text, used, ", %.1f MB/s", p.bytesPerSecond / 1e6);

@@ -192,13 +192,13 @@ TEST_F(MainWindowJobTest, ClosingWaitsForAJobThatIsStopping) {
     EXPECT_EQ(window->jobPhase(), CLumivoxDlg::JobPhase::Idle);
 }
 
-TEST_F(MainWindowJobTest, AHandOverWhileIdleStartsAJobOnlyForHttp) {
+TEST_F(MainWindowJobTest, AHandOverWhileIdleStartsAJobOnlyForAnAddressOrAnId) {
     auto window = openWindow();
     window->OnCopyData(kCopyDataUrl, handOverData("\"http://www.nicovideo.jp/watch/sm9\""));
     EXPECT_EQ(urlField(*window), QStringLiteral("\"http://www.nicovideo.jp/watch/sm9\""));
     EXPECT_EQ(stateOf(*window), kIdle);
-    window->OnCopyData(kCopyDataUrl, handOverData("https://www.nicovideo.jp/watch/sm9"));
-    EXPECT_EQ(urlField(*window), QStringLiteral("https://www.nicovideo.jp/watch/sm9"));
+    window->OnCopyData(kCopyDataUrl, handOverData("ftp://www.nicovideo.jp/watch/sm9"));
+    EXPECT_EQ(urlField(*window), QStringLiteral("ftp://www.nicovideo.jp/watch/sm9"));
     EXPECT_EQ(stateOf(*window), kIdle);
     EXPECT_TRUE(drive.requests().empty());
 

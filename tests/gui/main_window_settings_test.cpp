@@ -189,13 +189,15 @@ TEST_F(MainWindowSettingsTest, EscapeClosesTheWindowThroughTheClosingSteps) {
     EXPECT_TRUE(std::filesystem::exists(presetsFile()));
 }
 
-TEST_F(MainWindowSettingsTest, EnterStopsTheRunningJobAndSavesLikeTheCloseBox) {
+TEST_F(MainWindowSettingsTest, EscapeStopsTheRunningJobAndSavesLikeTheCloseBox) {
     auto window = openWindow();
     start(*window, "http://a.invalid/watch/sm1");
     ASSERT_TRUE(waitUntil([&] { return drive.entered("download", 1); }));
     control<QLineEdit>(*window, "saveFolderEdit")->setText(QStringLiteral("/srv/out"));
 
     QTest::keyClick(control<QLineEdit>(*window, "saveFolderEdit"), Qt::Key_Return);
+    EXPECT_TRUE(window->isVisible()) << "Enter never closes the window";
+    QTest::keyClick(control<QLineEdit>(*window, "saveFolderEdit"), Qt::Key_Escape);
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(drive.deletedJobs(), 1) << "the job was stopped and deleted";
     EXPECT_EQ(window->runningJobSerial(), 0u);

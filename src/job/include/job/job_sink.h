@@ -28,7 +28,7 @@ struct DownloadProgress {
     }
 };
 
-// "12/30 segments, 45.2 MB, 12.3 MB/s, 0:07 left" (a single stream: "45.2/100.0 MB, ..."):
+// "12/30 segments, 45.2 MB, 12.3 MB/s, 0:07 left" (a single stream: "45.2 MB of 100.0 MB, ..."):
 // the progress for a person; speed and time left only once known.
 std::string describeDownloadProgress(const DownloadProgress& progress);
 
