@@ -272,7 +272,7 @@ TEST(CommentFile, BrokenFilesSayWhyAndAddNothing) {
         {"\xEF\xBB\xBF[{\"vposMs\":1,\"body\":\"a\"}] x", "FILE: damaged JSON at byte 29 ("},
         {"{\"data\":{\"threads\":[{\"fork\":\"main\",\"comments\":[{\"vposMs\":1",
          "FILE: damaged JSON at byte "},
-        {"<packet><chat vpos=\"1\">a</chat>", "FILE: not well-formed XML ("},
+        {"<packet><chat vpos=\"1\">a</chat>", "FILE: not well-formed XML at line 1, column "},
     };
     TestTempFolder folder;
     const std::string file = (folder / "c.json").string();
