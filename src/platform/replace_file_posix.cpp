@@ -173,3 +173,23 @@ Status replaceFile(const fs::path& path, std::string_view contents, NewFileAcces
     syncFolder(target.parent_path());
     return {};
 }
+
+Status writeFileUnsynced(const fs::path& path, std::string_view contents) {
+    fs::path temporary;
+    const int fd = createTemporaryBeside(path, 0666, temporary);
+    if (fd < 0) {
+        return systemFailure(path.string(), errno);
+    }
+    int error = writeAll(fd, contents);
+    if (close(fd) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error == 0 && rename(temporary.c_str(), path.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        unlink(temporary.c_str());
+        return systemFailure(path.string(), error);
+    }
+    return {};
+}

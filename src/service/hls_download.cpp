@@ -28,6 +28,8 @@ constexpr const char* kManifestName = "segments.txt";
 constexpr int64_t kDefaultBusyPauseSeconds = 5;
 constexpr int64_t kLongestBusyPauseSeconds = 120;
 constexpr int kMaxBusyRoundsPerSegment = 8;
+// Segments are half a megabyte and more: curl's default 16 KiB costs a call per 16 KiB.
+constexpr long kReceiveBufferBytes = 256 * 1024;
 
 struct MultiFree {
     void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
@@ -195,7 +197,7 @@ Status HlsDownload::fetchAll(std::vector<HlsRendition> renditions, const RenewRe
         state.segmentsTotal += count;
         for (int index = renditions[r].playlist.initUri.empty() ? 0 : -1; index < count; ++index) {
             const int64_t bytes = fileBytes(partFile(renditions[r].name, index));
-            if (bytes >= 0) {
+            if (bytes > 0) {
                 state.bytesDone += bytes;
                 state.segmentsDone += index >= 0 ? 1 : 0;
                 continue;
@@ -223,6 +225,8 @@ Status HlsDownload::fetchAll(std::vector<HlsRendition> renditions, const RenewRe
         return Failure{"curl's multi handle could not be made"};
     }
     std::vector<std::unique_ptr<Transfer>> running;
+    // The buffers of finished transfers, kept for the next ones with their capacity.
+    std::vector<std::string> spareBodies;
     const Clock::time_point started = Clock::now();
     int64_t fetchedBytes = 0;
     int storedThisRun = 0;
@@ -327,8 +331,21 @@ Status HlsDownload::fetchAll(std::vector<HlsRendition> renditions, const RenewRe
             transfer->request = std::make_unique<HttpRequest>(context_, cookies_);
             transfer->request->setUrl(requestUrl(*parts));
             transfer->request->setUserAgent(context_.endpoints.todayUserAgent);
+            transfer->request->setReceiveBufferBytes(kReceiveBufferBytes);
+            if (!spareBodies.empty()) {
+                transfer->body = std::move(spareBodies.back());
+                spareBodies.pop_back();
+            }
             Transfer* self = transfer.get();
             transfer->request->onBody([self](const char* data, size_t size) {
+                if (self->body.empty()) {
+                    // Room for the whole declared body at once: growing a buffer of half a
+                    // megabyte step by step costs more than the decryption.
+                    const int64_t declared = self->request->contentLength();
+                    if (declared > 0 && static_cast<uint64_t>(declared) <= kMaxSegmentBytes) {
+                        self->body.reserve(static_cast<size_t>(declared));
+                    }
+                }
                 if (self->body.size() + size > kMaxSegmentBytes) {
                     self->tooLarge = true;
                     return false;
@@ -411,30 +428,31 @@ Status HlsDownload::fetchAll(std::vector<HlsRendition> renditions, const RenewRe
                 done->task.index < 0
                     ? r.playlist.initKey
                     : r.playlist.segments[static_cast<size_t>(done->task.index)].key;
-            std::string plain;
             if (key.method == HlsKey::Method::Aes128) {
                 const std::optional<AesKey> aes = keyOf(key);
                 const AesIv iv =
                     done->task.index < 0
                         ? (key.explicitIv ? key.iv : r.playlist.segments.front().iv())
                         : r.playlist.segments[static_cast<size_t>(done->task.index)].iv();
-                Result<std::string> decrypted = aes ? decryptAes128Cbc(done->body, *aes, iv)
-                                                    : Result<std::string>(Failure{"no key"});
+                const Status decrypted = aes ? decryptAes128CbcInPlace(done->body, *aes, iv)
+                                             : Status(Failure{"no key"});
                 if (!decrypted) {
                     retry(std::move(done->task), decrypted.error());
                     continue;
                 }
-                plain = std::move(*decrypted);
-            } else {
-                plain = std::move(done->body);
             }
-            if (!replaceFile(partFile(r.name, done->task.index), plain)) {
+            const std::string& plain = done->body;
+            // Unsynced: a segment lost to a crash of the machine comes back empty, which the
+            // next download takes for missing and fetches again.
+            if (!writeFileUnsynced(partFile(r.name, done->task.index), plain)) {
                 failure = "a segment cannot be written into " + folder_.string();
                 break;
             }
             fetchedBytes += static_cast<int64_t>(plain.size());
             state.bytesDone += static_cast<int64_t>(plain.size());
             renewalsInARow = 0;
+            done->body.clear();
+            spareBodies.push_back(std::move(done->body));
             if (done->task.index >= 0) {
                 ++state.segmentsDone;
                 ++storedThisRun;

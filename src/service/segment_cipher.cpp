@@ -16,10 +16,9 @@ constexpr size_t kBlockBytes = 16;
 
 }  // namespace
 
-Result<std::string> decryptAes128Cbc(std::string_view cipherText, const AesKey& key,
-                                     const AesIv& iv) {
-    if (cipherText.empty() || cipherText.size() % kBlockBytes != 0) {
-        return Failure{"the encrypted segment is " + std::to_string(cipherText.size()) +
+Status decryptAes128CbcInPlace(std::string& data, const AesKey& key, const AesIv& iv) {
+    if (data.empty() || data.size() % kBlockBytes != 0) {
+        return Failure{"the encrypted segment is " + std::to_string(data.size()) +
                        " bytes long, not a whole number of 16-byte blocks"};
     }
     const CipherContext context(EVP_CIPHER_CTX_new());
@@ -27,20 +26,29 @@ Result<std::string> decryptAes128Cbc(std::string_view cipherText, const AesKey& 
         EVP_DecryptInit_ex(context.get(), EVP_aes_128_cbc(), nullptr, key.data(), iv.data()) != 1) {
         return Failure{"the AES-128 decryption could not be set up"};
     }
-    std::string plain(cipherText.size(), '\0');
+    // One update over the whole buffer: EVP allows its input and output to be the same bytes,
+    // and keeps the last block back for the padding check of the final step.
+    auto* bytes = reinterpret_cast<unsigned char*>(data.data());
     int written = 0;
-    if (EVP_DecryptUpdate(context.get(), reinterpret_cast<unsigned char*>(plain.data()), &written,
-                          reinterpret_cast<const unsigned char*>(cipherText.data()),
-                          static_cast<int>(cipherText.size())) != 1) {
+    if (EVP_DecryptUpdate(context.get(), bytes, &written, bytes, static_cast<int>(data.size())) !=
+        1) {
         return Failure{"the segment could not be decrypted"};
     }
     int last = 0;
-    if (EVP_DecryptFinal_ex(context.get(), reinterpret_cast<unsigned char*>(plain.data()) + written,
-                            &last) != 1) {
+    if (EVP_DecryptFinal_ex(context.get(), bytes + written, &last) != 1) {
         return Failure{"the decrypted segment has no valid padding (damaged, or the wrong key)"};
     }
-    plain.resize(static_cast<size_t>(written + last));
-    return plain;
+    data.resize(static_cast<size_t>(written + last));
+    return {};
+}
+
+Result<std::string> decryptAes128Cbc(std::string_view cipherText, const AesKey& key,
+                                     const AesIv& iv) {
+    std::string data(cipherText);
+    if (Status decrypted = decryptAes128CbcInPlace(data, key, iv); !decrypted) {
+        return Failure{decrypted.error()};
+    }
+    return data;
 }
 
 Result<AesKey> aesKeyOf(std::string_view body) {

@@ -212,6 +212,12 @@ TEST(SegmentCipher, DecryptsWholeSegmentsAndRefusesCutOrWronglyKeyedOnes) {
     }
     const std::string sealed = encrypt(plain, key, iv);
     EXPECT_EQ(*decryptAes128Cbc(sealed, key, iv), plain);
+    // In place, with a whole padding block and with a partial one.
+    for (const size_t length : {plain.size(), plain.size() - 1, size_t{1}}) {
+        std::string data = encrypt(plain.substr(0, length), key, iv);
+        ASSERT_TRUE(decryptAes128CbcInPlace(data, key, iv)) << length;
+        EXPECT_EQ(data, plain.substr(0, length));
+    }
     EXPECT_FALSE(decryptAes128Cbc(sealed.substr(0, sealed.size() - 5), key, iv));
     EXPECT_FALSE(decryptAes128Cbc(sealed.substr(0, sealed.size() - 16), key, iv));
     EXPECT_FALSE(decryptAes128Cbc(sealed, *aesKeyOf("fedcba9876543210"), iv));

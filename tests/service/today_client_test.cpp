@@ -226,10 +226,18 @@ TEST(TodayClient, AStoppedDownloadKeepsItsSegmentsAndTheNextOneContinues) {
         EXPECT_LT(std::chrono::steady_clock::now() - stopAsked, std::chrono::seconds(1));
     }
     int kept = 0;
+    fs::path emptied;
     for (const auto& entry : fs::directory_iterator(segments)) {
-        kept += entry.path().extension() != ".txt" && entry.path().extension() != ".init";
+        if (entry.path().extension() != ".txt" && entry.path().extension() != ".init") {
+            ++kept;
+            emptied = entry.path();
+        }
     }
     EXPECT_GE(kept, 2);
+    // A segment that a crash of the machine left empty is fetched again.
+    const uintmax_t emptiedBytes = fs::file_size(emptied);
+    fs::resize_file(emptied, 0);
+    --kept;
     h.stop = false;
     HlsDownload again(h.context(), h.store(), segments);
     int firstReport = -1;
@@ -239,6 +247,7 @@ TEST(TodayClient, AStoppedDownloadKeepsItsSegmentsAndTheNextOneContinues) {
         }
     }));
     EXPECT_GT(firstReport, kept);  // the kept segments counted from the start
+    EXPECT_EQ(fs::file_size(emptied), emptiedBytes);
     ASSERT_TRUE(again.assemble("audio", h.folder / "a.m4a"));
     EXPECT_TRUE(*readWholeFile(h.folder / "a.m4a") == h.plainRendition("audio-aac-128kbps"));
 }

@@ -27,3 +27,11 @@ enum class NewFileAccess {
 // anything fails; then `path` is unchanged and no temporary file is left.
 Status replaceFile(const std::filesystem::path& path, std::string_view contents,
                    NewFileAccess newFileAccess = NewFileAccess::Default);
+
+// Writes `contents` as the file `path` (replacing one that is there) through a temporary file
+// and a rename, so that no reader ever sees it half written, but without flushing it to the
+// disk: for files that can be made again, such as downloaded pieces, where a flush per file
+// would cost more than the download. After a crash of the machine such a file may be empty, so
+// its reader takes an empty file for a missing one. Fails, naming the file and the system's
+// reason; then no temporary file is left.
+Status writeFileUnsynced(const std::filesystem::path& path, std::string_view contents);

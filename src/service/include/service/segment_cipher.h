@@ -18,6 +18,10 @@ using AesIv = std::array<uint8_t, 16>;
 Result<std::string> decryptAes128Cbc(std::string_view cipherText, const AesKey& key,
                                      const AesIv& iv);
 
+// The same in place: `data` becomes the plain bytes (it is shorter by the padding). After a
+// failure its contents are unspecified. Spares a copy of every segment of a download.
+Status decryptAes128CbcInPlace(std::string& data, const AesKey& key, const AesIv& iv);
+
 // The key of a key answer: exactly 16 bytes, not all zero (a refused key sometimes comes as an
 // empty or zero-filled body with a success status).
 Result<AesKey> aesKeyOf(std::string_view body);
