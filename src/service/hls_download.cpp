@@ -434,8 +434,8 @@ Status HlsDownload::fetchAll(std::vector<HlsRendition> renditions, const RenewRe
                     done->task.index < 0
                         ? (key.explicitIv ? key.iv : r.playlist.segments.front().iv())
                         : r.playlist.segments[static_cast<size_t>(done->task.index)].iv();
-                const Status decrypted = aes ? decryptAes128CbcInPlace(done->body, *aes, iv)
-                                             : Status(Failure{"no key"});
+                const Status decrypted =
+                    aes ? decryptAes128CbcInPlace(done->body, *aes, iv) : Status(Failure{"no key"});
                 if (!decrypted) {
                     retry(std::move(done->task), decrypted.error());
                     continue;
