@@ -7,19 +7,9 @@
 #include <utility>
 
 #include "cli/cli_job_sink.h"
-#include "cli/local_render_job.h"
+#include "job/local_render_job.h"
 #include "job/nico_thread.h"
 #include "platform/stop_signals.h"
-
-std::string stillTemplate(double seconds) {
-    char moment[32];
-    std::snprintf(moment, sizeof moment, "%.3f", seconds);
-    // -ss before -i seeks to the key frame before the moment and decodes only from there; the
-    // frame filter still counts frames from the video's start, so the comments are those of the
-    // moment. One frame is encoded, without sound.
-    return std::string(" -y -ss ") + moment +
-           R"( -i "<%InputFile%>" <%Lumivox%> -an -vcodec png -frames:v 1 "<%TemporaryFile%>.png")";
-}
 
 int runRenderCommand(const RenderOptions& options, const RunFolders& folders) {
     const RenderSettings settings = loadCliSettings(folders);

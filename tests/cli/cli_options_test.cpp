@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/local_render_job.h"
 #include "cli/progress_display.h"
 #include "cli/url_job_command.h"
+#include "job/local_render_job.h"
 #include "platform/command_line.h"
 #include "service/service_test_support.h"
 

@@ -235,6 +235,21 @@ TEST_F(RenderE2eTest, Mp3OfAnAudioOnlyInput) {
     EXPECT_NEAR(std::stod(ffprobe(save / "song.mp3", "-show_entries format=duration")), 2.0, 0.15);
 }
 
+// A video in the save folder in the format's own container is never overwritten by its movie.
+TEST_F(RenderE2eTest, TheMovieOfAVideoInTheSaveFolderTakesANameOfItsOwn) {
+    fs::create_directories(save);
+    const fs::path song = save / "song.mp3";
+    runShell("ffmpeg -nostdin -v error -y -f lavfi -i sine=f=330:d=2 -c:a libmp3lame " +
+             quote(song.string()));
+    const std::string original = readBytes(song);
+    const RunResult r = render({"--format", "MP3"}, song);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const fs::path movie = save / "song (コメント付き).mp3";
+    EXPECT_EQ(r.out, movie.string() + "\n");
+    EXPECT_EQ(codecOf(movie, "a"), "mp3\n");
+    EXPECT_TRUE(readBytes(song) == original) << "the video is left as it was";
+}
+
 TEST_F(RenderE2eTest, NoConversionSucceedsWithTheVideoItself) {
     const RunResult r = render({"--format", "無変換"});
     ASSERT_EQ(r.exitCode, 0) << r.err;

@@ -15,7 +15,3 @@ int runRenderCommand(const RenderOptions& options, const RunFolders& folders);
 // Prints the names of the output formats (FFmpeg.ini in the work folder, or the built-in ones),
 // one per line; `verbose` adds what each one makes (codecs, frame rate, extension, comments).
 int runListFormatsCommand(const RunFolders& folders, bool verbose = false);
-
-// The encoder arguments of render --still: the picture of the moment `seconds` into the video
-// with the comments drawn, as "<%TemporaryFile%>.png".
-std::string stillTemplate(double seconds);

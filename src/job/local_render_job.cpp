@@ -1,7 +1,9 @@
-#include "cli/local_render_job.h"
+#include "job/local_render_job.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 #include <system_error>
 #include <utility>
 
@@ -20,6 +22,24 @@ bool isReadableNonEmptyFile(const std::string& path) {
     return in.good() && in.peek() != std::ifstream::traits_type::eof();
 }
 
+// The extension the template gives the movie: what follows "<%TemporaryFile%>" up to the closing
+// quote or a blank (".avi"); empty when the template names no movie.
+std::string movieExtensionOf(const std::string& argTemplate) {
+    constexpr std::string_view kMarker = "<%TemporaryFile%>";
+    const size_t at = argTemplate.find(kMarker);
+    if (at == std::string::npos) {
+        return {};
+    }
+    const size_t begin = at + kMarker.size();
+    const size_t end = argTemplate.find_first_of("\" \t", begin);
+    return argTemplate.substr(begin, end == std::string::npos ? end : end - begin);
+}
+
+bool isSameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+    std::error_code error;
+    return std::filesystem::equivalent(a, b, error) && !error;
+}
+
 }  // namespace
 
 LocalRenderJob::LocalRenderJob(JobRequest request, JobSink& sink, uint64_t jobSerial,
@@ -34,6 +54,14 @@ void LocalRenderJob::loginToService() {
 
 bool LocalRenderJob::lookUpVideo(const std::string& /*cookie*/, std::string& streamUrl) {
     videoId = videoIdOfPath(videoPath);
+    // A video in the save folder whose container the format also writes would be the movie's
+    // own default name: rather than refusing to encode, the movie gets a name of its own. A
+    // movie path the user named is taken as it stands (the encoder stage refuses the video).
+    const std::string extension = movieExtensionOf(request.formatTemplate);
+    if (request.moviePath.empty() && !extension.empty() &&
+        isSameFile(temporaryFile() + extension, videoPath)) {
+        videoId += kMovieNameSuffix;
+    }
     videoFile = videoPath;
     streamUrl = videoPath;
     return true;
@@ -83,4 +111,14 @@ bool LocalRenderJob::downloadVideo(const std::string& /*streamUrl*/,
 
 std::string videoIdOfPath(const std::string& videoPath) {
     return std::filesystem::path(videoPath).stem().string();
+}
+
+std::string stillTemplate(double seconds) {
+    char moment[32];
+    std::snprintf(moment, sizeof moment, "%.3f", seconds);
+    // -ss before -i seeks to the key frame before the moment and decodes only from there; the
+    // frame filter still counts frames from the video's start, so the comments are those of the
+    // moment. One frame is encoded, without sound.
+    return std::string(" -y -ss ") + moment +
+           R"( -i "<%InputFile%>" <%Lumivox%> -an -vcodec png -frames:v 1 "<%TemporaryFile%>.png")";
 }
