@@ -1,0 +1,78 @@
+// The files of a local render: what a dropped file is, and which comment file beside a video
+// is taken, in which order.
+
+#include "app/local_video_files.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app_test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(LocalVideoFilesTest, TheKindOfAFileComesFromItsExtensionInAnyLetterCase) {
+    const struct {
+        const char* name;
+        LocalFileKind kind;
+    } cases[] = {
+        {"clip.mp4", LocalFileKind::Video},
+        {"CLIP.FLV", LocalFileKind::Video},
+        {"a.b.webm", LocalFileKind::Video},
+        {"/x/y/sm9.Mkv", LocalFileKind::Video},
+        {"clip.comments.json", LocalFileKind::CommentFile},
+        {"clip.XML", LocalFileKind::CommentFile},
+        {"notes.txt", LocalFileKind::Other},
+        {"mp4", LocalFileKind::Other},
+        {"clip.mp4.part", LocalFileKind::Other},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(localFileKindOf(c.name), c.kind) << c.name;
+    }
+}
+
+TEST(LocalVideoFilesTest, TheCandidatesBesideTheVideoInTheirOrder) {
+    EXPECT_EQ(commentFileCandidates("/v/my.clip.mp4"),
+              (std::vector<fs::path>{"/v/my.clip.comments.json", "/v/my.clip.json",
+                                     "/v/my.clip.xml", "/v/my.clip.mp4.comments.json"}));
+}
+
+// Each row adds the files present; the first candidate that is a file wins. A folder of a
+// candidate's name or a file of another video does not count.
+TEST(LocalVideoFilesTest, TheFirstCandidateThatIsAFileIsTaken) {
+    const struct {
+        std::vector<std::string> present;
+        const char* taken;  // empty: none found
+    } cases[] = {
+        {{}, ""},
+        {{"other.comments.json", "clip.txt"}, ""},
+        {{"clip.mp4.comments.json"}, "clip.mp4.comments.json"},
+        {{"clip.xml", "clip.mp4.comments.json"}, "clip.xml"},
+        {{"clip.json", "clip.xml"}, "clip.json"},
+        {{"clip.comments.json", "clip.json", "clip.xml"}, "clip.comments.json"},
+        {{"clip.comments.json/", "clip.xml"}, "clip.xml"},
+    };
+    for (const auto& c : cases) {
+        TestTempFolder folder;
+        for (const std::string& name : c.present) {
+            if (name.back() == '/') {
+                fs::create_directories(folder / name);
+            } else {
+                writeBytes(folder / name, "[]");
+            }
+        }
+        const auto found = findCommentFileFor(folder / "clip.mp4");
+        const std::string expected = c.taken;
+        EXPECT_EQ(found ? found->filename().string() : "", expected)
+            << ::testing::PrintToString(c.present);
+        if (found) {
+            EXPECT_EQ(found->parent_path(), folder.path());
+        }
+    }
+}
+
+}  // namespace
