@@ -5,6 +5,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -12,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -29,6 +32,7 @@
 #include "app/comment_period.h"
 #include "app/font_faces.h"
 #include "app/job_request_builder.h"
+#include "app/local_video_files.h"
 #include "app/program_version.h"
 #include "app/settings.h"
 #include "app/url_hand_over.h"
@@ -41,8 +45,10 @@
 #include "gui/list_dlg.h"
 #include "gui/password_dlg.h"
 #include "gui/program_icon.h"
+#include "gui/still_preview_dlg.h"
 #include "gui/user_id_list_model.h"
 #include "job/job_status_texts.h"
+#include "job/local_render_job.h"
 #include "platform/log.h"
 #include "platform/registry.h"
 #include "platform/text_conv.h"
@@ -149,6 +155,9 @@ void CLumivoxDlg::buildControls() {
     stopButton->setEnabled(false);
     // Enter anywhere in the window (the URL field above all) starts the job.
     startButton->setDefault(true);
+    fileButton = new QPushButton(QStringLiteral("ファイル..."), this);
+    fileButton->setObjectName(QStringLiteral("fileButton"));
+    fileButton->setToolTip(QStringLiteral("動画ファイルを変換"));
 
     progressBar = new QProgressBar(this);
     progressBar->setObjectName(QStringLiteral("progressBar"));
@@ -230,8 +239,8 @@ void CLumivoxDlg::buildControls() {
     }
 
     // The arrangement: labels in a narrow first column, the URL, progress, status and save
-    // folder across the wide second one, the image buttons at the right, and below them the
-    // format, the font with its size, the two options and the row of buttons.
+    // folder across the wide second one, the image buttons and "ファイル..." at the right, and
+    // below them the format, the font with its size, the two options and the row of buttons.
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(units.x(3));
     grid->setVerticalSpacing(units.y(5));
@@ -241,6 +250,7 @@ void CLumivoxDlg::buildControls() {
     grid->addWidget(urlEdit, 0, 1);
     grid->addWidget(startButton, 0, 2);
     grid->addWidget(stopButton, 0, 3);
+    grid->addWidget(fileButton, 0, 4);
     grid->addWidget(progressBar, 1, 1);
     // The stage with its progress, the end of the last job with its buttons, the comment counts,
     // the service's error and the log's latest problem.
@@ -313,6 +323,7 @@ void CLumivoxDlg::buildControls() {
     connect(closeWindow, &QAction::triggered, this, &QWidget::close);
     addAction(closeWindow);
     setContextMenuPolicy(Qt::ActionsContextMenu);
+    setAcceptDrops(true);
 
     resize(qMax(units.x(331), sizeHint().width()), qMax(units.y(165), sizeHint().height()));
 }
@@ -322,6 +333,7 @@ void CLumivoxDlg::connectControls() {
     connect(openFolderButton, &QPushButton::clicked, this, &CLumivoxDlg::OnOpenFolder);
     connect(playButton, &QPushButton::clicked, this, &CLumivoxDlg::OnPlay);
     connect(stopButton, &QPushButton::clicked, this, &CLumivoxDlg::StopJob);
+    connect(fileButton, &QPushButton::clicked, this, &CLumivoxDlg::OnChooseFile);
     connect(passwordButton, &QPushButton::clicked, this, &CLumivoxDlg::OnPassword);
     connect(browseButton, &QPushButton::clicked, this, &CLumivoxDlg::OnBrowse);
     connect(listToggleButton, &QPushButton::clicked, this, &CLumivoxDlg::OnListToggle);
@@ -482,16 +494,30 @@ void CLumivoxDlg::showJobPhase(const char* status) {
     startButton->setEnabled(phase == JobPhase::Idle);
     stopButton->setEnabled(phase == JobPhase::Running);
     urlEdit->setEnabled(phase == JobPhase::Idle);
-    statusLabel->setText(QString::fromUtf8(status));
+    fileButton->setEnabled(phase == JobPhase::Idle);
+    statusLabel->setText(statusText(status));
+}
+
+QString CLumivoxDlg::statusText(const char* status) const {
+    QString text = QString::fromUtf8(status);
+    if (!text.isEmpty() && job && !commentNote.empty()) {
+        text += QStringLiteral("  ") + qText(commentNote);
+    }
+    return text;
 }
 
 void CLumivoxDlg::StartJob() {
-    if (job || closing) {
+    if (job || closing || preparingLocalRender()) {
         return;  // one job at a time (a second start waits in the queue), none while closing
     }
     takeSettingsFromControls();
+    commentNote.clear();
+    runJob(jobFactory(makeJobRequest(), jobSink, nextJobSerial++), kDownloadingStatus);
+}
+
+void CLumivoxDlg::runJob(std::unique_ptr<CNicoThread> newJob, const char* status) {
     clearJobReport();
-    job = jobFactory(makeJobRequest(), jobSink, nextJobSerial++);
+    job = std::move(newJob);
     if (!job) {
         returnToIdle();
         return;
@@ -503,7 +529,7 @@ void CLumivoxDlg::StartJob() {
         returnToIdle();
         return;
     }
-    showJobPhase(kDownloadingStatus);
+    showJobPhase(status);
 }
 
 void CLumivoxDlg::StopJob() {
@@ -652,7 +678,7 @@ void CLumivoxDlg::OnEncodingBegins(uint64_t jobSerial) {
     }
     progressBar->setValue(0);
     progressLabel->clear();
-    statusLabel->setText(QString::fromUtf8(kEncodingStatus));
+    statusLabel->setText(statusText(kEncodingStatus));
 }
 
 void CLumivoxDlg::OnJobDone(uint64_t jobSerial) {
@@ -689,7 +715,7 @@ void CLumivoxDlg::OnCopyData(uint32_t tag, const QByteArray& data) {
     }
     const std::string url =
         receivedHandOverText(std::string_view(data.constData(), static_cast<size_t>(data.size())));
-    if (job) {
+    if (job || preparingLocalRender()) {
         // Also while a stop winds down: the URL starts after the teardown.
         downloadList->queueUrl(url, std::time(nullptr));
         return;
@@ -791,6 +817,10 @@ void CLumivoxDlg::OnClose() {
     closing = true;
     // The one place that waits for the worker: the program is going, and nothing may be lost.
     stopJobAndWait();
+    delete commentFileDialog;
+    commentFileDialog = nullptr;
+    delete previewDialog;  // waits for its still, if one is being made
+    previewDialog = nullptr;
     // What is still being typed into a side window's list counts (it starts no job now).
     if (listWindow != nullptr) {
         listWindow->commitOpenEdits();
@@ -928,7 +958,7 @@ void CLumivoxDlg::loadDownloadQueue(bool jobStartedFromCommandLine) {
 }
 
 void CLumivoxDlg::OnUrlQueued() {
-    if (!job && !closing) {
+    if (!job && !closing && !preparingLocalRender()) {
         TakeNext();
     }
 }
@@ -979,4 +1009,133 @@ void CLumivoxDlg::OnRemoveMenuEntry() {
     const std::unique_ptr<Registry> registry = openUserRegistry(folders.workFolder);
     logIfFailed(LogComponent::App, "the browser menu entry cannot be removed",
                 ::removeBrowserMenuEntry(*registry));
+}
+
+bool CLumivoxDlg::preparingLocalRender() const {
+    return commentFileDialog != nullptr || previewDialog != nullptr;
+}
+
+void CLumivoxDlg::showLocalFileMessage(const QString& text) {
+    // Not modal, as the service's errors: the window stays usable while it shows.
+    auto* box = new QMessageBox(QMessageBox::Information, QString::fromUtf8(kMessageBoxCaption),
+                                text, QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("localFileMessage"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+}
+
+void CLumivoxDlg::dragEnterEvent(QDragEnterEvent* event) {
+    const QMimeData* data = event->mimeData();
+    if (data->hasUrls() && !data->urls().isEmpty() && data->urls().first().isLocalFile()) {
+        event->acceptProposedAction();
+    }
+}
+
+void CLumivoxDlg::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.isEmpty() || !urls.first().isLocalFile()) {
+        return;
+    }
+    event->acceptProposedAction();
+    // One video at a time: the first file dropped counts.
+    OpenLocalFile(utf8(urls.first().toLocalFile()));
+}
+
+void CLumivoxDlg::OnChooseFile() {
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("動画ファイルの選択"), QString(),
+        QStringLiteral("動画ファイル (*.mp4 *.flv *.mkv *.webm *.avi *.wmv *.mov *.m4v *.ts);;"
+                       "すべてのファイル (*)"));
+    if (!path.isEmpty()) {
+        OpenLocalFile(utf8(path));
+    }
+}
+
+void CLumivoxDlg::OpenLocalFile(const std::string& path) {
+    if (closing) {
+        return;
+    }
+    const QString name = qText(fs::path(path).filename().string());
+    if (job || preparingLocalRender()) {
+        showLocalFileMessage(QStringLiteral("処理中のため開けません: ") + name);
+        return;
+    }
+    std::error_code error;
+    if (!fs::is_regular_file(path, error)) {
+        showLocalFileMessage(QStringLiteral("ファイルがありません: ") + qText(path));
+        return;
+    }
+    switch (localFileKindOf(path)) {
+        case LocalFileKind::CommentFile:
+            showLocalFileMessage(QStringLiteral("コメントファイルだけでは変換できません。"
+                                                "動画ファイルをドロップしてください: ") +
+                                 name);
+            return;
+        case LocalFileKind::Other:
+            showLocalFileMessage(QStringLiteral("動画ファイルではありません: ") + name);
+            return;
+        case LocalFileKind::Video:
+            break;
+    }
+    const std::string video = fs::absolute(path, error).string();
+    if (const std::optional<fs::path> comments = findCommentFileFor(video)) {
+        openPreview(video, comments->string());
+    } else {
+        askForCommentFile(video);
+    }
+}
+
+void CLumivoxDlg::askForCommentFile(const std::string& videoPath) {
+    commentFileDialog = new QFileDialog(
+        this,
+        QStringLiteral("コメントファイルの選択: ") + qText(fs::path(videoPath).filename().string()),
+        qText(fs::path(videoPath).parent_path().string()),
+        QStringLiteral("コメントファイル (*.json *.xml);;すべてのファイル (*)"));
+    commentFileDialog->setObjectName(QStringLiteral("commentFileDialog"));
+    commentFileDialog->setFileMode(QFileDialog::ExistingFile);
+    commentFileDialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(commentFileDialog, &QFileDialog::fileSelected, this,
+            [this, videoPath](const QString& file) {
+                commentFileDialog = nullptr;  // it closes and deletes itself
+                openPreview(videoPath, utf8(file));
+            });
+    connect(commentFileDialog, &QFileDialog::rejected, this, [this] {
+        commentFileDialog = nullptr;
+        TakeNext();  // what was queued meanwhile
+    });
+    commentFileDialog->open();
+}
+
+void CLumivoxDlg::openPreview(const std::string& videoPath, const std::string& commentPath) {
+    if (closing) {
+        return;
+    }
+    takeSettingsFromControls();
+    JobRequest request = makeJobRequest();
+    previewDialog = new CStillPreviewDlg(std::move(request), videoPath, commentPath, this);
+    previewDialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(previewDialog, &QDialog::finished, this, [this, videoPath, commentPath](int result) {
+        previewDialog = nullptr;  // it closes and deletes itself
+        if (closing) {
+            return;
+        }
+        if (result == QDialog::Accepted) {
+            startLocalRender(videoPath, commentPath);
+        } else {
+            TakeNext();  // what was queued meanwhile
+        }
+    });
+    makeWorkFolderCurrent();
+    previewDialog->open();
+}
+
+void CLumivoxDlg::startLocalRender(const std::string& videoPath, const std::string& commentPath) {
+    JobRequest request = makeJobRequest();
+    request.pageUrl = videoPath;
+    request.cookieStore = nullptr;  // no network stage runs
+    commentNote = "コメント: " + fs::path(commentPath).filename().string();
+    runJob(std::make_unique<LocalRenderJob>(std::move(request), jobSink, nextJobSerial++, videoPath,
+                                            commentPath),
+           kEncodingStatus);
 }

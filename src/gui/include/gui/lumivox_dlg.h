@@ -28,6 +28,12 @@
 // when the window closes. The lists live in the work folder: Ignore.sav and Extract.sav,
 // download.sav; they are loaded at initialisation and saved (or deleted when empty) at closing.
 // The browser menu buttons ask their question and add or remove the browser's menu entry.
+//
+// Local files. A video dropped on the window or chosen with "ファイル..." is rendered with the
+// comment file beside it (findCommentFileFor), or one the user picks when there is none: the
+// still preview (CStillPreviewDlg) shows it first, and its "開始" starts a local render job with
+// the window's settings; the movie goes to the save folder under the video's name. While the
+// file dialog or the preview is open, the window counts as busy: URLs handed over are queued.
 
 #include <QDialog>
 #include <cstdint>
@@ -58,6 +64,8 @@ class UserIdListModel;
 class GuiLogSink;
 class LogSink;
 class CListDlg;
+class CStillPreviewDlg;
+class QFileDialog;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -97,6 +105,13 @@ public:
     // URL goes into the URL field and starts a job when it begins with "http://" in any letter
     // case; while a job runs it joins the queue.
     void OnCopyData(uint32_t tag, const QByteArray& data);
+    // Renders the local file `path` (see "Local files" above); a comment file alone, any other
+    // file, or a busy window gets a message instead. The file dialog or the preview it opens is
+    // window-modal and does not block the caller.
+    void OpenLocalFile(const std::string& path);
+    // The still preview of the local render being prepared; null when none is open.
+    CStillPreviewDlg* stillPreview() const { return previewDialog; }
+
     // A later start asks to see the window: restores it when it is minimised.
     void RestoreIfMinimised();
 
@@ -131,6 +146,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     // The first show brings the side windows whose flags are set.
     void showEvent(QShowEvent* event) override;
+    // Local files dropped on the window.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
     // Takes the head of the queue out, deletes its row and runs its URL (runUrl). Nothing when
     // the queue is empty.
@@ -180,6 +198,19 @@ private:
     JobRequest makeJobRequest() const;
     // Enables the controls for the job's phase and shows `status`.
     void showJobPhase(const char* status);
+    // `status` with the local render's comment file after it, while one runs.
+    QString statusText(const char* status) const;
+    // Starts `newJob` (the URL job or a local render), its status line saying `status`.
+    void runJob(std::unique_ptr<CNicoThread> newJob, const char* status);
+    // Local files: the file dialog of "ファイル...", the question for a comment file, the
+    // preview, and the job.
+    void OnChooseFile();
+    void askForCommentFile(const std::string& videoPath);
+    void openPreview(const std::string& videoPath, const std::string& commentPath);
+    void startLocalRender(const std::string& videoPath, const std::string& commentPath);
+    void showLocalFileMessage(const QString& text);
+    // The file dialog or the preview of a local render is open.
+    bool preparingLocalRender() const;
     void returnToIdle();
     // Clears what the previous job left shown.
     void clearJobReport();
@@ -219,6 +250,7 @@ private:
 
     // Controls.
     QLineEdit* urlEdit = nullptr;
+    QPushButton* fileButton = nullptr;  // "ファイル...": a local video to render
     QPushButton* startButton = nullptr;
     QPushButton* stopButton = nullptr;
     QProgressBar* progressBar = nullptr;
@@ -255,6 +287,10 @@ private:
     std::string serviceErrorText;      // the running job's last service error; empty: none
     std::string lastMoviePath;         // the movie of the last job that succeeded
     uint64_t nextJobSerial = 1;
+    // The local render being prepared: children of the window, deleted when they close.
+    QFileDialog* commentFileDialog = nullptr;
+    CStillPreviewDlg* previewDialog = nullptr;
+    std::string commentNote;  // "コメント: NAME" while a local render runs; empty otherwise
     bool initialised = false;
     bool sideWindowsShown = false;  // shown with the main window once
 };
