@@ -232,3 +232,8 @@ void CStillPreviewDlg::reject() {
 void CStillPreviewDlg::OnJobProgress(uint64_t /*jobSerial*/, int /*percent*/) {}
 void CStillPreviewDlg::OnEncodingBegins(uint64_t /*jobSerial*/) {}
 void CStillPreviewDlg::OnServiceError(uint64_t /*jobSerial*/, const std::string& /*text*/) {}
+void CStillPreviewDlg::OnDownloadProgress(uint64_t /*jobSerial*/,
+                                          const DownloadProgress& /*progress*/) {}
+void CStillPreviewDlg::OnEncodingProgress(uint64_t /*jobSerial*/,
+                                          const EncodingProgress& /*progress*/) {}
+void CStillPreviewDlg::OnCommentsCounted(uint64_t /*jobSerial*/, const CommentCounts& /*counts*/) {}

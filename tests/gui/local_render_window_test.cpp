@@ -151,6 +151,8 @@ TEST_F(LocalRenderWindowTest, ADroppedVideoIsPreviewedAndRenderedIntoTheSaveFold
     ASSERT_TRUE(
         waitUntil([&] { return window->jobPhase() == CLumivoxDlg::JobPhase::Idle; }, 120000));
     const fs::path movie = saveFolder() / "clip.avi";
+    EXPECT_EQ(control<QLabel>(*window, "resultText")->text().toStdString(),
+              "完了: " + movie.string());
     ASSERT_TRUE(fs::exists(movie)) << "the movie under the video's name in the save folder";
     EXPECT_EQ(ffprobeOf(movie, "-select_streams v -show_entries stream=codec_name,width"),
               "msmpeg4v3\n320\n");

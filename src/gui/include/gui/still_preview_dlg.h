@@ -55,6 +55,9 @@ public:
     void OnEncodingBegins(uint64_t jobSerial) override;
     void OnJobDone(uint64_t jobSerial) override;
     void OnServiceError(uint64_t jobSerial, const std::string& text) override;
+    void OnDownloadProgress(uint64_t jobSerial, const DownloadProgress& progress) override;
+    void OnEncodingProgress(uint64_t jobSerial, const EncodingProgress& progress) override;
+    void OnCommentsCounted(uint64_t jobSerial, const CommentCounts& counts) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
