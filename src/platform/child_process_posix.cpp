@@ -1,7 +1,8 @@
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -76,21 +77,95 @@ void sleepMs(int ms) {
     }
 }
 
-// Owns the spawn attribute objects for the length of one start.
-struct SpawnSetup {
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    bool actionsReady = false;
-    bool attributesReady = false;
-    ~SpawnSetup() {
-        if (actionsReady) {
-            posix_spawn_file_actions_destroy(&actions);
-        }
-        if (attributesReady) {
-            posix_spawnattr_destroy(&attributes);
-        }
-    }
+// Everything the child needs between fork and exec, made before the fork: the child may only
+// make system calls then (another thread of the parent may hold a lock of the allocator).
+struct ChildSetup {
+    const char* program;
+    char* const* argv;
+    const char* folder;
+    int input;   // becomes standard input
+    int output;  // becomes standard output and standard error
+    int report;  // the child writes its errno here when it cannot start the program
+    pid_t parent;
 };
+
+[[noreturn]] void failInChild(int report, int error) {
+    ssize_t written;
+    do {
+        written = ::write(report, &error, sizeof error);
+    } while (written < 0 && errno == EINTR);
+    ::_exit(127);
+}
+
+// Runs in the child between fork and exec.
+[[noreturn]] void execChild(const ChildSetup& setup) {
+    // The child ends with the parent: a movie nobody waits for must not go on being written.
+    // The signal comes when the parent's thread that started the child ends. A parent that died
+    // before the call is caught by the check after it (the child then belongs to another process).
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != setup.parent) {
+        ::_exit(127);
+    }
+    // A process group of its own, so that terminate() reaches the processes the child starts
+    // (a shell's commands hold the output pipe open too).
+    ::setpgid(0, 0);
+    // Signals that the parent handles, blocks or ignores (SIGPIPE, often) are reset.
+    struct sigaction defaultAction {};
+    defaultAction.sa_handler = SIG_DFL;
+    for (int signal = 1; signal < NSIG; ++signal) {
+        ::sigaction(signal, &defaultAction, nullptr);
+    }
+    // dup2 clears close-on-exec on the copies; the originals close at exec.
+    if (::dup2(setup.input, STDIN_FILENO) < 0 || ::dup2(setup.output, STDOUT_FILENO) < 0 ||
+        ::dup2(setup.output, STDERR_FILENO) < 0 || ::chdir(setup.folder) != 0) {
+        failInChild(setup.report, errno);
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::execve(setup.program, setup.argv, environ);
+    failInChild(setup.report, errno);
+}
+
+// Starts the child and waits until it has run the program (or failed to): 0, or the errno of
+// the step that failed. The child is reaped here when it failed.
+int forkAndExec(ChildSetup setup, pid_t& pid) {
+    int report[2] = {-1, -1};
+    if (const int error = makePipe(report); error != 0) {
+        return error;
+    }
+    setup.report = report[1];
+    // No handler of the parent may run in the child before its dispositions are reset.
+    sigset_t all;
+    sigset_t previous;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &previous);
+    pid = ::fork();
+    if (pid == 0) {
+        execChild(setup);
+    }
+    const int forkError = errno;
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    closeQuietly(report[1]);
+    if (pid < 0) {
+        closeQuietly(report[0]);
+        return forkError;
+    }
+    // End of file: the program runs (the pipe closed at exec). Otherwise the child's errno.
+    int childError = 0;
+    ssize_t count;
+    do {
+        count = ::read(report[0], &childError, sizeof childError);
+    } while (count < 0 && errno == EINTR);
+    closeQuietly(report[0]);
+    if (count == 0) {
+        return 0;
+    }
+    int waitStatus = 0;
+    while (::waitpid(pid, &waitStatus, 0) < 0 && errno == EINTR) {
+    }
+    pid = -1;
+    return count == sizeof childError ? childError : EIO;
+}
 
 }  // namespace
 
@@ -182,55 +257,10 @@ Status ChildProcess::start(const std::string& program, const std::vector<std::st
     }
     argv.push_back(nullptr);
 
-    int error = 0;
     pid_t pid = -1;
-    {
-        SpawnSetup setup;
-        error = posix_spawn_file_actions_init(&setup.actions);
-        setup.actionsReady = error == 0;
-        if (error == 0) {
-            error = posix_spawnattr_init(&setup.attributes);
-            setup.attributesReady = error == 0;
-        }
-        // dup2 clears close-on-exec on the copies; the originals close at exec.
-        if (error == 0) {
-            error = posix_spawn_file_actions_adddup2(&setup.actions, input[0], STDIN_FILENO);
-        }
-        if (error == 0) {
-            error = posix_spawn_file_actions_adddup2(&setup.actions, output[1], STDOUT_FILENO);
-        }
-        if (error == 0) {
-            error = posix_spawn_file_actions_adddup2(&setup.actions, output[1], STDERR_FILENO);
-        }
-        if (error == 0) {
-            error = posix_spawn_file_actions_addchdir_np(&setup.actions, workingFolder.c_str());
-        }
-        // A process group of its own, so that terminate() reaches the processes the child starts
-        // (a shell's commands hold the output pipe open too). Signals that the parent blocks or
-        // ignores (SIGPIPE, often) are reset for the child.
-        sigset_t none;
-        sigset_t all;
-        sigemptyset(&none);
-        sigfillset(&all);
-        if (error == 0) {
-            error = posix_spawnattr_setpgroup(&setup.attributes, 0);
-        }
-        if (error == 0) {
-            error = posix_spawnattr_setsigmask(&setup.attributes, &none);
-        }
-        if (error == 0) {
-            error = posix_spawnattr_setsigdefault(&setup.attributes, &all);
-        }
-        if (error == 0) {
-            error = posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETPGROUP |
-                                                                    POSIX_SPAWN_SETSIGMASK |
-                                                                    POSIX_SPAWN_SETSIGDEF);
-        }
-        if (error == 0) {
-            error = posix_spawn(&pid, program.c_str(), &setup.actions, &setup.attributes,
-                                argv.data(), environ);
-        }
-    }
+    const int error = forkAndExec(
+        {program.c_str(), argv.data(), workingFolder.c_str(), input[0], output[1], -1, ::getpid()},
+        pid);
     closeQuietly(input[0]);
     closeQuietly(output[1]);
     if (error != 0) {

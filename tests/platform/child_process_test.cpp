@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -263,4 +266,62 @@ TEST(ChildProcess, LaterChildrenDoNotInheritTheOutputPipe) {
         }
     }
     EXPECT_EQ(standardPipes, 3);
+}
+
+namespace {
+
+// Blocks until `pid`, a child of this process, ends or `limit` passes; its wait status, or
+// nothing when it still runs.
+std::optional<int> waitWithin(pid_t pid, std::chrono::seconds limit) {
+    const auto giveUp = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < giveUp) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid) {
+            return status;
+        }
+        ::usleep(10000);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+TEST(ChildProcess, TheChildEndsWhenItsParentIsKilled) {
+    // This process adopts orphans, so that the grandchild can be waited for once its parent
+    // is gone. The parent is a real process of its own (a fork of this one) that starts the
+    // grandchild through ChildProcess, passes on its process id, and waits to be killed.
+    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    int ids[2];
+    ASSERT_EQ(::pipe(ids), 0);
+    const pid_t parent = ::fork();
+    ASSERT_GE(parent, 0);
+    if (parent == 0) {
+        ChildProcess child;
+        if (!child.start("/bin/sh", shell("echo $$; exec sleep 30"), "/").ok()) {
+            ::_exit(1);
+        }
+        const std::string id = readFirstChunk(child);
+        if (::write(ids[1], id.data(), id.size()) < 0) {
+            ::_exit(1);
+        }
+        ::pause();
+        ::_exit(0);
+    }
+    ::close(ids[1]);
+    char text[32] = {};
+    ASSERT_GT(::read(ids[0], text, sizeof text - 1), 0);
+    ::close(ids[0]);
+    const pid_t grandchild = std::atoi(text);
+    ASSERT_GT(grandchild, 0);
+
+    ASSERT_EQ(::kill(parent, SIGKILL), 0);
+    ASSERT_TRUE(waitWithin(parent, std::chrono::seconds(10)).has_value());
+    const std::optional<int> status = waitWithin(grandchild, std::chrono::seconds(10));
+    if (!status) {
+        ::kill(grandchild, SIGKILL);
+        ::waitpid(grandchild, nullptr, 0);
+    }
+    ASSERT_TRUE(status.has_value()) << "the child ran on without its parent";
+    EXPECT_TRUE(WIFSIGNALED(*status));
+    EXPECT_EQ(WTERMSIG(*status), SIGKILL);
 }

@@ -5,6 +5,9 @@
 //
 // One thread owns an object and makes every call. The child is always reaped: by `wait`, by
 // `terminate`, or at the latest by the destructor, which terminates a child still running.
+// The child never outlives its parent: it is killed when the thread that started it ends
+// (with the whole process on a kill -9, say), and does not run at all when the parent died
+// while it was being started.
 
 #include <memory>
 #include <optional>
