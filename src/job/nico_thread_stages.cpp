@@ -22,12 +22,14 @@
 #include "job/classic_service_stages.h"
 #include "job/encoder_output.h"
 #include "job/encoder_progress.h"
+#include "job/movie_length_check.h"
 #include "job/nico_thread.h"
 #include "job/today_service_stages.h"
 #include "job/video_probe.h"
 #include "platform/child_process.h"
 #include "platform/command_line.h"
 #include "platform/log.h"
+#include "platform/process_id.h"
 #include "platform/text_conv.h"
 #include "platform/work_file_names.h"
 #include "text/font_locator.h"
@@ -107,6 +109,42 @@ std::string movieArgument(const std::vector<std::string>& arguments,
     }
     return {};
 }
+
+// A name in the folder of `path` that no other job or process uses, with the same extension:
+// ".NAME.encoding-PID-SERIAL.EXT".
+std::string hiddenNameBeside(const std::string& path, uint64_t serial) {
+    const std::filesystem::path named(path);
+    return (named.parent_path() /
+            ("." + named.stem().string() + ".encoding-" + std::to_string(currentProcessId()) + "-" +
+             std::to_string(serial) + named.extension().string()))
+        .string();
+}
+
+std::string withTrailingSlash(std::string folder) {
+    if (folder.empty() || folder.back() != '/') {
+        folder += '/';
+    }
+    return folder;
+}
+
+// Removes a file when it goes out of scope, unless told to keep it. An empty path is left alone.
+class RemoveUnlessKept {
+public:
+    explicit RemoveUnlessKept(std::string path) : path_(std::move(path)) {}
+    RemoveUnlessKept(const RemoveUnlessKept&) = delete;
+    RemoveUnlessKept& operator=(const RemoveUnlessKept&) = delete;
+    ~RemoveUnlessKept() {
+        if (!kept_ && !path_.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove(path_, ignored);
+        }
+    }
+    void keep() { kept_ = true; }
+
+private:
+    std::string path_;
+    bool kept_ = false;
+};
 
 bool sameFile(const std::string& a, const std::string& b) {
     std::error_code error;
@@ -220,11 +258,30 @@ ServiceStages& CNicoThread::serviceStages() {
 }
 
 std::string CNicoThread::temporaryFile() const {
-    std::string path = request.saveFolder;
-    if (path.empty() || path.back() != '/') {
-        path += '/';
+    return withTrailingSlash(request.saveFolder) + "." + videoId + ".encoding-" +
+           std::to_string(currentProcessId()) + "-" + std::to_string(serial);
+}
+
+std::string CNicoThread::finishedMovieFile(const std::string& written) const {
+    return withTrailingSlash(request.saveFolder) + videoId + written.substr(temporaryFile().size());
+}
+
+bool CNicoThread::movieIsComplete(const std::string& written,
+                                  std::optional<int64_t> encodedFrames) {
+    if (videoDurationCs <= 0) {
+        return true;  // nothing to compare with
     }
-    return path + videoId;
+    const std::optional<VideoInfo> movie = probeVideo(request.programFolder, request.workFolder,
+                                                      written, [this] { return isCancelled(); });
+    if (!movie) {
+        return true;  // no video stream (sound or subtitles alone), or a stop
+    }
+    if (const std::optional<std::string> reason =
+            incompleteMovieReason(videoDurationCs, *movie, encodedFrames)) {
+        fail(*reason);
+        return false;
+    }
+    return true;
 }
 
 void CNicoThread::PrepareEncoding() {
@@ -281,6 +338,7 @@ void CNicoThread::PrepareEncoding() {
     videoWidth = video->width;
     videoHeight = video->height;
     videoFps = video->fps;
+    videoDurationCs = video->durationCs;
     logInfo(LogComponent::Job, "the video is " + std::to_string(video->width) +
                                    " pixels wide and has " + std::to_string(laidOut.frameCount) +
                                    " frames; the comments are laid out");
@@ -347,18 +405,27 @@ void CNicoThread::RunEncoder(const std::string& arguments) {
         return;
     }
     std::vector<std::string> argv = splitCommandLine(arguments);
+    // What the encoder writes, and the name it gets once it is finished. A template of one's
+    // own may name its output anywhere: the last argument is the output file by the encoder's
+    // convention.
     std::string movie = movieArgument(argv, temporaryFile());
+    std::string finished =
+        movie.empty() ? (argv.empty() ? std::string() : argv.back()) : finishedMovieFile(movie);
     if (!request.moviePath.empty() && !argv.empty()) {
-        // The movie the user named takes the place of the template's (else the last argument,
-        // the output by the encoder's convention).
+        // The movie the user named takes the place of the template's (else the last
+        // argument's), written under a hidden name beside it first.
         auto at = std::find(argv.begin(), argv.end(), movie);
-        (movie.empty() || at == argv.end() ? argv.back() : *at) = request.moviePath;
-        movie = request.moviePath;
+        movie = hiddenNameBeside(request.moviePath, serial);
+        (at == argv.end() || at->empty() ? argv.back() : *at) = movie;
+        finished = request.moviePath;
     }
-    if (!movie.empty() && sameFile(movie, videoFile)) {
-        fail("the movie would overwrite the video it is made from: " + movie);
+    if (!finished.empty() && sameFile(finished, videoFile)) {
+        fail("the movie would overwrite the video it is made from: " + finished);
         return;
     }
+    // Whatever ends the run short of a finished movie (a failure, a stop, a full disk) takes
+    // the part written with it; the movie's name only ever holds a finished one.
+    RemoveUnlessKept unfinished(movie);
 
     const Stopwatch encoderTime;
     ChildProcess encoder;
@@ -371,12 +438,14 @@ void CNicoThread::RunEncoder(const std::string& arguments) {
     logInfo(LogComponent::Encoder, "starting " + program + " " + arguments);
     EncoderMessage message;
     EncoderOutput output;
+    EncodedFrameCounter encodedFrames;
     // The encoder's log lines join the job's log; the rest is its status and messages.
     const auto take = [&](EncoderOutput::Split split) {
         for (const LogRecord& record : split.records) {
             logMessage(record.level, record.component, record.text);
         }
         message.add(split.text);
+        encodedFrames.add(split.text);
         if (encodeTotalFrames > 0 && !split.text.empty()) {
             if (const std::optional<int> percent =
                     encoderProgressPercent(split.text, encodeTotalFrames)) {
@@ -421,7 +490,7 @@ void CNicoThread::RunEncoder(const std::string& arguments) {
     outcome.timings.encoder = encoderTime.seconds();
 
     if (terminated) {
-        return;  // stopped: the movie is left as the encoder left it
+        return;  // stopped: what it wrote goes with the run
     }
     if (!outputComplete) {
         fail("the encoder's output could not be read");
@@ -433,14 +502,25 @@ void CNicoThread::RunEncoder(const std::string& arguments) {
         return;
     }
     if (movie.empty()) {
-        // A template of one's own may name its output anywhere: the last argument is the
-        // output file by the encoder's convention.
-        producedFile(argv.empty() ? std::string() : argv.back());
+        producedFile(finished);
         return;
     }
     if (!isNonEmptyFile(movie)) {
-        fail("the encoder ended without writing the movie: " + movie);
+        fail("the encoder ended without writing the movie: " + finished);
         return;
     }
-    producedFile(movie);
+    if (!argumentsLimitTheLength(argv) && !movieIsComplete(movie, encodedFrames.last())) {
+        return;
+    }
+    if (isCancelled()) {
+        return;
+    }
+    std::error_code error;
+    std::filesystem::rename(movie, finished, error);
+    if (error) {
+        fail("the movie could not be named " + finished + ": " + error.message());
+        return;
+    }
+    unfinished.keep();
+    producedFile(finished);
 }

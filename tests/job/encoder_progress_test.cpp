@@ -1,4 +1,5 @@
 #include "job/encoder_progress.h"
+#include "job/movie_length_check.h"
 
 #include <gtest/gtest.h>
 
@@ -36,5 +37,25 @@ TEST(EncoderProgressPercent, ReadsTheFirstFrameNumberOfAChunkLikeStrtolIntoA32Bi
     };
     for (const auto& [chunk, total, percent] : cases) {
         EXPECT_EQ(encoderProgressPercent(chunk, total), percent) << chunk << " / " << total;
+    }
+}
+
+TEST(EncodedFrameCounter, TheLastWholeStatusLineCountsWhereverTheChunksCutIt) {
+    const struct {
+        std::vector<std::string> chunks;
+        std::optional<int64_t> last;
+    } cases[] = {
+        {{"frame=  300 fps=600 q=2.0\r", "frame=  6", "00 fps=600 Lsize=9kB\n"}, 600},
+        {{"FRAME=12 FPS=1\rframe=  30 fps=1\r", "Unknown encoder 'x'\n"}, 30},
+        {{"frame=  40 fps=1\r", "frame=  41"}, 41},  // the unfinished last line counts at the end
+        {{"frame=  40 fps=1\r", "frame=abc fps=1\r", "frame=  7x\n"}, 40},
+        {{"[libx264 @ 0x1] frame I:1\n", "no status\n"}, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EncodedFrameCounter counter;
+        for (const std::string& chunk : c.chunks) {
+            counter.add(chunk);
+        }
+        EXPECT_EQ(counter.last(), c.last) << c.chunks[0];
     }
 }

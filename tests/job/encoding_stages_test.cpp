@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -61,6 +62,7 @@ public:
     using CNicoThread::PrepareEncoding;
     using CNicoThread::RunEncoder;
     using CNicoThread::SpliceFilterArguments;
+    using CNicoThread::temporaryFile;
 
     void setVideo(const std::string& file, const std::string& id) {
         videoFile = file;
@@ -159,7 +161,11 @@ TEST_F(EncodingStagesTest, PlaceholdersAreFilledAndTheVideoIsProbedAndLaidOut) {
     auto job = makeJob("", {}, request);
     job->PrepareEncoding();
 
-    const std::string base = (odd / "sm9").string();
+    // The movie is written under a hidden name of this process and job in the save folder.
+    const std::string base = job->temporaryFile();
+    EXPECT_EQ(base, (odd / (".sm9.encoding-" + std::to_string(::getpid()) + "-" +
+                            std::to_string(job->jobSerial())))
+                        .string());
     EXPECT_EQ(splitCommandLine(job->argumentText()),
               (Lines{"-y", "-i", video, "<%Lumivox%>", base + ".avi", "-passlogfile", base}));
     // The probe ran the program folder's encoder, from the work folder: 402 cs at 29.97 fps.
@@ -202,7 +208,8 @@ TEST_F(EncodingStagesTest, PathsAreFilledInOnePassAndEscapedOnlyBeforeAClosingQu
         EXPECT_EQ(arguments[3], "velmora.dll -N comment.ini -D data.ini ");
         EXPECT_EQ(fs::path(arguments[4]).parent_path(), folder);
         EXPECT_EQ(arguments[4], arguments[6] + ".avi") << "the same path, the extension after it";
-        EXPECT_EQ(fs::path(arguments[6]).filename().string().find(id), 0u) << arguments[6];
+        EXPECT_EQ(fs::path(arguments[6]).filename().string().find("." + id + ".encoding-"), 0u)
+            << arguments[6];
     }
 }
 
@@ -276,8 +283,7 @@ TEST_F(EncodingStagesTest, AnEncoderRunThatFailsSaysWhy) {
         {"printf x; i=0; while [ $i -lt 150 ]; do printf 'あ'; i=$((i+1)); done\n"
          "printf '\\nframe=   3 fps=1\\r'\nexit 1\n",
          "-i x y", cut, true},
-        {"exit 0\n", "-i x " + quoteArgument(movie),
-         "the encoder ended without writing the movie: " + movie, true},
+        {"exit 0\n", "-i x @movie", "the encoder ended without writing the movie: " + movie, true},
         {"", "-i x y", "the encoder could not be started: ", false},
         {kWriteMovie, "-y -i " + quoteArgument(video) + " " + quoteArgument(video),
          "the movie would overwrite the video", false}};
@@ -289,7 +295,11 @@ TEST_F(EncodingStagesTest, AnEncoderRunThatFailsSaysWhy) {
             writeEncoder(body);
         }
         auto job = makeJob("");
-        job->RunEncoder(arguments);
+        std::string filled = arguments;
+        if (const size_t at = filled.find("@movie"); at != std::string::npos) {
+            filled.replace(at, 6, quoteArgument(job->temporaryFile() + ".avi"));
+        }
+        job->RunEncoder(filled);
         const std::string& got = job->recorded().reason;
         EXPECT_EQ(started ? got : got.substr(0, reason.size()), reason);
         EXPECT_EQ(job->recorded().moviePath, "");
@@ -315,10 +325,15 @@ TEST_F(EncodingStagesTest, AWholeJobLaysOutWritesTheOverlayFilesAndEncodes) {
     EXPECT_EQ(outcome.moviePath, movie);
     const StageTimings& t = outcome.timings;
     EXPECT_TRUE(t.probe && t.layout && t.overlayFiles && t.encoder);
-    EXPECT_EQ(calls(), (Lines{"-in|" + video, "-y|-i|" + video +
-                                                  "|-vhook|velmora.dll -N comment.ini -D data.ini |"
-                                                  "-vcodec|msmpeg4|-acodec|libmp3lame|" +
-                                                  movie}));
+    // The probe, the encoder writing under the hidden name, the probe of what it wrote.
+    const std::string written = (save / ".sm9.encoding-").string() + std::to_string(::getpid()) +
+                                "-" + std::to_string(lastSerial) + ".avi";
+    EXPECT_EQ(calls(), (Lines{"-in|" + video,
+                              "-y|-i|" + video +
+                                  "|-vhook|velmora.dll -N comment.ini -D data.ini |"
+                                  "-vcodec|msmpeg4|-acodec|libmp3lame|" +
+                                  written,
+                              "-in|" + written}));
     // comment.ini: the header with the automatic size stored back and the probed width, then
     // the two comments that passed the filter (the red top comment centred, from frame 29).
     const Lines ini = readLines(work / "comment.ini");
@@ -342,7 +357,7 @@ TEST_F(EncodingStagesTest, OverlayFilesThatCannotBeWrittenStopOnlyATemplateThatD
 
     const JobOutcome plain = runJob(kNoCommentTemplate);
     EXPECT_EQ(plain.result, JobResult::Succeeded) << plain.reason;
-    EXPECT_EQ(calls().size(), 3u);
+    EXPECT_EQ(calls().size(), 4u) << "the video's probe, the encoder, the movie's probe";
 }
 
 TEST_F(EncodingStagesTest, AFailedProbeStillEncodesButIsNoSuccessWhenCommentsWereWanted) {
@@ -358,8 +373,69 @@ TEST_F(EncodingStagesTest, AFailedProbeStillEncodesButIsNoSuccessWhenCommentsWer
     EXPECT_EQ(withoutComments.result, JobResult::Succeeded) << withoutComments.reason;
 }
 
+// A probe that answers `seconds` whole seconds of 320 x 240 at 29.97 fps for the movie under
+// its hidden name, and kProbeAnswer's 4.02 s for the video.
+std::string probeAnswers(int movieSeconds) {
+    return "if [ \"$1\" = \"-in\" ]; then\n"
+           "  case \"$2\" in */.sm9.encoding-*) s=" +
+           std::to_string(movieSeconds) +
+           " ;; *) s=4 ;; esac\n"
+           "  printf 'niconico++\\r\\n%s\\n2\\n320\\n240\\n30000\\n1001\\nniconico_end\\r\\n' $s; "
+           "exit 0\n"
+           "fi\n";
+}
+
+// Everything in the save folder but the video: the movie and anything left beside it.
+Lines savedFiles(const fs::path& folder, const std::string& video) {
+    Lines names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (entry.path() != video) {
+            names.push_back(entry.path().filename().string() + "=" + readBytes(entry.path()));
+        }
+    }
+    return names;
+}
+
+TEST_F(EncodingStagesTest, OnlyAWholeFinishedMovieReplacesTheOneOfTheSameName) {
+    const std::string partial = "for last in \"$@\"; do :; done\nprintf 'part' > \"$last\"\n";
+    const std::string frames = "printf 'frame=  120 fps=30 q=2.0 Lsize= 9kB\\n'\n";
+    // {the probe and the stand-in's run, result, reason}
+    const std::vector<std::tuple<std::string, JobResult, std::string>> cases = {
+        {probeAnswers(4) + frames + kWriteMovie, JobResult::Succeeded, ""},
+        {probeAnswers(4) + partial + "printf 'No space left on device\\n'\nexit 1\n",
+         JobResult::Failed, "the encoder failed with exit status 1: No space left on device"},
+        {probeAnswers(4) + partial + "kill -KILL $$\n", JobResult::Failed,
+         "the encoder was ended by signal 9"},
+        // The input ended early: a movie a second and more short of the video is no success.
+        {probeAnswers(2) + kWriteMovie, JobResult::Failed,
+         "incomplete movie: 2.02 s of the video's 4.02 s"},
+        {probeAnswers(3) + kWriteMovie, JobResult::Succeeded, ""},
+        {probeAnswers(4) + "printf 'frame=   89 fps=30 q=2.0 Lsize= 9kB\\n'\n" + kWriteMovie,
+         JobResult::Failed, "incomplete movie: 89 frames of the 120 in the video's 4.02 s"},
+        {probeAnswers(4) + "printf 'frame=   91 fps=30 q=2.0 Lsize= 9kB\\n'\n" + kWriteMovie,
+         JobResult::Succeeded, ""},
+        // A length asked for is no fault.
+        {probeAnswers(1) + kWriteMovie + "#-t", JobResult::Succeeded, ""}};
+    for (const auto& [body, result, reason] : cases) {
+        SCOPED_TRACE(reason.empty() ? body : reason);
+        writeEncoder(body, /*probe=*/false);
+        writeBytes(movie, "earlier movie");
+        const bool limited = body.ends_with("#-t");
+        const JobOutcome outcome = runJob(
+            limited ? " -y -i \"<%InputFile%>\" -t 1 \"<%TemporaryFile%>.avi\"" : kAviTemplate);
+        EXPECT_EQ(outcome.result, result);
+        EXPECT_EQ(outcome.reason, reason);
+        const bool made = result == JobResult::Succeeded;
+        EXPECT_EQ(outcome.moviePath, made ? movie : "");
+        EXPECT_EQ(savedFiles(save.path(), video),
+                  Lines{std::string("sm9.avi=") + (made ? "movie" : "earlier movie")});
+    }
+}
+
 TEST_F(EncodingStagesTest, StoppingAWholeJobDuringTheEncoderGivesStopped) {
-    writeEncoder(kChatty);
+    writeEncoder(std::string("for last in \"$@\"; do :; done\nprintf 'part' > \"$last\"\n") +
+                 kChatty);
+    writeBytes(movie, "earlier movie");
     std::unique_ptr<CNicoThread> job = makeJob(kAviTemplate);
     ASSERT_TRUE(job->start());
     ASSERT_TRUE(eventually([&] { return calls().size() == 2; })) << "the probe, then the encoder";
@@ -368,6 +444,7 @@ TEST_F(EncodingStagesTest, StoppingAWholeJobDuringTheEncoderGivesStopped) {
     EXPECT_EQ(outcome->result, JobResult::Stopped);
     EXPECT_EQ(outcome->reason, "");
     EXPECT_TRUE(encoderReaped());
+    EXPECT_EQ(savedFiles(save.path(), video), Lines{"sm9.avi=earlier movie"});
 }
 
 }  // namespace

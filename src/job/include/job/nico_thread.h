@@ -122,9 +122,17 @@ protected:
     void serviceError(const std::string& text);
     // `name` inside the work folder.
     std::string workFile(const std::string& name) const;
-    // The movie's path without its extension: the save folder, a separator, the video ID. What
-    // "<%TemporaryFile%>" stands for.
+    // What "<%TemporaryFile%>" stands for: the path the encoder writes the movie to, without
+    // its extension. A hidden name in the save folder that no other job or process uses
+    // (".ID.encoding-PID-SERIAL"), so that a movie of the same name is replaced only by a
+    // finished one.
     std::string temporaryFile() const;
+    // The name a movie written as `written` (temporaryFile() plus an extension) is given once
+    // it is finished: the save folder, a separator, the video ID, the extension.
+    std::string finishedMovieFile(const std::string& written) const;
+    // The movie the encoder wrote as `written` holds the whole video (see movie_length_check.h);
+    // otherwise records the failure. `encodedFrames` is the encoder's last frame count.
+    bool movieIsComplete(const std::string& written, std::optional<int64_t> encodedFrames);
     // Records why the job fails. Only the first reason counts: later stages that fail in the
     // wake of an earlier failure do not hide its cause. Line breaks become blanks.
     void fail(const std::string& reason);
@@ -161,6 +169,7 @@ protected:
     int32_t videoWidth = 0;         // frame width from the probe, for comment.ini
     int32_t videoHeight = 0;        // frame height from the probe, for the subtitle script
     double videoFps = 0;            // frame rate from the probe, for the subtitle script
+    int32_t videoDurationCs = 0;    // length from the probe in 1/100 s; 0 when not probed
     ChatList chats;                 // the job's comments, laid out in place before encoding
     JobOutcome outcome;             // filled by the stages; settled when the job ends
     std::string videoTitle;         // the video's title, when the service gave one
