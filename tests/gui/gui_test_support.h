@@ -160,7 +160,7 @@ protected:
         if (!drive.encoderFailure.empty()) {
             fail(drive.encoderFailure);
         } else if (!isCancelled()) {
-            producedFile(temporaryFile() + ".avi");
+            producedFile(finishedMovieFile(temporaryFile() + ".avi"));
         }
     }
 
