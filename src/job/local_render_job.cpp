@@ -59,7 +59,7 @@ bool LocalRenderJob::lookUpVideo(const std::string& /*cookie*/, std::string& str
     // movie path the user named is taken as it stands (the encoder stage refuses the video).
     const std::string extension = movieExtensionOf(request.formatTemplate);
     if (request.moviePath.empty() && !extension.empty() &&
-        isSameFile(temporaryFile() + extension, videoPath)) {
+        isSameFile(finishedMovieFile(temporaryFile() + extension), videoPath)) {
         videoId += kMovieNameSuffix;
     }
     videoFile = videoPath;
