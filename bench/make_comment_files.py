@@ -9,6 +9,9 @@ rules: boxes of the same kind that are still in the way push a comment down; whe
 it gets a random place). Widths are estimated from the characters (full-width glyphs one em,
 others about half), which is close enough for timing.
 
+Every third comment may end in one more character (--every-third): an emoji, or for the same
+comments without emoji a kana of about the same width.
+
 Usage: make_comment_files.py --width 512 --height 384 --fps 25 --seconds 120 --count 1000 OUTDIR
 """
 
@@ -24,6 +27,8 @@ WORDS = ["こんにちは", "きたー", "うぽつ", "かわいい", "すごい
          "神回", "ここすき", "88888888", "おつ", "！？", "最高", "音ズレ", "弾幕", "職人", "乙",
          "これは良い", "いいぞもっとやれ", "初見です", "感動した", "伝説の始まり", "GJ", "lol",
          "ニコニコ", "コメント", "テスト", "ちょっと待って", "（　ﾟдﾟ）", "■■■", "→", "☆"]
+EMOJI = ["\U0001F600", "\U0001F602", "\U0001F44D", "\U0001F389", "\u2764\uFE0F", "\u2728",
+         "\U0001F64F", "\U0001F62D", "\U0001F525", "\U0001F4AF"]
 DISPLAY_SECONDS = 2.8
 
 
@@ -100,6 +105,7 @@ def main():
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--fonts-folder", default="/usr/share/fonts/opentype/ipafont-gothic/")
     parser.add_argument("--font-file", default="ipagp.ttf")
+    parser.add_argument("--every-third", choices=["none", "emoji", "kana"], default="none")
     parser.add_argument("outdir")
     args = parser.parse_args()
 
@@ -114,6 +120,12 @@ def main():
         comments.append((start_seconds(rng, args.seconds, bursts), random_text(rng), rng.random(),
                          rng.random(), rng.random()))
     comments.sort(key=lambda c: c[0])
+    if args.every_third != "none":
+        tails = random.Random(args.seed + 1)
+        for i in range(0, len(comments), 3):
+            tail = tails.choice(EMOJI) if args.every_third == "emoji" else "あ"
+            seconds, text, *rolls = comments[i]
+            comments[i] = (seconds, text + tail, *rolls)
 
     boxes = []
     lines_out = [args.fonts_folder, args.font_file, str(base), "0", str(args.width)]

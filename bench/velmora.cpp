@@ -44,7 +44,9 @@ struct Module {
 };
 
 // Writes the comment files for a video into a fresh temporary folder; empty on failure.
-fs::path makeCommentFiles(int width, int height, double seconds, int count) {
+// `everyThird`: what every third comment ends in ("none", "emoji", "kana").
+fs::path makeCommentFiles(int width, int height, double seconds, int count,
+                          const std::string& everyThird) {
     std::string pattern = (fs::temp_directory_path() / "lumivox-bench-velmora-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         return {};
@@ -56,10 +58,10 @@ fs::path makeCommentFiles(int width, int height, double seconds, int count) {
         source = fs::path(LUMIVOX_PROGRAM_DIR).parent_path() / source;
     }
     const fs::path script = source.parent_path() / "make_comment_files.py";
-    const std::string command = "python3 '" + script.string() + "' --width " +
-                                std::to_string(width) + " --height " + std::to_string(height) +
-                                " --fps 25 --seconds " + std::to_string(seconds) + " --count " +
-                                std::to_string(count) + " '" + pattern + "'";
+    const std::string command =
+        "python3 '" + script.string() + "' --width " + std::to_string(width) + " --height " +
+        std::to_string(height) + " --fps 25 --seconds " + std::to_string(seconds) + " --count " +
+        std::to_string(count) + " --every-third " + everyThird + " '" + pattern + "'";
     if (std::system(command.c_str()) != 0) {
         fs::remove_all(pattern);
         return {};
@@ -75,13 +77,14 @@ double peakRssMegabytes() {
 
 // Runs the filter over every frame of a video of `seconds` at 25 fps, one frame per iteration,
 // starting over at the end (which renders every comment again, as a second run would).
-void runVideo(benchmark::State& state, int width, int height, double seconds, int count) {
+void runVideo(benchmark::State& state, int width, int height, double seconds, int count,
+              const std::string& everyThird = "none") {
     Module module;
     if (!module.ok()) {
         state.SkipWithError("cannot load velmora.so from the program folder");
         return;
     }
-    const fs::path folder = makeCommentFiles(width, height, seconds, count);
+    const fs::path folder = makeCommentFiles(width, height, seconds, count, everyThird);
     if (folder.empty()) {
         state.SkipWithError("cannot write the comment files (is python3 there?)");
         return;
@@ -139,11 +142,22 @@ void BM_FilterFrame_AllAtOnce_1280x720(benchmark::State& state) {
     runVideo(state, 1280, 720, 2.8, 1000);
 }
 
+// The same 1000 comments, a third of them ending in a colour emoji, or in a kana of about the
+// same width instead: the emoji's own cost is the difference.
+void BM_FilterFrame_ThirdWithEmoji_1280x720(benchmark::State& state) {
+    runVideo(state, 1280, 720, 120, 1000, "emoji");
+}
+void BM_FilterFrame_ThirdWithKana_1280x720(benchmark::State& state) {
+    runVideo(state, 1280, 720, 120, 1000, "kana");
+}
+
 }  // namespace
 
 // One pass over the 3000 frames per run, so every comment is rendered once per pass.
 BENCHMARK(BM_FilterFrame_512x384)->Iterations(3000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FilterFrame_1280x720)->Iterations(3000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FilterFrame_AllAtOnce_1280x720)->Iterations(70)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FilterFrame_ThirdWithKana_1280x720)->Iterations(3000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FilterFrame_ThirdWithEmoji_1280x720)->Iterations(3000)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

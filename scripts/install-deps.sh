@@ -17,6 +17,8 @@ PACKAGES=(
   libpugixml-dev
   # text engine
   libfontconfig-dev libfreetype-dev libharfbuzz-dev fonts-ipafont-gothic fonts-ipafont-mincho
+  # colour emoji in comments (ICU tells which characters are shown as emoji)
+  fonts-noto-color-emoji libicu-dev
   # encoder and frame filter; Debian's ffmpeg makes test clips and is the benchmark reference
   libavformat-dev libavcodec-dev libavfilter-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
   # service client and demo service; today's service answers JSON (simdjson reads it,

@@ -5,6 +5,7 @@
 #include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -19,6 +20,45 @@ void readLineMetrics(FontFace& face) {
         face.ascentUnits = face.ftFace->ascender;
         face.descentUnits = -face.ftFace->descender;
     }
+}
+
+// The strike of a colour bitmap face to draw an em of `ppem` pixels from: the smallest whose
+// line is at least that high (scaling down keeps detail), else the largest.
+int strikeFor(FT_Face face, int ppem) {
+    int best = -1;
+    for (int i = 0; i < face->num_fixed_sizes; ++i) {
+        const int height = face->available_sizes[i].height;
+        const int bestHeight = best < 0 ? 0 : face->available_sizes[best].height;
+        const bool fits = height >= ppem;
+        const bool bestFits = bestHeight >= ppem;
+        if (best < 0 || (fits && (!bestFits || height < bestHeight)) ||
+            (!fits && !bestFits && height > bestHeight)) {
+            best = i;
+        }
+    }
+    return best;
+}
+
+// Selects the strike for `ppem` on the active size of `face` and fills in how its bitmaps and
+// advances scale: the strike's line (ascent + descent) becomes `ppem` pixels.
+bool selectStrike(const FontFace& face, int ppem, FaceSize& entry) {
+    FT_Face ftFace = face.ftFace.get();
+    const int strike = strikeFor(ftFace, ppem);
+    if (strike < 0 || FT_Select_Size(ftFace, strike) != 0) {
+        return false;
+    }
+    const FT_Size_Metrics& metrics = ftFace->size->metrics;
+    const long lineUnits = metrics.ascender - metrics.descender;  // 26.6 strike pixels
+    if (lineUnits <= 0 || metrics.y_ppem == 0) {
+        return false;
+    }
+    entry.bitmapScale = static_cast<double>(ppem) * 64 / static_cast<double>(lineUnits);
+    // The em the drawn bitmaps stand for, in 26.6 pixels: advances in font units scale by it.
+    const long emPx26_6 = std::lround(entry.bitmapScale * metrics.y_ppem * 64);
+    entry.xScale = entry.yScale = FT_DivFix(emPx26_6, face.unitsPerEm);
+    entry.strikeAscentPx = static_cast<int>(std::lround(entry.bitmapScale * metrics.ascender / 64));
+    entry.strikeDescentPx = ppem - entry.strikeAscentPx;
+    return true;
 }
 
 }  // namespace
@@ -80,12 +120,21 @@ Result<std::unique_ptr<FontFace>> FaceCache::load(const std::string& path, int i
     }
     face->ftFace.reset(ftFace);
     ++faceLoads_;
-    // HarfBuzz shapes sfnt faces only; bitmap and Type 1 fonts are not offered as comment fonts.
-    if (!FT_IS_SFNT(ftFace) || !FT_IS_SCALABLE(ftFace) || ftFace->units_per_EM == 0) {
+    // HarfBuzz shapes sfnt faces only; bitmap and Type 1 fonts are not offered as comment fonts,
+    // except colour bitmap faces (emoji), which the text engine scales itself.
+    face->colour = FT_HAS_COLOR(ftFace);
+    face->colourStrikes = !FT_IS_SCALABLE(ftFace) && face->colour && FT_HAS_FIXED_SIZES(ftFace);
+    if (!FT_IS_SFNT(ftFace) || !(FT_IS_SCALABLE(ftFace) || face->colourStrikes)) {
         return Failure{name + ": not a scalable TrueType or OpenType face"};
     }
-    face->unitsPerEm = ftFace->units_per_EM;
     face->hbFace.reset(hb_face_create(face->blob.get(), static_cast<unsigned int>(index) & 0xFFFF));
+    // FreeType gives a face without outlines no em; its head table has one all the same.
+    face->unitsPerEm = ftFace->units_per_EM != 0
+                           ? ftFace->units_per_EM
+                           : static_cast<int>(hb_face_get_upem(face->hbFace.get()));
+    if (face->unitsPerEm == 0) {
+        return Failure{name + ": the face has no em size"};
+    }
     face->hbFont.reset(hb_font_create(face->hbFace.get()));
     hb_font_set_scale(face->hbFont.get(), face->unitsPerEm, face->unitsPerEm);
     if ((index >> 16) > 0) {
@@ -109,7 +158,11 @@ FaceSize* FaceCache::size(FontFace& face, int ppem) {
     }
     FtSizePtr ownedSize(newSize);  // until it is set up; then the face owns it
     FT_Activate_Size(newSize);
-    if (FT_Set_Pixel_Sizes(face.ftFace.get(), 0, static_cast<FT_UInt>(ppem)) != 0) {
+    auto entry = std::make_unique<FaceSize>();
+    const bool sized = face.colourStrikes ? selectStrike(face, ppem, *entry)
+                                          : FT_Set_Pixel_Sizes(face.ftFace.get(), 0,
+                                                               static_cast<FT_UInt>(ppem)) == 0;
+    if (!sized) {
         ownedSize.reset();
         if (face.activeSize != nullptr) {
             FT_Activate_Size(face.activeSize->size);
@@ -118,11 +171,12 @@ FaceSize* FaceCache::size(FontFace& face, int ppem) {
     }
     FT_Size ftSize = ownedSize.release();
     ++sizeLoads_;
-    auto entry = std::make_unique<FaceSize>();
     entry->ppem = ppem;
     entry->size = ftSize;
-    entry->xScale = ftSize->metrics.x_scale;
-    entry->yScale = ftSize->metrics.y_scale;
+    if (!face.colourStrikes) {
+        entry->xScale = ftSize->metrics.x_scale;
+        entry->yScale = ftSize->metrics.y_scale;
+    }
     entry->ascentPx = scaleToPixels(face.ascentUnits, entry->yScale);
     entry->descentPx = scaleToPixels(face.descentUnits, entry->yScale);
     entry->advancePx.assign(static_cast<size_t>(face.ftFace->num_glyphs),

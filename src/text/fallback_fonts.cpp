@@ -10,6 +10,13 @@ bool isOutlineFont(FcPattern* font) {
     return outline == FcTrue;
 }
 
+// Colour fonts may hold bitmaps only (emoji); the text engine scales those itself.
+bool isColourFont(FcPattern* font) {
+    FcBool colour = FcFalse;
+    FcPatternGetBool(font, FC_COLOR, 0, &colour);
+    return colour == FcTrue;
+}
+
 bool holds(FcPattern* font, char32_t cp) {
     FcCharSet* charset = nullptr;
     return FcPatternGetCharSet(font, FC_CHARSET, 0, &charset) == FcResultMatch &&
@@ -55,13 +62,14 @@ std::vector<FallbackCandidate> FallbackFonts::candidatesFor(char32_t cp) {
     for (int i = 0; i < sorted_->nfont; ++i) {
         FcPattern* font = sorted_->fonts[i];
         FcChar8* file = nullptr;
-        if (!isOutlineFont(font) || !holds(font, cp) ||
+        const bool colour = isColourFont(font);
+        if (!(isOutlineFont(font) || colour) || !holds(font, cp) ||
             FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch || file == nullptr) {
             continue;
         }
         int index = 0;
         FcPatternGetInteger(font, FC_INDEX, 0, &index);
-        candidates.push_back({reinterpret_cast<const char*>(file), index});
+        candidates.push_back({reinterpret_cast<const char*>(file), index, colour});
     }
     return candidates;
 }

@@ -1,5 +1,7 @@
 #include "text/line_shaper.h"
 
+#include <unicode/uchar.h>
+
 namespace {
 
 constexpr int16_t kUnknownSlot = -1;
@@ -20,10 +22,29 @@ bool attachesToPrevious(hb_unicode_general_category_t category) {
     }
 }
 
-// Format and control characters are hidden or replaced by HarfBuzz; no face needs to have them.
-bool isInvisible(hb_unicode_general_category_t category) {
+bool isVariationSelector(char32_t cp) {
+    return (cp >= 0xFE00 && cp <= 0xFE0F) || (cp >= 0xE0100 && cp <= 0xE01EF);
+}
+
+// Format and control characters and variation selectors are hidden or replaced by HarfBuzz; no
+// face needs to have them.
+bool isInvisible(char32_t cp, hb_unicode_general_category_t category) {
     return category == HB_UNICODE_GENERAL_CATEGORY_FORMAT ||
-           category == HB_UNICODE_GENERAL_CATEGORY_CONTROL;
+           category == HB_UNICODE_GENERAL_CATEGORY_CONTROL || isVariationSelector(cp);
+}
+
+constexpr char32_t kTextPresentation = 0xFE0E;
+constexpr char32_t kEmojiPresentation = 0xFE0F;
+
+// Whether `cp` followed by `next` is shown as a colour emoji: when a variation selector asks
+// for it, or by the character's own default (U+1F600 yes, U+2764 only with U+FE0F).
+bool wantsEmoji(char32_t cp, char32_t next) {
+    if (next == kEmojiPresentation || next == kTextPresentation) {
+        return next == kEmojiPresentation;
+    }
+    // No character below U+231A (WATCH) is an emoji by default: most text never asks ICU.
+    return cp >= 0x231A &&
+           u_hasBinaryProperty(static_cast<UChar32>(cp), UCHAR_EMOJI_PRESENTATION) != 0;
 }
 
 bool isRealScript(hb_script_t script) {
@@ -96,10 +117,11 @@ void LineShaper::itemize() {
         int slot = 0;
         const auto category = hb_unicode_general_category(unicode_, cp);
         if (attachesToPrevious(category) &&
-            (isInvisible(category) || slots_[previousSlot]->hasGlyphFor(cp))) {
+            (isInvisible(cp, category) || slots_[previousSlot]->hasGlyphFor(cp))) {
             slot = previousSlot;
         } else {
-            slot = slotFor(cp);
+            const char32_t next = i + 1 < codepoints_.size() ? codepoints_[i + 1] : 0;
+            slot = wantsEmoji(cp, next) ? emojiSlotFor(cp) : slotFor(cp);
         }
         codepointSlots_[i] = static_cast<int16_t>(slot);
         previousSlot = slot;
@@ -141,6 +163,32 @@ int LineShaper::slotFor(char32_t cp) {
         *cached = static_cast<int16_t>(slots_[0]->hasGlyphFor(cp) ? 0 : findFallbackSlot(cp));
     }
     return *cached;
+}
+
+int LineShaper::emojiSlotFor(char32_t cp) {
+    const auto [found, added] = emojiSlots_.try_emplace(cp, kUnknownSlot);
+    if (added) {
+        found->second = static_cast<int16_t>(findColourSlot(cp));
+    }
+    return found->second != kUnknownSlot ? found->second : slotFor(cp);
+}
+
+// The comment font when it has `cp` in colour, else the closest colour font that has a glyph
+// for it; kUnknownSlot when none has.
+int LineShaper::findColourSlot(char32_t cp) {
+    if (slots_[0]->colour && slots_[0]->hasGlyphFor(cp)) {
+        return 0;
+    }
+    for (const FallbackCandidate& candidate : fallback_.candidatesFor(cp)) {
+        if (!candidate.colour) {
+            continue;
+        }
+        const Result<FontFace*> face = faces_.face(candidate.path, candidate.index);
+        if (face && (*face)->colour && (*face)->hasGlyphFor(cp)) {
+            return slotOf(*face);
+        }
+    }
+    return kUnknownSlot;
 }
 
 // The closest font that really has a glyph for `cp`; the comment font (slot 0) when none has,

@@ -30,8 +30,9 @@ struct Bounds {
     int right = 0;
     int bottom = 0;
 
-    void include(const GlyphImage& image, int x, int y) {
-        if (image.coverage.empty()) {
+    template <class Image>
+    void include(const Image& image, int x, int y) {
+        if (image.width <= 0 || image.rows <= 0) {
             return;
         }
         left = std::min(left, x + image.left);
@@ -56,6 +57,33 @@ void stamp(std::vector<uint8_t>& plane, const CommentBitmap& bitmap, const Glyph
             out[col] = static_cast<uint8_t>(a + b - (a * b + 127) / 255);
         }
     }
+}
+
+// Lays a colour image over the colour plane (premultiplied "over").
+void stampColour(CommentBitmap& bitmap, const ColourImage& image, int x, int y) {
+    const int left = x + image.left - bitmap.originX;
+    const int top = y - image.top - bitmap.originY;
+    for (int row = 0; row < image.rows; ++row) {
+        const uint8_t* in = &image.rgba[static_cast<size_t>(row) * image.width * 4];
+        uint8_t* out = &bitmap.colour[(static_cast<size_t>(top + row) * bitmap.width + left) * 4];
+        for (int i = 0; i < image.width * 4; i += 4) {
+            const int keep = 255 - in[i + 3];
+            for (int c = 0; c < 4; ++c) {
+                out[i + c] = static_cast<uint8_t>(in[i + c] + (out[i + c] * keep + 127) / 255);
+            }
+        }
+    }
+}
+
+// How far the baseline of a colour strike glyph moves so that the strike's line (one em high)
+// sits in the middle of the comment's line.
+int strikeBaselineShift(const PlacedGlyph& glyph, const FaceSize& line) {
+    if (!glyph.face->colourStrikes) {
+        return 0;
+    }
+    const int strikeHeight = glyph.size->strikeAscentPx + glyph.size->strikeDescentPx;
+    const int lineHeight = line.ascentPx + line.descentPx;
+    return (lineHeight - strikeHeight) / 2 + glyph.size->strikeAscentPx - line.ascentPx;
 }
 
 }  // namespace
@@ -156,7 +184,7 @@ CommentBitmap TextEngine::render(std::u16string_view text, int sizePt, int outli
             continue;
         }
         for (PlacedGlyph glyph : shaped.glyphs) {
-            glyph.y += baseline;
+            glyph.y += baseline + strikeBaselineShift(glyph, *size);
             stamps.push_back({glyph, nullptr});
         }
     }
@@ -172,6 +200,7 @@ CommentBitmap TextEngine::render(std::u16string_view text, int sizePt, int outli
             &impl_->rasterizer->images(*glyph.face, *glyph.size, glyph.glyph, outlinePx);
         bounds.include(stamped.images->outline, glyph.x, glyph.y);
         bounds.include(stamped.images->fill, glyph.x, glyph.y);
+        bounds.include(stamped.images->colour, glyph.x, glyph.y);
     }
     const size_t area = static_cast<size_t>(bounds.right - bounds.left) *
                         static_cast<size_t>(bounds.bottom - bounds.top);
@@ -188,6 +217,12 @@ CommentBitmap TextEngine::render(std::u16string_view text, int sizePt, int outli
         const PlacedGlyph& glyph = stamped.glyph;
         stamp(bitmap.fill, bitmap, stamped.images->fill, glyph.x, glyph.y);
         stamp(bitmap.outline, bitmap, stamped.images->outline, glyph.x, glyph.y);
+        if (!stamped.images->colour.rgba.empty()) {
+            if (bitmap.colour.empty()) {
+                bitmap.colour.assign(area * 4, 0);
+            }
+            stampColour(bitmap, stamped.images->colour, glyph.x, glyph.y);
+        }
     }
     return bitmap;
 }

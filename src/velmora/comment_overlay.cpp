@@ -71,10 +71,13 @@ TextEngine& CommentOverlay::engineFor(const OverlayComment& comment) {
 // Fades a comment as one piece. The sprite lays the fill over the outline (alpha
 // af + ao (1 - af)); scaling both planes alike would darken where they overlap, so the fill is
 // scaled by the opacity and the outline so that its share of the result scales by it as well:
-// ao' (1 - af') = opacity * ao (1 - af).
+// ao' (1 - af') = opacity * ao (1 - af). Colour glyphs, premultiplied, scale as they are.
 void applyOpacity(CommentBitmap& bitmap, uint8_t opacity) {
     if (opacity == 255) {
         return;
+    }
+    for (uint8_t& level : bitmap.colour) {
+        level = static_cast<uint8_t>((level * opacity + 127) / 255);
     }
     const float scale = opacity / 255.0f;
     for (std::size_t i = 0; i < bitmap.fill.size() && i < bitmap.outline.size(); ++i) {
@@ -143,6 +146,7 @@ void CommentOverlay::render(ActiveComment& active, const VhookFrame& frame) {
         SpriteColours colours;
         colours.fill = rgbToYuv(comment.red, comment.green, comment.blue, active.format);
         colours.outline = rgbToYuv(outline[0], outline[1], outline[2], active.format);
+        colours.format = active.format;
         SpritePlacement placement;
         placement.bitmapTop = int64_t{comment.y} + bitmap.originY;
         placement.bitmapLeft = commentLeft(comment, frame.index) + bitmap.originX;

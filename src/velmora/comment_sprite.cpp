@@ -5,7 +5,7 @@
 namespace {
 
 // Coverage and pre-multiplied colour of one bitmap pixel: the outline drawn first, the glyph
-// over it.
+// over it, and a colour glyph (premultiplied, already in the frame's levels) over both.
 struct PixelMix {
     float alpha = 0;  // 0..1
     float y = 0;      // pre-multiplied levels
@@ -13,7 +13,8 @@ struct PixelMix {
     float cr = 0;
 };
 
-PixelMix mixPixel(uint8_t fill, uint8_t outline, const SpriteColours& colours) {
+PixelMix mixPixel(uint8_t fill, uint8_t outline, const SpriteColours& colours, const uint8_t* rgba,
+                  const PremultipliedToYuv& toYuv) {
     const float af = fill / 255.0f;
     const float ao = outline / 255.0f;
     const float outlineShare = ao * (1.0f - af);
@@ -22,6 +23,14 @@ PixelMix mixPixel(uint8_t fill, uint8_t outline, const SpriteColours& colours) {
     mix.y = colours.fill.y * af + colours.outline.y * outlineShare;
     mix.cb = colours.fill.cb * af + colours.outline.cb * outlineShare;
     mix.cr = colours.fill.cr * af + colours.outline.cr * outlineShare;
+    if (rgba != nullptr && rgba[3] != 0) {
+        const YuvColour colour = toYuv(rgba[0], rgba[1], rgba[2], rgba[3]);
+        const float keep = 1.0f - rgba[3] / 255.0f;
+        mix.alpha = rgba[3] / 255.0f + mix.alpha * keep;
+        mix.y = colour.y + mix.y * keep;
+        mix.cb = colour.cb + mix.cb * keep;
+        mix.cr = colour.cr + mix.cr * keep;
+    }
     return mix;
 }
 
@@ -135,6 +144,9 @@ void CommentSprite::buildPlanes(const CommentBitmap& bitmap, const SpriteColours
         planes.crPm.resize(size);
         planes.inv.resize(size);
     }
+    const bool hasColour =
+        bitmap.colour.size() >= static_cast<std::size_t>(bitmap.width) * bitmap.height * 4;
+    const PremultipliedToYuv toYuv(colours.format);
     const std::size_t padded = static_cast<std::size_t>(width_) + 3;
     std::vector<PixelMix> rows[2] = {std::vector<PixelMix>(padded), std::vector<PixelMix>(padded)};
     const int blockRows = (height_ + parityY + 1) / 2;
@@ -150,7 +162,8 @@ void CommentSprite::buildPlanes(const CommentBitmap& bitmap, const SpriteColours
             const std::size_t dst = static_cast<std::size_t>(row) * width_;
             for (int col = 0; col < width_; ++col) {
                 const PixelMix mix =
-                    mixPixel(bitmap.fill[src + col], bitmap.outline[src + col], colours);
+                    mixPixel(bitmap.fill[src + col], bitmap.outline[src + col], colours,
+                             hasColour ? &bitmap.colour[(src + col) * 4] : nullptr, toYuv);
                 mixes[col + 1] = mix;
                 lumaPm_[dst + col] = toByte(mix.y);
                 lumaInv_[dst + col] = toByte(255.0f * (1.0f - mix.alpha));

@@ -25,3 +25,27 @@ YuvColour rgbToYuv(uint8_t red, uint8_t green, uint8_t blue, YuvFormat format) {
     }
     return out;
 }
+
+PremultipliedToYuv::PremultipliedToYuv(YuvFormat format) : black_(rgbToYuv(0, 0, 0, format)) {
+    const YuvColour primaries[3] = {rgbToYuv(255, 0, 0, format), rgbToYuv(0, 255, 0, format),
+                                    rgbToYuv(0, 0, 255, format)};
+    for (int c = 0; c < 3; ++c) {
+        perChannel_[c].y = (primaries[c].y - black_.y) / 255.0f;
+        perChannel_[c].cb = (primaries[c].cb - black_.cb) / 255.0f;
+        perChannel_[c].cr = (primaries[c].cr - black_.cr) / 255.0f;
+    }
+}
+
+YuvColour PremultipliedToYuv::operator()(uint8_t red, uint8_t green, uint8_t blue,
+                                         uint8_t alpha) const {
+    const float a = alpha / 255.0f;
+    const float channels[3] = {static_cast<float>(red), static_cast<float>(green),
+                               static_cast<float>(blue)};
+    YuvColour out{black_.y * a, black_.cb * a, black_.cr * a};
+    for (int c = 0; c < 3; ++c) {
+        out.y += perChannel_[c].y * channels[c];
+        out.cb += perChannel_[c].cb * channels[c];
+        out.cr += perChannel_[c].cr * channels[c];
+    }
+    return out;
+}

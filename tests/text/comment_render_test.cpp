@@ -2,13 +2,17 @@
 
 #include <algorithm>
 #include <climits>
+#include <filesystem>
 
+#include "support/missing_tool.h"
 #include "text/comment_lines.h"
+#include "text/glyph_rasterizer.h"
 #include "text/text_engine.h"
 
 namespace {
 
 const std::string kIpaPGothic = "/usr/share/fonts/opentype/ipafont-gothic/ipagp.ttf";
+const char* kColourEmojiFont = "/usr/share/fonts/truetype/noto/NotoColorEmoji.ttf";
 constexpr int kLineHeight18 = 26;  // IPAPGothic's line at 18 pt (see text_engine_test.cpp)
 
 // Coverage of a plane at (x, y) in the comment's own coordinates (0, 0 = its box's corner).
@@ -173,13 +177,114 @@ TEST_F(CommentRenderTest, OutlineCoversTheGlyphsAndReachesOutlineWidthBeyond) {
 }
 
 TEST_F(CommentRenderTest, FallbackCharactersAreDrawn) {
-    // Hebrew alef and an emoji come from a fallback face: ink, not an empty box or nothing.
-    for (const std::u16string text : {u"\u05D0", u"\U0001F600"}) {
-        const CommentBitmap bitmap = engine->renderComment(text, 18, 0);
-        const InkBox ink = inkBox(bitmap, bitmap.fill);
-        ASSERT_FALSE(ink.empty());
-        EXPECT_LE(ink.right, engine->lineExtent(text, 18).cx + 2);
-        EXPECT_GT(ink.bottom - ink.top, 8);
+    // Hebrew alef comes from a fallback face: ink, not an empty box or nothing.
+    const std::u16string alef = u"\u05D0";
+    const CommentBitmap bitmap = engine->renderComment(alef, 18, 0);
+    const InkBox ink = inkBox(bitmap, bitmap.fill);
+    ASSERT_FALSE(ink.empty());
+    EXPECT_LE(ink.right, engine->lineExtent(alef, 18).cx + 2);
+    EXPECT_GT(ink.bottom - ink.top, 8);
+    EXPECT_TRUE(bitmap.colour.empty());
+}
+
+// The alpha of the colour plane (an empty plane when the comment has no colour glyph).
+std::vector<uint8_t> colourAlpha(const CommentBitmap& bitmap) {
+    std::vector<uint8_t> alpha(bitmap.fill.size(), 0);
+    for (size_t i = 0; i < alpha.size() && i * 4 + 3 < bitmap.colour.size(); ++i) {
+        alpha[i] = bitmap.colour[i * 4 + 3];
+    }
+    return alpha;
+}
+
+// Opaque pixels of the colour plane whose channels differ widely: colour, not grey.
+int vividPixels(const CommentBitmap& bitmap) {
+    int vivid = 0;
+    for (size_t i = 0; i + 3 < bitmap.colour.size(); i += 4) {
+        const uint8_t* p = &bitmap.colour[i];
+        vivid += p[3] > 200 && std::max({p[0], p[1], p[2]}) - std::min({p[0], p[1], p[2]}) > 100;
+    }
+    return vivid;
+}
+
+// After "あ", a character shown as an emoji (by default or asked for with U+FE0F) comes from the
+// colour font: one em high inside its line, where the line was measured, in colour and without
+// an outline. Shown as text (by default or with U+FE0E) it is an outline glyph as any other.
+TEST_F(CommentRenderTest, EmojiAreDrawnInColourOneEmHighWithoutAnOutline) {
+    if (!std::filesystem::exists(kColourEmojiFont)) {
+        SKIP_FOR_MISSING_TOOL("fonts-noto-color-emoji");
+    }
+    const struct {
+        std::u16string text;
+        bool colour;
+    } cases[] = {
+        {u"あ\U0001F600", true},
+        {u"あ\u2764\uFE0F", true},
+        {u"あ\u2764", false},
+        {u"あ\U0001F600\uFE0E", false},
+    };
+    for (const auto& c : cases) {
+        for (const int size : {18, 36}) {
+            SCOPED_TRACE(testing::Message() << c.text.size() << " units at " << size << " pt");
+            const int outline = size / 9;
+            const CommentBitmap bitmap = engine->renderComment(c.text, size, outline);
+            const int before = engine->lineExtent(u"あ", size).cx;
+            const TextExtent whole = engine->lineExtent(c.text, size);
+            const InkBox fill = inkBox(bitmap, bitmap.fill);
+            ASSERT_FALSE(fill.empty());
+            if (!c.colour) {
+                EXPECT_TRUE(bitmap.colour.empty());
+                EXPECT_GT(fill.right, before + 2) << "the symbol is drawn as a glyph";
+                continue;
+            }
+            ASSERT_EQ(bitmap.colour.size(), bitmap.fill.size() * 4);
+            const InkBox emoji = inkBox(bitmap, colourAlpha(bitmap));
+            ASSERT_FALSE(emoji.empty());
+            EXPECT_GE(emoji.left, before - 1);
+            EXPECT_LE(emoji.right, whole.cx + 1);
+            // The picture fills most of its em box, some (the heart) not all of its height.
+            EXPECT_LE(emoji.bottom - emoji.top, engine->emPixels(size) + 1);
+            EXPECT_GE(emoji.bottom - emoji.top, engine->emPixels(size) * 3 / 4);
+            EXPECT_GE(emoji.top, 0);
+            EXPECT_LE(emoji.bottom, whole.cy);
+            EXPECT_LE(fill.right, before + 1) << "only あ is in the fill";
+            EXPECT_LE(inkBox(bitmap, bitmap.outline).right, before + outline + 1)
+                << "no outline around the emoji";
+            EXPECT_GT(vividPixels(bitmap), size * size / 4);
+        }
+    }
+}
+
+// Resampling keeps a flat colour flat and each part of the picture in its place, downwards and
+// upwards.
+TEST(ColourImageResampling, KeepsColoursAndPlaces) {
+    ColourImage image;
+    image.width = image.rows = 8;
+    image.left = 4;
+    image.top = 8;
+    image.rgba.assign(8 * 8 * 4, 0);
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 4; ++x) {  // left half opaque (40, 80, 120), right half clear
+            uint8_t* p = &image.rgba[(y * 8 + x) * 4];
+            p[0] = 40, p[1] = 80, p[2] = 120, p[3] = 255;
+        }
+    }
+    for (const double factor : {0.25, 0.5, 0.75, 2.0}) {
+        SCOPED_TRACE(factor);
+        const ColourImage out = resampled(image, factor);
+        const int size = static_cast<int>(8 * factor);
+        ASSERT_EQ(out.width, size);
+        ASSERT_EQ(out.rows, size);
+        EXPECT_EQ(out.left, static_cast<int>(4 * factor));
+        EXPECT_EQ(out.top, static_cast<int>(8 * factor));
+        for (int y = 0; y < size; ++y) {
+            for (int x = 0; x < size; ++x) {
+                const uint8_t* p = &out.rgba[(y * size + x) * 4];
+                const double covered = std::clamp(size / 2.0 - x, 0.0, 1.0);
+                EXPECT_NEAR(p[3], 255 * covered, 1) << x << "," << y;
+                EXPECT_NEAR(p[0], 40 * covered, 1) << x << "," << y;
+                EXPECT_NEAR(p[2], 120 * covered, 1) << x << "," << y;
+            }
+        }
     }
 }
 

@@ -250,5 +250,37 @@ TEST_F(VelmoraTest, ExtraDrawingValuesSetLayerOpacityAndFace) {
     EXPECT_FALSE(findInk(serif).empty());
 }
 
+// A white comment with an emoji: the emoji keeps its own colours (the grinning face is yellow)
+// and, unlike the text, gets no outline: its ink is one em high at most.
+TEST_F(VelmoraTest, AnEmojiIsDrawnInItsOwnColoursWithoutAnOutline) {
+    if (!fs::exists("/usr/share/fonts/truetype/noto/NotoColorEmoji.ttf")) {
+        SKIP_FOR_MISSING_TOOL("fonts-noto-color-emoji");
+    }
+    const int before = extentOf(u"あ", 36).cx;
+    const TextExtent whole = extentOf(u"あ\U0001F600", 36);
+    writeOverlay({block("1", "40", "60", "36", "あ\U0001F600")});
+    auto filter = open();
+    ASSERT_TRUE(filter->ok()) << filter->error();
+    const TestFrame frame = filter->draw(0);
+    // The emoji's columns: right of あ and its outline, up to the measured end of the line.
+    const int left = 40 + before + 4, right = 40 + whole.cx;
+    int yellow = 0, top = INT32_MAX, bottom = INT32_MIN;
+    for (int y = 0; y < frame.height(); ++y) {
+        for (int x = left; x < right; ++x) {
+            const Rgb c = frame.rgb(x, y);
+            yellow += c.r > 180 && c.g > 140 && c.b < 100;
+            if (std::abs(frame.luma(x, y) - kGreyY) > 12) {
+                top = std::min(top, y);
+                bottom = std::max(bottom, y + 1);
+            }
+        }
+    }
+    constexpr int kEm = 48;  // 36 pt at 96 dpi
+    EXPECT_GT(yellow, kEm * kEm / 4);
+    EXPECT_GE(top, 60);
+    EXPECT_LE(bottom, 60 + whole.cy);
+    EXPECT_LE(bottom - top, kEm + 1) << "no outline above and below the emoji";
+}
+
 }  // namespace
 }  // namespace velmora_test

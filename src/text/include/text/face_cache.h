@@ -19,8 +19,13 @@ struct FaceSize {
     FT_Size size = nullptr;  // owned by the face; released with it
     FT_Fixed xScale = 0;     // font units -> 26.6 pixels (16.16)
     FT_Fixed yScale = 0;
-    int ascentPx = 0;                // whole pixels above the baseline
-    int descentPx = 0;               // whole pixels below the baseline
+    int ascentPx = 0;   // whole pixels above the baseline
+    int descentPx = 0;  // whole pixels below the baseline
+    // Faces of colour bitmaps in fixed sizes only: drawn pixels per pixel of the strike in use,
+    // and the strike's line (ascent above the baseline, descent below) in drawn pixels.
+    double bitmapScale = 1.0;
+    int strikeAscentPx = 0;
+    int strikeDescentPx = 0;
     std::vector<int32_t> advancePx;  // per glyph; kUnknownAdvance until first asked
 
     static constexpr int32_t kUnknownAdvance = INT32_MIN;
@@ -38,6 +43,10 @@ struct FontFace {
     int unitsPerEm = 0;
     int ascentUnits = 0;   // Windows ascent of the OS/2 table (hhea ascender without one)
     int descentUnits = 0;  // Windows descent of the OS/2 table (hhea descender without one)
+    bool colour = false;   // has colour glyphs (colour bitmaps or colour layers)
+    // Holds colour bitmaps in a few fixed sizes and no outlines (emoji fonts): each size
+    // scales the bitmaps of the nearest strike so that the strike's line is one em high.
+    bool colourStrikes = false;
     std::vector<std::unique_ptr<FaceSize>> sizes;
     FaceSize* activeSize = nullptr;  // the FT_Size FreeType draws with at the moment
 
@@ -59,8 +68,8 @@ public:
     FT_Library library() const { return library_.get(); }
 
     // The face `index` of the file at `path`, loaded on first use. Fails, saying why, when
-    // FreeType cannot load it or it is not a scalable TrueType / OpenType face. Failures are
-    // remembered, so a bad file is tried once.
+    // FreeType cannot load it or it is neither a scalable TrueType / OpenType face nor one of
+    // colour bitmaps in fixed sizes. Failures are remembered, so a bad file is tried once.
     Result<FontFace*> face(const std::string& path, int index);
 
     // `face` at an em height of `ppem` pixels (clamped to 1..kMaxPpem), created on first

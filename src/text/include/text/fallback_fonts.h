@@ -11,6 +11,7 @@
 struct FallbackCandidate {
     std::string path;
     int index = 0;
+    bool colour = false;  // a colour font (emoji)
 };
 
 class FallbackFonts {
@@ -21,7 +22,8 @@ public:
     FallbackFonts(const FallbackFonts&) = delete;
     FallbackFonts& operator=(const FallbackFonts&) = delete;
 
-    // The outline fonts that hold `cp`, closest first; empty when no installed font has it.
+    // The outline fonts and colour fonts that hold `cp`, closest first; empty when no installed
+    // font has it.
     // The first call asks fontconfig for the sorted list, which is then kept.
     std::vector<FallbackCandidate> candidatesFor(char32_t cp);
 

@@ -1,5 +1,6 @@
 #pragma once
-// Renders glyphs to antialiased coverage images, plain and widened by an outline, and keeps
+// Renders glyphs to antialiased coverage images, plain and widened by an outline, or to colour
+// images for the colour glyphs of emoji fonts (bitmaps scaled to the size asked for), and keeps
 // them: a comment thread repeats the same characters at the same few sizes over and over.
 // Not thread-safe: one engine, one thread.
 
@@ -20,10 +21,26 @@ struct GlyphImage {
     std::vector<uint8_t> coverage;  // rows * width, row-major
 };
 
+// A colour glyph (an emoji): premultiplied red, green, blue and alpha per pixel, placed as a
+// GlyphImage is.
+struct ColourImage {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int rows = 0;
+    std::vector<uint8_t> rgba;  // rows * width * 4, row-major
+};
+
+// A glyph of a colour font that has a colour image has that alone: no fill, no outline.
 struct GlyphImages {
     GlyphImage fill;     // the glyph
     GlyphImage outline;  // the glyph widened by the outline width; covers `fill`
+    ColourImage colour;  // the glyph in its own colours
 };
+
+// `image` resized by `factor` (pixels and placement), each new pixel the average of the area
+// of old pixels it covers.
+ColourImage resampled(const ColourImage& image, double factor);
 
 class GlyphRasterizer {
 public:
@@ -50,6 +67,7 @@ private:
     };
 
     GlyphImages render(FontFace& face, FaceSize& size, uint32_t glyph, int outlinePx);
+    ColourImage renderColour(FontFace& face, FaceSize& size, uint32_t glyph);
 
     FaceCache& faces_;
     FtStrokerPtr stroker_;

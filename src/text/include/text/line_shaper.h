@@ -1,9 +1,9 @@
 #pragma once
 // The one place where a line of comment text becomes positioned glyphs: characters the comment
-// font lacks are given to fallback faces, each run is shaped with HarfBuzz, and every glyph
-// gets a whole-pixel position. The text engine measures lines and draws comments from this
-// result alone, so the layout's numbers and the drawn pixels cannot disagree.
-// Not thread-safe: one engine, one thread.
+// font lacks are given to fallback faces (characters shown as emoji to a colour font first),
+// each run is shaped with HarfBuzz, and every glyph gets a whole-pixel position. The text engine
+// measures lines and draws comments from this result alone, so the layout's numbers and the drawn
+// pixels cannot disagree. Not thread-safe: one engine, one thread.
 
 #include <hb.h>
 
@@ -60,7 +60,10 @@ private:
     void decode(std::u16string_view line);
     void itemize();
     int slotFor(char32_t cp);
+    // A character shown as an emoji: from a colour font when one has it, else as slotFor.
+    int emojiSlotFor(char32_t cp);
     int findFallbackSlot(char32_t cp);
+    int findColourSlot(char32_t cp);
     int slotOf(FontFace* face);
     void shapeRun(const Run& run, int ppem);
 
@@ -69,6 +72,7 @@ private:
     std::vector<FontFace*> slots_;   // slot 0: the comment font; others: fallback faces
     std::vector<int16_t> bmpSlots_;  // slot per BMP code point; kUnknownSlot until first asked
     std::unordered_map<char32_t, int16_t> otherSlots_;
+    std::unordered_map<char32_t, int16_t> emojiSlots_;  // kUnknownSlot: no colour font has it
     HbBufferPtr buffer_;
     hb_language_t language_;
     hb_unicode_funcs_t* unicode_ = nullptr;

@@ -13,7 +13,8 @@
 #include "platform/result.h"
 #include "text/text_measurer.h"
 
-// A rendered comment: coverage planes for the glyphs and for their outline.
+// A rendered comment: coverage planes for the glyphs and for their outline, and the colour
+// glyphs (emoji) to be laid over both.
 struct CommentBitmap {
     int width = 0;                 // pixels
     int height = 0;                // pixels
@@ -21,6 +22,9 @@ struct CommentBitmap {
     int originY = 0;               // position of the bitmap's top edge relative to the comment's y
     std::vector<uint8_t> fill;     // glyph coverage 0..255, row-major, width * height
     std::vector<uint8_t> outline;  // outline coverage 0..255 (glyphs widened by the outline width)
+    // Premultiplied red, green, blue, alpha per pixel (width * height * 4); empty when the
+    // comment has no colour glyph. Colour glyphs have neither fill nor outline.
+    std::vector<uint8_t> colour;
 };
 
 // How often the engine went to the disk or to fontconfig; for checking that faces and sizes
@@ -48,7 +52,8 @@ public:
     // Renders a comment text (line feeds separate lines; TABs already expanded) at `sizePt`.
     // Lines are stacked the way the layout measures them: empty lines as tall as "あ", at most
     // two empty lines in a row, each line one line height below the previous, left-aligned at
-    // x = 0. The outline is `outlinePx` pixels wide around every glyph.
+    // x = 0. The outline is `outlinePx` pixels wide around every glyph but the colour ones
+    // (emoji): those are drawn one em high, centred on their line, in their own colours.
     // Glyphs stand at exactly the whole-pixel positions lineExtent() adds up; each line's
     // baseline is its top plus the font's ascent. The bitmap holds the box of the comment
     // (widest line x all lines) and any ink or outline beyond it: originX / originY <= 0.

@@ -16,6 +16,7 @@
 struct SpriteColours {
     YuvColour fill;     // glyph colour
     YuvColour outline;  // colour of the outline around the glyphs
+    YuvFormat format;   // of the frames: how the colour glyphs' own colours convert
 };
 
 // Where a sprite may be drawn: its bitmap's top row on the frame is fixed, the left edge is
@@ -33,7 +34,8 @@ class CommentSprite {
 public:
     CommentSprite() = default;
 
-    // Converts `bitmap` (fill and outline coverage) with the given colours. Rows outside the
+    // Converts `bitmap` (fill and outline coverage with the given colours, and the colour
+    // glyphs laid over them in their own colours). Rows outside the
     // frame are dropped, and so are columns outside it for a comment that does not move.
     static CommentSprite build(const CommentBitmap& bitmap, const SpriteColours& colours,
                                const SpritePlacement& placement);

@@ -20,3 +20,15 @@ struct YuvFormat {
 
 // The Y'CbCr of a gamma-encoded sRGB-style colour (0..255 per channel) in `format`.
 YuvColour rgbToYuv(uint8_t red, uint8_t green, uint8_t blue, YuvFormat format);
+
+// rgbToYuv for colours with premultiplied alpha (0..255 per channel and alpha): the levels, also
+// premultiplied, are black's levels scaled by alpha plus each channel's share.
+class PremultipliedToYuv {
+public:
+    explicit PremultipliedToYuv(YuvFormat format);
+    YuvColour operator()(uint8_t red, uint8_t green, uint8_t blue, uint8_t alpha) const;
+
+private:
+    YuvColour black_;
+    YuvColour perChannel_[3];  // the levels one step of red, green or blue adds
+};
