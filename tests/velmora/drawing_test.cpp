@@ -258,20 +258,29 @@ TEST_F(VelmoraTest, AnEmojiIsDrawnInItsOwnColoursWithoutAnOutline) {
     }
     const int before = extentOf(u"あ", 36).cx;
     const TextExtent whole = extentOf(u"あ\U0001F600", 36);
-    writeOverlay({block("1", "40", "60", "36", "あ\U0001F600")});
-    auto filter = open();
-    ASSERT_TRUE(filter->ok()) << filter->error();
-    const TestFrame frame = filter->draw(0);
+    const auto drawWith = [&](const std::string& values) {
+        writeOverlay({block("1", "40", "60", "36", "あ\U0001F600")});
+        std::ofstream(dataPath(), std::ios::binary | std::ios::app)
+            << kDrawingValuesMark << '\0' << values << '\0';
+        auto filter = open();
+        EXPECT_TRUE(filter->ok()) << filter->error();
+        return filter->draw(0);
+    };
+    const TestFrame frame = drawWith("0 owner=0");
     // The emoji's columns: right of あ and its outline, up to the measured end of the line.
     const int left = 40 + before + 4, right = 40 + whole.cx;
-    int yellow = 0, top = INT32_MAX, bottom = INT32_MIN;
+    int yellow = 0, top = INT32_MAX, bottom = INT32_MIN, strongX = 0, strongY = 0;
     for (int y = 0; y < frame.height(); ++y) {
         for (int x = left; x < right; ++x) {
             const Rgb c = frame.rgb(x, y);
             yellow += c.r > 180 && c.g > 140 && c.b < 100;
-            if (std::abs(frame.luma(x, y) - kGreyY) > 12) {
+            const int change = std::abs(frame.luma(x, y) - kGreyY);
+            if (change > 12) {
                 top = std::min(top, y);
                 bottom = std::max(bottom, y + 1);
+            }
+            if (change > std::abs(frame.luma(strongX, strongY) - kGreyY)) {
+                strongX = x, strongY = y;
             }
         }
     }
@@ -280,6 +289,9 @@ TEST_F(VelmoraTest, AnEmojiIsDrawnInItsOwnColoursWithoutAnOutline) {
     EXPECT_GE(top, 60);
     EXPECT_LE(bottom, 60 + whole.cy);
     EXPECT_LE(bottom - top, kEm + 1) << "no outline above and below the emoji";
+    // At half opacity the emoji fades with its comment.
+    const TestFrame half = drawWith("0 opacity=128");
+    EXPECT_NEAR(half.luma(strongX, strongY), (frame.luma(strongX, strongY) + kGreyY) / 2.0, 3);
 }
 
 }  // namespace
