@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "job/format_presets.h"
+#include "platform/heap_release.h"
 #include "platform/log.h"
 
 namespace {
@@ -136,6 +137,10 @@ void CNicoThread::runStages() {
         fail("the comments could not be written as subtitles");
         return;
     }
+    // From here on the comments live in the files the encoder reads: the job's copy (hundreds
+    // of megabytes for a thread of hundreds of thousands) is not kept while the movie is made.
+    ChatList().swap(chats);
+    returnFreedHeapToSystem();
     const std::string arguments = SpliceFilterArguments();
     RunEncoder(arguments);
 }

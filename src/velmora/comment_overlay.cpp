@@ -16,8 +16,15 @@ constexpr int64_t kFarAway = int64_t{1} << 40;
 }  // namespace
 
 CommentOverlay::CommentOverlay(std::unique_ptr<TextEngine> engine,
-                               std::vector<OverlayComment> comments, int width, int height)
-    : engine_(std::move(engine)), comments_(std::move(comments)), width_(width), height_(height) {
+                               std::vector<OverlayComment> comments, int width, int height,
+                               std::size_t spriteByteCeiling,
+                               std::function<void(const std::string&)> warn)
+    : engine_(std::move(engine)),
+      comments_(std::move(comments)),
+      width_(width),
+      height_(height),
+      spriteByteCeiling_(spriteByteCeiling),
+      warn_(std::move(warn)) {
     std::stable_sort(comments_.begin(), comments_.end(),
                      [](const OverlayComment& a, const OverlayComment& b) {
                          return a.startFrame < b.startFrame;
@@ -33,16 +40,13 @@ void CommentOverlay::process(const VhookFrame& frame) {
     lastFrame_ = index;
     retireEnded(index);
     activateStarted(index);
-    const YuvFormat format{frame.matrix == 709 ? 709 : 601, frame.fullRange != 0};
+    renderWithinCeiling(frame);
     // The owner's comments are drawn last, above all others.
     for (const bool ownerPass : {false, true}) {
-        for (ActiveComment& active : active_) {
+        for (const ActiveComment& active : active_) {
             const OverlayComment& comment = comments_[active.index];
             if (comment.owner != ownerPass) {
                 continue;
-            }
-            if (!active.rendered || !(active.format == format)) {
-                render(active, frame);
             }
             if (!active.sprite.empty()) {
                 active.sprite.blit(frame, commentLeft(comment, index) + active.originX);
@@ -94,13 +98,78 @@ void applyOpacity(CommentBitmap& bitmap, uint8_t opacity) {
 
 void CommentOverlay::rewind() {
     active_.clear();
+    spriteBytes_ = 0;
+    crowdedOut_ = 0;
     next_ = 0;
 }
 
+// Past its last frame, or rendered and never to be seen again: nothing on the frame (below
+// it, too large) or scrolled out over the left edge.
 void CommentOverlay::retireEnded(int64_t frame) {
     std::erase_if(active_, [&](const ActiveComment& active) {
-        return comments_[active.index].endFrame <= frame;
+        const OverlayComment& comment = comments_[active.index];
+        const bool gone =
+            comment.endFrame <= frame ||
+            (active.rendered &&
+             (active.sprite.empty() ||
+              (comment.position == 0 && comment.speed > 0 &&
+               active.sprite.leftOfFrame(commentLeft(comment, frame) + active.originX))));
+        if (gone) {
+            spriteBytes_ -= active.sprite.byteSize();
+        }
+        return gone;
     });
+}
+
+void CommentOverlay::renderWithinCeiling(const VhookFrame& frame) {
+    const YuvFormat format{frame.matrix == 709 ? 709 : 601, frame.fullRange != 0};
+    bool crowded = false;
+    for (ActiveComment& active : active_) {
+        if (active.rendered && active.format == format) {
+            continue;
+        }
+        spriteBytes_ -= active.sprite.byteSize();
+        active.sprite = CommentSprite();
+        // Once one comment does not fit, the newer ones of this frame are not tried: the
+        // comments shown are always the older ones, and a crowded frame renders nothing more.
+        if (!crowded && spriteBytes_ < spriteByteCeiling_) {
+            render(active, frame);
+            spriteBytes_ += active.sprite.byteSize();
+            if (spriteBytes_ > spriteByteCeiling_) {
+                spriteBytes_ -= active.sprite.byteSize();
+                active.sprite = CommentSprite();
+                crowded = true;
+            }
+        } else {
+            crowded = true;
+        }
+        if (crowded) {
+            active.crowdedOut = true;
+            ++crowdedOut_;
+        }
+    }
+    if (crowded) {
+        warnOfCrowding(frame.index);
+        std::erase_if(active_, [](const ActiveComment& active) { return active.crowdedOut; });
+    }
+}
+
+void CommentOverlay::warnOfCrowding(int64_t frame) {
+    if (warnedOfCrowding_) {
+        return;
+    }
+    warnedOfCrowding_ = true;
+    char ceiling[32];
+    std::snprintf(ceiling, sizeof ceiling, "%.1f",
+                  static_cast<double>(spriteByteCeiling_) / (1024 * 1024));
+    const std::string text = "the comments on frame " + std::to_string(frame) + " need more than " +
+                             ceiling +
+                             " MiB of bitmaps; the newest comments of crowded frames are not drawn";
+    if (warn_) {
+        warn_(text);
+    } else {
+        std::fprintf(stderr, "velmora: %s\n", text.c_str());
+    }
 }
 
 void CommentOverlay::activateStarted(int64_t frame) {

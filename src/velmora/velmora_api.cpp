@@ -2,7 +2,9 @@
 
 #include "velmora/velmora_api.h"
 
+#include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -97,6 +99,28 @@ void reportProblems(const OverlayScript& script, const FilterLog& log) {
     }
 }
 
+// The environment variable that sets the ceiling of the comment bitmaps' memory, in KiB (a
+// smaller machine, or a test that wants to see crowded frames).
+constexpr const char* kBitmapCeilingVariable = "LUMIVOX_COMMENT_BITMAP_KIB";
+
+std::size_t spriteByteCeiling(const FilterLog& log) {
+    const char* text = std::getenv(kBitmapCeilingVariable);
+    if (text == nullptr || *text == '\0') {
+        return kDefaultSpriteByteCeiling;
+    }
+    const std::string_view value = text;
+    std::size_t kib = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), kib);
+    if (error != std::errc() || end != value.data() + value.size() || kib == 0 ||
+        kib > (SIZE_MAX >> 10)) {
+        log.say(VHOOK_LOG_WARNING, std::string(kBitmapCeilingVariable) + "=" + text +
+                                       " is no number of KiB; the comment bitmaps may hold " +
+                                       std::to_string(kDefaultSpriteByteCeiling >> 10) + " KiB");
+        return kDefaultSpriteByteCeiling;
+    }
+    return kib << 10;
+}
+
 std::string joined(const std::vector<std::string>& items) {
     std::string text;
     for (const std::string& item : items) {
@@ -141,8 +165,9 @@ int configure(void** ctx, int argc, char** argv, int width, int height, const Fi
     }
     const std::size_t count = script.comments.size();
     auto context = std::make_unique<FilterContext>();
-    context->overlay = std::make_unique<CommentOverlay>(std::move(font.engine),
-                                                        std::move(script.comments), width, height);
+    context->overlay = std::make_unique<CommentOverlay>(
+        std::move(font.engine), std::move(script.comments), width, height, spriteByteCeiling(log),
+        [log](const std::string& text) { log.say(VHOOK_LOG_WARNING, text); });
     context->log = log;
     log.say(VHOOK_LOG_INFO, std::to_string(count) + " comments to draw on " +
                                 std::to_string(width) + "x" + std::to_string(height) +

@@ -7,6 +7,7 @@
 
 #include "platform/work_file_names.h"
 #include "support/missing_tool.h"
+#include "text/comment_style.h"
 #include "text/text_engine.h"
 #include "velmora_harness.h"
 
@@ -292,6 +293,81 @@ TEST_F(VelmoraTest, AnEmojiIsDrawnInItsOwnColoursWithoutAnOutline) {
     // At half opacity the emoji fades with its comment.
     const TestFrame half = drawWith("0 opacity=128");
     EXPECT_NEAR(half.luma(strongX, strongY), (frame.luma(strongX, strongY) + kGreyY) / 2.0, 3);
+}
+
+// Sets the bitmap ceiling of the filters opened while it lives.
+class BitmapCeiling {
+public:
+    explicit BitmapCeiling(std::size_t kib) {
+        ::setenv("LUMIVOX_COMMENT_BITMAP_KIB", std::to_string(kib).c_str(), 1);
+    }
+    ~BitmapCeiling() { ::unsetenv("LUMIVOX_COMMENT_BITMAP_KIB"); }
+};
+
+// Room for the bitmaps of one standing "■■■■" at 36 points, not of two.
+std::size_t roomForOneSquareRow() {
+    auto engine = TextEngine::open(std::string(kFontFolder) + kFontFile, 0, 96);
+    const int outline = outlineWidthFor(emPixelsFor(36));
+    const CommentBitmap bitmap =
+        engine ? (*engine)->renderComment(u"■■■■", 36, outline) : CommentBitmap{};
+    // Luma takes 2 bytes a pixel, chroma 3 a 2 x 2 block: 2.75 a pixel; 4 leaves room for one.
+    return static_cast<std::size_t>(bitmap.width) * bitmap.height * 4 / 1024;
+}
+
+Block squares(const char* y, const char* start, const char* end) {
+    Block b = block("1", "0", y, "36", "■■■■");
+    b.startFrame = start;
+    b.endFrame = end;
+    return b;
+}
+
+// Rows [top, top + 80) hold ink.
+bool inkIn(const TestFrame& frame, int top) {
+    return !findInk(frame, top, top + 80).empty();
+}
+
+TEST_F(VelmoraTest, ACrowdedFrameDrawsItsOldestCommentsWithinTheBitmapCeiling) {
+    const BitmapCeiling ceiling(roomForOneSquareRow());
+    ASSERT_GT(roomForOneSquareRow(), 0u);
+    // Three comments from frame 0 to 10 (rows 0, 80, 160), two more from 10 to 20 (160, 80).
+    writeOverlay({squares("0", "0", "10"), squares("80", "0", "10"), squares("160", "0", "10"),
+                  squares("160", "10", "20"), squares("80", "10", "20")});
+    auto filter = open();
+    ASSERT_TRUE(filter->ok()) << filter->error();
+    testing::internal::CaptureStderr();
+    // {frame, ink in rows 0.., 80.., 160..}: the oldest fits; those that did not fit stay
+    // away even on later frames; the ceiling's room comes back when the first one ends.
+    const struct {
+        int64_t frame;
+        bool rows[3];
+    } cases[] = {{0, {true, false, false}}, {5, {true, false, false}}, {10, {false, false, true}}};
+    for (const auto& c : cases) {
+        const TestFrame frame = filter->draw(c.frame);
+        for (int row = 0; row < 3; ++row) {
+            EXPECT_EQ(inkIn(frame, row * 80), c.rows[row]) << "frame " << c.frame << " row " << row;
+        }
+    }
+    const std::string messages = testing::internal::GetCapturedStderr();
+    const std::string warning = "newest comments of crowded frames are not drawn";
+    EXPECT_NE(messages.find("velmora: the comments on frame 0 need more than "), std::string::npos)
+        << messages;
+    EXPECT_EQ(messages.find(warning), messages.rfind(warning)) << "one warning: " << messages;
+}
+
+TEST_F(VelmoraTest, AScrollingCommentGivesUpItsBitmapOnceItHasLeftTheFrame) {
+    const BitmapCeiling ceiling(roomForOneSquareRow());
+    // Gone over the left edge after some 13 frames, shown until frame 100; a standing comment
+    // from frame 20 needs the room its bitmap held.
+    Block scrolling = squares("0", "0", "100");
+    scrolling.position = "0";
+    scrolling.speed = "40";
+    writeOverlay({scrolling, squares("160", "20", "30")});
+    auto filter = open();
+    ASSERT_TRUE(filter->ok()) << filter->error();
+    EXPECT_TRUE(inkIn(filter->draw(1), 0));
+    EXPECT_FALSE(inkIn(filter->draw(19), 0));
+    const TestFrame later = filter->draw(20);
+    EXPECT_TRUE(inkIn(later, 160));
 }
 
 }  // namespace

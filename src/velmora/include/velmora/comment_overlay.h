@@ -2,12 +2,18 @@
 // Draws the laid-out comments onto the frames of one encoding run.
 //
 // Comments are kept sorted by their first frame. A comment is rendered into a sprite on the
-// first frame it is shown and freed after its last one, so only the comments on screen hold
-// pixels; each frame costs a blend over the active sprites' area and allocates nothing once
-// the sprites exist. Frames may skip indices; an index below the previous one starts over.
+// first frame it is shown and freed after its last one, or as soon as a scrolling comment has
+// left the frame, so only the comments on screen hold pixels; each frame costs a blend over
+// the active sprites' area and allocates nothing once the sprites exist.
+// The sprites together hold at most a ceiling of bytes: on a frame so crowded that the next
+// comment's sprite would pass it, that comment and every newer one starting on that frame are
+// not drawn at all (one warning per run). A thread of hundreds of thousands of comments thus
+// costs the comments that fit, not one bitmap each.
+// Frames may skip indices; an index below the previous one starts over.
 // Used by one thread (the encoder's filter calls).
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -23,33 +29,44 @@
 // The largest bitmap a comment may need, in pixels; larger comments are not drawn.
 inline constexpr int64_t kMaxCommentPixels = 8 * 1024 * 1024;
 
+// The bytes the sprites on screen may hold together unless the filter is told otherwise.
+inline constexpr std::size_t kDefaultSpriteByteCeiling = std::size_t{128} << 20;
+
 class CommentOverlay {
 public:
     // `width` and `height` are the frame size the comments were laid out for; a scrolling
     // comment enters at x = width.
     CommentOverlay(std::unique_ptr<TextEngine> engine, std::vector<OverlayComment> comments,
-                   int width, int height);
+                   int width, int height, std::size_t spriteByteCeiling = kDefaultSpriteByteCeiling,
+                   std::function<void(const std::string&)> warn = {});
 
     // Draws every comment shown on frame `frame.index` (startFrame <= index < endFrame).
     void process(const VhookFrame& frame);
 
     std::size_t activeCount() const { return active_.size(); }
-    std::size_t spriteBytes() const;
+    std::size_t spriteBytes() const { return spriteBytes_; }
     std::size_t commentCount() const { return comments_.size(); }
+    // Comments left undrawn for the ceiling since the last start over.
+    std::size_t crowdedOutCount() const { return crowdedOut_; }
 
 private:
     struct ActiveComment {
-        std::size_t index = 0;  // into comments_
-        bool rendered = false;  // false until the sprite is made (or found to be unneeded)
-        YuvFormat format;       // the levels the sprite was made for
-        int originX = 0;        // bitmap's left edge relative to the comment's x
+        std::size_t index = 0;    // into comments_
+        bool rendered = false;    // false until the sprite is made (or found to be unneeded)
+        bool crowdedOut = false;  // left undrawn for the ceiling: leaves the active ones
+        YuvFormat format;         // the levels the sprite was made for
+        int originX = 0;          // bitmap's left edge relative to the comment's x
         CommentSprite sprite;
     };
 
     void rewind();
     void retireEnded(int64_t frame);
     void activateStarted(int64_t frame);
+    // Makes the sprites of the comments that started on this frame while the ceiling allows,
+    // and drops the comments it does not allow from the active ones.
+    void renderWithinCeiling(const VhookFrame& frame);
     void render(ActiveComment& active, const VhookFrame& frame);
+    void warnOfCrowding(int64_t frame);
     bool fitsPixelBudget(const OverlayComment& comment, int outlinePx);
     int64_t commentLeft(const OverlayComment& comment, int64_t frame) const;
     void note(const std::string& text);
@@ -65,6 +82,11 @@ private:
     int64_t lastFrame_ = INT64_MIN;
     int width_;
     int height_;
+    std::size_t spriteByteCeiling_;
+    std::size_t spriteBytes_ = 0;  // held by the sprites of active_
+    std::size_t crowdedOut_ = 0;
+    bool warnedOfCrowding_ = false;
+    std::function<void(const std::string&)> warn_;  // empty: standard error
     int notes_ = 0;
 };
 

@@ -50,6 +50,10 @@ public:
     // Bytes held by the planes.
     std::size_t byteSize() const;
 
+    // True when, drawn with its bitmap's first column at `bitmapLeft`, the sprite lies wholly
+    // left of the frame's first column.
+    bool leftOfFrame(int64_t bitmapLeft) const { return bitmapLeft + cropX_ + width_ <= 0; }
+
 private:
     // Columns [first, last) of a row that hold any coverage; the rest is left alone.
     struct RowSpan {
