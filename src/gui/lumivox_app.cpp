@@ -65,10 +65,12 @@ int CLumivoxApp::runMainWindow(char* programName, SingleInstance& instance, bool
     QGuiApplication::setDesktopFileName(QString::fromUtf8(kProgramName));
     QApplication::setWindowIcon(programIcon());
     installJapaneseQtTexts(application);
-    if (!instance.listen()) {
+    // Without a server path (no private runtime folder) main() has said why there is no guard.
+    const bool haveServerPath = !serverPath.isEmpty();
+    if (haveServerPath && !instance.listen()) {
         std::fprintf(stderr, "%s: cannot listen at %s; later starts cannot hand their URL over\n",
                      kProgramName, serverPath.toLocal8Bit().constData());
-    } else if (!guarded) {
+    } else if (haveServerPath && !guarded) {
         std::fprintf(stderr, "%s: the instance lock cannot be taken; running without it\n",
                      kProgramName);
     }

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "app/url_hand_over.h"
+#include "platform/peer_credentials.h"
 #include "platform/user_session.h"
 
 namespace {
@@ -47,9 +48,12 @@ QString SingleInstance::serverPathFor(const QString& runtimeFolder, const QStrin
            userKey;
 }
 
-QString SingleInstance::defaultServerPath() {
-    return serverPathFor(QString::fromStdString(runtimeFolder()),
-                         QString::fromStdString(userKey()));
+Result<QString> SingleInstance::defaultServerPath() {
+    const Result<std::string> folder = runtimeFolder();
+    if (!folder) {
+        return folder.failure();
+    }
+    return serverPathFor(QString::fromStdString(*folder), QString::fromStdString(userKey()));
 }
 
 SingleInstance::SingleInstance(QString serverPath, QObject* parent)
@@ -64,6 +68,9 @@ SingleInstance::~SingleInstance() {
 }
 
 SingleInstance::Role SingleInstance::claim() {
+    if (serverPath_.isEmpty()) {
+        return Role::Unguarded;
+    }
     switch (lock_.acquire()) {
         case InstanceLock::State::Held:
             return Role::First;
@@ -78,6 +85,9 @@ SingleInstance::Role SingleInstance::claim() {
 bool SingleInstance::listen() {
     if (isListening()) {
         return true;
+    }
+    if (serverPath_.isEmpty()) {
+        return false;
     }
     // Only the lock holder gets here (or an unguarded instance), so a socket file that is
     // there belongs to an instance that has ended without removing it.
@@ -95,6 +105,12 @@ bool SingleInstance::listen() {
 
 void SingleInstance::acceptConnections() {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
+        if (!peerIsThisUser(static_cast<int>(socket->socketDescriptor()))) {
+            // Another user's process: it neither restores the window nor hands anything over.
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readFrames(socket); });
         emit activationRequested();
@@ -139,7 +155,8 @@ bool SingleInstance::sendFrame(QLocalSocket& socket, quint32 tag, const QByteArr
 bool SingleInstance::handOver(const QString& serverPath, const std::string& url, int patienceMs,
                               int answerMs) {
     QLocalSocket socket;
-    if (!connectWithPatience(socket, serverPath, patienceMs)) {
+    if (!connectWithPatience(socket, serverPath, patienceMs) ||
+        !peerIsThisUser(static_cast<int>(socket.socketDescriptor()))) {
         return false;
     }
     if (!url.empty()) {

@@ -4,15 +4,28 @@
 // still starting; and an instance that crashed does not keep the next one from running.
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QLocalSocket>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
+#include <QtEndian>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "app/url_hand_over.h"
 #include "gui/lumivox_app.h"
@@ -21,6 +34,7 @@
 #include "platform/user_session.h"
 
 using namespace gui_test;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -194,6 +208,142 @@ TEST_F(SingleInstanceTest, ATerminationRequestClosesTheWindowThroughItsClosingSt
     EXPECT_NE(settings.find("Format=AVI"), std::string::npos) << settings;
     EXPECT_TRUE(std::filesystem::exists(session / "work" / "FFmpeg.ini"));
     EXPECT_FALSE(std::filesystem::exists(serverPath().toStdString()));
+}
+
+// The user a test process can become when it runs as root: nobody.
+constexpr uid_t kOtherUser = 65534;
+
+// Runs `body` in a fork of this process as `uid` and gives its exit code (-1: it did not end in
+// time) while this process goes on handling its events. The child makes system calls only.
+int exitCodeAs(uid_t uid, const std::function<int()>& body) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (uid != ::getuid() && (::setgid(uid) != 0 || ::setuid(uid) != 0)) {
+            ::_exit(100);
+        }
+        ::_exit(body());
+    }
+    int status = 0;
+    if (!waitUntil([&] { return ::waitpid(child, &status, WNOHANG) == child; })) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+sockaddr_un socketAddress(const QString& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray bytes = path.toLocal8Bit();
+    std::memcpy(address.sun_path, bytes.constData(),
+                std::min<size_t>(bytes.size(), sizeof address.sun_path - 1));
+    return address;
+}
+
+// True when `fd` has something to read (or its end) within `ms`.
+bool readable(int fd, int ms) {
+    pollfd wanted{fd, POLLIN, 0};
+    return ::poll(&wanted, 1, ms) == 1;
+}
+
+TEST_F(SingleInstanceTest, OnlyAPeerOfTheSameUserIsHeardOrToldAUrl) {
+    // The folders and the socket are opened to everyone here, so that only the credentials of
+    // the connection keep another user out.
+    for (const fs::path& folder : {session.path(), session / "runtime"}) {
+        ::chmod(folder.c_str(), 0777);
+    }
+    becomeTheRunningInstance();
+    ::chmod(serverPath().toLocal8Bit().constData(), 0777);
+    const sockaddr_un address = socketAddress(serverPath());
+    const QByteArray url = QByteArrayLiteral("http://www.nicovideo.jp/watch/sm9?token=secret");
+    QByteArray frame(8, '\0');
+    qToLittleEndian<quint32>(kCopyDataUrl, frame.data());
+    qToLittleEndian<quint32>(static_cast<quint32>(url.size() + 1), frame.data() + 4);
+    frame += url + '\0';
+    // A sender: 0 when its frame was answered, 2 when the connection was closed instead.
+    const auto send = [&] {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+            return 3;
+        }
+        if (::write(fd, frame.constData(), frame.size()) != frame.size() || !readable(fd, 5000)) {
+            return 4;
+        }
+        char answer = 0;
+        return ::read(fd, &answer, 1) == 1 && answer == 1 ? 0 : 2;
+    };
+    // A listener in a folder of its own: 1 when a hand-over sent it anything, 0 when not.
+    const fs::path squatted = session / "squatted";
+    fs::create_directory(squatted);
+    ::chmod(squatted.c_str(), 0777);
+    const QString squatter = QString::fromStdString((squatted / "socket").string());
+    const sockaddr_un squatterAddress = socketAddress(squatter);
+    const auto listen = [&] {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        if (::bind(fd, reinterpret_cast<const sockaddr*>(&squatterAddress),
+                   sizeof squatterAddress) != 0 ||
+            ::listen(fd, 1) != 0 || !readable(fd, 5000)) {
+            return 5;
+        }
+        const int connection = ::accept(fd, nullptr, nullptr);
+        char byte = 0;
+        return readable(connection, 2000) && ::read(connection, &byte, 1) == 1 ? 1 : 0;
+    };
+
+    const bool root = ::geteuid() == 0;
+    // {the peer's user, the sender's code, URL received; the listener's code}
+    const struct {
+        uid_t user;
+        int sent;
+        bool received;
+        int listened;
+    } cases[] = {{::getuid(), 0, true, 1}, {kOtherUser, 2, false, 0}};
+    for (const auto& c : cases) {
+        if (c.user != ::getuid() && !root) {
+            std::printf("another user's peer needs root to be played; not tried\n");
+            continue;
+        }
+        SCOPED_TRACE(c.user);
+        control<QLineEdit>(*window, "urlEdit")->clear();
+        EXPECT_EQ(exitCodeAs(c.user, send), c.sent);
+        EXPECT_EQ(urlField() == QString::fromUtf8(url), c.received) << urlField().toStdString();
+
+        fs::remove(squatted / "socket");
+        std::thread handOver(
+            [&] { SingleInstance::handOver(squatter, url.toStdString(), 5000, 500); });
+        const int listened = exitCodeAs(c.user, listen);
+        handOver.join();
+        EXPECT_EQ(listened, c.listened) << "the URL went to another user's listener";
+    }
+}
+
+// 100 later starts of the built program, one after the other as fast as they come, while a job
+// runs: each URL reaches the download list once, in the order of the starts.
+TEST_F(SingleInstanceTest, AHundredStartsInARowPutEveryUrlInTheDownloadListOnceInOrder) {
+    becomeTheRunningInstance();
+    std::vector<std::string> urls;
+    for (int i = 0; i < 100; ++i) {
+        urls.push_back("http://www.nicovideo.jp/watch/sm" + std::to_string(1000 + i));
+    }
+    const auto began = std::chrono::steady_clock::now();
+    for (const std::string& url : urls) {
+        auto start = startProgram({QString::fromStdString(url)});
+        ASSERT_TRUE(waitForEnd(*start)) << url;
+        ASSERT_EQ(start->exitCode(), 0) << url;
+    }
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - began;
+    std::printf("100 starts handed their URLs over in %.1f s\n", took.count());
+    ASSERT_TRUE(waitUntil([&] { return window->queuedUrls().entries().size() >= 99; }));
+    ASSERT_EQ(drive.requests().size(), 1u);
+    EXPECT_EQ(drive.requests()[0].pageUrl, urls[0]);
+    const std::vector<DownloadEntry>& queued = window->queuedUrls().entries();
+    ASSERT_EQ(queued.size(), 99u);
+    for (size_t i = 0; i < queued.size(); ++i) {
+        EXPECT_EQ(queued[i].url, urls[i + 1]) << i;
+    }
+    stopAndWait(*window);
+    window->close();
 }
 
 }  // namespace

@@ -8,6 +8,9 @@
 // On the wire, one frame per hand-over: the tag and the data's size as two 32-bit
 // little-endian numbers, then the data (at most kHandOverBufferBytes: the URL and a zero
 // byte). The receiver answers every frame with one byte once it has handled it.
+//
+// The lock and the socket live in a folder of the user's own (see runtimeFolder), and either
+// side talks only to a peer that runs as the same user: a URL may carry a token.
 
 #include <QByteArray>
 #include <QLocalServer>
@@ -18,6 +21,7 @@
 #include <string>
 
 #include "platform/instance_lock.h"
+#include "platform/result.h"
 
 class SingleInstance : public QObject {
     Q_OBJECT
@@ -41,13 +45,14 @@ public:
     // The socket path in `runtimeFolder` for the user `userKey`; the lock file is the same
     // path with ".lock" appended.
     static QString serverPathFor(const QString& runtimeFolder, const QString& userKey);
-    // The socket path of this process's user and session.
-    static QString defaultServerPath();
+    // The socket path of this process's user and session; fails when the user has no private
+    // runtime folder (the program then runs without the guard).
+    static Result<QString> defaultServerPath();
 
     explicit SingleInstance(QString serverPath, QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // Takes the instance lock, without waiting.
+    // Takes the instance lock, without waiting. Unguarded when there is no server path.
     Role claim();
     // The running instance (after claim() gave First or Unguarded): removes a socket that a
     // crashed instance left behind and listens. False when it cannot listen; hand-overs
@@ -58,7 +63,8 @@ public:
     // A second start: connects to the instance at `serverPath`, trying again for up to
     // `patienceMs` while it is not yet listening, and sends `url` cut to its first 1023 bytes
     // (an empty `url` sends nothing: the connection alone restores the window). Waits up to
-    // `answerMs` for the instance to handle it. False when no instance could be reached.
+    // `answerMs` for the instance to handle it. False when no instance could be reached, or
+    // when the one listening runs as another user (it gets nothing).
     static bool handOver(const QString& serverPath, const std::string& url,
                          int patienceMs = kHandOverPatienceMs, int answerMs = kHandOverAnswerMs);
 
