@@ -1,183 +1,59 @@
 #include "job/rendition_join.h"
 
 #include <filesystem>
-#include <memory>
-#include <system_error>
+#include <string>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/error.h>
-#include <libavutil/mathematics.h>
-}
-
-namespace fs = std::filesystem;
+#include "joiner/rendition_join_api.h"
+#include "platform/shared_library.h"
 
 namespace {
 
-std::string avError(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
+int askCancelled(void* user) {
+    const auto* isCancelled = static_cast<const std::function<bool()>*>(user);
+    return *isCancelled && (*isCancelled)() ? 1 : 0;
 }
 
-struct InputCloser {
-    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
-};
-using InputPtr = std::unique_ptr<AVFormatContext, InputCloser>;
+// The module, loaded by the first join and kept for the life of the process: the libraries it
+// brings allocate at their start and are not made to be unloaded again.
+struct JoinModule {
+    SharedLibrary library;
+    rendition_join_fn join = nullptr;
+    std::string failure;  // why `join` is null
 
-struct OutputCloser {
-    void operator()(AVFormatContext* context) const {
-        if (context->pb != nullptr) {
-            avio_closep(&context->pb);
+    explicit JoinModule(const std::string& path) {
+        if (Status loaded = library.load(path); !loaded) {
+            failure = "the joining module cannot be loaded: " + loaded.error();
+            return;
         }
-        avformat_free_context(context);
+        join = reinterpret_cast<rendition_join_fn>(library.symbol(RENDITION_JOIN_SYMBOL));
+        if (join == nullptr) {
+            failure = path + " has no " + RENDITION_JOIN_SYMBOL;
+        }
     }
-};
-using OutputPtr = std::unique_ptr<AVFormatContext, OutputCloser>;
-
-struct PacketFree {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
-
-// One input file and the one stream of it that goes into the output.
-struct Source {
-    InputPtr input;
-    int stream = -1;   // index in the input
-    int outIndex = 0;  // index in the output
-    PacketPtr next;    // the next packet of `stream`, or null at its end
 };
 
-Status openSource(const std::string& path, AVMediaType type, Source& source) {
-    AVFormatContext* context = nullptr;
-    if (int e = avformat_open_input(&context, path.c_str(), nullptr, nullptr); e < 0) {
-        return Failure{path + " cannot be opened: " + avError(e)};
-    }
-    source.input.reset(context);
-    if (int e = avformat_find_stream_info(context, nullptr); e < 0) {
-        return Failure{path + " cannot be read: " + avError(e)};
-    }
-    source.stream = av_find_best_stream(context, type, -1, -1, nullptr, 0);
-    if (source.stream < 0) {
-        return Failure{path + " holds no " + (type == AVMEDIA_TYPE_VIDEO ? "video" : "audio") +
-                       " stream"};
-    }
-    return {};
-}
-
-// Reads the next packet of the source's stream into `next`; null at the end of the file.
-Status advance(Source& source) {
-    if (!source.next) {
-        source.next.reset(av_packet_alloc());
-        if (!source.next) {
-            return Failure{"out of memory"};
-        }
-    }
-    for (;;) {
-        av_packet_unref(source.next.get());
-        const int e = av_read_frame(source.input.get(), source.next.get());
-        if (e == AVERROR_EOF) {
-            source.next.reset();
-            return {};
-        }
-        if (e < 0) {
-            return Failure{std::string(source.input->url) + " cannot be read: " + avError(e)};
-        }
-        if (source.next->stream_index == source.stream) {
-            return {};
-        }
-    }
-}
-
-// The time of a packet in seconds, for interleaving; its decoding time when it has one.
-double secondsOf(const Source& source) {
-    const AVStream* stream = source.input->streams[source.stream];
-    const int64_t ts = source.next->dts != AV_NOPTS_VALUE ? source.next->dts : source.next->pts;
-    return ts == AV_NOPTS_VALUE ? 0.0 : static_cast<double>(ts) * av_q2d(stream->time_base);
-}
-
-Status writeJoined(Source (&sources)[2], const std::string& path,
-                   const std::function<bool()>& isCancelled) {
-    AVFormatContext* context = nullptr;
-    if (int e = avformat_alloc_output_context2(&context, nullptr, "mp4", path.c_str()); e < 0) {
-        return Failure{"the MP4 writer cannot be made: " + avError(e)};
-    }
-    OutputPtr output(context);
-    for (Source& source : sources) {
-        AVStream* out = avformat_new_stream(context, nullptr);
-        if (out == nullptr) {
-            return Failure{"out of memory"};
-        }
-        const AVStream* in = source.input->streams[source.stream];
-        if (int e = avcodec_parameters_copy(out->codecpar, in->codecpar); e < 0) {
-            return Failure{"the stream parameters cannot be copied: " + avError(e)};
-        }
-        out->codecpar->codec_tag = 0;  // let the MP4 writer choose the tag it knows
-        out->time_base = in->time_base;
-        source.outIndex = out->index;
-    }
-    if (int e = avio_open(&context->pb, path.c_str(), AVIO_FLAG_WRITE); e < 0) {
-        return Failure{path + " cannot be created: " + avError(e)};
-    }
-    if (int e = avformat_write_header(context, nullptr); e < 0) {
-        return Failure{"the MP4 header cannot be written: " + avError(e)};
-    }
-    for (Source& source : sources) {
-        if (Status read = advance(source); !read) {
-            return read;
-        }
-    }
-    while (sources[0].next || sources[1].next) {
-        if (isCancelled && isCancelled()) {
-            return Failure{"stopped"};
-        }
-        Source& source =
-            !sources[1].next || (sources[0].next && secondsOf(sources[0]) <= secondsOf(sources[1]))
-                ? sources[0]
-                : sources[1];
-        AVPacket* packet = source.next.get();
-        av_packet_rescale_ts(packet, source.input->streams[source.stream]->time_base,
-                             context->streams[source.outIndex]->time_base);
-        packet->stream_index = source.outIndex;
-        packet->pos = -1;
-        if (int e = av_interleaved_write_frame(context, packet); e < 0) {
-            return Failure{"a packet cannot be written: " + avError(e)};
-        }
-        if (Status read = advance(source); !read) {
-            return read;
-        }
-    }
-    if (int e = av_write_trailer(context); e < 0) {
-        return Failure{"the MP4 cannot be finished: " + avError(e)};
-    }
-    if (int e = avio_closep(&context->pb); e < 0) {
-        return Failure{path + " cannot be written: " + avError(e)};
-    }
-    return {};
+const JoinModule& joinModule(const std::string& programFolder) {
+    // Never destroyed: unloading at the process's end would take the memory the libraries
+    // still hold with it, which leak checkers then count as lost.
+    static const JoinModule* const module = new JoinModule(
+        (std::filesystem::path(programFolder) / SharedLibrary::fileNameFor(RENDITION_JOIN_MODULE))
+            .string());
+    return *module;
 }
 
 }  // namespace
 
-Status joinRenditions(const std::string& videoFile, const std::string& audioFile,
-                      const std::string& output, const std::function<bool()>& isCancelled) {
-    Source sources[2];
-    if (Status opened = openSource(videoFile, AVMEDIA_TYPE_VIDEO, sources[0]); !opened) {
-        return opened;
+Status joinRenditions(const std::string& programFolder, const std::string& videoFile,
+                      const std::string& audioFile, const std::string& output,
+                      const std::function<bool()>& isCancelled) {
+    const JoinModule& module = joinModule(programFolder);
+    if (module.join == nullptr) {
+        return Failure{module.failure};
     }
-    if (Status opened = openSource(audioFile, AVMEDIA_TYPE_AUDIO, sources[1]); !opened) {
-        return opened;
+    char error[1024] = {};
+    if (module.join(videoFile.c_str(), audioFile.c_str(), output.c_str(), askCancelled,
+                    const_cast<std::function<bool()>*>(&isCancelled), error, sizeof error) != 0) {
+        return Failure{error};
     }
-    const std::string part = output + ".part";
-    Status written = writeJoined(sources, part, isCancelled);
-    std::error_code error;
-    if (written) {
-        fs::rename(part, output, error);
-        if (!error) {
-            return {};
-        }
-        written = Failure{output + " cannot be written: " + error.message()};
-    }
-    fs::remove(part, error);
-    return written;
+    return {};
 }

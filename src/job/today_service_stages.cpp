@@ -190,8 +190,8 @@ bool TodayServiceStages::downloadVideo(const std::string& /*streamUrl*/,
             return false;
         }
     }
-    if (Status joined = joinRenditions(video.string(), audio.string(), job_.videoFile,
-                                       [this] { return job_.isCancelled(); });
+    if (Status joined = joinRenditions(job_.request.programFolder, video.string(), audio.string(),
+                                       job_.videoFile, [this] { return job_.isCancelled(); });
         !joined) {
         if (!job_.isCancelled()) {
             job_.fail("the video and audio could not be joined into " + job_.videoFile + ": " +

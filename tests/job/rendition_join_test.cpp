@@ -62,7 +62,8 @@ protected:
 };
 
 TEST_F(RenditionJoinTest, TheMovieHoldsEveryPacketOfBothRenditions) {
-    const Status joined = joinRenditions(video.string(), audio.string(), movie.string(), {});
+    const Status joined =
+        joinRenditions(LUMIVOX_PROGRAM_DIR, video.string(), audio.string(), movie.string(), {});
     ASSERT_TRUE(joined) << joined.error();
     const std::string videoStreams = streamsOf(video);
     const std::string audioStreams = streamsOf(audio);
@@ -73,12 +74,13 @@ TEST_F(RenditionJoinTest, TheMovieHoldsEveryPacketOfBothRenditions) {
 }
 
 TEST_F(RenditionJoinTest, AStopOrAMissingRenditionLeavesNoMovie) {
-    const Status stopped =
-        joinRenditions(video.string(), audio.string(), movie.string(), [] { return true; });
+    const Status stopped = joinRenditions(LUMIVOX_PROGRAM_DIR, video.string(), audio.string(),
+                                          movie.string(), [] { return true; });
     ASSERT_FALSE(stopped);
     EXPECT_EQ(stopped.error(), "stopped");
     fs::remove(audio);
-    const Status missing = joinRenditions(video.string(), audio.string(), movie.string(), {});
+    const Status missing =
+        joinRenditions(LUMIVOX_PROGRAM_DIR, video.string(), audio.string(), movie.string(), {});
     ASSERT_FALSE(missing);
     EXPECT_NE(missing.error().find(audio.string()), std::string::npos) << missing.error();
     EXPECT_FALSE(fs::exists(movie));
