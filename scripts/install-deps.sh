@@ -8,6 +8,8 @@ PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config git
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
+  # the libFuzzer harnesses of tests/fuzz (scripts/fuzz.sh): clang and its fuzzer runtime
+  clang libclang-rt-14-dev
   # the subtitle placement test and benchmark draw our ASS scripts with libass for comparison
   libass-dev
   # benchmarks: bench/encoder_speed.sh times the encoder against Debian's ffmpeg; the

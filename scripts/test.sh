@@ -11,3 +11,5 @@ cd build
 ctest -j2 --output-on-failure --timeout 600
 # The demo, against today's service and against the classic one, as a user runs it.
 cd .. && bash scripts/demo.sh && bash scripts/demo.sh --classic
+# The libFuzzer harnesses, 20 seconds each: a crash, a sanitizer finding or a broken property fails CI.
+bash scripts/fuzz.sh 20
