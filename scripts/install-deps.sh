@@ -6,10 +6,11 @@ set -euo pipefail
 PACKAGES=(
   # build
   build-essential cmake ninja-build ccache pkg-config git
+  # CI: the second compiler (also the sanitizer build), the format check, and the libFuzzer
+  # harnesses of tests/fuzz (scripts/fuzz.sh) with clang's fuzzer runtime
+  clang clang-format libclang-rt-14-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
-  # the libFuzzer harnesses of tests/fuzz (scripts/fuzz.sh): clang and its fuzzer runtime
-  clang libclang-rt-14-dev
   # the subtitle placement test and benchmark draw our ASS scripts with libass for comparison
   libass-dev
   # benchmarks: bench/encoder_speed.sh times the encoder against Debian's ffmpeg; the

@@ -16,13 +16,12 @@ constexpr int64_t kFarAway = int64_t{1} << 40;
 }  // namespace
 
 CommentOverlay::CommentOverlay(std::unique_ptr<TextEngine> engine,
-                               std::vector<OverlayComment> comments, int width, int height,
+                               std::vector<OverlayComment> comments, int width,
                                std::size_t spriteByteCeiling,
                                std::function<void(const std::string&)> warn)
     : engine_(std::move(engine)),
       comments_(std::move(comments)),
       width_(width),
-      height_(height),
       spriteByteCeiling_(spriteByteCeiling),
       warn_(std::move(warn)) {
     std::stable_sort(comments_.begin(), comments_.end(),

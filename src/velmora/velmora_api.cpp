@@ -166,7 +166,7 @@ int configure(void** ctx, int argc, char** argv, int width, int height, const Fi
     const std::size_t count = script.comments.size();
     auto context = std::make_unique<FilterContext>();
     context->overlay = std::make_unique<CommentOverlay>(
-        std::move(font.engine), std::move(script.comments), width, height, spriteByteCeiling(log),
+        std::move(font.engine), std::move(script.comments), width, spriteByteCeiling(log),
         [log](const std::string& text) { log.say(VHOOK_LOG_WARNING, text); });
     context->log = log;
     log.say(VHOOK_LOG_INFO, std::to_string(count) + " comments to draw on " +

@@ -34,10 +34,10 @@ inline constexpr std::size_t kDefaultSpriteByteCeiling = std::size_t{128} << 20;
 
 class CommentOverlay {
 public:
-    // `width` and `height` are the frame size the comments were laid out for; a scrolling
-    // comment enters at x = width.
+    // `width` is the frame width the comments were laid out for; a scrolling comment enters at
+    // x = width.
     CommentOverlay(std::unique_ptr<TextEngine> engine, std::vector<OverlayComment> comments,
-                   int width, int height, std::size_t spriteByteCeiling = kDefaultSpriteByteCeiling,
+                   int width, std::size_t spriteByteCeiling = kDefaultSpriteByteCeiling,
                    std::function<void(const std::string&)> warn = {});
 
     // Draws every comment shown on frame `frame.index` (startFrame <= index < endFrame).
@@ -81,7 +81,6 @@ private:
     std::size_t next_ = 0;                  // first comment not yet started
     int64_t lastFrame_ = INT64_MIN;
     int width_;
-    int height_;
     std::size_t spriteByteCeiling_;
     std::size_t spriteBytes_ = 0;  // held by the sprites of active_
     std::size_t crowdedOut_ = 0;
