@@ -87,6 +87,11 @@ void BM_LineExtentFallback(benchmark::State& state) {
         benchmark::DoNotOptimize(engine->lineExtent(line, 18));
     }
     state.SetItemsProcessed(state.iterations());
+    // However many lines were measured, the faces, sizes and the fallback list were loaded once.
+    const TextEngineStats loads = engine->stats();
+    state.counters["face_loads"] = loads.faceLoads;
+    state.counters["size_loads"] = loads.sizeLoads;
+    state.counters["fallback_sorts"] = loads.fallbackSorts;
 }
 BENCHMARK(BM_LineExtentFallback);
 

@@ -206,20 +206,6 @@ Status CookieStore::setCookie(const StoredCookie& cookie) {
     return {};
 }
 
-std::optional<std::string> CookieStore::cookieValue(std::string_view domain,
-                                                    std::string_view name) {
-    while (domain.starts_with('.')) {
-        domain.remove_prefix(1);
-    }
-    const std::string wanted = asciiLower(domain);
-    for (const StoredCookie& cookie : cookies()) {
-        if (cookie.domain == wanted && cookie.name == name) {
-            return cookie.value;
-        }
-    }
-    return std::nullopt;
-}
-
 std::string CookieStore::cookieTextFor(std::string_view host, bool secureScheme) {
     const std::string lowerHost = asciiLower(host);
     std::string text;

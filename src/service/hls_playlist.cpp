@@ -162,14 +162,6 @@ std::array<uint8_t, 16> HlsSegment::iv() const {
     return iv;
 }
 
-double MediaPlaylist::totalSeconds() const {
-    double total = 0;
-    for (const HlsSegment& segment : segments) {
-        total += segment.durationSeconds;
-    }
-    return total;
-}
-
 Result<MasterPlaylist> readMasterPlaylist(std::string_view text, std::string_view baseUrl) {
     const std::vector<std::string_view> lines = linesOf(text);
     if (Status header = checkHeader(lines); !header) {

@@ -15,10 +15,6 @@ std::string withoutTrailingSlashes(std::string base) {
     return base;
 }
 
-const char* serviceProtocolName(ServiceProtocol protocol) {
-    return protocol == ServiceProtocol::Classic ? "classic" : "today";
-}
-
 std::optional<ServiceProtocol> serviceProtocolNamed(std::string_view name) {
     std::string lower(name);
     std::transform(lower.begin(), lower.end(), lower.begin(),

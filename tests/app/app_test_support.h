@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/test_temp_folder.h"
+#include "support/temp_folder.h"
 
 // Sets (or, with nothing, unsets) an environment variable and restores it afterwards.
 class ScopedEnvironment {

@@ -144,10 +144,10 @@ TEST(CliOptions, ThePasswordFileGivesItsFirstLineWithoutTheLineEnd) {
     service_test::TempFolder folder;
     const std::string file = (folder / "password").string();
     for (const char* content : {"p&ss=w+rd%41\r\nnext\r\n", "p&ss=w+rd%41\n", "p&ss=w+rd%41"}) {
-        service_test::writeBytes(file, content);
+        writeBytes(file, content);
         EXPECT_EQ(readSecretFile(file, "password").value(), "p&ss=w+rd%41");
     }
-    service_test::writeBytes(file, " two words \n");
+    writeBytes(file, " two words \n");
     EXPECT_EQ(readSecretFile(file, "password").value(), " two words ")
         << "blanks belong to a password";
 

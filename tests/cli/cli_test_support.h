@@ -27,8 +27,6 @@ extern char** environ;
 namespace cli_test {
 
 namespace fs = std::filesystem;
-using service_test::readBytes;
-using service_test::writeBytes;
 
 const fs::path kProgramFolder = LUMIVOX_PROGRAM_DIR;
 
@@ -168,7 +166,7 @@ protected:
                   const fs::path& program = kProgramFolder / "lumivox-cli") {
         RunResult result;
         result.exitCode = exitCodeOf(std::system(commandLine(program, args).c_str()));
-        result.out = readBytes(root.path / "stdout.txt");
+        result.out = readBytes(root.path() / "stdout.txt");
         result.err = readBytes(errPath());
         return result;
     }
@@ -191,7 +189,7 @@ protected:
         for (const std::string& arg : args) {
             command.append(" ").append(quote(arg));
         }
-        command.append(" > ").append(quote((root.path / "stdout.txt").string()));
+        command.append(" > ").append(quote((root.path() / "stdout.txt").string()));
         return command.append(" 2> ").append(quote(errPath())).append(" < /dev/null");
     }
 
@@ -256,11 +254,11 @@ protected:
         }
     }
 
-    std::string errPath() const { return (root.path / "stderr.txt").string(); }
+    std::string errPath() const { return (root.path() / "stderr.txt").string(); }
 
     service_test::TempFolder root;
-    fs::path work = root.path / "work";
-    fs::path save = root.path / "save";
+    fs::path work = root.path() / "work";
+    fs::path save = root.path() / "save";
 };
 
 }  // namespace cli_test

@@ -24,8 +24,8 @@ protected:
         return run(args);
     }
 
-    fs::path comments = root.path / "comments.xml";
-    fs::path clip = root.path / "clip.flv";
+    fs::path comments = root.path() / "comments.xml";
+    fs::path clip = root.path() / "clip.flv";
 };
 
 TEST_F(RenderE2eTest, TheAviCarriesTheCommentsWhereTheLayoutPutThem) {
@@ -63,7 +63,7 @@ TEST_F(RenderE2eTest, TheStillIsTheFrameOfTheFullEncodeAtThatMoment) {
     EXPECT_EQ(r.out, still.string() + "\n");
     r = render({"--all-periods", "--format", "Lossless"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    const fs::path frame = root.path / "frame.png";
+    const fs::path frame = root.path() / "frame.png";
     runShell(quote((kProgramFolder / "FFmpeg").string()) + " -v error -y -ss 2.1 -i " +
              quote((save / "clip.mkv").string()) + " -vcodec png -frames:v 1 " +
              quote(frame.string()));
@@ -111,16 +111,16 @@ TEST_F(RenderE2eTest, TheCommentsBecomeASubtitleTrackOrFile) {
 TEST_F(RenderE2eTest, BadInputsFailWithTheirReasonAndNoMovie) {
     // A missing video, an empty one and a missing comment file say which; nothing is made: no
     // save folder, no work file.
-    save = root.path / "new save folder";
-    std::ofstream(root.path / "empty.flv").close();
-    for (const auto& [video, error] : {std::pair{root.path / "missing.flv", "missing input: "},
-                                       std::pair{root.path / "empty.flv", "empty input: "}}) {
+    save = root.path() / "new save folder";
+    std::ofstream(root.path() / "empty.flv").close();
+    for (const auto& [video, error] : {std::pair{root.path() / "missing.flv", "missing input: "},
+                                       std::pair{root.path() / "empty.flv", "empty input: "}}) {
         const RunResult r = render({}, video);
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err, "lumivox-cli: " + std::string(error) + video.string() + "\n");
     }
-    comments = root.path / "none.xml";
+    comments = root.path() / "none.xml";
     RunResult r = render({});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(contains(r.err, "missing input: " + comments.string())) << r.err;
@@ -129,7 +129,7 @@ TEST_F(RenderE2eTest, BadInputsFailWithTheirReasonAndNoMovie) {
         EXPECT_FALSE(fs::exists(work / workFile)) << workFile;
     }
     // A damaged comment file: its line and column.
-    comments = root.path / "damaged.xml";
+    comments = root.path() / "damaged.xml";
     writeBytes(comments, "<packet>\n<chat vpos=\"1\">a</chaat></packet>\n");
     r = render({});
     EXPECT_EQ(r.exitCode, 1);
@@ -140,12 +140,12 @@ TEST_F(RenderE2eTest, BadInputsFailWithTheirReasonAndNoMovie) {
     fs::create_directories(save);
 
     // A file the encoder cannot read: its reason.
-    comments = root.path / "comments.xml";
-    writeBytes(root.path / "notes.flv", "this is not a video");
-    r = render({}, root.path / "notes.flv");
+    comments = root.path() / "comments.xml";
+    writeBytes(root.path() / "notes.flv", "this is not a video");
+    r = render({}, root.path() / "notes.flv");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(contains(
-        r.err, (root.path / "notes.flv").string() + " is not a video the encoder can read"))
+        r.err, (root.path() / "notes.flv").string() + " is not a video the encoder can read"))
         << r.err;
 
     // An unknown format is a usage error that names the near ones.
@@ -160,7 +160,7 @@ TEST_F(RenderE2eTest, BadInputsFailWithTheirReasonAndNoMovie) {
 }
 
 TEST_F(RenderE2eTest, OutputNamesTheMovieFormatNamesIgnoreCaseAndTheVersionIsTheBuilds) {
-    const fs::path movie = root.path / "made here" / "my movie.mp4";
+    const fs::path movie = root.path() / "made here" / "my movie.mp4";
     RunResult r = render({"--all-periods", "--format", "mp4", "-o", movie.string()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, movie.string() + "\n");
@@ -193,7 +193,7 @@ TEST_F(RenderE2eTest, TodaysJsonCommentsWithCommandsAndASeed) {
                 "\",\"commands\":[\"big\",\"orange\"],\"postedAt\":"
                 "\"2023-11-15T07:13:21+09:00\"}";
     }
-    comments = root.path / "sm9.comments.json";
+    comments = root.path() / "sm9.comments.json";
     writeBytes(comments, list + "]");
     const auto overlay = [&] {
         return readBytes(work / "comment.ini") + "|" + readBytes(work / "data.ini");
@@ -224,7 +224,7 @@ TEST_F(RenderE2eTest, TodaysJsonCommentsWithCommandsAndASeed) {
 }
 
 TEST_F(RenderE2eTest, Mp3OfAnAudioOnlyInput) {
-    const fs::path audio = root.path / "song.m4a";
+    const fs::path audio = root.path() / "song.m4a";
     runShell("ffmpeg -nostdin -v error -y -f lavfi -i sine=f=330:d=2 -c:a aac " +
              quote(audio.string()));
     const RunResult r = render({"--format", "MP3"}, audio);
@@ -347,7 +347,7 @@ TEST_F(RenderE2eTest, APeriodThatRemovesEveryCommentSaysSoAndTheMovieIsStillMade
 class StopE2eTest : public RenderE2eTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(StopE2eTest, ASignalStopsTheJobTerminatesTheEncoderAndExits130) {
-    const fs::path program = root.path / "program";
+    const fs::path program = root.path() / "program";
     fs::create_directories(program);
     fs::copy_file(kProgramFolder / "lumivox-cli", program / "lumivox-cli");
     writeBytes(program / "FFmpeg",

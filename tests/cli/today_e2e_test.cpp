@@ -17,12 +17,13 @@ class TodayE2eTest : public CliE2eTest {
 protected:
     void SetUp() override {
         fs::create_directories(work);
-        writeBytes(root.path / "comments.xml", kComments);
+        writeBytes(root.path() / "comments.xml", kComments);
     }
 
     // The demo service with the test's comments and `faults`, and lumivox.ini pointing at it.
     void startDemo(const std::vector<std::string>& faults = {}) {
-        std::vector<std::string> arguments = {"--comments", (root.path / "comments.xml").string()};
+        std::vector<std::string> arguments = {"--comments",
+                                              (root.path() / "comments.xml").string()};
         for (const std::string& fault : faults) {
             arguments.insert(arguments.end(), {"--fault", fault});
         }
@@ -56,7 +57,7 @@ protected:
     }
 
     std::unique_ptr<demo_test::TodayDemo> demo;
-    const fs::path sessionFile = root.path / "session.txt";
+    const fs::path sessionFile = root.path() / "session.txt";
 };
 
 TEST_F(TodayE2eTest, TheWholeJobMakesTheMovieFromTheJoinedRenditions) {

@@ -25,12 +25,13 @@ class UrlE2eTest : public CliE2eTest {
 protected:
     void SetUp() override {
         fs::create_directories(work);
-        writeBytes(root.path / "comments.xml", kComments);
+        writeBytes(root.path() / "comments.xml", kComments);
     }
 
     // Starts the demo service with the clip (or its own stand-in bytes) and the comments.
     void startDemo(const std::vector<std::string>& faults = {}, bool withClip = true) {
-        std::vector<std::string> arguments = {"--comments", (root.path / "comments.xml").string()};
+        std::vector<std::string> arguments = {"--comments",
+                                              (root.path() / "comments.xml").string()};
         if (withClip) {
             arguments.insert(arguments.end(), {"--video", makeClip(clip).string()});
         }
@@ -54,7 +55,7 @@ protected:
                        "\r\nWebHost=" + hosts.webBase + "\r\nCaFile=" + hosts.caFile + "\r\n");
     }
 
-    fs::path clip = root.path / "clip.flv";
+    fs::path clip = root.path() / "clip.flv";
     std::unique_ptr<service_test::DemoService> demo;
     ServiceEndpoints hosts;
 };
@@ -145,7 +146,7 @@ TEST_F(UrlE2eTest, TheCommandLineGivesTheAccountAndTheHosts) {
     writeBytes(work / "lumivox.ini",
                "[Lumivox]\r\nSaveDir=" + save.string() +
                    "\r\n[Service]\r\nProtocol=classic\r\nWebHost=http://127.0.0.1:1\r\n");
-    const fs::path passwordFile = root.path / "password.txt";
+    const fs::path passwordFile = root.path() / "password.txt";
     writeBytes(passwordFile, std::string(kPassword) + "\r\nsecond line\r\n");
     const std::vector<std::string> common = {watchUrl(),      "--format=無変換", "--login-host",
                                              hosts.loginBase, "--web-host",      hosts.webBase};

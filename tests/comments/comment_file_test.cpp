@@ -10,8 +10,8 @@
 
 #include "comments/comment_layout.h"
 #include "comments/overlay_writer.h"
-#include "platform/test_temp_folder.h"
 #include "platform/text_conv.h"
+#include "support/temp_folder.h"
 #include "text/font_locator.h"
 #include "text/text_engine.h"
 

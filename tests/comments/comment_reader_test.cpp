@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "platform/test_temp_folder.h"
 #include "platform/text_conv.h"
+#include "support/temp_folder.h"
 
 using namespace std::string_literals;
 using Strings = std::vector<std::string>;

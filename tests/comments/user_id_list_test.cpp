@@ -9,7 +9,7 @@
 #include <filesystem>
 
 #include "comments/user_id_row_edit.h"
-#include "platform/test_temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace {
 

@@ -70,11 +70,11 @@ TEST_F(CommandLineTest, RefusedCommandLinesWriteNothing) {
 
 TEST_F(CommandLineTest, ExistingOutputIsKeptWithoutY) {
     const fs::path out = folder_.file("movie.avi");
-    writeFile(out, "the user's movie");
+    writeBytes(out, "the user's movie");
     ChildResult r = encode({"-i", clip_.string(), "-vcodec", "msmpeg4", out.string()});
     EXPECT_TRUE(r.exitedWith(1));
     EXPECT_NE(r.err.find("already exists"), std::string::npos) << r.err;
-    EXPECT_EQ(readFile(out), "the user's movie");
+    EXPECT_EQ(readBytes(out), "the user's movie");
 
     r = encode({"-y", "-i", clip_.string(), "-vcodec", "msmpeg4", out.string()});
     EXPECT_TRUE(r.exitedWith(0)) << r.err;
@@ -82,10 +82,10 @@ TEST_F(CommandLineTest, ExistingOutputIsKeptWithoutY) {
 }
 
 TEST_F(CommandLineTest, NeverWritesOverItsInput) {
-    const std::string before = readFile(clip_);
+    const std::string before = readBytes(clip_);
     ChildResult r = encode({"-y", "-i", clip_.string(), "-f", "flv", clip_.string()});
     EXPECT_TRUE(r.exitedWith(1));
-    EXPECT_EQ(readFile(clip_), before);
+    EXPECT_EQ(readBytes(clip_), before);
 }
 
 TEST_F(CommandLineTest, UnwritableOutputFails) {

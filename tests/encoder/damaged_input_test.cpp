@@ -15,7 +15,7 @@ protected:
         if (IsSkipped() || HasFatalFailure()) {
             return;
         }
-        bytes_ = readFile(clip_);
+        bytes_ = readBytes(clip_);
         ASSERT_GT(bytes_.size(), 10000u);
     }
 
@@ -45,7 +45,7 @@ protected:
 
 TEST_F(DamagedInputTest, TruncatedFileGivesShorterMovie) {
     const fs::path cut = folder_.file("cut.flv");
-    writeFile(cut, bytes_.substr(0, bytes_.size() * 55 / 100));
+    writeBytes(cut, bytes_.substr(0, bytes_.size() * 55 / 100));
     const fs::path out = folder_.file("cut.avi");
     ChildResult r = encode(cut, out);
     expectSoundOutcome(r, out, 3.0);
@@ -60,7 +60,7 @@ TEST_F(DamagedInputTest, CorruptBytesInTheMiddleAreSurvived) {
         damaged[i] = static_cast<char>((i * 37) & 0xFF);
     }
     const fs::path bad = folder_.file("bad.flv");
-    writeFile(bad, damaged);
+    writeBytes(bad, damaged);
     const fs::path out = folder_.file("bad.avi");
     expectSoundOutcome(encode(bad, out), out, 3.0);
 }
@@ -68,7 +68,7 @@ TEST_F(DamagedInputTest, CorruptBytesInTheMiddleAreSurvived) {
 TEST_F(DamagedInputTest, HeaderOnlyAndEmptyFilesFail) {
     for (size_t keep : {size_t{0}, size_t{13}}) {
         const fs::path stub = folder_.file("stub" + std::to_string(keep) + ".flv");
-        writeFile(stub, bytes_.substr(0, keep));
+        writeBytes(stub, bytes_.substr(0, keep));
         const fs::path out = folder_.file("stub.avi");
         ChildResult r = encode(stub, out);
         ASSERT_FALSE(r.timedOut);

@@ -106,23 +106,6 @@ bool debianToolsPresent() {
     return access(kDebianFfmpeg, X_OK) == 0 && access(kFfprobe, X_OK) == 0;
 }
 
-TempFolder::TempFolder() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/lumivox-encoder-XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    if (mkdtemp(buf.data())) {
-        path_ = buf.data();
-    }
-}
-
-TempFolder::~TempFolder() {
-    if (!path_.empty()) {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-}
-
 void FlvClipTest::SetUp() {
     if (!debianToolsPresent()) {
         SKIP_FOR_MISSING_TOOL("Debian's ffmpeg and ffprobe");
@@ -224,16 +207,6 @@ long lastStatusFrame(const std::string& text) {
         last = std::strtol(text.substr(pos, fps - pos).c_str(), nullptr, 10);
     }
     return last;
-}
-
-std::string readFile(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeFile(const fs::path& file, const std::string& bytes) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << bytes;
 }
 
 }  // namespace encoder_test

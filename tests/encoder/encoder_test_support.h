@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_folder.h"
+
 namespace encoder_test {
 
 namespace fs = std::filesystem;
@@ -33,19 +35,7 @@ constexpr const char* kDebianFfmpeg = "/usr/bin/ffmpeg";
 constexpr const char* kFfprobe = "/usr/bin/ffprobe";
 bool debianToolsPresent();
 
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const fs::path& path() const { return path_; }
-    fs::path file(const std::string& name) const { return path_ / name; }
-
-private:
-    fs::path path_;
-};
+using TempFolder = TestTempFolder;
 
 // A test with its own folder holding `clip_`: 3 s of 160x120 29.97 fps FLV (Sorenson + MP3), the
 // service's usual stream, made by Debian's ffmpeg. Skipped when Debian's tools are missing.
@@ -88,8 +78,5 @@ MediaInfo probeWithFfprobe(const fs::path& file);
 // The frame number of the last "frame=" status line in `text`, read the way the job reads it
 // (the number after "frame=" up to the blank before "fps"); -1 when there is none.
 long lastStatusFrame(const std::string& text);
-
-std::string readFile(const fs::path& file);
-void writeFile(const fs::path& file, const std::string& bytes);
 
 }  // namespace encoder_test

@@ -78,7 +78,7 @@ TEST_F(ProbeTest, UnusableInputsExitOneWithoutBlock) {
     ASSERT_EQ(makeClip(audioOnly, {"-f", "lavfi", "-i", "sine", "-t", "1", "-c:a", "libmp3lame"}),
               "");
     const fs::path text = folder_.file("notes.flv");
-    writeFile(text, "this is not a video\n");
+    writeBytes(text, "this is not a video\n");
     for (const fs::path& input : {folder_.file("missing.flv"), audioOnly, text}) {
         ChildResult r = runChild({encoderPath(), "-in", input.string()});
         EXPECT_TRUE(r.exitedWith(1)) << input << " exit " << r.exitCode << " " << r.err;

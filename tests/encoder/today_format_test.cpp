@@ -108,7 +108,7 @@ TEST_P(TodayFormatTest, WritesTheNamedContainerAndKeepsTheVideo) {
     ASSERT_EQ(makeClip(input, clip.args), "");
     const fs::path script = folder.file("comment.ass");
     AssScriptHeader header{160, 120, clip.frameRate, "IPAPGothic", 1.0};
-    writeFile(script, composeAssScript(header, twoComments(clip.frameRate)));
+    writeBytes(script, composeAssScript(header, twoComments(clip.frameRate)));
 
     std::string text = templateOf(format.name);
     ASSERT_FALSE(text.empty()) << format.name;
@@ -152,7 +152,7 @@ TEST_P(TodayFormatTest, WritesTheNamedContainerAndKeepsTheVideo) {
     }
     if (format.extension == std::string("mp4")) {
         // +faststart: the index comes before the media data.
-        const std::string bytes = readFile(out);
+        const std::string bytes = readBytes(out);
         EXPECT_LT(bytes.find("moov"), bytes.find("mdat"));
     }
 }

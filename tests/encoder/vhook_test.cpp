@@ -79,8 +79,8 @@ TEST_F(VhookTest, EveryFrameInOrderWithItsIndexAndTheWordsOfTheOption) {
                            {"-vcodec", "ffv1", "-acodec", "libmp3lame", out.string()});
     ASSERT_TRUE(r.exitedWith(0)) << r.err;
 
-    std::vector<std::string> calls = lines(readFile(log));
-    ASSERT_EQ(calls.size(), 62u) << readFile(log);
+    std::vector<std::string> calls = lines(readBytes(log));
+    ASSERT_EQ(calls.size(), 62u) << readBytes(log);
     EXPECT_EQ(calls[0],
               "configure 2 " + recorder_.string() + "|" + log.string() + " 160x120 30000/1001");
     for (int i = 0; i < 60; ++i) {
@@ -102,7 +102,7 @@ TEST_F(VhookTest, IndicesStayInTheInputRateWhenTheOutputRateChanges) {
     ChildResult r =
         encode(in, dll + " " + log.string(), {"-vcodec", "mpeg4", "-r", "24", out.string()});
     ASSERT_TRUE(r.exitedWith(0)) << r.err;
-    std::vector<std::string> calls = lines(readFile(log));
+    std::vector<std::string> calls = lines(readBytes(log));
     ASSERT_EQ(calls.size(), 52u);
     EXPECT_NE(calls[0].find(" 128x96 25/1"), std::string::npos) << calls[0];
     for (int i = 0; i < 50; ++i) {
@@ -148,7 +148,7 @@ TEST_F(VhookTest, ColourMatrixRangeAndPlanarConversion) {
         ChildResult r =
             encode(in, recorder_.string() + " " + log.string(), {"-vcodec", "ffv1", out.string()});
         ASSERT_TRUE(r.exitedWith(0)) << c.file << "\n" << r.err;
-        std::vector<std::string> calls = lines(readFile(log));
+        std::vector<std::string> calls = lines(readBytes(log));
         ASSERT_EQ(calls.size(), 7u) << c.file;
         EXPECT_EQ(calls[1], "frame 0 " + c.frameLine) << c.file;
         std::string corner = cornerLuma(out, 0);
@@ -166,7 +166,7 @@ TEST_F(VhookTest, ModuleFailuresEndTheRunWithoutMovie) {
         "in.flv", {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25", "-t", "1", "-c:v", "flv"});
     const fs::path out = folder_.file("out.avi");
     const fs::path log = folder_.file("log");
-    writeFile(folder_.file("fake.so"), "not a library");
+    writeBytes(folder_.file("fake.so"), "not a library");
     struct Failure {
         std::string vhook;
         std::string message;
@@ -189,7 +189,7 @@ TEST_F(VhookTest, ModuleFailuresEndTheRunWithoutMovie) {
                            {"-vcodec", "msmpeg4", out.string()});
     EXPECT_TRUE(r.exitedWith(1));
     EXPECT_NE(r.err.find("frame 10"), std::string::npos) << r.err;
-    std::vector<std::string> calls = lines(readFile(log));
+    std::vector<std::string> calls = lines(readBytes(log));
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(calls.back(), "release");
 }
@@ -234,14 +234,14 @@ TEST_F(VhookTest, AVersion2ModuleLogsThroughTheEncoderAndAVersion1ModuleStillRun
             encode(in, c.module + " " + calls.string(), {"-vcodec", "msmpeg4", out.string()});
         ::unsetenv("LUMIVOX_LOG_LEVEL");
         ASSERT_TRUE(r.exitedWith(0)) << r.err;
-        const std::string seen = r.err + readFile(calls);
+        const std::string seen = r.err + readBytes(calls);
         for (const std::string& text : c.present) {
             EXPECT_NE(seen.find(text), std::string::npos) << text << " in\n" << seen;
         }
         for (const std::string& text : c.absent) {
             EXPECT_EQ(seen.find(text), std::string::npos) << text << " in\n" << seen;
         }
-        EXPECT_EQ(lines(readFile(calls)).back(), "release");
+        EXPECT_EQ(lines(readBytes(calls)).back(), "release");
     }
 }
 

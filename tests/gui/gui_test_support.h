@@ -20,6 +20,7 @@
 #include <mutex>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -27,7 +28,8 @@
 #include "gui/lumivox_dlg.h"
 #include "job/nico_thread.h"
 #include "platform/manual_reset_event.h"
-#include "platform/test_temp_folder.h"
+#include "support/event_wait.h"
+#include "support/temp_folder.h"
 
 namespace gui_test {
 
@@ -166,10 +168,11 @@ protected:
 
 private:
     void waitFor(const ManualResetEvent& release) const {
-        while (!release.wait(std::chrono::milliseconds(20)) && !isCancelled()) {
+        while (!release.isSet() && !isCancelled()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         if (isCancelled() && drive.holdStop) {
-            drive.releaseStop.wait(std::chrono::milliseconds(kPatienceMs));
+            (void)waitForSet(drive.releaseStop, std::chrono::milliseconds(kPatienceMs));
         }
     }
 

@@ -7,7 +7,7 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/test_temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
 

@@ -21,7 +21,7 @@
 #include "job/job_sink.h"
 #include "job/nico_thread.h"
 #include "platform/manual_reset_event.h"
-#include "platform/test_temp_folder.h"
+#include "support/temp_folder.h"
 
 // Records every message as its job's serial and a text: "progress 40", "encoding", "done" or
 // "error <text>". The worker adds, the test reads.

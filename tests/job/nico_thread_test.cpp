@@ -12,6 +12,7 @@
 
 #include "job/nico_thread.h"
 #include "job_test_support.h"
+#include "support/event_wait.h"
 
 namespace {
 
@@ -120,7 +121,7 @@ TEST_F(NicoThreadTest, AStopWhileAStageIsBusyReturnsAfterTheJobHasRunToItsEnd) {
         StageLog log;
         auto job = makeJob(script, log, ++serial);
         ASSERT_TRUE(job->start());
-        ASSERT_TRUE(log.blocked.wait(std::chrono::seconds(60)));
+        ASSERT_TRUE(waitForSet(log.blocked, std::chrono::seconds(60)));
         const std::optional<JobOutcome> outcome = CNicoThread::StopAndDelete(job);
 
         EXPECT_EQ(job, nullptr);
@@ -193,7 +194,7 @@ TEST_F(NicoThreadTest, ALateDoneOfAStoppedJobCarriesItsOwnSerial) {
     StageLog firstLog, secondLog;
     auto first = makeJob(stopped, firstLog, 41);
     ASSERT_TRUE(first->start());
-    ASSERT_TRUE(firstLog.blocked.wait(std::chrono::seconds(60)));
+    ASSERT_TRUE(waitForSet(firstLog.blocked, std::chrono::seconds(60)));
     CNicoThread::StopAndDelete(first);
     runToEnd(makeJob(normal, secondLog, 42), sink);
 

@@ -16,8 +16,8 @@
 #include "app/account_secrets.h"
 #include "keyring/keyring_secret_store.h"
 #include "platform/child_process.h"
-#include "platform/test_temp_folder.h"
 #include "support/missing_tool.h"
+#include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
 

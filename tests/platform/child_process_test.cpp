@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/test_temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
 

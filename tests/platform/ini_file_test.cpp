@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/test_temp_folder.h"
 #include "platform/text_conv.h"
+#include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
@@ -47,11 +47,16 @@ Status writeValue(const fs::path& file, std::string_view section, std::string_vi
     return ini->save();
 }
 
-}  // namespace
-
-TEST(IniFile, MissingFileGivesTheDefaults) {
+// Each test with a folder of its own and lumivox.ini in it (not made until a test writes it).
+class IniFileTest : public ::testing::Test {
+protected:
     TestTempFolder folder;
     const fs::path file = folder / "lumivox.ini";
+};
+
+}  // namespace
+
+TEST_F(IniFileTest, MissingFileGivesTheDefaults) {
     EXPECT_EQ(readValue(file, "Lumivox", "Font", "ＭＳ Ｐゴシック"), "ＭＳ Ｐゴシック");
     EXPECT_EQ(readValue(file, "Lumivox", "Mail", ""), "");
     EXPECT_EQ(readNumber(file, "Lumivox", "FontPt"), 0);
@@ -62,17 +67,13 @@ TEST(IniFile, MissingFileGivesTheDefaults) {
     EXPECT_FALSE(fs::exists(file)) << "reading must not create the file";
 }
 
-TEST(IniFile, FirstWriteCreatesFileAndSectionWithCrLf) {
-    TestTempFolder folder;
-    const fs::path file = folder / "lumivox.ini";
+TEST_F(IniFileTest, FirstWriteCreatesFileAndSectionWithCrLf) {
     ASSERT_TRUE(writeValue(file, "Lumivox", "SaveDir", "/home/user/Desktop"));
     ASSERT_TRUE(writeValue(file, "Lumivox", "FontPt", "24"));
     EXPECT_EQ(readBytes(file), "[Lumivox]\r\nSaveDir=/home/user/Desktop\r\nFontPt=24\r\n");
 }
 
-TEST(IniFile, EveryWritableValueReadsBackExactly) {
-    TestTempFolder folder;
-    const fs::path file = folder / "lumivox.ini";
+TEST_F(IniFileTest, EveryWritableValueReadsBackExactly) {
     // clang-format off
     const std::string values[] = {
         "pa=ss#wo;rd", "=starts with equals", ";looks like a comment", "#hash", "[Section]",
@@ -96,9 +97,7 @@ TEST(IniFile, EveryWritableValueReadsBackExactly) {
     EXPECT_NE(readBytes(file).find("\r\nPassword=a=b=c\r\n"), std::string::npos);
 }
 
-TEST(IniFile, ValuesReadLikeWindows) {
-    TestTempFolder folder;
-    const fs::path file = folder / "read.ini";
+TEST_F(IniFileTest, ValuesReadLikeWindows) {
     writeBytes(file,
                "Orphan=before any section\r\n"
                "[Other]\r\n"
@@ -133,9 +132,7 @@ TEST(IniFile, ValuesReadLikeWindows) {
     EXPECT_EQ(readValue(file, "Other", "Shared", ""), "from other");
 }
 
-TEST(IniFile, SectionAndKeyIgnoreAsciiCase) {
-    TestTempFolder folder;
-    const fs::path file = folder / "lumivox.ini";
+TEST_F(IniFileTest, SectionAndKeyIgnoreAsciiCase) {
     writeBytes(file, "[LUMIVOX]\r\nfontpt=12\r\nＦｏｎｔ=full width\r\n");
     EXPECT_EQ(readNumber(file, "Lumivox", "FontPt"), 12);
     EXPECT_EQ(readValue(file, "lumivox", "FONTPT", ""), "12");
@@ -147,9 +144,7 @@ TEST(IniFile, SectionAndKeyIgnoreAsciiCase) {
     EXPECT_EQ(readBytes(file), "[LUMIVOX]\r\nfontpt=14\r\nＦｏｎｔ=full width\r\n");
 }
 
-TEST(IniFile, WritingKeepsEveryOtherLineByteForByte) {
-    TestTempFolder folder;
-    const fs::path file = folder / "lumivox.ini";
+TEST_F(IniFileTest, WritingKeepsEveryOtherLineByteForByte) {
     const std::string before =
         "; settings of Lumivox\n"
         "\n"
@@ -198,8 +193,7 @@ TEST(IniFile, WritingKeepsEveryOtherLineByteForByte) {
     EXPECT_EQ(readValue(file, "Lumivox", "SaveDir", ""), "/new/folder");
 }
 
-TEST(IniFile, LfOnlyFileAndByteOrderMarkAreRead) {
-    TestTempFolder folder;
+TEST_F(IniFileTest, LfOnlyFileAndByteOrderMarkAreRead) {
     const fs::path lf = folder / "lf.ini";
     writeBytes(lf, "[Lumivox]\nFontPt=18\nFont=Noto Sans CJK JP\n");
     EXPECT_EQ(readNumber(lf, "Lumivox", "FontPt"), 18);
@@ -212,9 +206,7 @@ TEST(IniFile, LfOnlyFileAndByteOrderMarkAreRead) {
     EXPECT_EQ(readBytes(bom), "\xEF\xBB\xBF[Lumivox]\r\nFormat=WMV\r\n");
 }
 
-TEST(IniFile, LongValuesAreCutToTheBuffer) {
-    TestTempFolder folder;
-    const fs::path file = folder / "long.ini";
+TEST_F(IniFileTest, LongValuesAreCutToTheBuffer) {
     const std::string exact(IniFile::kMaxValueBytes, 'x');
     const std::string longer(300, 'y');
     // 257 ASCII bytes and then "あ" (three bytes) reaching over the limit.
@@ -235,9 +227,7 @@ TEST(IniFile, LongValuesAreCutToTheBuffer) {
     EXPECT_NE(readBytes(file).find("Longer=" + longer + "\r\n"), std::string::npos);
 }
 
-TEST(IniFile, IntegersReadTheLeadingDigits) {
-    TestTempFolder folder;
-    const fs::path file = folder / "int.ini";
+TEST_F(IniFileTest, IntegersReadTheLeadingDigits) {
     writeBytes(file,
                "[Lumivox]\r\n"
                "Digits=12abc\r\n"
@@ -255,9 +245,7 @@ TEST(IniFile, IntegersReadTheLeadingDigits) {
     }
 }
 
-TEST(IniFile, WhatCannotBeOneLineIsRefusedAndTheFileKept) {
-    TestTempFolder folder;
-    const fs::path file = folder / "lumivox.ini";
+TEST_F(IniFileTest, WhatCannotBeOneLineIsRefusedAndTheFileKept) {
     const std::string before = "[Lumivox]\r\nPassword=old\r\n";
     writeBytes(file, before);
     // clang-format off
@@ -278,9 +266,7 @@ TEST(IniFile, WhatCannotBeOneLineIsRefusedAndTheFileKept) {
     EXPECT_EQ(ini.contents(), before) << "a refused value leaves the document unchanged";
 }
 
-TEST(IniFile, NewFileIsPrivateAndAnExistingOneKeepsItsMode) {
-    TestTempFolder folder;
-    const fs::path file = folder / "lumivox.ini";
+TEST_F(IniFileTest, NewFileIsPrivateAndAnExistingOneKeepsItsMode) {
     const auto mode = [](const fs::path& path) {
         struct stat status {};
         EXPECT_EQ(stat(path.c_str(), &status), 0) << path;
@@ -304,8 +290,7 @@ TEST(IniFile, NewFileIsPrivateAndAnExistingOneKeepsItsMode) {
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 2);
 }
 
-TEST(IniFile, UnreadableOrUnwritableFileReportsFailure) {
-    TestTempFolder folder;
+TEST_F(IniFileTest, UnreadableOrUnwritableFileReportsFailure) {
     fs::create_directory(folder / "lumivox.ini");  // a folder where the file should be
     EXPECT_EQ(IniFile::load(folder / "lumivox.ini").error(),
               (folder / "lumivox.ini").string() + ": a folder, not a file");
@@ -315,9 +300,7 @@ TEST(IniFile, UnreadableOrUnwritableFileReportsFailure) {
     EXPECT_FALSE(writeValue(folder / "missing" / "lumivox.ini", "Lumivox", "Font", "x"));
 }
 
-TEST(IniFile, ManyChangesSavedAtOnce) {
-    TestTempFolder folder;
-    const fs::path file = folder / "lumivox.ini";
+TEST_F(IniFileTest, ManyChangesSavedAtOnce) {
     writeBytes(file, "; mine\r\n");
     auto ini = loadOrFail(file);
     EXPECT_TRUE(ini.setString("Lumivox", "Old", "1"));

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/file_registry.h"
-#include "test_temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "platform/file_content.h"
 #include "platform/log.h"
 #include "platform/result.h"
-#include "test_temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <limits>
 
-#include "platform/test_temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace {
 

@@ -26,7 +26,7 @@ void exec(sqlite3* db, const std::string& sql) {
 
 TEST(BrowserCookies, FirefoxProfileIsReadFromACopyWithItsLog) {
     TempFolder home;
-    const fs::path profile = home.path / ".mozilla" / "firefox" / "abcd1234.default-release";
+    const fs::path profile = home.path() / ".mozilla" / "firefox" / "abcd1234.default-release";
     fs::create_directories(profile);
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open((profile / "cookies.sqlite").c_str(), &db), SQLITE_OK);
@@ -51,7 +51,7 @@ TEST(BrowserCookies, FirefoxProfileIsReadFromACopyWithItsLog) {
 
     const Result<BrowserCookieSource> firefox = browserCookieSource("firefox");
     ASSERT_TRUE(firefox);
-    const Result<std::string> value = sessionCookieFromBrowser(*firefox, home.path, kNow);
+    const Result<std::string> value = sessionCookieFromBrowser(*firefox, home.path(), kNow);
     ASSERT_TRUE(value) << value.error();
     EXPECT_EQ(*value, "user_session_12345_abcdef");
     // The browser's own files are untouched, and its connection still works.
@@ -65,7 +65,7 @@ TEST(BrowserCookies, FirefoxProfileIsReadFromACopyWithItsLog) {
     EXPECT_EQ(sessionCookieFromBrowser(*byPath, "/nonexistent", kNow).value_or("-"),
               "user_session_12345_abcdef");
     TempFolder empty;
-    const Result<std::string> none = sessionCookieFromBrowser(*firefox, empty.path, kNow);
+    const Result<std::string> none = sessionCookieFromBrowser(*firefox, empty.path(), kNow);
     ASSERT_FALSE(none);
     EXPECT_NE(none.error().find("no cookie database of firefox"), std::string::npos);
     EXPECT_FALSE(browserCookieSource("netscape"));
@@ -93,7 +93,7 @@ std::string chromiumV10(const std::string& plain) {
 
 TEST(BrowserCookies, ChromiumFixedKeyValuesAreDecryptedAndKeyringOnesExplained) {
     TempFolder home;
-    const fs::path profile = home.path / ".config" / "chromium" / "Default";
+    const fs::path profile = home.path() / ".config" / "chromium" / "Default";
     fs::create_directories(profile);
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open((profile / "Cookies").c_str(), &db), SQLITE_OK);
@@ -117,7 +117,7 @@ TEST(BrowserCookies, ChromiumFixedKeyValuesAreDecryptedAndKeyringOnesExplained) 
     sqlite3_close(db);
 
     const Result<std::string> value =
-        sessionCookieFromBrowser(*browserCookieSource("chromium"), home.path, kNow);
+        sessionCookieFromBrowser(*browserCookieSource("chromium"), home.path(), kNow);
     ASSERT_TRUE(value) << value.error();
     EXPECT_EQ(*value, "user_session_7_beef");
 
@@ -126,7 +126,7 @@ TEST(BrowserCookies, ChromiumFixedKeyValuesAreDecryptedAndKeyringOnesExplained) 
     exec(db, "UPDATE cookies SET encrypted_value = X'7631310102030405060708090A0B0C0D0E0F10'");
     sqlite3_close(db);
     const Result<std::string> keyring =
-        sessionCookieFromBrowser(*browserCookieSource("chromium"), home.path, kNow);
+        sessionCookieFromBrowser(*browserCookieSource("chromium"), home.path(), kNow);
     ASSERT_FALSE(keyring);
     EXPECT_NE(keyring.error().find("v11"), std::string::npos) << keyring.error();
 }

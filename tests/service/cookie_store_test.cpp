@@ -58,16 +58,14 @@ TEST(CookieStore, ReadsItsJarThroughCurlAndAnswersByDomainAndName) {
               (Pairs{"domain=1", "subpath=2", "secure=3", "httponly=5", "persistent=8"}));
     EXPECT_EQ(pairsOf(store.cookieTextFor("example.com", false)), Pairs{"domain=1"});
     EXPECT_EQ(store.cookieTextFor("badexample.com", false), "");
-    EXPECT_EQ(store.cookieValue("other.example.org", "other"), "6");
-    EXPECT_EQ(store.cookieValue(".EXAMPLE.com", "domain"), "1");
-    EXPECT_EQ(store.cookieValue("www.example.com", "domain"), std::nullopt);  // exact domain
-    EXPECT_EQ(store.cookieValue("www.example.com", "expired"), std::nullopt);
+    EXPECT_EQ(store.cookieTextFor("other.example.org", false), "other=6");
     EXPECT_EQ(store.snapshot().find("expired"), std::string::npos);
 
     // A cookie put in replaces one of the same domain, path and name; what cannot be a jar
     // line is refused.
     ASSERT_TRUE(store.setCookie({"www.example.com", false, "/", false, 0, "persistent", "9"}));
-    EXPECT_EQ(store.cookieValue("www.example.com", "persistent"), "9");
+    EXPECT_EQ(pairsOf(store.cookieTextFor("www.example.com", false)),
+              (Pairs{"domain=1", "subpath=2", "httponly=5", "persistent=9"}));
     ASSERT_TRUE(store.setCookie({"example.net", true, "/", true, 4102444800, "user_session", "x"}));
     EXPECT_EQ(store.cookieTextFor("www.example.net", true), "user_session=x");
     EXPECT_FALSE(store.setCookie({"www.example.com", false, "/", false, 0, "bad\tname", "1"}));
@@ -81,18 +79,19 @@ TEST(CookieStore, ACookiePutInForTheServicesHostIsWhatTheNextRequestCarries) {
     ASSERT_TRUE(demo.started());
     ClientHarness loggedIn(demo.endpoints());
     loggedIn.logIn();
-    const std::optional<std::string> session =
-        CookieStore(loggedIn.jarPath()).cookieValue("127.0.0.1", "user_session");
-    ASSERT_TRUE(session);
-    EXPECT_EQ(loggedIn.fields.cookie, "user_session=" + *session);
+    const std::string sessionCookie =
+        CookieStore(loggedIn.jarPath()).cookieTextFor("127.0.0.1", false);
+    ASSERT_TRUE(sessionCookie.starts_with("user_session=")) << sessionCookie;
+    EXPECT_EQ(loggedIn.fields.cookie, sessionCookie);
+    const std::string session = sessionCookie.substr(sessionCookie.find('=') + 1);
 
     // Another store without a login: the lookup finds no stream until the session cookie is
     // put in for the host; the job's cookie text is never what is sent.
     ClientHarness other(demo.endpoints());
-    other.fields.cookie = "user_session=" + *session;
+    other.fields.cookie = sessionCookie;
     EXPECT_FALSE(other.client().lookUpVideo(demo.webBase() + "/watch/sm9"));
     ASSERT_TRUE(
-        other.store().setCookie({"127.0.0.1", false, "/", false, 0, "user_session", *session}));
+        other.store().setCookie({"127.0.0.1", false, "/", false, 0, "user_session", session}));
     const Result<VideoLookup> lookup = other.client().lookUpVideo(demo.webBase() + "/watch/sm9");
     ASSERT_TRUE(lookup) << lookup.error();
     EXPECT_EQ(lookup->streamUrl, demo.webBase() + "/smile?v=sm9");

@@ -25,6 +25,7 @@
 #include "service/cookie_store.h"
 #include "service/service_client.h"
 #include "service/service_context.h"
+#include "support/temp_folder.h"
 
 namespace service_test {
 
@@ -38,33 +39,7 @@ inline ServiceEndpoints classicDemoEndpoints() {
     return endpoints;
 }
 
-// A fresh folder for one test, removed with everything in it afterwards.
-struct TempFolder {
-    TempFolder() {
-        std::string pattern = path.string();
-        EXPECT_NE(::mkdtemp(pattern.data()), nullptr) << "cannot create a temporary folder";
-        path = pattern;
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    std::filesystem::path operator/(std::string_view name) const { return path / name; }
-
-    std::filesystem::path path = std::filesystem::temp_directory_path() / "lumivox-service-XXXXXX";
-};
-
-inline void writeBytes(const std::filesystem::path& file, std::string_view bytes) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    ASSERT_TRUE(out.good()) << file;
-}
-
-inline std::string readBytes(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using TempFolder = TestTempFolder;
 
 // A plain GET with curl, outside the client under test: for the demo service's report.
 inline std::string httpGet(const std::string& url) {
@@ -92,7 +67,7 @@ public:
     explicit DemoService(std::vector<std::string> arguments = {}) {
         arguments.insert(arguments.begin(), {"--lifetime", "300"});
         const std::string program = std::string(LUMIVOX_PROGRAM_DIR) + "/lumivox-demo-service";
-        if (const Status started = child_.start(program, arguments, folder_.path.string());
+        if (const Status started = child_.start(program, arguments, folder_.path().string());
             !started) {
             ADD_FAILURE() << "cannot start the demo service: " << started.error();
             return;
@@ -180,8 +155,8 @@ public:
     ServiceClient client() {
         ServiceContext context;
         context.endpoints = endpoints_;
-        context.workFolder = work.path.string() + "/";
-        context.saveFolder = save.path.string();
+        context.workFolder = work.path().string() + "/";
+        context.saveFolder = save.path().string();
         context.isCancelled = [this] { return stop.load(); };
         context.reportError = [this](const std::string& text) { errors.push_back(text); };
         context.reportProgress = [this](int percent) {

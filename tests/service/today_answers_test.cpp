@@ -169,7 +169,7 @@ TEST(HlsPlaylist, MasterAndMediaPlaylistsResolveTheirUris) {
     ASSERT_EQ(p->segments.size(), 2u);
     EXPECT_EQ(p->segments[0].uri, "https://d.example/v/media/01.cmfv?x=1");
     EXPECT_EQ(p->segments[1].sequence, 2);
-    EXPECT_DOUBLE_EQ(p->totalSeconds(), 8.5);
+    EXPECT_DOUBLE_EQ(p->segments[0].durationSeconds + p->segments[1].durationSeconds, 8.5);
     EXPECT_EQ(p->segments[1].key.uri, "https://k.example/keys/v.key");
     EXPECT_EQ(p->segments[1].iv()[15], 0x0f);
 

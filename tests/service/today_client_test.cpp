@@ -28,8 +28,8 @@ public:
         context_.endpoints.todayWebBase = demo["www"];
         context_.endpoints.nvapiBase = demo["nvapi"];
         context_.endpoints.caFile = demo["ca"];
-        context_.workFolder = folder.path.string();
-        context_.saveFolder = folder.path.string();
+        context_.workFolder = folder.path().string();
+        context_.saveFolder = folder.path().string();
         context_.isCancelled = [this] { return stop.load(); };
         context_.cookieStore = &store_;
     }

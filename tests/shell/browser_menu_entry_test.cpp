@@ -7,8 +7,8 @@
 #include <filesystem>
 
 #include "platform/file_registry.h"
-#include "platform/test_temp_folder.h"
 #include "shell/script_page.h"
+#include "support/temp_folder.h"
 
 namespace {
 

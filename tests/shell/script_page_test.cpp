@@ -7,7 +7,7 @@
 
 #include <filesystem>
 
-#include "platform/test_temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace {
 

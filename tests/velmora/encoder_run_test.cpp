@@ -37,9 +37,9 @@ protected:
     // Runs `command` in the test's folder, its output in log_; returns the exit code.
     int run(const std::string& command) {
         const int status = std::system(
-            ("cd '" + folder_.path.string() + "' && " + command + " </dev/null >run.log 2>&1")
+            ("cd '" + folder_.path().string() + "' && " + command + " </dev/null >run.log 2>&1")
                 .c_str());
-        std::ifstream in(folder_.path / "run.log", std::ios::binary);
+        std::ifstream in(folder_.path() / "run.log", std::ios::binary);
         log_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
@@ -58,8 +58,8 @@ TEST_F(EncoderRunTest, PureRedCommentDecodesAsRedOnItsFramesOnly) {
     block.colour = "FF 00 00";
     block.fontSize = "36";
     block.text = "■■■";
-    writeFile(folder_.file("comment.ini"), commentIniText(Header{}, {block}));
-    writeFile(folder_.file("data.ini"), dataIniText({block}));
+    writeBytes(folder_.file("comment.ini"), commentIniText(Header{}, {block}));
+    writeBytes(folder_.file("data.ini"), dataIniText({block}));
     ASSERT_EQ(run(kEncodeWithFilter), 0) << log_;
     ASSERT_EQ(run(kDebianFfmpeg + " -loglevel error -i out.avi -f rawvideo -pix_fmt rgb24 out.rgb"),
               0)

@@ -35,7 +35,7 @@ TEST_F(VelmoraTest, ConfigurationFailsWithAClearMessageWhenNothingCanBeDrawn) {
     const Row rows[] = {
         {[&] { fs::remove(n); }, words(), n},
         {[&] { fs::remove(d); }, words(), d},
-        {[&] { writeFile(n, shortHeader); }, words(), "header"},
+        {[&] { writeBytes(n, shortHeader); }, words(), "header"},
         {[] {}, {"velmora.dll", "-N", n}, "velmora: "},
         {[] {}, {"velmora.dll", "-N", n, "-D"}, "velmora: "},
         {[] {}, {"velmora.dll", "-N", n, "-D", d, "-X"}, "velmora: "},
@@ -76,8 +76,8 @@ TEST_F(VelmoraTest, NoCommentsABlankWordOrABackslashAfterTheFontsFolderAreFine) 
 }
 
 TEST_F(VelmoraTest, ErrorTextRespectsItsBufferSize) {
-    std::vector<std::string> words = {"velmora.dll", "-N", folder_.file("nowhere/comment.ini"),
-                                      "-D", dataPath()};
+    std::vector<std::string> words = {
+        "velmora.dll", "-N", folder_.file("nowhere/comment.ini").string(), "-D", dataPath()};
     std::vector<char*> argv;
     for (std::string& w : words) {
         argv.push_back(w.data());
@@ -116,8 +116,8 @@ TEST_F(VelmoraTest, DamagedBlocksAreSkippedAndTheOthersDrawn) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.message);
-        writeFile(commentPath(), row.comments);
-        writeFile(dataPath(), row.data);
+        writeBytes(commentPath(), row.comments);
+        writeBytes(dataPath(), row.data);
         std::string messages;
         auto filter = open(320, 240, &messages);
         ASSERT_TRUE(filter->ok()) << filter->error();
@@ -244,10 +244,10 @@ TEST_F(VelmoraTest, NoFontAtAllFails) {
     // fontconfig reads its configuration once per process: run in a fresh one whose
     // configuration knows no fonts.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const std::string config = folder_.file("fonts.conf");
-    writeFile(config, "<?xml version=\"1.0\"?>\n<fontconfig></fontconfig>\n");
+    const std::string config = folder_.file("fonts.conf").string();
+    writeBytes(config, "<?xml version=\"1.0\"?>\n<fontconfig></fontconfig>\n");
     Header header;
-    header.fontsFolder = folder_.path.string() + "/";
+    header.fontsFolder = folder_.path().string() + "/";
     header.fontFile = "missing.ttf";
     writeOverlay({visibleBlock("10")}, header);
     EXPECT_EXIT(
@@ -257,7 +257,7 @@ TEST_F(VelmoraTest, NoFontAtAllFails) {
             FilterSession filter(module, words(), 320, 240);
             std::fprintf(stderr, "%s\n", filter.error().c_str());
             std::error_code ignored;
-            fs::remove_all(folder_.path, ignored);
+            fs::remove_all(folder_.path(), ignored);
             std::exit(filter.result() != 0 ? 3 : 0);
         },
         testing::ExitedWithCode(3), "no font could be loaded");

@@ -179,7 +179,7 @@ std::string boxText(const InkBox& b) {
 // Writes the two pictures side by side as a PNG through Debian's ffmpeg.
 void saveSideBySide(const TestFrame& ours, const std::vector<double>& theirs,
                     const std::string& png, const TempFolder& folder) {
-    const std::string ppm = folder.file("side.pgm");
+    const std::string ppm = folder.file("side.pgm").string();
     std::string bytes =
         "P5\n" + std::to_string(2 * kWidth + 8) + " " + std::to_string(kHeight) + "\n255\n";
     for (int y = 0; y < kHeight; ++y) {
@@ -189,7 +189,7 @@ void saveSideBySide(const TestFrame& ours, const std::vector<double>& theirs,
         for (int x = 0; x < kWidth; ++x)
             bytes += static_cast<char>(std::clamp(theirs[y * kWidth + x], 0.0, 255.0) + 0.5);
     }
-    writeFile(ppm, bytes);
+    writeBytes(ppm, bytes);
     const std::string command = "ffmpeg -v error -y -i '" + ppm + "' '" + png + "'";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
 }
@@ -228,8 +228,8 @@ TEST_F(SubtitlePlacementTest, LibassDrawsEveryCommentWhereTheFilterDoes) {
                 continue;
             }
             const ChatList alone{item};
-            writeFile(commentPath(), composeCommentIni(overlay, alone));
-            writeFile(dataPath(), composeDataIni(alone));
+            writeBytes(commentPath(), composeCommentIni(overlay, alone));
+            writeBytes(dataPath(), composeDataIni(alone));
             auto session = open(kWidth, kHeight);
             ASSERT_TRUE(session->ok()) << session->error();
             const InkBox ours = findInk(session->draw(frame, kWidth, kHeight));
@@ -265,8 +265,8 @@ TEST_F(SubtitlePlacementTest, LibassDrawsEveryCommentWhereTheFilterDoes) {
 
     if (const char* png = std::getenv("LUMIVOX_SIDE_BY_SIDE")) {
         const int64_t frame = 20 + 9 * 19;
-        writeFile(commentPath(), composeCommentIni(overlay, chats));
-        writeFile(dataPath(), composeDataIni(chats));
+        writeBytes(commentPath(), composeCommentIni(overlay, chats));
+        writeBytes(dataPath(), composeDataIni(chats));
         auto session = open(kWidth, kHeight);
         ASSERT_TRUE(session->ok());
         saveSideBySide(session->draw(frame, kWidth, kHeight),

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_folder.h"
 #include "velmora/velmora_api.h"
 
 namespace velmora_test {
@@ -24,22 +25,7 @@ namespace fs = std::filesystem;
 inline const char* kFontFolder = "/usr/share/fonts/opentype/ipafont-gothic/";
 inline const char* kFontFile = "ipagp.ttf";
 
-// A fresh folder for one test, removed with everything in it afterwards.
-struct TempFolder {
-    TempFolder() {
-        std::string pattern = path.string();
-        EXPECT_NE(::mkdtemp(pattern.data()), nullptr) << "cannot create a temporary folder";
-        path = pattern;
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    std::string file(const std::string& name) const { return (path / name).string(); }
-
-    fs::path path = fs::temp_directory_path() / "lumivox-velmora-XXXXXX";
-};
+using TempFolder = TestTempFolder;
 
 // One block of comment.ini with its text for data.ini. Numbers are written as given.
 struct Block {
@@ -85,10 +71,6 @@ inline std::string dataIniText(const std::vector<Block>& blocks) {
         data += b.text + '\0';
     }
     return data;
-}
-
-inline void writeFile(const std::string& path, const std::string& contents) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
 }
 
 // The module, loaded with dlopen as the encoder loads it.
@@ -294,11 +276,11 @@ protected:
 
     // Writes comment.ini and data.ini into the temporary folder.
     void writeOverlay(const std::vector<Block>& blocks, const Header& header = Header{}) {
-        writeFile(commentPath(), commentIniText(header, blocks));
-        writeFile(dataPath(), dataIniText(blocks));
+        writeBytes(commentPath(), commentIniText(header, blocks));
+        writeBytes(dataPath(), dataIniText(blocks));
     }
-    std::string commentPath() const { return folder_.file("comment.ini"); }
-    std::string dataPath() const { return folder_.file("data.ini"); }
+    std::string commentPath() const { return folder_.file("comment.ini").string(); }
+    std::string dataPath() const { return folder_.file("data.ini").string(); }
     // The usual command line: velmora.dll -N <comment.ini> -D <data.ini>
     std::vector<std::string> words() const {
         return {"velmora.dll", "-N", commentPath(), "-D", dataPath()};

@@ -68,10 +68,6 @@ public:
     // domain, or with a tab or line break in a field.
     Status setCookie(const StoredCookie& cookie);
 
-    // The value of the unexpired cookie `name` that the store keeps for exactly `domain` (a
-    // leading "." and the letter case of the domain do not count); nothing when there is none.
-    std::optional<std::string> cookieValue(std::string_view domain, std::string_view name);
-
     // The cookies the store keeps for `host`, whatever their path, "name=value; name=value" in
     // the store's order: those set for the host itself and those shared in a domain it lies
     // in; secure ones only when `secureScheme`. Empty when there are none. This is the job's

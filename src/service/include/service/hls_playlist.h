@@ -62,7 +62,6 @@ struct MediaPlaylist {
     HlsKey initKey;
     std::vector<HlsSegment> segments;
     bool complete = false;  // EXT-X-ENDLIST seen
-    double totalSeconds() const;
 };
 
 // Reads a master playlist fetched from `baseUrl`. Fails when the text is no playlist or lists

@@ -28,8 +28,6 @@ class IniFile;
 // server, a plain .flv stream) that the demo service and private peers still speak.
 enum class ServiceProtocol { Today, Classic };
 
-// "today" / "classic".
-const char* serviceProtocolName(ServiceProtocol protocol);
 // The protocol a setting or option names (letter case ignored); nothing for any other text.
 std::optional<ServiceProtocol> serviceProtocolNamed(std::string_view name);
 

@@ -32,6 +32,7 @@ public:
 
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+    std::filesystem::path file(std::string_view name) const { return path_ / name; }
 
 private:
     std::filesystem::path path_;
