@@ -140,8 +140,8 @@ void runLayout(benchmark::State& state, bool coldEngine) {
     if (!coldEngine) {
         warm = makeTextMeasurer(kFont, 0);
         ChatList chats = thread;
-        LayoutJob job{video.info, 0, 0, filter, *warm, [] { return 16384; }};
-        layOutComments(chats, job);
+        LayoutFonts fonts{*warm};
+        layOutComments(chats, {video.info, 0, false, filter, [] { return 16384; }}, fonts);
     }
     std::size_t randomPlaces = 0;
     for (auto _ : state) {
@@ -160,11 +160,12 @@ void runLayout(benchmark::State& state, bool coldEngine) {
             return;
         }
         const RandomSource product = clockSeededRandom();
-        LayoutJob job{video.info, 0 /* automatic size */, 0, filter, measurer, [&] {
-                          ++randomCalls;
-                          return product();
-                      }};
-        layOutComments(chats, job);
+        const LayoutJob job{video.info, 0 /* automatic size */, false, filter, [&] {
+                                ++randomCalls;
+                                return product();
+                            }};
+        LayoutFonts fonts{measurer};
+        layOutComments(chats, job, fonts);
         benchmark::DoNotOptimize(chats.data());
 
         state.PauseTiming();

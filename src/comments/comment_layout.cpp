@@ -264,8 +264,9 @@ int64_t wrapIntoFrame(int64_t y, int64_t height) {
 // One run's fixed values and working state.
 class LayoutRun {
 public:
-    LayoutRun(const LayoutJob& job, int fontSizePt, double displayFrameTime)
+    LayoutRun(const LayoutJob& job, LayoutFonts& fonts, int fontSizePt, double displayFrameTime)
         : job_(job),
+          fonts_(fonts),
           fontSizePt_(fontSizePt),
           width_(job.video.width),
           height_(job.video.height),
@@ -343,7 +344,7 @@ private:
     Commands applyCommands(ChatRecord& r) const {
         const int64_t lines = std::count(r.text.begin(), r.text.end(), u'\n') + int64_t{1};
         Commands out;
-        out.measurer = &job_.measurer;
+        out.measurer = &fonts_.comment;
         if (job_.vocabulary == CommandVocabulary::Classic) {
             const CommandResult commands = readCommands(r.mail, fontSizePt_);
             if (commands.position) {
@@ -360,8 +361,8 @@ private:
         }
         r.colour = commands.colour;
         r.opacity = commands.halfOpacity ? kHalfOpacity : 255;
-        const CommandFace* face = commands.face == CommentFace::Mincho   ? &job_.mincho
-                                  : commands.face == CommentFace::Gothic ? &job_.gothic
+        const CommandFace* face = commands.face == CommentFace::Mincho   ? &fonts_.mincho
+                                  : commands.face == CommentFace::Gothic ? &fonts_.gothic
                                                                          : nullptr;
         if (face != nullptr && face->measurer != nullptr) {
             out.measurer = face->measurer;
@@ -384,6 +385,7 @@ private:
     }
 
     const LayoutJob& job_;
+    LayoutFonts& fonts_;
     const int fontSizePt_;  // the base size of the run
     const int64_t width_;
     const int64_t height_;
@@ -428,7 +430,7 @@ int defaultFontSize(TextMeasurer& measurer, int videoHeight) {
     return clampToInt(pixels * 72 / dpi);
 }
 
-LayoutOutcome layOutComments(ChatList& chats, const LayoutJob& job) {
+LayoutOutcome layOutComments(ChatList& chats, const LayoutJob& job, LayoutFonts& fonts) {
     RandomSource random = job.random ? job.random : clockSeededRandom();
     const VideoInfo& video = job.video;
     const bool fpsUsable = std::isfinite(video.fps) && video.fps > 0 && video.fps <= kMaxUsableFps;
@@ -437,7 +439,7 @@ LayoutOutcome layOutComments(ChatList& chats, const LayoutJob& job) {
     LayoutOutcome outcome;
     outcome.frameCount = fpsUsable ? truncSaturated<int>(video.durationCs * video.fps * 0.01) : 0;
     outcome.fontSizePt = job.fontSizePt == 0 && video.height > 0
-                             ? defaultFontSize(job.measurer, video.height)
+                             ? defaultFontSize(fonts.comment, video.height)
                              : job.fontSizePt;
     const double displayTime = fpsUsable ? displayFrames(video.fps) : 0.0;
     // Comments never drawn (scripts, "invisible") count as read and not shown.
@@ -448,7 +450,7 @@ LayoutOutcome layOutComments(ChatList& chats, const LayoutJob& job) {
     if (fpsUsable) {
         clampLateComments(chats, video, outcome.frameCount, ceilOf(displayTime));
     }
-    if (job.hideOldComments == 1) {
+    if (job.hideOldComments) {
         counts.removedByCap = limitOldComments(chats, video.durationCs);
     }
     const FilterRemovals removed = filterComments(chats, job.filter);
@@ -457,7 +459,7 @@ LayoutOutcome layOutComments(ChatList& chats, const LayoutJob& job) {
     counts.removedByExtract = removed.extractList;
     sortIntoLayoutOrder(chats);
 
-    LayoutRun run(job, outcome.fontSizePt, displayTime);
+    LayoutRun run(job, fonts, outcome.fontSizePt, displayTime);
     for (ChatRecord& r : chats) {
         if (fpsUsable && sizeUsable) {
             run.layOut(r, random);

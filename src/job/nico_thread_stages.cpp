@@ -314,19 +314,17 @@ void CNicoThread::PrepareEncoding() {
     const Stopwatch layoutTime;
     std::unique_ptr<TextMeasurer> measurer =
         makeTextMeasurer(request.fontsFolder + request.fontFile, request.fontFaceIndex);
-    const CommentFilterSettings filter = request.commentFilter();
-    LayoutJob layout{*video,
-                     request.fontSizePt,
-                     request.hideOldComments ? 1 : 0,
-                     filter,
-                     *measurer,
-                     request.layoutSeed ? seededRandom(*request.layoutSeed) : clockSeededRandom()};
-    layout.vocabulary = request.commandVocabulary.value_or(commentVocabulary);
+    const LayoutJob layout{
+        *video,
+        request.fontSizePt,
+        request.hideOldComments,
+        request.commentFilter(),
+        request.layoutSeed ? seededRandom(*request.layoutSeed) : clockSeededRandom(),
+        request.commandVocabulary.value_or(commentVocabulary)};
     const OpenedFace mincho = openCommandFace(chats, layout.vocabulary, "mincho", "serif");
     const OpenedFace gothic = openCommandFace(chats, layout.vocabulary, "gothic", "sans-serif");
-    layout.mincho = mincho.face;
-    layout.gothic = gothic.face;
-    const LayoutOutcome laidOut = layOutComments(chats, layout);
+    LayoutFonts fonts{*measurer, mincho.face, gothic.face};
+    const LayoutOutcome laidOut = layOutComments(chats, layout, fonts);
     outcome.timings.layout = layoutTime.seconds();
     outcome.comments = laidOut.counts;
     logInfo(LogComponent::Job, "comments: " + describeCommentCounts(laidOut.counts));

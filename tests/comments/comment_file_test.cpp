@@ -177,9 +177,10 @@ Read readText(const std::string& text) {
 std::string overlayFiles(ChatList chats) {
     const FontLocation font = locateFontFace("IPAGothic");
     std::unique_ptr<TextMeasurer> measurer = makeTextMeasurer(font.path, font.faceIndex);
-    const CommentFilterSettings filter{0, 2'000'000'000, {}, {}};
-    LayoutJob job{{29.97, 6000, 0, 640, 360}, 0, 0, filter, *measurer, [] { return 7; }};
-    const LayoutOutcome outcome = layOutComments(chats, job);
+    const LayoutJob job{
+        {29.97, 6000, 0, 640, 360}, 0, false, {0, 2'000'000'000, {}, {}}, [] { return 7; }};
+    LayoutFonts fonts{*measurer};
+    const LayoutOutcome outcome = layOutComments(chats, job, fonts);
     return composeCommentIni({font.folder, font.fileName, outcome.fontSizePt, 0, 640}, chats) +
            "|" + composeDataIni(chats);
 }

@@ -80,12 +80,13 @@ struct LayoutFixture {
     NoDeviceMeasurer noDevice;
     TextMeasurer* measurer = &noDevice;
     SequenceRandom random{{}};
-    int hideOldComments = 0;
+    bool hideOldComments = false;
     LayoutOutcome outcome;  // of the last run
 
+    LayoutJob job() { return {video, fontSizePt, hideOldComments, filter, random.source()}; }
     void run(ChatList& chats) {
-        outcome = layOutComments(
-            chats, {video, fontSizePt, hideOldComments, filter, *measurer, random.source()});
+        LayoutFonts fonts{*measurer};
+        outcome = layOutComments(chats, job(), fonts);
     }
 };
 

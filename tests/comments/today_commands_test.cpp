@@ -81,10 +81,10 @@ struct TodayLayout : LayoutFixture {
         wide.unitAdvance = 20;
     }
     void runToday(ChatList& chats) {
-        LayoutJob job{video, fontSizePt, hideOldComments, filter, *measurer, random.source()};
-        job.vocabulary = vocabulary;
-        job.mincho = {"/fonts/serif.ttc", 2, &wide};
-        outcome = layOutComments(chats, job);
+        LayoutJob today = job();
+        today.vocabulary = vocabulary;
+        LayoutFonts fonts{*measurer, {"/fonts/serif.ttc", 2, &wide}};
+        outcome = layOutComments(chats, today, fonts);
     }
 };
 
@@ -137,7 +137,7 @@ TEST(TodayCommandsLayout, OwnerCommentsStayOnTopAndAreNeverFilteredOut) {
          {CommandVocabulary::Classic, CommandVocabulary::Today}) {
         TodayLayout t;
         t.vocabulary = vocabulary;
-        t.hideOldComments = 1;  // 60 s: at most 100 comments
+        t.hideOldComments = true;  // 60 s: at most 100 comments
         t.filter.ngList = {"owner-id", "bad"};
         ChatList chats;
         chats.push_back(owned(chat(100, u"owner's", "", 0)));

@@ -204,13 +204,14 @@ TEST_F(SubtitlePlacementTest, LibassDrawsEveryCommentWhereTheFilterDoes) {
     ASSERT_TRUE(engine) << engine.error();
 
     ChatList chats = realShapedThread();
-    const CommentFilterSettings filter{0, 2'000'000'000, {}, {}};
     uint32_t seed = 7;
-    const LayoutJob job{VideoInfo{kFps, 2000, 0, kWidth, kHeight}, 0, 0, filter, **engine, [&seed] {
+    const LayoutJob job{VideoInfo{kFps, 2000, 0, kWidth, kHeight}, 0, false,
+                        CommentFilterSettings{0, 2'000'000'000, {}, {}}, [&seed] {
                             seed = seed * 1103515245u + 12345u;
                             return static_cast<int>((seed >> 16) & 0x7FFF);
                         }};
-    const LayoutOutcome laidOut = layOutComments(chats, job);
+    LayoutFonts fonts{**engine};
+    const LayoutOutcome laidOut = layOutComments(chats, job, fonts);
     ASSERT_EQ(chats.size(), 40u);
 
     const OverlayHeader overlay{kFontFolder, kFontFile, laidOut.fontSizePt, 0, kWidth};

@@ -36,20 +36,26 @@ struct CommandFace {
     TextMeasurer* measurer = nullptr;
 };
 
-// What one layout run works with. The references must outlive the call; the measurer is used
-// (its caches fill), nothing else is changed.
+// What one layout run is asked to do: values, read and never changed by the run.
 struct LayoutJob {
     VideoInfo video;  // fps, durationCs, width, height (frameCount is not read)
     // The job's base font size in points. 0 means automatic: the run computes it once with
     // defaultFontSize (see LayoutOutcome).
     int fontSizePt = 0;
-    int hideOldComments = 0;              // 1: cap the comment count by the video's length
-    const CommentFilterSettings& filter;  // period, NG and extract user IDs
-    TextMeasurer& measurer;               // the comment font (or the no-device measurer)
-    RandomSource random;                  // empty: clockSeededRandom(), seeded at the run's start
+    bool hideOldComments = false;  // cap the comment count by the video's length
+    CommentFilterSettings filter;  // period, NG and extract user IDs
+    // Called for the places of comments that find no free room; the run calls a copy of it.
+    // Empty: clockSeededRandom(), seeded at the run's start.
+    RandomSource random;
     // The command words the mails are read with: the old table, or today's words (durations,
     // invisible, _live, ender, faces, colour codes).
     CommandVocabulary vocabulary = CommandVocabulary::Classic;
+};
+
+// The measurers a layout run measures the comments with: the one thing of the caller's that
+// the run changes (their caches fill). They must outlive the call.
+struct LayoutFonts {
+    TextMeasurer& comment;    // the comment font (or the no-device measurer)
     CommandFace mincho = {};  // the face of "mincho" comments (today's words)
     CommandFace gothic = {};  // the face of "gothic" comments
 };
@@ -77,7 +83,7 @@ struct LayoutOutcome {
 // still apply and every record gets its commands, size and colour, but is never shown
 // (startFrame = endFrame = 0, speed 0, y 0). The automatic size is then computed only when the
 // height is positive.
-LayoutOutcome layOutComments(ChatList& chats, const LayoutJob& job);
+LayoutOutcome layOutComments(ChatList& chats, const LayoutJob& job, LayoutFonts& fonts);
 
 // Whether a laid-out comment appears on at least one of the video's `frameCount` frames: it has
 // a text and its frames [startFrame, endFrame) meet [0, frameCount).
