@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "layout_test_support.h"
+#include "support/scoped_environment.h"
 
 namespace {
 
@@ -24,24 +25,6 @@ constexpr int32_t kHourStartUtc = 1'299'999'600;  // 2011-03-13 07:00:00 UTC
 // Runs each test in UTC and restores TZ afterwards.
 class LayoutOrder : public ::testing::Test {
 protected:
-    void SetUp() override {
-        if (const char* tz = std::getenv("TZ")) {
-            savedTz_ = tz;
-        }
-        setTimeZone("UTC0");
-    }
-    void TearDown() override {
-        if (savedTz_) {
-            setTimeZone(savedTz_->c_str());
-        } else {
-            unsetenv("TZ");
-            tzset();
-        }
-    }
-    static void setTimeZone(const char* tz) {
-        setenv("TZ", tz, 1);
-        tzset();
-    }
     static ChatRecord dated(int32_t vpos, int32_t date, int32_t premium, int32_t no) {
         ChatRecord r = chat(vpos, u"x", "", no);
         r.date = date;
@@ -60,7 +43,7 @@ protected:
     }
 
 private:
-    std::optional<std::string> savedTz_;
+    ScopedEnvironment utc{"TZ", "UTC0"};  // the hours of the dates are UTC ones
 };
 
 TEST_F(LayoutOrder, SecondThenPremiumThenVposThenNumberWithinAnHour) {
@@ -73,7 +56,7 @@ TEST_F(LayoutOrder, SecondThenPremiumThenVposThenNumberWithinAnHour) {
     const ChatList twoHours{dated(100, kHourStartUtc + 1000, 0, 1),
                             dated(100, kHourStartUtc + 2000, 1, 2)};
     EXPECT_EQ(laidOut(twoHours), (Ints{2, 1}));
-    setTimeZone("IST-5:30");
+    ScopedEnvironment india("TZ", "IST-5:30");
     EXPECT_EQ(laidOut(twoHours), (Ints{1, 2}));
 }
 

@@ -10,25 +10,9 @@
 #include <optional>
 #include <string>
 
+#include "support/scoped_environment.h"
+
 namespace {
-
-// Sets TZ for one scope and restores it afterwards.
-class ScopedTimeZone {
-public:
-    explicit ScopedTimeZone(const char* zone) : old_(getenv("TZ") ? getenv("TZ") : "") {
-        hadZone_ = getenv("TZ") != nullptr;
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~ScopedTimeZone() {
-        hadZone_ ? setenv("TZ", old_.c_str(), 1) : unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    std::string old_;
-    bool hadZone_ = false;
-};
 
 // A row as the window holds it.
 struct Row {
@@ -149,13 +133,13 @@ TEST(DownloadRowTie, ARowWithoutAnEntryNeverTouchesAnother) {
 
 TEST(RegistrationTime, LocalTimeToTheMinuteAndRowTextsTrimTheUrl) {
     {
-        ScopedTimeZone tz("UTC0");
+        ScopedEnvironment tz("TZ", "UTC0");
         EXPECT_EQ(formatRegistrationTime(1709220659), "2024/02/29 15:30");
         const DownloadRowTexts texts = rowTextsFor({" http://a/sm1 \r", 86400 * 365, 0});
         EXPECT_EQ(texts.url, "http://a/sm1");
         EXPECT_EQ(texts.registered, "1971/01/01 00:00");
     }
-    ScopedTimeZone tz("JST-9");
+    ScopedEnvironment tz("TZ", "JST-9");
     EXPECT_EQ(formatRegistrationTime(1709220600), "2024/03/01 00:30");
     EXPECT_EQ(formatRegistrationTime(-1), "1970/01/01 08:59");
 }
