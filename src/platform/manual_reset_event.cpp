@@ -8,6 +8,11 @@ void ManualResetEvent::set() {
     changed_.notify_all();
 }
 
+void ManualResetEvent::reset() {
+    std::lock_guard lock(mutex_);
+    signalled_ = false;
+}
+
 bool ManualResetEvent::isSet() const {
     std::lock_guard lock(mutex_);
     return signalled_;

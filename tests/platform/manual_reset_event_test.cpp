@@ -9,7 +9,7 @@
 
 using namespace std::chrono_literals;
 
-TEST(ManualResetEvent, OneSetReleasesEveryWaiterAndStaysSet) {
+TEST(ManualResetEvent, OneSetReleasesEveryWaiterAndStaysSetUntilReset) {
     ManualResetEvent event;
     EXPECT_FALSE(event.isSet());
     constexpr int kWaiters = 8;
@@ -30,4 +30,6 @@ TEST(ManualResetEvent, OneSetReleasesEveryWaiterAndStaysSet) {
     EXPECT_EQ(released.load(), kWaiters);
     EXPECT_TRUE(event.isSet()) << "a manual-reset event is not consumed by a wait";
     event.wait();  // returns at once
+    event.reset();
+    EXPECT_FALSE(event.isSet());
 }

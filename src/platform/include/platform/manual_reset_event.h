@@ -1,5 +1,5 @@
 #pragma once
-// A manual-reset event: once set it stays set, and every waiter passes.
+// A manual-reset event: once set it stays set (every waiter passes) until reset.
 
 #include <condition_variable>
 #include <mutex>
@@ -7,6 +7,7 @@
 class ManualResetEvent {
 public:
     void set();
+    void reset();
     bool isSet() const;
     // Waits until the event is set.
     void wait() const;
