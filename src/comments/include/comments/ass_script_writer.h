@@ -9,8 +9,9 @@
 // size, colour and outline are the filter's (text/comment_style.h); the font size is written
 // as the renderer's size of the same em height, and each line gets the letter spacing that
 // makes it as wide as the filter draws it. A comment's opacity becomes its \alpha, its own face
-// (a font file) its \fn with that face's metrics, and the owner's comments lie on a higher layer. Comments the filter skips (a colour it cannot
-// read, a size out of range, no frame to show on) are left out here too.
+// (a font file) its \fn with that face's metrics, and the owner's comments lie on a higher layer.
+// Comments the filter skips (a colour it cannot read, a size out of range, no frame to show on) are
+// left out here too.
 
 #include <string>
 
