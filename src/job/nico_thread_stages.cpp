@@ -114,10 +114,15 @@ std::string movieArgument(const std::vector<std::string>& arguments,
 // ".NAME.encoding-PID-SERIAL.EXT".
 std::string hiddenNameBeside(const std::string& path, uint64_t serial) {
     const std::filesystem::path named(path);
-    return (named.parent_path() /
-            ("." + named.stem().string() + ".encoding-" + std::to_string(currentProcessId()) + "-" +
-             std::to_string(serial) + named.extension().string()))
-        .string();
+    // Appended piece by piece: GCC 12 warns (-Wrestrict) about a chain of operator+ here.
+    std::string hidden = ".";
+    hidden += named.stem().string();
+    hidden += ".encoding-";
+    hidden += std::to_string(currentProcessId());
+    hidden += '-';
+    hidden += std::to_string(serial);
+    hidden += named.extension().string();
+    return (named.parent_path() / hidden).string();
 }
 
 std::string withTrailingSlash(std::string folder) {

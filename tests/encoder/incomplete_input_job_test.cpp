@@ -35,7 +35,7 @@ protected:
 class IncompleteInputJobTest : public FlvClipTest {};
 
 TEST_F(IncompleteInputJobTest, ACutInputFailsAsIncompleteAndKeepsTheEarlierMovie) {
-    const std::string bytes = readFile(clip_);
+    const std::string bytes = readBytes(clip_);
     // {percent of the clip kept, the job's result}
     for (const auto& [percent, result] :
          {std::pair{100, JobResult::Succeeded}, std::pair{55, JobResult::Failed}}) {
@@ -43,8 +43,8 @@ TEST_F(IncompleteInputJobTest, ACutInputFailsAsIncompleteAndKeepsTheEarlierMovie
         TempFolder save;
         TempFolder work;
         const fs::path video = save.file("sm9.flv");
-        writeFile(video, bytes.substr(0, bytes.size() * percent / 100));
-        writeFile(save.file("sm9.avi"), "earlier movie");
+        writeBytes(video, bytes.substr(0, bytes.size() * percent / 100));
+        writeBytes(save.file("sm9.avi"), "earlier movie");
         JobRequest request;
         request.saveFolder = save.path().string();
         request.workFolder = work.path().string() + "/";
@@ -58,7 +58,7 @@ TEST_F(IncompleteInputJobTest, ACutInputFailsAsIncompleteAndKeepsTheEarlierMovie
         if (result == JobResult::Failed) {
             EXPECT_TRUE(outcome.reason.starts_with("incomplete movie: ")) << outcome.reason;
             EXPECT_TRUE(outcome.reason.ends_with(" of the video's 3.02 s")) << outcome.reason;
-            EXPECT_EQ(readFile(save.file("sm9.avi")), "earlier movie");
+            EXPECT_EQ(readBytes(save.file("sm9.avi")), "earlier movie");
         } else {
             EXPECT_GT(probeWithFfprobe(save.file("sm9.avi")).duration, 2.5);
         }
