@@ -10,30 +10,12 @@
 #include <optional>
 #include <string>
 
-#include "platform/test_temp_folder.h"
+#include "support/scoped_environment.h"
+#include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// Sets an environment variable (or removes it, for nothing) for one test and puts it back.
-class EnvironmentValue {
-public:
-    EnvironmentValue(const char* name, std::optional<std::string> value) : name_(name) {
-        if (const char* old = ::getenv(name)) {
-            old_ = old;
-        }
-        set(value);
-    }
-    ~EnvironmentValue() { set(old_); }
-
-private:
-    void set(const std::optional<std::string>& value) {
-        value ? ::setenv(name_, value->c_str(), 1) : ::unsetenv(name_);
-    }
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 TEST(RuntimeFolder, WithoutTheSessionFolderOnlyAPrivateFolderOfThisUserIsUsed) {
     const bool root = ::geteuid() == 0;
@@ -77,8 +59,8 @@ TEST(RuntimeFolder, WithoutTheSessionFolderOnlyAPrivateFolderOfThisUserIsUsed) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         TestTempFolder temporary;
-        const EnvironmentValue session("XDG_RUNTIME_DIR", std::nullopt);
-        const EnvironmentValue tmpdir("TMPDIR", temporary.path().string() + "/");
+        const ScopedEnvironment session("XDG_RUNTIME_DIR", std::nullopt);
+        const ScopedEnvironment tmpdir("TMPDIR", temporary.path().string() + "/");
         const fs::path expected = temporary / ("lumivox-" + userKey());
         c.make(expected);
         const Result<std::string> folder = runtimeFolder();
@@ -97,11 +79,11 @@ TEST(RuntimeFolder, WithoutTheSessionFolderOnlyAPrivateFolderOfThisUserIsUsed) {
     }
     // The session's own folder is taken as the system made it; a relative one is no such folder.
     TestTempFolder temporary;
-    const EnvironmentValue tmpdir("TMPDIR", temporary.path().string());
+    const ScopedEnvironment tmpdir("TMPDIR", temporary.path().string());
     for (const auto& [value, expected] :
          {std::pair<std::string, std::string>{"/run/user/1000//", "/run/user/1000"},
           {"relative", (temporary / ("lumivox-" + userKey())).string()}}) {
-        const EnvironmentValue session("XDG_RUNTIME_DIR", value);
+        const ScopedEnvironment session("XDG_RUNTIME_DIR", value);
         const Result<std::string> folder = runtimeFolder();
         ASSERT_TRUE(folder) << folder.error();
         EXPECT_EQ(*folder, expected);
