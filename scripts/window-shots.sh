@@ -5,6 +5,8 @@
 # service on 127.0.0.1 with the demo's video and the sample comment thread, and runs the window
 # against it with a work folder of its own. The four pictures land in OUT_FOLDER (default
 # build/window-shots); the finished one is also kept as docs/lumivox-window.png for the README.
+# Then the main window and both side windows are opened on a 1920x1080 screen at 100 %, 150 % and
+# 200 % scaling (QT_SCALE_FACTOR), each checked to lie within the screen (OUT_FOLDER/scale-N/).
 #
 #   bash scripts/window-shots.sh [OUT_FOLDER]
 set -euo pipefail
@@ -68,11 +70,26 @@ printf '%s\r\n' \
   "Protocol=classic" \
   "LoginHost=$login_host" \
   "WebHost=$web_host" \
-  "CaFile=$ca_file" >"$work/lumivox.ini"
-chmod 600 "$work/lumivox.ini"
+  "CaFile=$ca_file" >"$shots/lumivox.ini"
+chmod 600 "$shots/lumivox.ini"
+cp -p "$shots/lumivox.ini" "$work/lumivox.ini"
 
 # The jobs take a bare video ID; the second one fails: its save folder cannot be made.
 LUMIVOX_HOME="$work" LANG=C.UTF-8 xvfb-run -a -s "-screen 0 1280x800x24" \
   build/bin/lumivox-window-shots "$out" sm9 /proc/lumivox/save
 cp "$out/finished.png" docs/lumivox-window.png
 echo "docs/lumivox-window.png"
+
+# The windows at a desktop's scalings, side windows shown: each must lie within the screen.
+fit_failed=0
+for scale in 1 1.5 2; do
+  scaled="$shots/scale-$scale"
+  mkdir -p "$scaled" "$out/scale-$scale"
+  sed -e 's/^ListDialog=0/ListDialog=1/' -e 's/^CommentDialog=0/CommentDialog=1/' \
+    "$shots/lumivox.ini" >"$scaled/lumivox.ini"
+  chmod 600 "$scaled/lumivox.ini"
+  echo "== scaling $scale on 1920x1080"
+  LUMIVOX_HOME="$scaled" LANG=C.UTF-8 QT_SCALE_FACTOR=$scale xvfb-run -a -s "-screen 0 1920x1080x24" \
+    build/bin/lumivox-window-shots --fit "$out/scale-$scale" || fit_failed=1
+done
+exit $fit_failed

@@ -4,6 +4,10 @@
 // after a second job for URL with UNUSABLE_SAVE_FOLDER, a folder that cannot be made, as its
 // save folder. The jobs are real: the service, the encoder and the frame filter
 // of the program folder do their work. Exit status 0 when every picture was saved.
+//
+// lumivox-window-shots --fit OUT_FOLDER: opens the main window (and the side windows the settings
+// show) and checks that each lies wholly within the screen's available area, as at a desktop's
+// scaling (QT_SCALE_FACTOR); saves idle.png. Exit status 0 when every window fits.
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -12,6 +16,7 @@
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QThread>
 #include <cstdio>
 #include <functional>
@@ -55,11 +60,46 @@ bool waitFor(const std::function<bool()>& condition) {
     return true;
 }
 
+// Prints each shown window's frame against its screen's available area; true when all fit.
+bool windowsFitOnTheScreen() {
+    bool fit = true;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (!window->isVisible() || window->screen() == nullptr) {
+            continue;
+        }
+        const QRect frame = window->frameGeometry();
+        const QRect available = window->screen()->availableGeometry();
+        const bool inside = available.contains(frame);
+        const QString name = window->objectName().isEmpty()
+                                 ? QString::fromUtf8(window->metaObject()->className())
+                                 : window->objectName();
+        std::printf("%-16s %4dx%-4d at %d,%d on %dx%d (scale %.2f): %s\n",
+                    name.toUtf8().constData(), frame.width(), frame.height(), frame.x(), frame.y(),
+                    available.width(), available.height(), window->devicePixelRatioF(),
+                    inside ? "fits" : "DOES NOT FIT");
+        fit = fit && inside;
+    }
+    return fit;
+}
+
+void waitUntilDrawn() {
+    waitFor([] {
+        static QElapsedTimer shown;
+        if (!shown.isValid()) {
+            shown.start();
+        }
+        return shown.elapsed() > 300;  // the window manager has drawn it
+    });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: lumivox-window-shots OUT_FOLDER URL UNUSABLE_SAVE_FOLDER\n");
+    const bool fitOnly = argc == 3 && std::string(argv[1]) == "--fit";
+    if (argc != 4 && !fitOnly) {
+        std::fprintf(stderr,
+                     "usage: lumivox-window-shots OUT_FOLDER URL UNUSABLE_SAVE_FOLDER\n"
+                     "       lumivox-window-shots --fit OUT_FOLDER\n");
         return 2;
     }
     QApplication application(argc, argv);
@@ -70,18 +110,17 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "lumivox-window-shots: %s\n", error.c_str());
         return 1;
     }
-    const QString out = QString::fromLocal8Bit(argv[1]);
+    const QString out = QString::fromLocal8Bit(argv[fitOnly ? 2 : 1]);
     CLumivoxDlg window(*folders);
     window.OnInitDialog();
     window.show();
-    waitFor([] {
-        static QElapsedTimer shown;
-        if (!shown.isValid()) {
-            shown.start();
-        }
-        return shown.elapsed() > 300;  // the window manager has drawn it
-    });
+    waitUntilDrawn();
     bool saved = save(window, out, "idle.png");
+    if (fitOnly) {
+        const bool fit = windowsFitOnTheScreen();
+        window.close();
+        return saved && fit ? 0 : 1;
+    }
 
     startJob(window, argv[2]);
     const auto* status = window.findChild<QLabel*>(QStringLiteral("statusText"));
