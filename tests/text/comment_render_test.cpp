@@ -62,7 +62,7 @@ protected:
     std::unique_ptr<TextEngine> engine;
 };
 
-TEST(SplitCommentLines, KeepsAtMostTwoEmptyLinesInARow) {
+TEST(SplitCommentLines, KeepsAtMostTwoEmptyLinesInARowAndAnEmptyTextIsOneBlankLine) {
     const auto lines = splitCommentLines(u"a\n\n\n\nb\n\nc");
     ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(lines[0].text, u"a");
@@ -72,9 +72,6 @@ TEST(SplitCommentLines, KeepsAtMostTwoEmptyLinesInARow) {
     EXPECT_TRUE(lines[4].blank);     // a non-empty line starts the count again
     EXPECT_EQ(lines[5].text, u"c");
     EXPECT_FALSE(lines[5].blank);
-}
-
-TEST(SplitCommentLines, EmptyTextIsOneBlankLine) {
     const auto empty = splitCommentLines(u"");
     ASSERT_EQ(empty.size(), 1u);
     EXPECT_TRUE(empty[0].blank);

@@ -8,7 +8,7 @@ namespace {
 
 const std::string kIpaFolder = "/usr/share/fonts/opentype/ipafont-gothic/";
 
-TEST(MsFaceIndex, FollowsTheCollectionRule) {
+TEST(MsFaceIndex, FollowsTheCollectionRuleWithTheFileLowerCasedElseZero) {
     // The default face of the service's player: the proportional face of the collection.
     EXPECT_EQ(msFaceIndex("msgothic.ttc", "ＭＳ Ｐゴシック"), 1);
     EXPECT_EQ(msFaceIndex("msgothic.ttc", "ＭＳ ゴシック"), 0);
@@ -17,18 +17,13 @@ TEST(MsFaceIndex, FollowsTheCollectionRule) {
     EXPECT_EQ(msFaceIndex("msgothic.ttc", "ＭＳ Ｐ UI ゴシック"), 2);
     EXPECT_EQ(msFaceIndex("msmincho.ttc", "ＭＳ Ｐ明朝"), 1);
     EXPECT_EQ(msFaceIndex("msmincho.ttc", "ＭＳ 明朝"), 0);
-}
-
-TEST(MsFaceIndex, LowerCasesTheFileButNotTheFaceName) {
+    // The file name is lower-cased, the face name is not.
     EXPECT_EQ(msFaceIndex("MSGOTHIC.TTC", "ＭＳ Ｐゴシック"), 1);
     EXPECT_EQ(msFaceIndex("C:/Fonts/MsMincho.TTC", "MS UI Mincho"), 2);
     // The face-name tests respect case and width: "ui" and a half-width "P" do not count.
     EXPECT_EQ(msFaceIndex("msgothic.ttc", "ms ui gothic"), 0);
     EXPECT_EQ(msFaceIndex("msgothic.ttc", "MS PGothic"), 0);
-}
-
-TEST(MsFaceIndex, AnyOtherFileIsZero) {
-    EXPECT_EQ(msFaceIndex("ipagp.ttf", "ＭＳ Ｐゴシック"), 0);
+    EXPECT_EQ(msFaceIndex("ipagp.ttf", "ＭＳ Ｐゴシック"), 0);  // any other file: face 0
     EXPECT_EQ(msFaceIndex("meiryo.ttc", "Meiryo UI"), 0);
     EXPECT_EQ(msFaceIndex("", "ＭＳ Ｐゴシック"), 0);
 }
