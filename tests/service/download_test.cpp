@@ -17,11 +17,13 @@ namespace fs = std::filesystem;
 namespace {
 
 // A demo service streaming a video of a little over a megabyte made for the test; a client
-// logged in, with sm9 looked up (and its page visited unless told not to).
+// logged in, with sm9 looked up (and its page visited unless told not to). `served` replaces
+// the video when given.
 class DownloadTest : public ::testing::Test {
 protected:
-    void startDemo(const std::vector<std::string>& faults = {}, bool visitPage = true) {
-        writeBytes(videoFolder / "video.flv", video);
+    void startDemo(const std::vector<std::string>& faults = {}, bool visitPage = true,
+                   const std::string& served = {}) {
+        writeBytes(videoFolder / "video.flv", served.empty() ? video : served);
         std::vector<std::string> arguments = {"--video", (videoFolder / "video.flv").string()};
         for (const std::string& fault : faults) {
             arguments.insert(arguments.end(), {"--fault", fault});
@@ -155,21 +157,10 @@ TEST_F(DownloadTest, AStopKeepsTheEarlierVideoAndALaterDownloadContinuesWhereItS
 
         // A later job, against the service as it is then, with the files the stop left.
         const std::string served = row.videoChanged ? changed : video;
-        writeBytes(videoFolder / "video.flv", served);
-        std::vector<std::string> arguments = {"--video", (videoFolder / "video.flv").string()};
-        for (const std::string& fault : row.faults) {
-            arguments.insert(arguments.end(), {"--fault", fault});
-        }
-        demo = std::make_unique<DemoService>(arguments);
-        ASSERT_TRUE(demo->started());
-        harness = std::make_unique<ClientHarness>(demo->endpoints());
-        harness->logIn();
-        const std::string page = demo->webBase() + "/watch/sm9";
-        const Result<VideoLookup> lookup = harness->client().lookUpVideo(page);
-        ASSERT_TRUE(lookup && harness->client().visitVideoPage(page));
+        startDemo(row.faults, true, served);
         writeBytes(partFile(), kept);
         writeBytes(partFile().string() + ".resume", record);
-        EXPECT_TRUE(harness->client().downloadVideo(lookup->streamUrl).ok());
+        EXPECT_TRUE(download());
         EXPECT_EQ(readBytes(videoFile()), served);
         EXPECT_EQ(demo->last("stream-range"), "bytes=" + std::to_string(kept.size()) + "-");
         EXPECT_EQ(demo->count("/smile"), 1);
