@@ -173,6 +173,9 @@ void CLumivoxDlg::buildControls() {
     progressLabel = reportLabel(QStringLiteral("progressText"), this);
     commentCountLabel = reportLabel(QStringLiteral("commentCountText"), this);
     commentCountLabel->setWordWrap(true);
+    // The counts take two lines in a window of its first width; the room is kept for both, so
+    // that the second is never cut off by the rows below.
+    commentCountLabel->setMinimumHeight(2 * commentCountLabel->fontMetrics().lineSpacing());
     resultLabel = reportLabel(QStringLiteral("resultText"), this);
     openFolderButton = new QPushButton(QStringLiteral("フォルダを開く"), this);
     openFolderButton->setObjectName(QStringLiteral("openFolderButton"));
