@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "encoder_test_support.h"
+#include "job/argument_template.h"
 #include "platform/command_line.h"
 #include "support/missing_tool.h"
 
@@ -100,18 +101,6 @@ const Input kInputs[] = {
      true},
 };
 
-std::string fillTemplate(const std::string& text, const std::string& input,
-                         const std::string& outputBase) {
-    std::string s = text;
-    for (auto [key, value] : {std::pair<std::string, std::string>{"<%InputFile%>", input},
-                              {"<%TemporaryFile%>", outputBase}}) {
-        for (size_t p = s.find(key); p != std::string::npos; p = s.find(key, p + value.size())) {
-            s.replace(p, key.size(), value);
-        }
-    }
-    return s;
-}
-
 // Readable parameters in test listings.
 void PrintTo(const Preset& p, std::ostream* os) {
     *os << p.name;
@@ -137,8 +126,9 @@ TEST_P(PresetTemplateTest, WritesTheNamedContainerAndCodecs) {
     // The folder path has a blank, as save folders often do; quoting keeps it one argument.
     fs::create_directory(folder.file("save folder"));
     const std::string outBase = folder.file("save folder/sm9").string();
-    std::vector<std::string> argv =
-        splitCommandLine(fillTemplate(preset.templateText, clip.string(), outBase));
+    std::vector<std::string> argv = splitCommandLine(fillPlaceholders(
+        preset.templateText,
+        {{"<%InputFile%>", clip.string(), true}, {"<%TemporaryFile%>", outBase, true}}));
     argv.insert(argv.begin(), encoderPath());
     ChildResult r = runChild(argv);
     ASSERT_TRUE(r.exitedWith(0)) << "exit " << r.exitCode << " signal " << r.signal << "\n"

@@ -7,6 +7,7 @@
 
 #include "comments/ass_script_writer.h"
 #include "encoder_test_support.h"
+#include "job/argument_template.h"
 #include "job/format_presets.h"
 #include "platform/command_line.h"
 #include "support/missing_tool.h"
@@ -69,12 +70,6 @@ std::string templateOf(const std::string& name) {
     return {};
 }
 
-void replaceAll(std::string& s, const std::string& key, const std::string& value) {
-    for (size_t p = s.find(key); p != std::string::npos; p = s.find(key, p + value.size())) {
-        s.replace(p, key.size(), value);
-    }
-}
-
 // Two comments in the layout's terms: one scrolling, one fixed at the top.
 ChatList twoComments(double fps) {
     ChatList chats(2);
@@ -110,13 +105,13 @@ TEST_P(TodayFormatTest, WritesTheNamedContainerAndKeepsTheVideo) {
     AssScriptHeader header{160, 120, clip.frameRate, "IPAPGothic", 1.0};
     writeBytes(script, composeAssScript(header, twoComments(clip.frameRate)));
 
-    std::string text = templateOf(format.name);
-    ASSERT_FALSE(text.empty()) << format.name;
+    ASSERT_FALSE(templateOf(format.name).empty()) << format.name;
     const std::string outBase = folder.file("sm9").string();
-    replaceAll(text, "<%InputFile%>", input.string());
-    replaceAll(text, "<%SubtitleFile%>", script.string());
-    replaceAll(text, "<%TemporaryFile%>", outBase);
-    replaceAll(text, "<%Lumivox%>", "");
+    const std::string text =
+        fillPlaceholders(templateOf(format.name), {{"<%InputFile%>", input.string(), true},
+                                                   {"<%SubtitleFile%>", script.string(), true},
+                                                   {"<%TemporaryFile%>", outBase, true},
+                                                   {"<%Lumivox%>", ""}});
     std::vector<std::string> argv = splitCommandLine(text);
     argv.insert(argv.begin(), encoderPath());
     const ChildResult r = runChild(argv);
