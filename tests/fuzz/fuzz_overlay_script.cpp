@@ -36,8 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         __builtin_trap();  // the font is part of the set-up, not of the input
     }
     // A small ceiling, so that crowded frames are drawn too.
-    CommentOverlay overlay(std::move(*engine), std::move(script->comments), kWidth, kHeight,
-                           64 * 1024, [](const std::string&) {});
+    CommentOverlay overlay(std::move(*engine), std::move(script->comments), kWidth, 64 * 1024,
+                           [](const std::string&) {});
     std::vector<uint8_t> planes[3] = {std::vector<uint8_t>(kWidth * kHeight, 16),
                                       std::vector<uint8_t>(kWidth * kHeight / 4, 128),
                                       std::vector<uint8_t>(kWidth * kHeight / 4, 128)};
