@@ -481,7 +481,14 @@ int Transcoder::outcome() {
     for (const CopiedStream& c : copies_) {
         written += c.packets;
     }
-    if (written == 0) {
+    // A subtitle track copied from a script without events is empty and still whole: a job
+    // whose comments were all filtered out writes such a script.
+    const bool onlyCopiedSubtitles =
+        !video_ && !audio_ && !copies_.empty() &&
+        std::all_of(copies_.begin(), copies_.end(), [](const CopiedStream& c) {
+            return c.stream->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE;
+        });
+    if (written == 0 && !onlyCopiedSubtitles) {
         console::message("Output file '" + out + "' is empty: nothing was encoded");
         code = 1;
     }

@@ -77,5 +77,21 @@ TEST_F(DamagedInputTest, HeaderOnlyAndEmptyFilesFail) {
     }
 }
 
+// A job whose comments were all filtered out writes a subtitle script without events; copied
+// alone it is an empty track, not a failed run.
+TEST_F(DamagedInputTest, ASubtitleScriptWithoutEventsCopiesToAnEmptyTrack) {
+    const fs::path script = folder_.file("none.ass");
+    writeBytes(script,
+               "[Script Info]\nScriptType: v4.00+\nPlayResX: 512\nPlayResY: 384\n\n"
+               "[V4+ Styles]\nFormat: Name, Fontname, Fontsize\nStyle: Default,Sans,24\n\n"
+               "[Events]\nFormat: Layer, Start, End, Style, Text\n");
+    const fs::path out = folder_.file("out.ass");
+    ChildResult r = runChild(
+        {encoderPath(), "-y", "-i", script.string(), "-map", "0:s", "-c", "copy", out.string()}, {},
+        60);
+    ASSERT_TRUE(r.exitedWith(0)) << r.err;
+    EXPECT_NE(readBytes(out).find("[Events]"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace encoder_test
