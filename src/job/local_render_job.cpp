@@ -35,11 +35,6 @@ std::string movieExtensionOf(const std::string& argTemplate) {
     return argTemplate.substr(begin, end == std::string::npos ? end : end - begin);
 }
 
-bool isSameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
-    std::error_code error;
-    return std::filesystem::equivalent(a, b, error) && !error;
-}
-
 }  // namespace
 
 LocalRenderJob::LocalRenderJob(JobRequest request, JobSink& sink, uint64_t jobSerial,

@@ -110,19 +110,26 @@ std::string movieArgument(const std::vector<std::string>& arguments,
     return {};
 }
 
-// A name in the folder of `path` that no other job or process uses, with the same extension:
-// ".NAME.encoding-PID-SERIAL.EXT".
-std::string hiddenNameBeside(const std::string& path, uint64_t serial) {
-    const std::filesystem::path named(path);
+// The name in `folder` that an encoder run of this process writes `name` under until it is
+// finished, one no other job or process uses: "FOLDER/.NAME.encoding-PID-SERIAL".
+std::string encodingNameIn(const std::filesystem::path& folder, const std::string& name,
+                           uint64_t serial) {
     // Appended piece by piece: GCC 12 warns (-Wrestrict) about a chain of operator+ here.
     std::string hidden = ".";
-    hidden += named.stem().string();
+    hidden += name;
     hidden += ".encoding-";
     hidden += std::to_string(currentProcessId());
     hidden += '-';
     hidden += std::to_string(serial);
-    hidden += named.extension().string();
-    return (named.parent_path() / hidden).string();
+    return (folder / hidden).string();
+}
+
+// The hidden name beside a movie path the user named, with the same extension:
+// ".NAME.encoding-PID-SERIAL.EXT".
+std::string hiddenNameBeside(const std::string& path, uint64_t serial) {
+    const std::filesystem::path named(path);
+    return encodingNameIn(named.parent_path(), named.stem().string(), serial) +
+           named.extension().string();
 }
 
 std::string withTrailingSlash(std::string folder) {
@@ -150,11 +157,6 @@ private:
     std::string path_;
     bool kept_ = false;
 };
-
-bool sameFile(const std::string& a, const std::string& b) {
-    std::error_code error;
-    return std::filesystem::equivalent(a, b, error) && !error;
-}
 
 bool isNonEmptyFile(const std::string& path) {
     std::error_code error;
@@ -263,12 +265,16 @@ ServiceStages& CNicoThread::serviceStages() {
 }
 
 std::string CNicoThread::temporaryFile() const {
-    return withTrailingSlash(request.saveFolder) + "." + videoId + ".encoding-" +
-           std::to_string(currentProcessId()) + "-" + std::to_string(serial);
+    return encodingNameIn(withTrailingSlash(request.saveFolder), videoId, serial);
 }
 
 std::string CNicoThread::finishedMovieFile(const std::string& written) const {
     return withTrailingSlash(request.saveFolder) + videoId + written.substr(temporaryFile().size());
+}
+
+bool CNicoThread::isSameFile(const std::string& a, const std::string& b) {
+    std::error_code error;
+    return std::filesystem::equivalent(a, b, error) && !error;
 }
 
 bool CNicoThread::movieIsComplete(const std::string& written,
@@ -422,7 +428,7 @@ void CNicoThread::RunEncoder(const std::string& arguments) {
         (at == argv.end() || at->empty() ? argv.back() : *at) = movie;
         finished = request.moviePath;
     }
-    if (!finished.empty() && sameFile(finished, videoFile)) {
+    if (!finished.empty() && isSameFile(finished, videoFile)) {
         fail("the movie would overwrite the video it is made from: " + finished);
         return;
     }

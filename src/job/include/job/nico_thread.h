@@ -130,6 +130,8 @@ protected:
     // The name a movie written as `written` (temporaryFile() plus an extension) is given once
     // it is finished: the save folder, a separator, the video ID, the extension.
     std::string finishedMovieFile(const std::string& written) const;
+    // Whether both names lead to one existing file (false when either does not exist).
+    static bool isSameFile(const std::string& a, const std::string& b);
     // The movie the encoder wrote as `written` holds the whole video (see movie_length_check.h);
     // otherwise records the failure. `encodedFrames` is the encoder's last frame count.
     bool movieIsComplete(const std::string& written, std::optional<int64_t> encodedFrames);
