@@ -1,99 +1,41 @@
 #include "encoder_test_support.h"
-#include "support/missing_tool.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 
-extern char** environ;
+#include "platform/child_process.h"
+#include "support/missing_tool.h"
 
 namespace encoder_test {
 
 ChildResult runChild(const std::vector<std::string>& argv, const fs::path& cwd,
                      int timeoutSeconds) {
+    // ChildProcess joins standard error to standard output: the shell sends it to a file.
+    const TempFolder errors;
+    const fs::path errFile = errors / "stderr";
+    std::vector<std::string> args = {"-c", "exec \"$@\" 2>\"$0\"", errFile.string()};
+    args.insert(args.end(), argv.begin(), argv.end());
     ChildResult result;
-    int outPipe[2], errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
-        result.err = "pipe failed";
+    ChildProcess child;
+    if (Status started = child.start("/bin/sh", args, (cwd.empty() ? fs::current_path() : cwd));
+        !started) {
+        result.err = started.error();
         return result;
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-    if (!cwd.empty()) {
-        posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-    }
-    std::vector<char*> args;
-    for (const std::string& a : argv) {
-        args.push_back(const_cast<char*>(a.c_str()));
-    }
-    args.push_back(nullptr);
-    pid_t pid = 0;
-    int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(outPipe[1]);
-    close(errPipe[1]);
-    if (rc != 0) {
-        close(outPipe[0]);
-        close(errPipe[0]);
-        result.err = std::string("cannot start ") + argv[0] + ": " + std::strerror(rc);
-        return result;
-    }
-
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    std::string* sinks[2] = {&result.out, &result.err};
-    int open = 2;
-    while (open > 0) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        deadline - std::chrono::steady_clock::now())
-                        .count();
-        if (left <= 0) {
-            result.timedOut = true;
-            kill(pid, SIGKILL);
-            break;
-        }
-        if (poll(fds, 2, static_cast<int>(left)) < 0) {
-            continue;
-        }
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP | POLLERR))) {
-                char buf[4096];
-                ssize_t n = read(fds[i].fd, buf, sizeof buf);
-                if (n > 0) {
-                    sinks[i]->append(buf, static_cast<size_t>(n));
-                } else {
-                    close(fds[i].fd);
-                    fds[i].fd = -1;
-                    --open;
-                }
-            }
-        }
+    result.timedOut = !child.readToEnd([&](const std::string& chunk) { result.out += chunk; },
+                                       [&] { return std::chrono::steady_clock::now() > deadline; });
+    if (result.timedOut) {
+        child.terminate();
     }
-    for (pollfd& f : fds) {
-        if (f.fd >= 0) {
-            close(f.fd);
-        }
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (WIFEXITED(status)) {
-        result.exitCode = WEXITSTATUS(status);
-    } else if (WIFSIGNALED(status)) {
-        result.signal = WTERMSIG(status);
+    const auto status = child.wait();
+    result.err = readBytes(errFile);
+    if (status) {
+        (status->signalled ? result.signal : result.exitCode) = status->code;
     }
     return result;
 }
@@ -110,7 +52,6 @@ void FlvClipTest::SetUp() {
     if (!debianToolsPresent()) {
         SKIP_FOR_MISSING_TOOL("Debian's ffmpeg and ffprobe");
     }
-    ASSERT_FALSE(folder_.path().empty());
     clip_ = folder_.file("in.flv");
     ASSERT_EQ(makeClip(clip_, {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=30000/1001", "-f",
                                "lavfi", "-i", "sine=sample_rate=44100", "-t", "3", "-c:v", "flv",
@@ -123,11 +64,8 @@ std::string makeClip(const fs::path& file, const std::vector<std::string>& args)
                                      "-loglevel",   "error",    "-y"};
     argv.insert(argv.end(), args.begin(), args.end());
     argv.push_back(file.string());
-    ChildResult r = runChild(argv);
-    if (!r.exitedWith(0)) {
-        return "ffmpeg failed making " + file.string() + ": " + r.err;
-    }
-    return {};
+    const ChildResult r = runChild(argv);
+    return r.exitedWith(0) ? "" : "ffmpeg failed making " + file.string() + ": " + r.err;
 }
 
 const MediaStream* MediaInfo::first(const std::string& type) const {
@@ -149,7 +87,7 @@ double MediaStream::frameRate() const {
 
 MediaInfo probeWithFfprobe(const fs::path& file) {
     MediaInfo info;
-    ChildResult r =
+    const ChildResult r =
         runChild({kFfprobe, "-v", "error", "-count_packets", "-show_entries",
                   "format=format_name,duration:stream=codec_type,codec_name,"
                   "nb_read_packets,avg_frame_rate,width,height,sample_rate,codec_tag_string",
@@ -158,15 +96,12 @@ MediaInfo probeWithFfprobe(const fs::path& file) {
         info.error = "ffprobe failed: " + r.err;
         return info;
     }
+    // Lines of the form key="value" or key=number.
     std::map<std::string, std::string> values;
     std::istringstream lines(r.out);
-    std::string line;
-    while (std::getline(lines, line)) {
-        size_t eq = line.find('=');
-        if (eq == std::string::npos) {
-            continue;
-        }
-        std::string value = line.substr(eq + 1);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t eq = line.find('=');
+        std::string value = eq == std::string::npos ? "" : line.substr(eq + 1);
         if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
             value = value.substr(1, value.size() - 2);
         }
@@ -180,16 +115,12 @@ MediaInfo probeWithFfprobe(const fs::path& file) {
         if (!values.count(p + "codec_type")) {
             break;
         }
-        MediaStream s;
-        s.type = values[p + "codec_type"];
-        s.codec = values[p + "codec_name"];
-        s.packets = std::atol(values[p + "nb_read_packets"].c_str());
-        s.avgFrameRate = values[p + "avg_frame_rate"];
-        s.width = std::atoi(values[p + "width"].c_str());
-        s.height = std::atoi(values[p + "height"].c_str());
-        s.sampleRate = std::atoi(values[p + "sample_rate"].c_str());
-        s.codecTag = values[p + "codec_tag_string"];
-        info.streams.push_back(s);
+        const auto number = [&](const char* key) { return std::atol(values[p + key].c_str()); };
+        info.streams.push_back(
+            {values[p + "codec_type"], values[p + "codec_name"], number("nb_read_packets"),
+             values[p + "avg_frame_rate"], static_cast<int>(number("width")),
+             static_cast<int>(number("height")), static_cast<int>(number("sample_rate")),
+             values[p + "codec_tag_string"]});
     }
     info.ok = true;
     return info;
@@ -197,10 +128,10 @@ MediaInfo probeWithFfprobe(const fs::path& file) {
 
 long lastStatusFrame(const std::string& text) {
     long last = -1;
-    size_t pos = 0;
-    while ((pos = text.find("frame=", pos)) != std::string::npos) {
+    for (size_t pos = text.find("frame="); pos != std::string::npos;
+         pos = text.find("frame=", pos)) {
         pos += 6;
-        size_t fps = text.find("fps", pos);
+        const size_t fps = text.find("fps", pos);
         if (fps == std::string::npos) {
             break;
         }
