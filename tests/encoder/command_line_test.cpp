@@ -5,107 +5,94 @@
 
 #include "encoder/encoder_options.h"
 #include "encoder_test_support.h"
+#include "platform/command_line.h"
 
 namespace encoder_test {
 namespace {
 
 class CommandLineTest : public FlvClipTest {
 protected:
-    ChildResult encode(std::vector<std::string> args) {
+    // Runs the encoder in the test's folder with the arguments of `line`, where IN stands for
+    // the clip and OUT for out.avi.
+    ChildResult encode(const std::string& line) {
+        std::vector<std::string> args = splitCommandLine(line);
+        for (std::string& arg : args) {
+            arg = arg == "IN" ? clip_.string() : arg == "OUT" ? out_.string() : arg;
+        }
         args.insert(args.begin(), encoderPath());
         return runChild(args, folder_.path());
     }
+
+    const fs::path out_ = folder_.file("out.avi");
 };
 
 TEST_F(CommandLineTest, RefusedCommandLinesWriteNothing) {
-    const fs::path out = folder_.file("out.avi");
-    struct Refusal {
-        std::vector<std::string> args;
-        std::string message;
-    };
-    const Refusal refusals[] = {
-        {{"-y", "-i", clip_.string(), "-foo", "-vcodec", "msmpeg4", out.string()},
-         "Unrecognized option '-foo'"},
-        {{"-y", "-i", clip_.string(), "-vcodec", "nosuchcodec", out.string()},
-         "Unknown encoder 'nosuchcodec'"},
-        {{"-y", "-i", clip_.string(), "-acodec", "msmpeg4", out.string()}, "not a audio encoder"},
-        {{"-y", "-i", clip_.string(), "-b", "fast", out.string()}, "'-b'"},
-        {{"-y", "-i", clip_.string(), "-r", "0", out.string()}, "'-r'"},
-        {{"-y", "-i", clip_.string(), "-vf", "nosuchfilter", out.string()}, "nosuchfilter"},
-        {{"-y", "-i", clip_.string(), "-vcodec", "msmpeg4", "-r"},
-         "Missing argument for option '-r'"},
-        {{"-y", "-vcodec", "msmpeg4", out.string()}, "No input file"},
-        {{"-y", "-i", clip_.string()}, "No output file"},
-        {{"-y", "-i", folder_.file("absent.flv").string(), out.string()}, "absent.flv"},
-        {{"-y", "-i", clip_.string(), folder_.file("out.unknownext").string()}, "-f"},
+    const std::pair<const char*, const char*> refusals[] = {
+        {"-y -i IN -foo -vcodec msmpeg4 OUT", "Unrecognized option '-foo'"},
+        {"-y -i IN -vcodec nosuchcodec OUT", "Unknown encoder 'nosuchcodec'"},
+        {"-y -i IN -acodec msmpeg4 OUT", "not a audio encoder"},
+        {"-y -i IN -b fast OUT", "'-b'"},
+        {"-y -i IN -r 0 OUT", "'-r'"},
+        {"-y -i IN -vf nosuchfilter OUT", "nosuchfilter"},
+        {"-y -i IN -vcodec msmpeg4 -r", "Missing argument for option '-r'"},
+        {"-y -vcodec msmpeg4 OUT", "No input file"},
+        {"-y -i IN", "No output file"},
+        {"-y -i absent.flv OUT", "absent.flv"},
+        {"-y -i IN out.unknownext", "-f"},
         // Today's options: each refused where it cannot do what it says.
-        {{"-y", "-i", clip_.string(), "-vcodec", "msmpeg4", "-crf", "20", out.string()},
+        {"-y -i IN -vcodec msmpeg4 -crf 20 OUT",
          "Option '-crf' is not understood by the encoder 'msmpeg4'"},
-        {{"-y", "-i", clip_.string(), "-vcodec", "msmpeg4", "-movflags", "+faststart",
-          out.string()},
+        {"-y -i IN -vcodec msmpeg4 -movflags +faststart OUT",
          "Option '-movflags' is not understood by the container 'avi'"},
-        {{"-y", "-i", clip_.string(), "-vcodec", "copy", "-vhook", "x.dll", out.string()},
+        {"-y -i IN -vcodec copy -vhook x.dll OUT",
          "'-vhook' cannot change a video stream that is copied"},
-        {{"-y", "-i", clip_.string(), "-c", "copy", "-ss", "1", out.string()},
-         "'-ss' cannot be combined with stream copy"},
-        {{"-y", "-i", clip_.string(), "-map", "1", out.string()}, "names input 1"},
-        {{"-y", "-i", clip_.string(), "-map", "0:s", out.string()}, "matches no stream"},
-        {{"-y", "-i", clip_.string(), "-map", "0:x:y", out.string()}, "'-map'"},
-        {{"-y", "-i", clip_.string(), "-i", clip_.string(), "-map", "1:v", out.string()},
-         "Only the streams of the first input can be encoded"},
-        {{"-y", "-i", clip_.string(), "-tag:v", "toolong", out.string()}, "'-tag:v'"},
-        {{"-y", "-i", clip_.string(), folder_.file("no/such/dir/x.avi").string()}, "x.avi"},
-        {{"-y", "-i", clip_.string(), "-f", "flv", clip_.string()}, ""},  // never over its input
+        {"-y -i IN -c copy -ss 1 OUT", "'-ss' cannot be combined with stream copy"},
+        {"-y -i IN -map 1 OUT", "names input 1"},
+        {"-y -i IN -map 0:s OUT", "matches no stream"},
+        {"-y -i IN -map 0:x:y OUT", "'-map'"},
+        {"-y -i IN -i IN -map 1:v OUT", "Only the streams of the first input can be encoded"},
+        {"-y -i IN -tag:v toolong OUT", "'-tag:v'"},
+        {"-y -i IN no/such/dir/x.avi", "x.avi"},
+        {"-y -i IN -f flv IN", ""},  // never over its input
+        {"", "usage"},
     };
     const std::string input = readBytes(clip_);
-    for (const Refusal& r : refusals) {
-        ChildResult result = encode(r.args);
-        EXPECT_TRUE(result.exitedWith(1)) << r.message << ": exit " << result.exitCode;
-        EXPECT_NE(result.err.find(r.message), std::string::npos)
-            << "expected '" << r.message << "' in: " << result.err;
-        EXPECT_FALSE(fs::exists(out)) << r.message;
+    for (const auto& [line, message] : refusals) {
+        const ChildResult result = encode(line);
+        EXPECT_TRUE(result.exitedWith(1)) << line << ": exit " << result.exitCode;
+        EXPECT_NE(result.err.find(message), std::string::npos)
+            << "expected '" << message << "' in: " << result.err;
+        EXPECT_FALSE(fs::exists(out_)) << line;
         EXPECT_FALSE(fs::exists(folder_.file("out.unknownext")));
-        EXPECT_EQ(readBytes(clip_), input) << r.message;
+        EXPECT_EQ(readBytes(clip_), input) << line;
     }
-    ChildResult usage = encode({});
-    EXPECT_TRUE(usage.exitedWith(1));
-    EXPECT_NE(usage.err.find("usage"), std::string::npos);
 }
 
-TEST_F(CommandLineTest, ExistingOutputIsKeptWithoutY) {
-    const fs::path out = folder_.file("movie.avi");
-    writeBytes(out, "the user's movie");
-    ChildResult r = encode({"-i", clip_.string(), "-vcodec", "msmpeg4", out.string()});
+TEST_F(CommandLineTest, ExistingOutputIsKeptWithoutYAndAnOutputWithoutStreamsIsAnError) {
+    writeBytes(out_, "the user's movie");
+    ChildResult r = encode("-i IN -vcodec msmpeg4 OUT");
     EXPECT_TRUE(r.exitedWith(1));
     EXPECT_NE(r.err.find("already exists"), std::string::npos) << r.err;
-    EXPECT_EQ(readBytes(out), "the user's movie");
-
-    r = encode({"-y", "-i", clip_.string(), "-vcodec", "msmpeg4", out.string()});
+    EXPECT_EQ(readBytes(out_), "the user's movie");
+    r = encode("-y -i IN -vcodec msmpeg4 OUT");
     EXPECT_TRUE(r.exitedWith(0)) << r.err;
-    EXPECT_TRUE(probeWithFfprobe(out).ok);
-}
+    EXPECT_TRUE(probeWithFfprobe(out_).ok);
 
-TEST_F(CommandLineTest, NoStreamLeftIsAnError) {
-    const fs::path silent = folder_.file("silent.flv");
-    ASSERT_EQ(makeClip(silent, {"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10", "-t", "1",
-                                "-c:v", "flv"}),
+    ASSERT_EQ(makeClip(folder_.file("silent.flv"),
+                       splitCommandLine("-f lavfi -i testsrc=size=64x48:rate=10 -t 1 -c:v flv")),
               "");
-    const fs::path out = folder_.file("x.mp3");
-    ChildResult r =
-        encode({"-y", "-i", silent.string(), "-vn", "-acodec", "libmp3lame", out.string()});
+    r = encode("-y -i silent.flv -vn -acodec libmp3lame x.mp3");
     EXPECT_TRUE(r.exitedWith(1));
     EXPECT_NE(r.err.find("no stream"), std::string::npos) << r.err;
-    EXPECT_FALSE(fs::exists(out));
+    EXPECT_FALSE(fs::exists(folder_.file("x.mp3")));
 }
 
 TEST_F(CommandLineTest, TimeSizeRateAndFilterOptions) {
-    const fs::path out = folder_.file("cut.mkv");
-    ChildResult r = encode({"-y",    "-ss",  "1",     "-i",   clip_.string(), "-t",
-                            "1.5",   "-s",   "80x60", "-vf",  "hflip",        "-c:v",
-                            "mpeg4", "-q:v", "3",     "-c:a", "libmp3lame",   "-ar",
-                            "22050", "-ac",  "1",     "-b:a", "64k",          out.string()});
+    ChildResult r = encode(
+        "-y -ss 1 -i IN -t 1.5 -s 80x60 -vf hflip -c:v mpeg4 -q:v 3 -c:a libmp3lame -ar 22050 "
+        "-ac 1 -b:a 64k cut.mkv");
     ASSERT_TRUE(r.exitedWith(0)) << r.err;
-    MediaInfo info = probeWithFfprobe(out);
+    MediaInfo info = probeWithFfprobe(folder_.file("cut.mkv"));
     ASSERT_TRUE(info.ok) << info.error;
     EXPECT_NEAR(info.duration, 1.5, 0.1);
     const MediaStream* v = info.first("video");
@@ -118,20 +105,17 @@ TEST_F(CommandLineTest, TimeSizeRateAndFilterOptions) {
     EXPECT_EQ(lastStatusFrame(r.err), v->packets);
 
     // -ss after -i decodes up to the point instead of seeking: the same length comes out.
-    const fs::path out2 = folder_.file("cut2.avi");
-    r = encode({"-y", "-i", clip_.string(), "-ss", "2", "-vcodec", "msmpeg4", out2.string()});
+    r = encode("-y -i IN -ss 2 -vcodec msmpeg4 OUT");
     ASSERT_TRUE(r.exitedWith(0)) << r.err;
-    info = probeWithFfprobe(out2);
+    info = probeWithFfprobe(out_);
     ASSERT_TRUE(info.ok);
     EXPECT_NEAR(info.duration, 1.0, 0.15);
 }
 
 TEST_F(CommandLineTest, SameqEncodesAtConstantQuantiserTwo) {
-    const fs::path out = folder_.file("q.avi");
-    ChildResult r = encode({"-y", "-i", clip_.string(), "-vcodec", "msmpeg4", "-acodec",
-                            "libmp3lame", "-sameq", out.string()});
+    const ChildResult r = encode("-y -i IN -vcodec msmpeg4 -acodec libmp3lame -sameq OUT");
     ASSERT_TRUE(r.exitedWith(0)) << r.err;
-    size_t last = r.err.rfind("frame=");
+    const size_t last = r.err.rfind("frame=");
     ASSERT_NE(last, std::string::npos);
     EXPECT_NE(r.err.find("q=2.0", last), std::string::npos) << r.err.substr(last);
 }
@@ -139,22 +123,18 @@ TEST_F(CommandLineTest, SameqEncodesAtConstantQuantiserTwo) {
 // Stream copy hands the packets on untouched: the copied streams hash alike, packet by packet,
 // and a stream whose codec nothing here decodes is copied all the same.
 TEST_F(CommandLineTest, StreamCopyWritesTheInputPacketsUnchanged) {
-    const fs::path out = folder_.file("copy.mkv");
-    ChildResult r = encode({"-y", "-i", clip_.string(), "-map", "0:v", "-map", "0:a?", "-map",
-                            "0:s?", "-c", "copy", "-t", "2", out.string()});
+    const ChildResult r = encode("-y -i IN -map 0:v -map 0:a? -map 0:s? -c copy -t 2 copy.mkv");
     ASSERT_TRUE(r.exitedWith(0)) << r.err;
     const auto hashes = [](const fs::path& file, const std::string& limit) {
-        std::vector<std::string> argv = {kDebianFfmpeg, "-v", "error", "-i", file.string()};
-        if (!limit.empty()) {
-            argv.insert(argv.end(), {"-t", limit});
-        }
-        argv.insert(argv.end(), {"-c", "copy", "-f", "streamhash", "-hash", "md5", "-"});
-        return runChild(argv).out;
+        return runChild(splitCommandLine(std::string(kDebianFfmpeg) + " -v error -i \"" +
+                                         file.string() + "\" " + limit +
+                                         " -c copy -f streamhash -hash md5 -"))
+            .out;
     };
-    const std::string copied = hashes(out, "");
+    const std::string copied = hashes(folder_.file("copy.mkv"), "");
     EXPECT_NE(copied.find("0,v,MD5="), std::string::npos) << copied;
-    EXPECT_EQ(copied, hashes(clip_, "2"));
-    const MediaInfo info = probeWithFfprobe(out);
+    EXPECT_EQ(copied, hashes(clip_, "-t 2"));
+    const MediaInfo info = probeWithFfprobe(folder_.file("copy.mkv"));
     ASSERT_TRUE(info.ok) << info.error;
     EXPECT_NEAR(info.duration, 2.0, 0.1);
 }

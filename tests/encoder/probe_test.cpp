@@ -5,6 +5,7 @@
 
 #include "encoder/media_probe.h"
 #include "encoder_test_support.h"
+#include "platform/command_line.h"
 #include "support/missing_tool.h"
 
 namespace encoder_test {
@@ -13,12 +14,11 @@ namespace {
 // Whole seconds and truncated hundredths of ffprobe's decimal duration text, read from the
 // digits so that no floating-point rounding enters the expectation.
 std::string expectedDurationLines(const std::string& durationText) {
-    size_t dot = durationText.find('.');
-    std::string whole = durationText.substr(0, dot);
-    std::string frac = dot == std::string::npos ? "" : durationText.substr(dot + 1);
-    frac += "00";
-    int hundredths = std::stoi(frac.substr(0, 2));
-    return std::to_string(std::stol(whole)) + "\n" + std::to_string(hundredths) + "\n";
+    const size_t dot = durationText.find('.');
+    const std::string digits =
+        (dot == std::string::npos ? "" : durationText.substr(dot + 1)) + "00";
+    return std::to_string(std::stol(durationText.substr(0, dot))) + "\n" +
+           std::to_string(std::stoi(digits.substr(0, 2))) + "\n";
 }
 
 class ProbeTest : public ::testing::Test {
@@ -27,73 +27,66 @@ protected:
         if (!debianToolsPresent()) {
             SKIP_FOR_MISSING_TOOL("Debian's ffmpeg and ffprobe");
         }
-        ASSERT_FALSE(folder_.path().empty());
-    }
-
-    // Probes `clip` and checks the whole standard output: one banner line, then the block.
-    void expectBlock(const fs::path& clip, const std::string& size, const std::string& rate) {
-        MediaInfo reference = probeWithFfprobe(clip);
-        ASSERT_TRUE(reference.ok) << reference.error;
-        ChildResult r = runChild({encoderPath(), "-in", clip.string()});
-        ASSERT_TRUE(r.exitedWith(0)) << r.err;
-        const std::string block = "niconico++\r\n" + expectedDurationLines(reference.durationText) +
-                                  size + rate + "niconico_end\n";
-        size_t banner = r.out.find('\n');
-        ASSERT_NE(banner, std::string::npos);
-        EXPECT_NE(r.out.find("FFmpeg"), std::string::npos);
-        EXPECT_EQ(r.out.substr(banner + 1), block);
-        EXPECT_EQ(r.out.find("niconico++"), banner + 1);
     }
 
     TempFolder folder_;
 };
 
-TEST_F(ProbeTest, FlvAtNtscRateGivesExactRationalRate) {
+TEST_F(ProbeTest, OneBannerLineThenTheBlockWithTheExactRationalRate) {
     // FLV keeps the rate as the decimal 29.97...: the block must still say 30000/1001.
-    const fs::path clip = folder_.file("ntsc.flv");
-    ASSERT_EQ(makeClip(clip, {"-f", "lavfi", "-i", "testsrc=size=320x240:rate=30000/1001", "-f",
-                              "lavfi", "-i", "sine=sample_rate=44100", "-t", "2.5", "-c:v", "flv",
-                              "-c:a", "libmp3lame"}),
-              "");
-    expectBlock(clip, "320\n240\n", "30000\n1001\n");
+    const struct {
+        const char* file;
+        const char* size;
+        const char* rate;
+        const char* args;
+    } cases[] = {
+        {"ntsc.flv", "320\n240\n", "30000\n1001\n",
+         "-f lavfi -i testsrc=size=320x240:rate=30000/1001 -f lavfi -i sine=sample_rate=44100 "
+         "-t 2.5 -c:v flv -c:a libmp3lame"},
+        {"pal.mp4", "176\n144\n", "25\n1\n",
+         "-f lavfi -i testsrc=size=176x144:rate=25 -f lavfi -i sine -t 3 -c:v libx264 "
+         "-preset ultrafast -c:a aac"},
+        {"ntsc.mp4", "640\n360\n", "30000\n1001\n",
+         "-f lavfi -i testsrc=size=640x360:rate=30000/1001 -t 1.3 -c:v libx264 -preset ultrafast"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const fs::path clip = folder_.file(c.file);
+        ASSERT_EQ(makeClip(clip, splitCommandLine(c.args)), "");
+        const MediaInfo reference = probeWithFfprobe(clip);
+        ASSERT_TRUE(reference.ok) << reference.error;
+        const ChildResult r = runChild({encoderPath(), "-in", clip.string()});
+        ASSERT_TRUE(r.exitedWith(0)) << r.err;
+        const size_t banner = r.out.find('\n');
+        ASSERT_NE(banner, std::string::npos);
+        EXPECT_NE(r.out.find("FFmpeg"), std::string::npos);
+        EXPECT_EQ(r.out.substr(banner + 1), "niconico++\r\n" +
+                                                expectedDurationLines(reference.durationText) +
+                                                c.size + c.rate + "niconico_end\n");
+        EXPECT_EQ(r.out.find("niconico++"), banner + 1);
+    }
 }
 
-TEST_F(ProbeTest, Mp4At25AndAtNtscRate) {
-    const fs::path pal = folder_.file("pal.mp4");
-    ASSERT_EQ(makeClip(pal, {"-f", "lavfi", "-i", "testsrc=size=176x144:rate=25", "-f", "lavfi",
-                             "-i", "sine", "-t", "3", "-c:v", "libx264", "-preset", "ultrafast",
-                             "-c:a", "aac"}),
-              "");
-    expectBlock(pal, "176\n144\n", "25\n1\n");
-
-    const fs::path ntsc = folder_.file("ntsc.mp4");
-    ASSERT_EQ(makeClip(ntsc, {"-f", "lavfi", "-i", "testsrc=size=640x360:rate=30000/1001", "-t",
-                              "1.3", "-c:v", "libx264", "-preset", "ultrafast"}),
-              "");
-    expectBlock(ntsc, "640\n360\n", "30000\n1001\n");
-}
-
-TEST_F(ProbeTest, UnusableInputsExitOneWithoutBlock) {
+TEST_F(ProbeTest, UnusableInputsAndOtherOptionsExitOneWithoutBlock) {
     const fs::path audioOnly = folder_.file("sound.mp3");
     ASSERT_EQ(makeClip(audioOnly, {"-f", "lavfi", "-i", "sine", "-t", "1", "-c:a", "libmp3lame"}),
               "");
     const fs::path text = folder_.file("notes.flv");
     writeBytes(text, "this is not a video\n");
-    for (const fs::path& input : {folder_.file("missing.flv"), audioOnly, text}) {
-        ChildResult r = runChild({encoderPath(), "-in", input.string()});
-        EXPECT_TRUE(r.exitedWith(1)) << input << " exit " << r.exitCode << " " << r.err;
-        EXPECT_EQ(r.out.find("niconico"), std::string::npos) << input;
-        EXPECT_EQ(r.err.find("niconico"), std::string::npos) << input;
-        EXPECT_NE(r.err.find(input.filename().string()), std::string::npos)
-            << "the message should name the file: " << r.err;
+    // {the arguments, what the message names}
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"-in", folder_.file("missing.flv").string()}, "missing.flv"},
+        {{"-in", audioOnly.string()}, "sound.mp3"},
+        {{"-in", text.string()}, "notes.flv"},
+        {{"-in", "x.flv", "-y"}, "'-y'"}};
+    for (auto [args, named] : cases) {
+        args.insert(args.begin(), encoderPath());
+        const ChildResult r = runChild(args);
+        EXPECT_TRUE(r.exitedWith(1)) << named << " exit " << r.exitCode << " " << r.err;
+        EXPECT_EQ(r.out.find("niconico"), std::string::npos) << named;
+        EXPECT_EQ(r.err.find("niconico"), std::string::npos) << named;
+        EXPECT_NE(r.err.find(named), std::string::npos) << r.err;
     }
-}
-
-TEST_F(ProbeTest, ProbeTakesNoOtherOptions) {
-    ChildResult r = runChild({encoderPath(), "-in", "x.flv", "-y"});
-    EXPECT_TRUE(r.exitedWith(1));
-    EXPECT_EQ(r.out.find("niconico"), std::string::npos);
-    EXPECT_NE(r.err.find("'-y'"), std::string::npos) << r.err;
 }
 
 TEST(ProbeBlockText, HundredthsAreTruncatedNotRounded) {

@@ -4,21 +4,20 @@
 // (vhook_recorder/) logs the calls; the real comment filter is tested in its own suite.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <sstream>
 
 #include "encoder_test_support.h"
+#include "platform/command_line.h"
 #include "support/missing_tool.h"
+#include "support/scoped_environment.h"
 
 namespace encoder_test {
 namespace {
 
+// The folder of this test program, where the recording modules are built.
 fs::path testFolder() {
-    char buf[4096];
-    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    return n > 0 ? fs::path(std::string(buf, static_cast<size_t>(n))).parent_path() : fs::path();
+    return fs::read_symlink("/proc/self/exe").parent_path();
 }
 
 std::vector<std::string> lines(const std::string& text) {
@@ -33,30 +32,35 @@ std::vector<std::string> lines(const std::string& text) {
 class VhookTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        recorder_ = testFolder() / "vhook_recorder.so";
         if (!debianToolsPresent() || !fs::exists(recorder_)) {
             SKIP_FOR_MISSING_TOOL("Debian's ffmpeg and " << recorder_);
         }
-        ASSERT_FALSE(folder_.path().empty());
     }
 
-    fs::path clip(const std::string& name, const std::vector<std::string>& args) {
+    // `name` in the test's folder, made by Debian's ffmpeg with the arguments of `args`.
+    fs::path clip(const std::string& name, const std::string& args) {
         const fs::path file = folder_.file(name);
-        EXPECT_EQ(makeClip(file, args), "");
+        EXPECT_EQ(makeClip(file, splitCommandLine(args)), "");
         return file;
     }
+    fs::path smallFlv() {
+        return clip("in.flv", "-f lavfi -i testsrc=size=160x120:rate=25 -t 1 -c:v flv");
+    }
 
-    ChildResult encode(const fs::path& input, const std::string& vhook,
-                       std::vector<std::string> rest) {
+    // Encodes `input` with the filter option `vhook` and then the arguments of `rest`, where OUT
+    // stands for out_.
+    ChildResult encode(const fs::path& input, const std::string& vhook, const std::string& rest) {
         std::vector<std::string> argv = {encoderPath(),  "-y",     "-i",
                                          input.string(), "-vhook", vhook};
-        argv.insert(argv.end(), rest.begin(), rest.end());
+        for (const std::string& arg : splitCommandLine(rest)) {
+            argv.push_back(arg == "OUT" ? out_.string() : arg);
+        }
         return runChild(argv, folder_.path());
     }
 
     // The 8x8 top left luma block of frame `frame` of `movie`, as Debian's ffmpeg decodes it.
     std::string cornerLuma(const fs::path& movie, int frame) {
-        ChildResult r =
+        const ChildResult r =
             runChild({kDebianFfmpeg, "-nostdin", "-v", "error", "-i", movie.string(), "-vf",
                       "select=eq(n\\," + std::to_string(frame) + "),crop=8:8:0:0", "-frames:v", "1",
                       "-f", "rawvideo", "-pix_fmt", "yuv420p", "-"});
@@ -64,141 +68,119 @@ protected:
         return r.out.substr(0, 64);  // the Y plane, in its own (limited) range
     }
 
-    fs::path recorder_;
+    const fs::path recorder_ = testFolder() / "vhook_recorder.so";
     TempFolder folder_;
+    const fs::path out_ = folder_.file("out.avi");
+    const fs::path log_ = folder_.file("calls.log");
 };
 
 TEST_F(VhookTest, EveryFrameInOrderWithItsIndexAndTheWordsOfTheOption) {
-    const fs::path in =
-        clip("ntsc.flv", {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=30000/1001", "-f",
-                          "lavfi", "-i", "sine", "-t", "2", "-c:v", "flv", "-c:a", "libmp3lame"});
-    const fs::path log = folder_.file("calls.log");
-    const fs::path out = folder_.file("out.avi");
+    const fs::path in = clip("ntsc.flv",
+                             "-f lavfi -i testsrc=size=160x120:rate=30000/1001 -f lavfi -i sine "
+                             "-t 2 -c:v flv -c:a libmp3lame");
     // One argument holding several words and a trailing blank, as the job passes it.
-    ChildResult r = encode(in, recorder_.string() + "  " + log.string() + " ",
-                           {"-vcodec", "ffv1", "-acodec", "libmp3lame", out.string()});
+    const ChildResult r = encode(in, recorder_.string() + "  " + log_.string() + " ",
+                                 "-vcodec ffv1 -acodec libmp3lame OUT");
     ASSERT_TRUE(r.exitedWith(0)) << r.err;
 
-    std::vector<std::string> calls = lines(readBytes(log));
-    ASSERT_EQ(calls.size(), 62u) << readBytes(log);
+    const std::vector<std::string> calls = lines(readBytes(log_));
+    ASSERT_EQ(calls.size(), 62u) << readBytes(log_);
     EXPECT_EQ(calls[0],
-              "configure 2 " + recorder_.string() + "|" + log.string() + " 160x120 30000/1001");
+              "configure 2 " + recorder_.string() + "|" + log_.string() + " 160x120 30000/1001");
     for (int i = 0; i < 60; ++i) {
         EXPECT_EQ(calls[1 + i], "frame " + std::to_string(i) + " 160x120 601 0");
     }
     EXPECT_EQ(calls.back(), "release");
-    EXPECT_EQ(cornerLuma(out, 0), std::string(64, static_cast<char>(235)));
-    EXPECT_EQ(cornerLuma(out, 59), std::string(64, static_cast<char>(235)));
+    EXPECT_EQ(cornerLuma(out_, 0), std::string(64, static_cast<char>(235)));
+    EXPECT_EQ(cornerLuma(out_, 59), std::string(64, static_cast<char>(235)));
 }
 
 TEST_F(VhookTest, IndicesStayInTheInputRateWhenTheOutputRateChanges) {
-    const fs::path in = clip("pal.mp4", {"-f", "lavfi", "-i", "testsrc=size=128x96:rate=25", "-t",
-                                         "2", "-c:v", "libx264", "-preset", "veryfast"});
-    const fs::path log = folder_.file("calls.log");
-    const fs::path out = folder_.file("out.mp4");
+    const fs::path in = clip(
+        "pal.mp4", "-f lavfi -i testsrc=size=128x96:rate=25 -t 2 -c:v libx264 -preset veryfast");
     // A Windows-style module name: the ".dll" stands for this platform's library.
     std::string dll = recorder_.string();
     dll.replace(dll.size() - 3, 3, ".dll");
-    ChildResult r =
-        encode(in, dll + " " + log.string(), {"-vcodec", "mpeg4", "-r", "24", out.string()});
+    const ChildResult r = encode(in, dll + " " + log_.string(), "-vcodec mpeg4 -r 24 out.mp4");
     ASSERT_TRUE(r.exitedWith(0)) << r.err;
-    std::vector<std::string> calls = lines(readBytes(log));
+    const std::vector<std::string> calls = lines(readBytes(log_));
     ASSERT_EQ(calls.size(), 52u);
     EXPECT_NE(calls[0].find(" 128x96 25/1"), std::string::npos) << calls[0];
     for (int i = 0; i < 50; ++i) {
         EXPECT_EQ(calls[1 + i], "frame " + std::to_string(i) + " 128x96 601 0");
     }
-    MediaInfo info = probeWithFfprobe(out);
+    const MediaInfo info = probeWithFfprobe(folder_.file("out.mp4"));
     ASSERT_TRUE(info.ok && info.first("video"));
     EXPECT_NEAR(static_cast<double>(info.first("video")->packets), 48, 2);
 }
 
 TEST_F(VhookTest, ColourMatrixRangeAndPlanarConversion) {
-    struct Case {
-        std::vector<std::string> args;
-        std::string file;
-        std::string frameLine;  // size, matrix, range as logged
-    };
-    const Case cases[] = {
+    const struct {
+        const char* file;
+        const char* frameLine;  // size, matrix, range as logged
+        const char* args;
+    } cases[] = {
         // HD without colour tags: BT.709.
-        {{"-f", "lavfi", "-i", "testsrc=size=1280x720:rate=25", "-t", "0.2", "-c:v", "libx264",
-          "-preset", "ultrafast"},
-         "hd.mp4",
-         "1280x720 709 0"},
+        {"hd.mp4", "1280x720 709 0",
+         "-f lavfi -i testsrc=size=1280x720:rate=25 -t 0.2 -c:v libx264 -preset ultrafast"},
         // Tagged BT.709 at SD size: what the stream says wins.
-        {{"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25", "-t", "0.2", "-c:v", "libx264",
-          "-preset", "ultrafast", "-colorspace", "bt709"},
-         "sd709.mp4",
-         "320x240 709 0"},
+        {"sd709.mp4", "320x240 709 0",
+         "-f lavfi -i testsrc=size=320x240:rate=25 -t 0.2 -c:v libx264 -preset ultrafast "
+         "-colorspace bt709"},
         // Full-range JPEG levels.
-        {{"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25", "-t", "0.2", "-c:v", "mjpeg",
-          "-pix_fmt", "yuvj420p"},
-         "full.avi",
-         "320x240 601 1"},
+        {"full.avi", "320x240 601 1",
+         "-f lavfi -i testsrc=size=320x240:rate=25 -t 0.2 -c:v mjpeg -pix_fmt yuvj420p"},
         // 4:4:4 input: the module still gets planar 4:2:0.
-        {{"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25", "-t", "0.2", "-c:v", "libx264",
-          "-preset", "ultrafast", "-pix_fmt", "yuv444p"},
-         "full444.mp4",
-         "320x240 601 0"},
+        {"full444.mp4", "320x240 601 0",
+         "-f lavfi -i testsrc=size=320x240:rate=25 -t 0.2 -c:v libx264 -preset ultrafast "
+         "-pix_fmt yuv444p"},
     };
-    for (const Case& c : cases) {
-        const fs::path in = clip(c.file, c.args);
-        const fs::path log = folder_.file(c.file + ".log");
-        const fs::path out = folder_.file(c.file + ".out.avi");
-        ChildResult r =
-            encode(in, recorder_.string() + " " + log.string(), {"-vcodec", "ffv1", out.string()});
-        ASSERT_TRUE(r.exitedWith(0)) << c.file << "\n" << r.err;
-        std::vector<std::string> calls = lines(readBytes(log));
-        ASSERT_EQ(calls.size(), 7u) << c.file;
-        EXPECT_EQ(calls[1], "frame 0 " + c.frameLine) << c.file;
-        std::string corner = cornerLuma(out, 0);
-        ASSERT_EQ(corner.size(), 64u) << c.file;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const ChildResult r = encode(clip(c.file, c.args), recorder_.string() + " " + log_.string(),
+                                     "-vcodec ffv1 OUT");
+        ASSERT_TRUE(r.exitedWith(0)) << r.err;
+        const std::vector<std::string> calls = lines(readBytes(log_));
+        ASSERT_EQ(calls.size(), 7u);
+        EXPECT_EQ(calls[1], std::string("frame 0 ") + c.frameLine);
+        const std::string corner = cornerLuma(out_, 0);
+        ASSERT_EQ(corner.size(), 64u);
         // The module wrote 235; in a full-range frame that reads back as 218 in limited range.
-        const int drawn = c.frameLine.back() == '1' ? 218 : 235;
+        const int drawn = std::string(c.frameLine).ends_with('1') ? 218 : 235;
         for (char px : corner) {
-            EXPECT_NEAR(static_cast<unsigned char>(px), drawn, 1) << c.file;
+            EXPECT_NEAR(static_cast<unsigned char>(px), drawn, 1);
         }
     }
 }
 
 TEST_F(VhookTest, ModuleFailuresEndTheRunWithoutMovie) {
-    const fs::path in = clip(
-        "in.flv", {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25", "-t", "1", "-c:v", "flv"});
-    const fs::path out = folder_.file("out.avi");
-    const fs::path log = folder_.file("log");
+    const fs::path in = smallFlv();
     writeBytes(folder_.file("fake.so"), "not a library");
-    struct Failure {
-        std::string vhook;
-        std::string message;
-    };
-    const Failure failures[] = {
-        {recorder_.string() + " " + log.string() + " --fail-configure ", "recorder asked to fail"},
+    // {the filter option, the message}
+    const std::pair<std::string, std::string> failures[] = {
+        {recorder_.string() + " " + log_.string() + " --fail-configure ", "recorder asked to fail"},
         {"nosuchfilter.dll -N comment.ini ", "nosuchfilter.so"},
         {(folder_.path() / "fake.dll").string() + " x", "fake.so"},
         {" ", "names no frame-filter module"},
     };
-    for (const Failure& f : failures) {
-        ChildResult r = encode(in, f.vhook, {"-vcodec", "msmpeg4", out.string()});
-        EXPECT_TRUE(r.exitedWith(1)) << f.vhook << ": " << r.err;
-        EXPECT_NE(r.err.find(f.message), std::string::npos) << r.err;
-        EXPECT_FALSE(fs::exists(out)) << f.vhook;
+    for (const auto& [vhook, message] : failures) {
+        const ChildResult r = encode(in, vhook, "-vcodec msmpeg4 OUT");
+        EXPECT_TRUE(r.exitedWith(1)) << vhook << ": " << r.err;
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(out_)) << vhook;
     }
-
     // A failure on a frame stops the encode and says so in the exit code.
-    ChildResult r = encode(in, recorder_.string() + " " + log.string() + " --fail-at=10",
-                           {"-vcodec", "msmpeg4", out.string()});
+    const ChildResult r = encode(in, recorder_.string() + " " + log_.string() + " --fail-at=10",
+                                 "-vcodec msmpeg4 OUT");
     EXPECT_TRUE(r.exitedWith(1));
     EXPECT_NE(r.err.find("frame 10"), std::string::npos) << r.err;
-    std::vector<std::string> calls = lines(readBytes(log));
+    const std::vector<std::string> calls = lines(readBytes(log_));
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(calls.back(), "release");
 }
 
 TEST_F(VhookTest, AVersion2ModuleLogsThroughTheEncoderAndAVersion1ModuleStillRuns) {
-    const fs::path in = clip(
-        "in.flv", {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25", "-t", "1", "-c:v", "flv"});
-    const fs::path out = folder_.file("out.avi");
-    const fs::path calls = folder_.file("calls.log");
+    const fs::path in = smallFlv();
     const std::string v2 = (testFolder() / "vhook_recorder2.so").string();
     // The encoder logs down to the level its parent hands on (the info level here), else to
     // warnings; the module's lines come as the filter's.
@@ -227,21 +209,18 @@ TEST_F(VhookTest, AVersion2ModuleLogsThroughTheEncoderAndAVersion1ModuleStillRun
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.module + " " + (c.level ? c.level : "-"));
-        if (c.level != nullptr) {
-            ::setenv("LUMIVOX_LOG_LEVEL", c.level, 1);
-        }
-        ChildResult r =
-            encode(in, c.module + " " + calls.string(), {"-vcodec", "msmpeg4", out.string()});
-        ::unsetenv("LUMIVOX_LOG_LEVEL");
+        const ScopedEnvironment level("LUMIVOX_LOG_LEVEL",
+                                      c.level ? std::optional<std::string>(c.level) : std::nullopt);
+        const ChildResult r = encode(in, c.module + " " + log_.string(), "-vcodec msmpeg4 OUT");
         ASSERT_TRUE(r.exitedWith(0)) << r.err;
-        const std::string seen = r.err + readBytes(calls);
+        const std::string seen = r.err + readBytes(log_);
         for (const std::string& text : c.present) {
             EXPECT_NE(seen.find(text), std::string::npos) << text << " in\n" << seen;
         }
         for (const std::string& text : c.absent) {
             EXPECT_EQ(seen.find(text), std::string::npos) << text << " in\n" << seen;
         }
-        EXPECT_EQ(lines(readBytes(calls)).back(), "release");
+        EXPECT_EQ(lines(readBytes(log_)).back(), "release");
     }
 }
 
@@ -250,14 +229,11 @@ TEST_F(VhookTest, CommentFilterWithoutItsFilesRefusesToStart) {
     if (!fs::exists(velmora)) {
         SKIP_FOR_MISSING_TOOL(velmora);
     }
-    const fs::path in = clip(
-        "in.flv", {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25", "-t", "1", "-c:v", "flv"});
-    const fs::path out = folder_.file("out.avi");
-    ChildResult r =
-        encode(in, "velmora.dll -N comment.ini -D data.ini ", {"-vcodec", "msmpeg4", out.string()});
+    const ChildResult r =
+        encode(smallFlv(), "velmora.dll -N comment.ini -D data.ini ", "-vcodec msmpeg4 OUT");
     EXPECT_TRUE(r.exitedWith(1)) << r.err;
     EXPECT_NE(r.err.find("velmora.so"), std::string::npos) << r.err;
-    EXPECT_FALSE(fs::exists(out));
+    EXPECT_FALSE(fs::exists(out_));
 }
 
 }  // namespace
