@@ -21,18 +21,18 @@ namespace {
 const std::vector<std::string> kApiHeaders = {"X-Frontend-Id: 6", "X-Frontend-Version: 0"};
 
 std::string decrypt(const std::string& cipher, const std::string& key, const std::string& iv) {
+    const auto bytes = [](const std::string& text) {
+        return reinterpret_cast<const unsigned char*>(text.data());
+    };
     std::unique_ptr<EVP_CIPHER_CTX, void (*)(EVP_CIPHER_CTX*)> context(EVP_CIPHER_CTX_new(),
                                                                        EVP_CIPHER_CTX_free);
     std::string plain(cipher.size() + 16, '\0');
-    int written = 0;
-    int last = 0;
-    const auto* in = reinterpret_cast<const unsigned char*>(cipher.data());
     auto* out = reinterpret_cast<unsigned char*>(plain.data());
+    int written = 0, last = 0;
     if (key.size() != 16 || iv.size() != 16 ||
-        EVP_DecryptInit_ex(context.get(), EVP_aes_128_cbc(), nullptr,
-                           reinterpret_cast<const unsigned char*>(key.data()),
-                           reinterpret_cast<const unsigned char*>(iv.data())) != 1 ||
-        EVP_DecryptUpdate(context.get(), out, &written, in, static_cast<int>(cipher.size())) != 1 ||
+        EVP_DecryptInit_ex(context.get(), EVP_aes_128_cbc(), nullptr, bytes(key), bytes(iv)) != 1 ||
+        EVP_DecryptUpdate(context.get(), out, &written, bytes(cipher),
+                          static_cast<int>(cipher.size())) != 1 ||
         EVP_DecryptFinal_ex(context.get(), out + written, &last) != 1) {
         return "(does not decrypt)";
     }
@@ -253,18 +253,18 @@ TEST(TodayDemo, ThreadKeysExpireAndTheRefreshedKeyReadsEveryFork) {
     const json watch =
         client->get(demo["www"] + "/watch/sm9?responseType=json").json()["data"]["response"];
     const json& nv = watch["comment"]["nvComment"];
-    const auto threads = [&](const std::string& key, const json& additionals) {
-        json body = {{"threadKey", key}, {"params", nv["params"]}, {"additionals", additionals}};
+    const auto threads = [&](const std::string& key, const json& additionals, const json& params) {
+        const json body = {{"threadKey", key}, {"params", params}, {"additionals", additionals}};
         return client->post(nv["server"].get<std::string>() + "/v1/threads", body.dump(),
                             kApiHeaders);
     };
-    const Answer expired = threads(nv["threadKey"], json::object());
+    const Answer expired = threads(nv["threadKey"], json::object(), nv["params"]);
     EXPECT_EQ(expired.status, 400);
     EXPECT_EQ(expired.json()["meta"]["errorCode"], "EXPIRED_TOKEN");
     const std::string fresh =
         client->get(demo["nvapi"] + "/v1/comment/keys/thread?videoId=sm9", kApiHeaders)
             .json()["data"]["threadKey"];
-    const json current = threads(fresh, json::object()).json();
+    const json current = threads(fresh, json::object(), nv["params"]).json();
     ASSERT_EQ(current["meta"]["status"], 200) << current.dump();
     std::map<std::string, size_t> sizes;
     for (const json& thread : current["data"]["threads"])
@@ -282,12 +282,7 @@ TEST(TodayDemo, ThreadKeysExpireAndTheRefreshedKeyReadsEveryFork) {
     std::set<long> numbers;
     long long when = 4102444800;
     for (long smallest = LONG_MAX, previous = LONG_MAX + 0L; numbers.size() < 200;) {
-        json body = {{"threadKey", fresh},
-                     {"params", mainOnly},
-                     {"additionals", {{"when", when}, {"res_from", -1000}}}};
-        const json page =
-            client->post(nv["server"].get<std::string>() + "/v1/threads", body.dump(), kApiHeaders)
-                .json();
+        const json page = threads(fresh, {{"when", when}, {"res_from", -1000}}, mainOnly).json();
         const json& comments = page["data"]["threads"][0]["comments"];
         ASSERT_LE(comments.size(), 40u);
         previous = smallest;
@@ -309,16 +304,12 @@ TEST(TodayDemo, ThreadKeysExpireAndTheRefreshedKeyReadsEveryFork) {
     const std::string guestKey =
         guest.get(demo["nvapi"] + "/v1/comment/keys/thread?videoId=sm9", kApiHeaders)
             .json()["data"]["threadKey"];
-    EXPECT_EQ(threads(guestKey, json::object()).status, 200);
-    EXPECT_EQ(threads(guestKey, {{"when", 1796000500}}).json()["meta"]["errorCode"],
+    EXPECT_EQ(threads(guestKey, json::object(), nv["params"]).status, 200);
+    EXPECT_EQ(threads(guestKey, {{"when", 1796000500}}, nv["params"]).json()["meta"]["errorCode"],
               "INVALID_TOKEN");
-    json elsewhere = {{"threadKey", fresh},
-                      {"params", {{"targets", {{{"id", "1"}, {"fork", "main"}}}}}},
-                      {"additionals", json::object()}};
-    EXPECT_EQ(
-        client->post(nv["server"].get<std::string>() + "/v1/threads", elsewhere.dump(), kApiHeaders)
-            .json()["meta"]["errorCode"],
-        "INVALID_PARAMETER");
+    const json elsewhere = {{"targets", {{{"id", "1"}, {"fork", "main"}}}}};
+    EXPECT_EQ(threads(fresh, json::object(), elsewhere).json()["meta"]["errorCode"],
+              "INVALID_PARAMETER");
 }
 
 TEST(TodayDemo, ExpiredUrlsAreRefusedUntilAccessRightsAreAskedAgain) {
