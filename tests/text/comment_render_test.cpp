@@ -62,38 +62,24 @@ protected:
     std::unique_ptr<TextEngine> engine;
 };
 
-TEST(SplitCommentLines, KeepsAtMostTwoEmptyLinesInARowAndAnEmptyTextIsOneBlankLine) {
-    const auto lines = splitCommentLines(u"a\n\n\n\nb\n\nc");
-    ASSERT_EQ(lines.size(), 6u);
-    EXPECT_EQ(lines[0].text, u"a");
-    EXPECT_TRUE(lines[1].blank);
-    EXPECT_TRUE(lines[2].blank);
-    EXPECT_EQ(lines[3].text, u"b");  // the third empty line took no room
-    EXPECT_TRUE(lines[4].blank);     // a non-empty line starts the count again
-    EXPECT_EQ(lines[5].text, u"c");
-    EXPECT_FALSE(lines[5].blank);
-    const auto empty = splitCommentLines(u"");
-    ASSERT_EQ(empty.size(), 1u);
-    EXPECT_TRUE(empty[0].blank);
-    const auto trailing = splitCommentLines(u"a\n");
-    ASSERT_EQ(trailing.size(), 2u);
-    EXPECT_TRUE(trailing[1].blank);
-    EXPECT_EQ(splitCommentLines(u"\n\n\n\n\n").size(), 2u);
+// The lines as one text: "|" between lines, "_" for a blank line, "?" for an empty non-blank.
+std::u16string linesOf(std::u16string_view text) {
+    std::u16string joined;
+    for (const CommentLine& line : splitCommentLines(text)) {
+        joined.append(joined.empty() ? u"" : u"|")
+            .append(line.blank          ? u"_"
+                    : line.text.empty() ? u"?"
+                                        : line.text);
+    }
+    return joined;
 }
 
-TEST_F(CommentRenderTest, BitmapHoldsTheBoxAndTheInk) {
-    const CommentBitmap bitmap = engine->renderComment(u"御あAbc", 18, 2);
-    EXPECT_LE(bitmap.originX, -1);  // the outline reaches left of the first glyph's box
-    EXPECT_LE(bitmap.originY, 0);
-    EXPECT_GE(bitmap.originX + bitmap.width, engine->lineExtent(u"御あAbc", 18).cx);
-    EXPECT_GE(bitmap.originY + bitmap.height, kLineHeight18);
-    EXPECT_EQ(bitmap.fill.size(), static_cast<size_t>(bitmap.width) * bitmap.height);
-    EXPECT_EQ(bitmap.outline.size(), bitmap.fill.size());
-    // Every bit of ink lies inside the bitmap: none is cut at its edges.
-    const InkBox ink = inkBox(bitmap, bitmap.outline);
-    ASSERT_FALSE(ink.empty());
-    EXPECT_GT(ink.left, bitmap.originX - 1);
-    EXPECT_LT(ink.right, bitmap.originX + bitmap.width + 1);
+TEST(SplitCommentLines, KeepsAtMostTwoEmptyLinesInARowAndAnEmptyTextIsOneBlankLine) {
+    // The third empty line in a row takes no room; a non-empty line starts the count again.
+    EXPECT_EQ(linesOf(u"a\n\n\n\nb\n\nc"), u"a|_|_|b|_|c");
+    EXPECT_EQ(linesOf(u""), u"_");
+    EXPECT_EQ(linesOf(u"a\n"), u"a|_");
+    EXPECT_EQ(linesOf(u"\n\n\n\n\n"), u"_|_");
 }
 
 TEST_F(CommentRenderTest, GlyphsStandAtTheMeasuredAdvances) {
@@ -155,9 +141,17 @@ TEST_F(CommentRenderTest, EmptyLinesTakeRoomButDrawNothing) {
     EXPECT_TRUE(inkBox(empty, empty.outline).empty());
 }
 
+// The bitmap holds the lines' boxes and the outline around the glyphs, none of it cut at the
+// bitmap's edges: the outline reaches its width beyond the glyphs on every side.
 TEST_F(CommentRenderTest, OutlineCoversTheGlyphsAndReachesOutlineWidthBeyond) {
     constexpr int kOutline = 3;
     const CommentBitmap bitmap = engine->renderComment(u"御あAbc\n草", 18, kOutline);
+    EXPECT_LE(bitmap.originX, -1);
+    EXPECT_LE(bitmap.originY, 0);
+    EXPECT_GE(bitmap.originX + bitmap.width, engine->lineExtent(u"御あAbc", 18).cx);
+    EXPECT_GE(bitmap.originY + bitmap.height, 2 * kLineHeight18);
+    ASSERT_EQ(bitmap.fill.size(), static_cast<size_t>(bitmap.width) * bitmap.height);
+    ASSERT_EQ(bitmap.outline.size(), bitmap.fill.size());
     for (size_t i = 0; i < bitmap.fill.size(); ++i) {
         ASSERT_GE(bitmap.outline[i], bitmap.fill[i]) << i;
     }

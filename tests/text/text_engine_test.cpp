@@ -2,12 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
-#include <unistd.h>
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -123,15 +121,12 @@ TEST_F(TextEngineTest, FacesAndSizesAreLoadedOnce) {
 }
 
 TEST(TextEngineOpen, AnUnloadableFileIsAFailureThatSaysWhy) {
-    const auto folder =
-        std::filesystem::temp_directory_path() / ("lumivox_text_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
+    TestTempFolder folder;
     const auto notAFont = folder / "font.ttf";
-    std::ofstream(notAFont) << "not a font\n";
+    writeBytes(notAFont, "not a font\n");
     const std::pair<std::string, std::string> cases[] = {
         {"/nonexistent/lumivox/font.ttf",
-         "/nonexistent/lumivox/font.ttf (face 0): the file "
-         "cannot be read"},
+         "/nonexistent/lumivox/font.ttf (face 0): the file cannot be read"},
         {"", " (face 0): no such font"},
     };
     for (const auto& [path, reason] : cases) {
@@ -148,7 +143,6 @@ TEST(TextEngineOpen, AnUnloadableFileIsAFailureThatSaysWhy) {
         EXPECT_GT(engine.error().size(), named.size() + 3) << engine.error();
         EXPECT_EQ(engine.error().find("FreeType error"), std::string::npos) << engine.error();
     }
-    std::filesystem::remove_all(folder);
 }
 
 TEST(MakeTextMeasurer, FallsBackToTheNoDeviceBox) {
