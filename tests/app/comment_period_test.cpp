@@ -6,7 +6,7 @@
 
 #include <limits>
 
-#include "app_test_support.h"
+#include "support/scoped_environment.h"
 
 namespace {
 

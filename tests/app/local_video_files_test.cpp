@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app_test_support.h"
+#include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/log_file.h"
-#include "app_test_support.h"
+#include "support/temp_folder.h"
 
 namespace {
 

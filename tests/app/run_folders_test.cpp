@@ -8,8 +8,9 @@
 #include <filesystem>
 #include <string>
 
-#include "app_test_support.h"
 #include "platform/known_folders.h"
+#include "support/scoped_environment.h"
+#include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -37,7 +38,7 @@ TEST(WorkFolderChoice, FollowsTheEnvironmentThenTheProgramFolderThenTheDataFolde
     EXPECT_EQ(chooseWorkFolder(inputs), std::nullopt);
 }
 
-TEST(RunFolders, LumivoxHomeIsCreatedAndTheProgramFolderIsThisExecutables) {
+TEST(RunFolders, LumivoxHomeIsCreatedWhereWritableAndTheProgramFolderIsThisExecutables) {
     TestTempFolder temp;
     const std::string home = (temp / "a" / "b").string();
     std::string error;
@@ -52,6 +53,9 @@ TEST(RunFolders, LumivoxHomeIsCreatedAndTheProgramFolderIsThisExecutables) {
     }
     // A work folder that cannot be created is an error.
     writeBytes(temp / "file", "in the way");
+    EXPECT_TRUE(isWritableFolder(temp.path().string()));
+    EXPECT_FALSE(isWritableFolder((temp / "file").string()));
+    EXPECT_FALSE(isWritableFolder((temp / "missing").string()));
     ScopedEnvironment lumivoxHome("LUMIVOX_HOME", (temp / "file" / "work").string());
     EXPECT_FALSE(discoverRunFolders(error).has_value());
     EXPECT_NE(error.find("cannot be created"), std::string::npos) << error;
@@ -122,14 +126,6 @@ TEST_F(DesktopFolderTest, DataFolderFollowsXdgDataHomeOnlyWhenAbsolute) {
     EXPECT_EQ(userDataFolder(), homeFolder(".local/share"));
     ScopedEnvironment absolute("XDG_DATA_HOME", "/var/data/");
     EXPECT_EQ(userDataFolder(), "/var/data");
-}
-
-TEST(SpecialFolders, WritableFolders) {
-    TestTempFolder temp;
-    EXPECT_TRUE(isWritableFolder(temp.path().string()));
-    writeBytes(temp / "file", "x");
-    EXPECT_FALSE(isWritableFolder((temp / "file").string()));
-    EXPECT_FALSE(isWritableFolder((temp / "missing").string()));
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <string>
 #include <tuple>
 
-#include "app_test_support.h"
+#include "support/temp_folder.h"
 
 namespace {
 

@@ -9,8 +9,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "app/account_secrets.h"
@@ -117,7 +115,7 @@ TEST_F(AccountSecretsTest, InsideTheSecretService) {
         GTEST_SKIP() << "runs inside the keyring's session only";
     }
     // A file of the old program: the password written in it is used as it stands.
-    std::ofstream(ini) << "[Lumivox]\r\nMail=me@example.com\r\nPassword=old secret\r\n";
+    writeBytes(ini, "[Lumivox]\r\nMail=me@example.com\r\nPassword=old secret\r\n");
     Settings settings = loadSettings(ini, "/desk");
     KeyringSecretStore store;
     readAccountSecrets(settings, ini, &store);
@@ -128,8 +126,7 @@ TEST_F(AccountSecretsTest, InsideTheSecretService) {
     std::string warning;
     const Settings loaded = saveAndLoadAgain(settings, &warning);
     EXPECT_EQ(warning, "");
-    std::ifstream file(ini);
-    const std::string text((std::istreambuf_iterator<char>(file)), {});
+    const std::string text = readBytes(ini);
     EXPECT_EQ(text.find("old secret"), std::string::npos) << text;
     EXPECT_EQ(text.find(kSession), std::string::npos) << text;
     EXPECT_NE(text.find("me@example.com"), std::string::npos) << text;
