@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -36,28 +37,18 @@ namespace gui_test {
 // A generous bound for waits on something that must happen: a hang guard, not a speed check.
 constexpr int kPatienceMs = 30000;
 
-using TempFolder = TestTempFolder;
-
-// Restores the process's current folder, which the main window changes to its work folder.
-class CurrentFolderGuard {
-public:
-    CurrentFolderGuard() : saved_(std::filesystem::current_path()) {}
-    ~CurrentFolderGuard() {
-        std::error_code ignored;
-        std::filesystem::current_path(saved_, ignored);
-    }
-
-private:
-    std::filesystem::path saved_;
-};
-
 // The folders of a main window under test: the program folder of the build, a work folder and a
-// desktop folder of the test's own.
+// desktop folder of the test's own. The process's current folder, which the main window changes
+// to its work folder, is restored afterwards.
 class WindowFolders {
 public:
     WindowFolders() {
         std::filesystem::create_directories(work());
         std::filesystem::create_directories(desktop());
+    }
+    ~WindowFolders() {
+        std::error_code ignored;
+        std::filesystem::current_path(savedCurrent_, ignored);
     }
     std::filesystem::path work() const { return root_ / "work"; }
     std::filesystem::path desktop() const { return root_ / "Desktop"; }
@@ -67,7 +58,8 @@ public:
     }
 
 private:
-    TempFolder root_;
+    std::filesystem::path savedCurrent_ = std::filesystem::current_path();
+    TestTempFolder root_;
 };
 
 // What a DrivenJob did and what it waits for. The test (GUI thread) and the workers share it;
@@ -93,12 +85,7 @@ struct JobDrive {
     }
     bool entered(const std::string& stage, uint64_t serial) const {
         std::lock_guard lock(mutex);
-        for (const auto& [name, number] : entered_) {
-            if (name == stage && number == serial) {
-                return true;
-            }
-        }
-        return false;
+        return entered_.count({stage, serial}) != 0;
     }
     int deletedJobs() const { return deleted_.load(); }
 
@@ -108,14 +95,14 @@ struct JobDrive {
     }
     void recordStage(const std::string& stage, uint64_t serial) {
         std::lock_guard lock(mutex);
-        entered_.emplace_back(stage, serial);
+        entered_.emplace(stage, serial);
     }
     void recordDeletion() { ++deleted_; }
 
 private:
     mutable std::mutex mutex;
     std::vector<JobRequest> requests_;
-    std::vector<std::pair<std::string, uint64_t>> entered_;
+    std::set<std::pair<std::string, uint64_t>> entered_;
     std::atomic<int> deleted_{0};
 };
 
@@ -203,10 +190,7 @@ struct WindowState {
     bool urlEnabled = false;
     std::string status;
 
-    bool operator==(const WindowState& other) const {
-        return startEnabled == other.startEnabled && stopEnabled == other.stopEnabled &&
-               urlEnabled == other.urlEnabled && status == other.status;
-    }
+    bool operator==(const WindowState&) const = default;
 };
 
 inline std::ostream& operator<<(std::ostream& out, const WindowState& state) {
@@ -276,7 +260,6 @@ protected:
         return control<QLineEdit>(window, "urlEdit")->text();
     }
 
-    CurrentFolderGuard currentFolder;
     WindowFolders folders;
     JobDrive drive;
 };

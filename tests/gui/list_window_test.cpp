@@ -1,30 +1,20 @@
-// The download list window "ダウンロードリスト" through its real widgets: a URL typed while idle
-// starts at once, the end-of-editing rules, rows that hold no entry, "削除", download.sav across
-// a close and a new start (a start with a command-line URL too), and hiding the window with its
-// own controls. Queued URLs running one after another are run with real jobs in
-// download_queue_service_test.cpp.
+// The download list window "ダウンロードリスト" through its real widgets: the end-of-editing
+// rules, rows that hold no entry, "削除", and download.sav across a close and a new start.
 
 #include <gtest/gtest.h>
 
 #include <ctime>
 #include <filesystem>
-#include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
 #include "app/url_hand_over.h"
-#include "gui/list_dlg.h"
 #include "queue/download_row.h"
 #include "side_window_test_support.h"
 
 using namespace gui_test;
 
 namespace {
-
-using Ties = std::vector<std::optional<int>>;
-using Texts = std::vector<std::string>;
 
 constexpr const char* kUrl1 = "http://www.nicovideo.jp/watch/sm1";
 constexpr const char* kUrl2 = "http://www.nicovideo.jp/watch/sm2";
@@ -52,7 +42,7 @@ protected:
     std::filesystem::path downloadSav() const { return folders.work() / "download.sav"; }
 };
 
-TEST_F(ListWindowTest, AUrlTypedWhileIdleStartsAtOnceAndItsRowGoes) {
+TEST_F(ListWindowTest, AUrlTypedWhileIdleStartsAtOnceAndOneTypedAtClosingIsSaved) {
     auto window = openWindow();
     QTreeView* list = listView(*window);
     const std::time_t before = std::time(nullptr);
@@ -71,7 +61,15 @@ TEST_F(ListWindowTest, AUrlTypedWhileIdleStartsAtOnceAndItsRowGoes) {
     EXPECT_EQ(stateOf(*window), kDownloading);
     EXPECT_EQ(rowCount(*list), 0) << "the row of the started URL goes";
     EXPECT_TRUE(window->queuedUrls().empty());
+
+    // A URL still being typed when the window closes is saved, not started.
+    stopAndWait(*window);
+    click(*window, "addButton");
+    QTest::keyClicks(openEditor(*list), QString::fromUtf8(kUrl2));
     window->close();
+    EXPECT_EQ(drive.requests().size(), 1u);
+    const std::string text = readBytes(downloadSav());
+    EXPECT_EQ(text.substr(0, text.find("\r\n")), kUrl2);
 }
 
 TEST_F(ListWindowTest, TheEndOfAnEditFollowsTheQueuesRules) {
@@ -210,34 +208,6 @@ TEST_F(ListWindowTest, AStartWithACommandLineUrlKeepsTheSavedQueueAndRunsItAfter
     EXPECT_EQ(rowCount(*listView(*window)), 0);
     window->close();
     EXPECT_FALSE(std::filesystem::exists(downloadSav()));
-}
-
-TEST_F(ListWindowTest, AUrlTypedWhileTheWindowClosesIsSavedNotStarted) {
-    auto window = openWindow();
-    click(*window, "addButton");
-    QTest::keyClicks(openEditor(*listView(*window)), QString::fromUtf8(kUrl2));
-    window->close();
-    EXPECT_TRUE(drive.requests().empty());
-    const std::string text = readBytes(downloadSav());
-    EXPECT_EQ(text.substr(0, text.find("\r\n")), kUrl2);
-}
-
-TEST_F(ListWindowTest, HidingTheWindowWithItsOwnControlsReleasesTheToggle) {
-    auto window = openWindow();
-    auto* listWindow = control<CListDlg>(*window, "listWindow");
-    auto* toggle = control<QPushButton>(*window, "listToggle");
-    ASSERT_TRUE(listWindow->isVisible());
-    QTest::keyClick(listWindow, Qt::Key_Escape);
-    EXPECT_FALSE(listWindow->isVisible());
-    toggle->click();
-    EXPECT_TRUE(listWindow->isVisible());
-    QTest::keyClick(listView(*window), Qt::Key_Enter, Qt::KeypadModifier);
-    EXPECT_FALSE(listWindow->isVisible());
-    EXPECT_FALSE(toggle->isChecked());
-    window->close();
-    const Settings saved = loadSettings(folders.work() / "lumivox.ini", "");
-    EXPECT_EQ(saved.listWindowShown, 0);
-    EXPECT_EQ(saved.commentWindowShown, 1);
 }
 
 }  // namespace

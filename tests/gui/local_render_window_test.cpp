@@ -1,6 +1,5 @@
-// Local files in the main window: a dropped video with its comment file beside it goes through
-// the still preview (the real encoder and frame filter make each still) to a movie in the save
-// folder; a video without one asks for it; a comment file alone or another file is refused.
+// Local files dropped on the main window: a video through the still preview (made by the real
+// encoder and frame filter) to a movie; a missing comment file asked for; other files refused.
 
 #include <QCoreApplication>
 #include <QDropEvent>

@@ -1,7 +1,5 @@
-// The main window with real jobs against lumivox-demo-service on loopback: a job that downloads
-// a video and encodes a movie with the encoder and the frame filter of the program folder, Stop
-// during a slow download and during a login that does not answer, and the error box of a
-// service that cannot be reached.
+// The main window with real jobs against lumivox-demo-service on loopback: a download encoded
+// into a movie by the program folder's tools, Stop, queued URLs, an unreachable service.
 
 #include <gtest/gtest.h>
 
@@ -15,8 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "gui_test_support.h"
+#include "app/url_hand_over.h"
 #include "service/service_test_support.h"
+#include "side_window_test_support.h"
 
 using namespace gui_test;
 
@@ -38,6 +37,8 @@ std::string videoPattern(size_t size) {
 
 class MainWindowServiceTest : public ::testing::Test {
 protected:
+    // Starts the demo service streaming inputs/video.flv, written from `video` unless the test
+    // made a real one there.
     void startDemo(const std::vector<std::string>& faults = {}, bool realVideo = false) {
         if (!realVideo) {
             writeBytes(inputs / "video.flv", video);
@@ -62,6 +63,11 @@ protected:
                        format + "\r\nLogin=0\r\n[Service]\r\nProtocol=classic\r\nLoginHost=" +
                        loginBase + "\r\nWebHost=" + webBase + "\r\nCaFile=" + caFile + "\r\n");
     }
+    void writeDemoSettings(const std::string& format = "無変換") {
+        const ServiceEndpoints& endpoints = demo->endpoints();
+        writeSettings(endpoints.loginBase, endpoints.webBase, endpoints.caFile, format);
+    }
+    std::string pageUrl(const std::string& id) const { return demo->webBase() + "/watch/" + id; }
 
     std::unique_ptr<CLumivoxDlg> openWindow() {
         auto window = std::make_unique<CLumivoxDlg>(folders.runFolders());
@@ -69,9 +75,12 @@ protected:
         return window;
     }
 
-    void start(CLumivoxDlg& window, const std::string& url) {
+    static void start(CLumivoxDlg& window, const std::string& url) {
         control<QLineEdit>(window, "urlEdit")->setText(QString::fromStdString(url));
         control<QPushButton>(window, "startButton")->click();
+    }
+    static QString urlField(const CLumivoxDlg& window) {
+        return control<QLineEdit>(window, "urlEdit")->text();
     }
 
     // Presses Stop, which only asks the job to end, and waits for the job's teardown; false
@@ -83,11 +92,10 @@ protected:
                          static_cast<int>(std::chrono::milliseconds(kStopHangGuard).count()));
     }
 
-    CurrentFolderGuard currentFolder;
     WindowFolders folders;
-    TempFolder save;
-    TempFolder inputs;
-    const std::string video = videoPattern(kVideoBytes);
+    TestTempFolder save;
+    TestTempFolder inputs;
+    std::string video = videoPattern(kVideoBytes);
     std::unique_ptr<service_test::DemoService> demo;
 };
 
@@ -99,12 +107,12 @@ TEST_F(MainWindowServiceTest, AJobEncodesTheDownloadedVideoIntoAMovie) {
         (inputs / "video.flv").string() + "'";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     startDemo({}, true);
-    writeSettings(demo->endpoints().loginBase, demo->webBase(), demo->endpoints().caFile, "AVI");
+    writeDemoSettings("AVI");
     auto window = openWindow();
     QSignalSpy barValues(control<QProgressBar>(*window, "progressBar"),
                          &QProgressBar::valueChanged);
 
-    start(*window, demo->webBase() + "/watch/sm9");
+    start(*window, pageUrl("sm9"));
     EXPECT_EQ(stateOf(*window), kDownloading);
     ASSERT_TRUE(waitUntil([&] { return stateOf(*window) == kIdle; }, 120000));
 
@@ -136,9 +144,9 @@ TEST_F(MainWindowServiceTest, AJobEncodesTheDownloadedVideoIntoAMovie) {
 
 TEST_F(MainWindowServiceTest, StopDuringASlowDownloadReturnsPromptly) {
     startDemo({"stream-slow"});
-    writeSettings(demo->endpoints().loginBase, demo->webBase(), demo->endpoints().caFile);
+    writeDemoSettings();
     auto window = openWindow();
-    start(*window, demo->webBase() + "/watch/sm9");
+    start(*window, pageUrl("sm9"));
     ASSERT_TRUE(waitUntil([&] { return progressOf(*window) >= 1; }));
 
     ASSERT_TRUE(stopAndAwaitIdle(*window));
@@ -151,15 +159,61 @@ TEST_F(MainWindowServiceTest, StopDuringASlowDownloadReturnsPromptly) {
 
 TEST_F(MainWindowServiceTest, StopDuringALoginThatDoesNotAnswerReturnsPromptly) {
     startDemo({"slow-login"});
-    writeSettings(demo->endpoints().loginBase, demo->webBase(), demo->endpoints().caFile);
+    writeDemoSettings();
     auto window = openWindow();
-    start(*window, demo->webBase() + "/watch/sm9");
+    start(*window, pageUrl("sm9"));
     ASSERT_TRUE(waitUntil([&] { return demo->count("/secure/login") == 1; }));
 
     ASSERT_TRUE(stopAndAwaitIdle(*window));
     EXPECT_EQ(demo->count("/api/getflv"), 0);
     QCoreApplication::processEvents();
     EXPECT_EQ(window->findChild<QMessageBox*>(), nullptr) << "a stop is no error";
+}
+
+// A URL typed into the list and one handed over while a job runs wait their turn: the first
+// starts when the running job ends, the next when that one is stopped. 12 pieces of the slow
+// stream, 100 ms each: long enough to queue URLs and press Stop while a download runs.
+TEST_F(MainWindowServiceTest, QueuedUrlsRunWhenTheJobEndsAndWhenItIsStopped) {
+    video = videoPattern(12 * 1024 - 7);
+    startDemo({"stream-slow"});
+    writeDemoSettings();
+    auto window = openWindow();
+    window->show();
+    QTreeView* list = control<QTreeView>(*window, "downloadList");
+    const auto urls = [&](std::vector<std::string> ids) {
+        for (std::string& id : ids) {
+            id = pageUrl(id);
+        }
+        return ids;
+    };
+
+    start(*window, pageUrl("sm1"));
+    ASSERT_EQ(stateOf(*window), kDownloading);
+    control<QPushButton>(*window, "addButton")->click();
+    typeAndEnter(*list, pageUrl("sm2"));
+    window->OnCopyData(kCopyDataUrl, handOverData(pageUrl("sm3")));
+    EXPECT_EQ(columnTexts(*list), urls({"sm2", "sm3"}));
+    EXPECT_EQ(urlField(*window), QString::fromStdString(pageUrl("sm1")));
+
+    // The first job ends by itself: the next URL starts and its row goes.
+    ASSERT_TRUE(
+        waitUntil([&] { return urlField(*window) == QString::fromStdString(pageUrl("sm2")); }));
+    EXPECT_EQ(stateOf(*window), kDownloading);
+    EXPECT_EQ(readBytes(save / "sm1.flv"), video);
+    EXPECT_EQ(columnTexts(*list), urls({"sm3"}));
+
+    // Stop during the second download: the third starts once the second has ended.
+    stopAndWait(*window);
+    EXPECT_EQ(urlField(*window), QString::fromStdString(pageUrl("sm3")));
+    EXPECT_EQ(stateOf(*window), kDownloading);
+    EXPECT_EQ(rowCount(*list), 0);
+
+    ASSERT_TRUE(waitUntil([&] { return stateOf(*window) == kIdle; }));
+    EXPECT_EQ(readBytes(save / "sm3.flv"), video);
+    EXPECT_NE(readBytes(save / "sm2.flv"), video) << "stopped part-way";
+    EXPECT_TRUE(window->queuedUrls().empty());
+    window->close();
+    EXPECT_FALSE(std::filesystem::exists(folders.work() / "download.sav"));
 }
 
 TEST_F(MainWindowServiceTest, AServiceThatCannotBeReachedShowsCurlsErrorText) {

@@ -1,6 +1,5 @@
-// The main window's settings: what a fresh start shows, how lumivox.ini reaches the controls and
-// comes back from them when the window closes, FFmpeg.ini, the account dialog, the about box,
-// and the keys that close the window.
+// The main window's settings: lumivox.ini and FFmpeg.ini to the controls and back, the account
+// dialog, the about box, and the keys that start a job or close the window.
 
 #include <gtest/gtest.h>
 
@@ -8,9 +7,11 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QTimer>
+#include <array>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/settings.h"
 #include "gui/about_dlg.h"
@@ -111,19 +112,13 @@ TEST_F(MainWindowSettingsTest, ASavedFormatIsMatchedExactly) {
 // Answers the account dialog once it is open: types the mail address, the password and the
 // session cookie, then presses OK or "ｷｬﾝｾﾙ". Records what the dialog showed when it opened.
 struct AccountAnswer {
-    AccountAnswer(QString typedMail, QString typedPassword, QString typedSession, bool pressOk)
-        : typed{std::move(typedMail), std::move(typedPassword), std::move(typedSession)},
-          ok(pressOk) {}
-
     static constexpr const char* kEdits[3] = {"mailEdit", "passwordEdit", "sessionEdit"};
-    QString typed[3];
-    bool ok = false;
     QString shown[3];
     bool secretsHidden = false;  // the password and the session cookie show as dots
     bool answered = false;
 
-    void arm(QWidget& window) {
-        QTimer::singleShot(0, &window, [this, &window] {
+    void arm(QWidget& window, std::array<QString, 3> typed, bool ok) {
+        QTimer::singleShot(0, &window, [this, &window, typed, ok] {
             auto* dialog = window.findChild<CPasswordDlg*>();
             ASSERT_NE(dialog, nullptr);
             EXPECT_EQ(dialog->windowTitle(), QStringLiteral("パスワード入力画面"));
@@ -146,9 +141,8 @@ TEST_F(MainWindowSettingsTest, TheAccountDialogCancelKeepsTheOldValuesOkTakesThe
     writeBytes(ini(), "[Lumivox]\nMail=old@example.com\nPassword=old secret\nSession=" +
                           oldSession + "\n");
     auto window = openWindow();
-    AccountAnswer cancel(QStringLiteral("new@example.com"), QStringLiteral("new"),
-                         QStringLiteral("user_session_9_00"), false);
-    cancel.arm(*window);
+    AccountAnswer cancel;
+    cancel.arm(*window, {"new@example.com", "new", "user_session_9_00"}, false);
     click(*window, "passwordButton");
     ASSERT_TRUE(cancel.answered);
     EXPECT_EQ(cancel.shown[0], QStringLiteral("old@example.com"));
@@ -159,9 +153,9 @@ TEST_F(MainWindowSettingsTest, TheAccountDialogCancelKeepsTheOldValuesOkTakesThe
     stopAndWait(*window);
 
     // A pasted session keeps no surrounding blanks.
-    AccountAnswer ok(QStringLiteral("new@example.com"), QStringLiteral("pa=ss"),
-                     QString::fromStdString("  " + newSession + " "), true);
-    ok.arm(*window);
+    AccountAnswer ok;
+    ok.arm(*window, {"new@example.com", "pa=ss", QString::fromStdString("  " + newSession + " ")},
+           true);
     click(*window, "passwordButton");
     ASSERT_TRUE(ok.answered);
     EXPECT_EQ(ok.shown[0], QStringLiteral("old@example.com")) << "Cancel kept the old values";
@@ -182,16 +176,28 @@ TEST_F(MainWindowSettingsTest, TheAccountDialogCancelKeepsTheOldValuesOkTakesThe
     EXPECT_EQ(readBytes(folders.work() / "lumivox.log").find(newSession), std::string::npos);
 }
 
-TEST_F(MainWindowSettingsTest, EscapeStopsTheRunningJobAndSavesLikeTheCloseBox) {
+TEST_F(MainWindowSettingsTest, EnterStartsTheJobNeverClosingTheWindowEscapeStopsItAndSaves) {
     auto window = openWindow();
-    start(*window, "http://a.invalid/watch/sm1");
+    QLineEdit* url = control<QLineEdit>(*window, "urlEdit");
+    url->setText(QStringLiteral("http://a.invalid/watch/sm1"));
+    window->activateWindow();
+    url->setFocus();
+    QTest::keyClick(url, Qt::Key_Return);
+    EXPECT_EQ(stateOf(*window), kDownloading);
+    EXPECT_EQ(requestedUrls(drive), std::vector<std::string>{"http://a.invalid/watch/sm1"});
     ASSERT_TRUE(waitUntil([&] { return drive.entered("download", 1); }));
-    control<QLineEdit>(*window, "saveFolderEdit")->setText(QStringLiteral("/srv/out"));
+    auto* saveFolder = control<QLineEdit>(*window, "saveFolderEdit");
+    saveFolder->setText(QStringLiteral("/srv/out"));
 
-    QTest::keyClick(control<QLineEdit>(*window, "saveFolderEdit"), Qt::Key_Return);
+    // While the job runs Enter does nothing, on the window or in a field.
+    QTest::keyClick(window.get(), Qt::Key_Enter);
+    QTest::keyClick(saveFolder, Qt::Key_Return);
     EXPECT_TRUE(window->isVisible()) << "Enter never closes the window";
-    QTest::keyClick(control<QLineEdit>(*window, "saveFolderEdit"), Qt::Key_Escape);
+    EXPECT_EQ(drive.requests().size(), 1u);
+    // Escape closes it through the closing steps, as the close box does.
+    QTest::keyClick(saveFolder, Qt::Key_Escape);
     EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(window->isClosing());
     EXPECT_EQ(drive.deletedJobs(), 1) << "the job was stopped and deleted";
     EXPECT_EQ(window->runningJobSerial(), 0u);
     EXPECT_EQ(savedSettings().saveFolder, "/srv/out");

@@ -22,6 +22,9 @@
 
 namespace gui_test {
 
+using Ties = std::vector<std::optional<int>>;  // the entry ids of a list's rows
+using Texts = std::vector<std::string>;
+
 inline int rowCount(const QTreeView& list) {
     return list.model()->rowCount();
 }

@@ -1,13 +1,16 @@
-// Where the side windows appear: with the main window, beside it rather than over it, on the
-// screen.
+// The side windows: they appear with the main window, beside it rather than over it, on the
+// screen; each hides with its own controls and releases its toggle.
 
 #include <gtest/gtest.h>
 
 #include <QScreen>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "app/settings.h"
 #include "gui/comment_dlg.h"
 #include "gui/list_dlg.h"
 #include "side_window_test_support.h"
@@ -16,9 +19,9 @@ using namespace gui_test;
 
 namespace {
 
-using SideWindowsPlacementTest = WindowTest;
+using SideWindowsTest = WindowTest;
 
-TEST_F(SideWindowsPlacementTest, TheSideWindowsShowBesideTheMainWindowOnTheScreen) {
+TEST_F(SideWindowsTest, TheSideWindowsShowBesideTheMainWindowOnTheScreen) {
     writeBytes(folders.work() / "Ignore.sav", "ng_user_1\r\nng_user_2\r\n");
     writeBytes(folders.work() / "Extract.sav", "owner_id\r\n");
     writeBytes(folders.work() / "download.sav",
@@ -49,6 +52,56 @@ TEST_F(SideWindowsPlacementTest, TheSideWindowsShowBesideTheMainWindowOnTheScree
     EXPECT_FALSE(list->frameGeometry().intersects(comments->frameGeometry()));
 
     window.close();
+}
+
+TEST_F(SideWindowsTest, HidingASideWindowWithItsOwnControlsReleasesItsToggle) {
+    auto window = openWindow();
+    const struct {
+        const char* window;
+        const char* toggle;
+        const char* list;
+        const char* addButton;
+    } sides[] = {{"listWindow", "listToggle", "downloadList", "addButton"},
+                 {"commentWindow", "commentToggle", "ngList", "ngAddButton"}};
+    for (const auto& side : sides) {
+        auto* sideWindow = control<QWidget>(*window, side.window);
+        auto* toggle = control<QPushButton>(*window, side.toggle);
+        QTreeView* list = control<QTreeView>(*window, side.list);
+        ASSERT_TRUE(sideWindow->isVisible() && toggle->isChecked()) << side.window;
+        // The close box, Escape and Enter (with the focus in a list) all only hide the window.
+        const std::vector<std::pair<const char*, std::function<void()>>> ways = {
+            {"close box", [&] { sideWindow->close(); }},
+            {"Escape", [&] { QTest::keyClick(sideWindow, Qt::Key_Escape); }},
+            {"Enter", [&] { QTest::keyClick(list, Qt::Key_Return); }},
+            {"keypad Enter", [&] { QTest::keyClick(list, Qt::Key_Enter, Qt::KeypadModifier); }},
+        };
+        for (const auto& [name, hide] : ways) {
+            SCOPED_TRACE(std::string(side.window) + ", " + name);
+            hide();
+            EXPECT_FALSE(sideWindow->isVisible());
+            EXPECT_FALSE(toggle->isChecked());
+            toggle->click();
+            EXPECT_TRUE(sideWindow->isVisible()) << "the toggle shows it again";
+        }
+        // Enter on a focused button presses it instead.
+        auto* add = control<QPushButton>(*window, side.addButton);
+        add->setFocus();
+        QTest::keyClick(add, Qt::Key_Return);
+        EXPECT_TRUE(sideWindow->isVisible());
+        ASSERT_NE(openEditor(*list), nullptr) << side.addButton << " was pressed";
+        QTest::keyClick(openEditor(*list), Qt::Key_Escape);
+    }
+
+    // Each window's state is saved on its own, and the next start leaves a hidden one hidden.
+    control<QWidget>(*window, "commentWindow")->close();
+    window->close();
+    const Settings saved = loadSettings(folders.work() / "lumivox.ini", "");
+    EXPECT_EQ(saved.commentWindowShown, 0);
+    EXPECT_EQ(saved.listWindowShown, 1);
+    auto next = openWindow();
+    EXPECT_FALSE(control<CCommentDlg>(*next, "commentWindow")->isVisible());
+    EXPECT_FALSE(control<QPushButton>(*next, "commentToggle")->isChecked());
+    EXPECT_TRUE(control<CListDlg>(*next, "listWindow")->isVisible());
 }
 
 }  // namespace
