@@ -4,6 +4,7 @@
 // it), a clip that Debian's ffmpeg makes, ffprobe's view of a movie, the red pixels of one of its
 // frames, and the laid-out comments of comment.ini.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -27,6 +28,9 @@ extern char** environ;
 namespace cli_test {
 
 namespace fs = std::filesystem;
+using ::testing::AllOf;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 const fs::path kProgramFolder = LUMIVOX_PROGRAM_DIR;
 
@@ -59,10 +63,6 @@ inline std::string quote(const std::string& text) {
         quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     }
     return quoted + "'";
-}
-
-inline bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
 }
 
 inline int exitCodeOf(int status) {

@@ -33,8 +33,8 @@ TEST_F(RenderE2eTest, TheAviCarriesTheCommentsWhereTheLayoutPutThem) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const fs::path movie = save / "clip.avi";
     EXPECT_EQ(r.out, movie.string() + "\n");
-    EXPECT_TRUE(contains(r.err, "timings: probe ")) << r.err;
-    EXPECT_FALSE(contains(r.err, " -,")) << "every stage ran: " << r.err;
+    EXPECT_THAT(r.err, HasSubstr("timings: probe "));
+    EXPECT_THAT(r.err, Not(HasSubstr(" -,"))) << "every stage ran: ";
 
     expectAviOf(movie, clip);
 
@@ -101,11 +101,11 @@ TEST_F(RenderE2eTest, TheCommentsBecomeASubtitleTrackOrFile) {
     const fs::path ass = save / "clip.ass";
     EXPECT_EQ(r.out, ass.string() + "\n");
     const std::string script = readBytes(ass);
-    EXPECT_TRUE(contains(script, "PlayResX: 320\nPlayResY: 240")) << script;
+    EXPECT_THAT(script, HasSubstr("PlayResX: 320\nPlayResY: 240"));
     // The red top comment at 1 s (frame 29: 967.6 ms), as comment.ini has it.
-    EXPECT_TRUE(contains(script, "0:00:00.95,")) << script;
-    EXPECT_TRUE(contains(script, "\\c&H0000FF&")) << script;
-    EXPECT_TRUE(contains(script, "赤い上コメント")) << script;
+    EXPECT_THAT(script, HasSubstr("0:00:00.95,"));
+    EXPECT_THAT(script, HasSubstr("\\c&H0000FF&"));
+    EXPECT_THAT(script, HasSubstr("赤い上コメント"));
 }
 
 TEST_F(RenderE2eTest, BadInputsFailWithTheirReasonAndNoMovie) {
@@ -123,7 +123,7 @@ TEST_F(RenderE2eTest, BadInputsFailWithTheirReasonAndNoMovie) {
     comments = root.path() / "none.xml";
     RunResult r = render({});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(contains(r.err, "missing input: " + comments.string())) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("missing input: " + comments.string()));
     EXPECT_FALSE(fs::exists(save));
     for (const char* workFile : {"comment.ini", "data.ini", "comment.xml"}) {
         EXPECT_FALSE(fs::exists(work / workFile)) << workFile;
@@ -133,9 +133,8 @@ TEST_F(RenderE2eTest, BadInputsFailWithTheirReasonAndNoMovie) {
     writeBytes(comments, "<packet>\n<chat vpos=\"1\">a</chaat></packet>\n");
     r = render({});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(contains(
-        r.err, "lumivox-cli: " + comments.string() + ": not well-formed XML at line 2, column "))
-        << r.err;
+    EXPECT_THAT(r.err, HasSubstr("lumivox-cli: " + comments.string() +
+                                 ": not well-formed XML at line 2, column "));
     EXPECT_FALSE(fs::exists(save));
     fs::create_directories(save);
 
@@ -144,9 +143,8 @@ TEST_F(RenderE2eTest, BadInputsFailWithTheirReasonAndNoMovie) {
     writeBytes(root.path() / "notes.flv", "this is not a video");
     r = render({}, root.path() / "notes.flv");
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(contains(
-        r.err, (root.path() / "notes.flv").string() + " is not a video the encoder can read"))
-        << r.err;
+    EXPECT_THAT(r.err, HasSubstr((root.path() / "notes.flv").string() +
+                                 " is not a video the encoder can read"));
 
     // An unknown format is a usage error that names the near ones.
     fs::remove_all(save);
@@ -174,13 +172,13 @@ TEST_F(RenderE2eTest, OutputNamesTheMovieFormatNamesIgnoreCaseAndTheVersionIsThe
 
     r = render({"--format", "無変換", "--output", movie.string()});
     EXPECT_EQ(r.exitCode, 2);
-    EXPECT_TRUE(contains(r.err, "-o names the encoded movie")) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("-o names the encoded movie"));
 
     // A font that is not installed: which one stands in.
     r = render({"--all-periods", "--font", "No Such Face 42"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(contains(r.err, "lumivox-cli: no installed font is named \"No Such Face 42\"; \""))
-        << r.err;
+    EXPECT_THAT(r.err,
+                HasSubstr("lumivox-cli: no installed font is named \"No Such Face 42\"; \""));
 
     r = run({"--version"});
     EXPECT_EQ(r.exitCode, 0);
@@ -207,25 +205,25 @@ TEST_F(RenderE2eTest, TodaysJsonCommentsWithCommandsAndASeed) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const std::string first = overlay();
     EXPECT_EQ(overlayBlocks(work / "comment.ini").size(), 40u);
-    EXPECT_TRUE(contains(readBytes(work / "comment.ini"), "\r\nFF C0 00\r\n"));  // today's orange
+    EXPECT_THAT(readBytes(work / "comment.ini"), HasSubstr("\r\nFF C0 00\r\n"));  // today's orange
     ASSERT_EQ(render({"--all-periods", "--seed", "7"}).exitCode, 0);
     EXPECT_EQ(overlay(), first);
     ASSERT_EQ(render({"--all-periods", "--seed", "8"}).exitCode, 0);
     EXPECT_NE(overlay(), first);
     r = render({"--all-periods", "--seed", "7", "--commands", "classic"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(contains(readBytes(work / "comment.ini"), "\r\nFF CC 00\r\n"));  // the old one
+    EXPECT_THAT(readBytes(work / "comment.ini"), HasSubstr("\r\nFF CC 00\r\n"));  // the old one
 
     EXPECT_EQ(render({"--seed", "x"}).exitCode, 2);
     EXPECT_EQ(render({"--commands", "modern"}).exitCode, 2);
     writeBytes(comments, list);  // cut short
     r = render({});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(contains(r.err, comments.string() + ": damaged JSON at byte ")) << r.err;
+    EXPECT_THAT(r.err, HasSubstr(comments.string() + ": damaged JSON at byte "));
     writeBytes(comments, "{\"meta\":{\"status\":200}}");
     r = render({});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(contains(r.err, "not a comment file: " + comments.string())) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("not a comment file: " + comments.string()));
 }
 
 // An audio-only input gives an MP3; that MP3, rendered again from the save folder, is never
@@ -302,17 +300,16 @@ TEST_F(RenderE2eTest, ThePeriodAndTheUserFiltersReachTheLayout) {
         render({"--period-start", "1700000002", "--period-end", "1700000004", "--ng", "c"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(overlayBlocks(work / "comment.ini").size(), 2u);
-    EXPECT_TRUE(contains(r.err,
-                         "lumivox-cli: comments: read 5, removed: period 2, NG list 1, extract "
-                         "list 0, count cap 0; not shown 0; drawn 2\n"))
-        << r.err;
-    EXPECT_FALSE(contains(r.err, "no comment is drawn")) << r.err;
+    EXPECT_THAT(r.err,
+                HasSubstr("lumivox-cli: comments: read 5, removed: period 2, NG list 1, extract "
+                          "list 0, count cap 0; not shown 0; drawn 2\n"));
+    EXPECT_THAT(r.err, Not(HasSubstr("no comment is drawn")));
     r = render({"--all-periods", "--extract", "d"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const std::vector<OverlayBlock> blocks = overlayBlocks(work / "comment.ini");
     ASSERT_EQ(blocks.size(), 1u);
     EXPECT_EQ(blocks[0].mail, "shita");
-    EXPECT_TRUE(contains(r.err, "extract list 4, count cap 0; not shown 0; drawn 1\n")) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("extract list 4, count cap 0; not shown 0; drawn 1\n"));
 
     // A period that removes every comment says so, and the movie is still made.
     fs::remove(save / "clip.avi");
@@ -326,7 +323,7 @@ TEST_F(RenderE2eTest, ThePeriodAndTheUserFiltersReachTheLayout) {
           "lumivox-cli: no comment is drawn: the comment period 2024-01-01 00:00 .. ",
           " removed 5 of the 5 comments read (by default only the last three years are kept); "
           "--all-periods, or --period-start and --period-end, take them in\n"}) {
-        EXPECT_TRUE(contains(r.err, line)) << r.err;
+        EXPECT_THAT(r.err, HasSubstr(line));
     }
 }
 
@@ -363,7 +360,7 @@ TEST_P(StopE2eTest, ASignalStopsTheJobTerminatesTheEncoderAndExits130) {
     ASSERT_TRUE(ended.has_value()) << "lumivox-cli did not end after the signal";
     EXPECT_EQ(ended->first, 130);
     EXPECT_LT(ended->second, 10.0) << "far below the stand-in's minute";
-    EXPECT_TRUE(contains(readBytes(errPath()), "lumivox-cli: stopped\n")) << readBytes(errPath());
+    EXPECT_THAT(readBytes(errPath()), HasSubstr("lumivox-cli: stopped\n"));
     // The encoder was terminated and reaped by lumivox-cli before it exited.
     EXPECT_EQ(::kill(std::stoi(readBytes(encoderPid)), 0), -1);
     EXPECT_EQ(errno, ESRCH);

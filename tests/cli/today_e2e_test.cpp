@@ -65,16 +65,15 @@ TEST_F(TodayE2eTest, TheWholeJobMakesTheMovieFromTheJoinedRenditions) {
     const RunResult r = run(jobArguments());
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, (save / "sm9.avi").string() + "\n");
-    EXPECT_TRUE(contains(r.err, "lumivox-cli: logged in as デモユーザー (regular member)"))
-        << r.err;
-    EXPECT_TRUE(contains(r.err, "エンコード中")) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("lumivox-cli: logged in as デモユーザー (regular member)"));
+    EXPECT_THAT(r.err, HasSubstr("エンコード中"));
     // The joined video holds both renditions; the segments are gone once it is complete.
     EXPECT_EQ(outputOf("ffprobe -v error -show_entries stream=codec_type -of csv=p=0 " +
                        quote((save / "sm9.mp4").string())),
               "video\naudio\n");
     EXPECT_FALSE(fs::exists(save / "sm9.segments"));
     EXPECT_NE(readBytes(work / "sm9.comments.json").find("\"threads\""), std::string::npos);
-    EXPECT_FALSE(contains(r.err, (*demo)["session"])) << "never a secret";
+    EXPECT_THAT(r.err, Not(HasSubstr((*demo)["session"]))) << "never a secret";
 }
 
 TEST_F(TodayE2eTest, FaultsEndTheJobWithTheirReasonAndNothingHalfMade) {
@@ -94,10 +93,10 @@ TEST_F(TodayE2eTest, FaultsEndTheJobWithTheirReasonAndNothingHalfMade) {
         const RunResult r = run(jobArguments({"--format", "無変換"}));
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_EQ(r.out, "");
-        EXPECT_TRUE(contains(r.err, c.reason)) << r.err;
+        EXPECT_THAT(r.err, HasSubstr(c.reason));
         EXPECT_EQ(fs::exists(work / "sm9.comments.json"), c.commentsKept);
         EXPECT_FALSE(fs::exists(save / "sm9.mp4"));
-        EXPECT_FALSE(contains(r.err, (*demo)["session"])) << "never a secret";
+        EXPECT_THAT(r.err, Not(HasSubstr((*demo)["session"]))) << "never a secret";
     }
 }
 
@@ -122,8 +121,7 @@ TEST_F(TodayE2eTest, CtrlCDuringTheSegmentsStopsAtOnceAndTheNextJobContinues) {
     const RunResult again = run(jobArguments({"--format", "無変換", "--log-level", "info"}));
     ASSERT_EQ(again.exitCode, 0) << again.err;
     EXPECT_EQ(again.out, (save / "sm9.mp4").string() + "\n");
-    EXPECT_TRUE(contains(again.err, "continuing a download: " + std::to_string(kept) + " of "))
-        << again.err;
+    EXPECT_THAT(again.err, HasSubstr("continuing a download: " + std::to_string(kept) + " of "));
 }
 
 }  // namespace

@@ -68,16 +68,14 @@ TEST_F(UrlE2eTest, TheWholeJobMakesTheMovieWithTheCommentsOfTheThread) {
     const fs::path movie = save / "sm9.avi";
     EXPECT_EQ(r.out, movie.string() + "\n");
     // Non-terminal progress: the download from the start, then the encoding, each to 100 %.
-    EXPECT_TRUE(contains(r.err, "ダウンロード中....\n")) << r.err;
-    EXPECT_TRUE(contains(r.err, "ダウンロード中.... 100%  ")) << r.err;
-    EXPECT_TRUE(contains(r.err, " kB\nエンコード中...\n")) << r.err;
-    EXPECT_TRUE(contains(r.err, "エンコード中... 100%")) << r.err;
-    EXPECT_TRUE(contains(r.err,
-                         "\nlumivox-cli: comments: read 5, removed: period 0, NG list 0, "
-                         "extract list 0, count cap 0; not shown 0; drawn 5\n"))
-        << r.err;
-    EXPECT_FALSE(contains(r.err, "lumivox-cli: error") || contains(r.err, "lumivox-cli: warning"))
-        << "no error, no warning: " << r.err;
+    EXPECT_THAT(r.err, HasSubstr("ダウンロード中....\n"));
+    EXPECT_THAT(r.err, HasSubstr("ダウンロード中.... 100%  "));
+    EXPECT_THAT(r.err, HasSubstr(" kB\nエンコード中...\n"));
+    EXPECT_THAT(r.err, HasSubstr("エンコード中... 100%"));
+    EXPECT_THAT(r.err, HasSubstr("\nlumivox-cli: comments: read 5, removed: period 0, NG list 0, "
+                                 "extract list 0, count cap 0; not shown 0; drawn 5\n"));
+    EXPECT_THAT(
+        r.err, AllOf(Not(HasSubstr("lumivox-cli: error")), Not(HasSubstr("lumivox-cli: warning"))));
 
     // Every request of a job, each once; the thread went to comment.xml in the work folder.
     EXPECT_EQ(demo->last("login-mail"), kMail);
@@ -107,10 +105,11 @@ TEST_F(UrlE2eTest, TheWholeJobMakesTheMovieWithTheCommentsOfTheThread) {
           "\nlumivox-cli: info job: 5 comments read from ",
           "\nlumivox-cli: info encoder: starting ", "\nlumivox-cli: info encoder: frame filter ",
           "(interface version 2)\n", "\nlumivox-cli: info filter: ", "\nエンコード中... 100%"}) {
-        EXPECT_TRUE(contains(logged.err, line)) << line << " in\n" << logged.err;
+        EXPECT_THAT(logged.err, HasSubstr(line));
     }
-    EXPECT_FALSE(contains(logged.err, "[lumivox]")) << "every log line of the encoder was taken";
-    EXPECT_FALSE(contains(logged.err, kPassword)) << "never a secret";
+    EXPECT_THAT(logged.err, Not(HasSubstr("[lumivox]")))
+        << "every log line of the encoder was taken";
+    EXPECT_THAT(logged.err, Not(HasSubstr(kPassword))) << "never a secret";
 }
 
 // A wrong password fails with its reason and makes nothing; with the right one, "無変換" ends
@@ -121,10 +120,8 @@ TEST_F(UrlE2eTest, AWrongPasswordMakesNothingAndNoConversionEndsWithTheVideo) {
     RunResult r = run({watchUrl(), "--format", "無変換"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_TRUE(contains(r.err,
-                         "lumivox-cli: the login gave no cookie (check the mail address "
-                         "and password)\n"))
-        << r.err;
+    EXPECT_THAT(r.err, HasSubstr("lumivox-cli: the login gave no cookie (check the mail address "
+                                 "and password)\n"));
     EXPECT_FALSE(fs::exists(save)) << "nothing was made";
     EXPECT_EQ(demo->count("/api/getflv"), 0);
 
@@ -134,7 +131,7 @@ TEST_F(UrlE2eTest, AWrongPasswordMakesNothingAndNoConversionEndsWithTheVideo) {
     EXPECT_EQ(r.out, (save / "sm9.flv").string() + "\n");
     EXPECT_EQ(readBytes(save / "sm9.flv"), readBytes(clip));
     EXPECT_EQ(std::distance(fs::directory_iterator(save), fs::directory_iterator()), 1);
-    EXPECT_FALSE(contains(r.err, "エンコード中")) << r.err;
+    EXPECT_THAT(r.err, Not(HasSubstr("エンコード中")));
     EXPECT_FALSE(fs::exists(work / "comment.ini")) << "nothing was laid out";
 }
 
@@ -156,8 +153,8 @@ TEST_F(UrlE2eTest, TheCommandLineGivesTheAccountAndTheHosts) {
     // comes, and is the reason.
     RunResult r = run(args);
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(contains(r.err, "lumivox-cli: error service: SSL certificate problem")) << r.err;
-    EXPECT_TRUE(contains(r.err, "lumivox-cli: the login failed: SSL certificate problem")) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("lumivox-cli: error service: SSL certificate problem"));
+    EXPECT_THAT(r.err, HasSubstr("lumivox-cli: the login failed: SSL certificate problem"));
 
     // With it the login goes through: giving the account turns automatic login on.
     args.insert(args.end(), {"--ca-file", hosts.caFile});
@@ -178,9 +175,8 @@ TEST_F(UrlE2eTest, TheCommandLineGivesTheAccountAndTheHosts) {
     fs::remove(work / "cookies.txt");
     r = run(noAccount);
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(contains(r.err, "lumivox-cli: the login gave no cookie (automatic login is off"))
-        << r.err;
-    EXPECT_TRUE(contains(r.err, "--auto-login")) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("lumivox-cli: the login gave no cookie (automatic login is off"));
+    EXPECT_THAT(r.err, HasSubstr("--auto-login"));
 }
 
 TEST_F(UrlE2eTest, CtrlCDuringASlowDownloadStopsTheJobAtOnce) {
@@ -202,13 +198,13 @@ TEST_F(UrlE2eTest, CtrlCDuringASlowDownloadStopsTheJobAtOnce) {
     EXPECT_EQ(ended->first, 130);
     EXPECT_LT(ended->second, 2.5) << "a stop must not wait for the trickling stream";
     const std::string err = readBytes(errPath());
-    EXPECT_TRUE(contains(err, "停止中...\n")) << err;
-    EXPECT_TRUE(contains(err, "lumivox-cli: stopped\n")) << err;
+    EXPECT_THAT(err, HasSubstr("停止中...\n"));
+    EXPECT_THAT(err, HasSubstr("lumivox-cli: stopped\n"));
     // The part that arrived stays in the part file, for a later job; the encoder never started.
     EXPECT_GE(sizeOf(part), 4096u);
     EXPECT_LT(sizeOf(part), 256u * 1024);
     EXPECT_FALSE(fs::exists(save / "sm9.flv"));
-    EXPECT_FALSE(contains(err, "エンコード中")) << err;
+    EXPECT_THAT(err, Not(HasSubstr("エンコード中")));
     EXPECT_FALSE(fs::exists(work / "comment.ini"));
     EXPECT_EQ(demo->count("/smile"), 1);
 }
