@@ -11,17 +11,10 @@
 
 #include "platform/ini_file.h"
 
-namespace {
-
-std::filesystem::path scratchFile() {
-    return std::filesystem::temp_directory_path() /
-           ("lumivox-fuzz-ini-" + std::to_string(::getpid()) + ".ini");
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::filesystem::path file = scratchFile();
+    static const std::filesystem::path file =
+        std::filesystem::temp_directory_path() /
+        ("lumivox-fuzz-ini-" + std::to_string(::getpid()) + ".ini");
     std::ofstream(file, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     Result<IniFile> ini = IniFile::load(file);

@@ -12,9 +12,14 @@ namespace {
 
 constexpr std::string_view kHive = kCurrentUserHive;
 
-TEST(FileRegistry, CreatesKeysWithTheirParentsAndFindsThemInAnyCase) {
+class FileRegistryTest : public ::testing::Test {
+protected:
     TestTempFolder folder;
-    FileRegistry registry(folder / "registry.ini");
+    const std::filesystem::path file = folder / "registry.ini";
+    FileRegistry registry{file};  // reads and writes the file on every call
+};
+
+TEST_F(FileRegistryTest, CreatesKeysWithTheirParentsAndFindsThemInAnyCase) {
     EXPECT_FALSE(registry.keyExists(kHive, "Software\\Vendor"));
     ASSERT_TRUE(registry.createKey(kHive, "Software\\Vendor\\Menu(&N)"));
     EXPECT_TRUE(registry.keyExists(kHive, "Software"));
@@ -24,31 +29,25 @@ TEST(FileRegistry, CreatesKeysWithTheirParentsAndFindsThemInAnyCase) {
     EXPECT_TRUE(registry.createKey(kHive, "software\\vendor"));  // opens the existing key
 }
 
-TEST(FileRegistry, RefusesKeyPathsWithEmptyParts) {
-    TestTempFolder folder;
-    FileRegistry registry(folder / "registry.ini");
+TEST_F(FileRegistryTest, RefusesKeyPathsWithEmptyParts) {
     EXPECT_FALSE(registry.createKey(kHive, ""));
     EXPECT_FALSE(registry.createKey(kHive, "\\Software"));
     EXPECT_FALSE(registry.createKey(kHive, "Software\\\\Vendor"));
     EXPECT_FALSE(registry.createKey(kHive, "Software\\"));
     EXPECT_FALSE(registry.createKey("", "Software"));
-    EXPECT_FALSE(std::filesystem::exists(folder / "registry.ini"));
+    EXPECT_FALSE(std::filesystem::exists(file));
 }
 
-TEST(FileRegistry, StringAndNumberValuesReadBackThroughAFreshObject) {
-    TestTempFolder folder;
+TEST_F(FileRegistryTest, StringAndNumberValuesReadBackThroughAFreshObject) {
     const std::string awkward = "C:\\Tools\\\"q\"\r\nルミ;=[x]";
-    {
-        FileRegistry registry(folder / "registry.ini");
-        ASSERT_TRUE(registry.createKey(kHive, "Software\\Key"));
-        EXPECT_TRUE(registry.setString(kHive, "Software\\Key", "", awkward));
-        EXPECT_TRUE(registry.setDword(kHive, "Software\\Key", "Contexts", 0x33));
-        EXPECT_TRUE(registry.setDword(kHive, "Software\\Key", "Big", 0xFFFFFFFFu));
-        EXPECT_TRUE(registry.setString(kHive, "Software\\Key", "Name \"quoted\"", ""));
-    }
-    const std::unique_ptr<Registry> registry = openUserRegistry(folder.path());
+    ASSERT_TRUE(registry.createKey(kHive, "Software\\Key"));
+    EXPECT_TRUE(registry.setString(kHive, "Software\\Key", "", awkward));
+    EXPECT_TRUE(registry.setDword(kHive, "Software\\Key", "Contexts", 0x33));
+    EXPECT_TRUE(registry.setDword(kHive, "Software\\Key", "Big", 0xFFFFFFFFu));
+    EXPECT_TRUE(registry.setString(kHive, "Software\\Key", "Name \"quoted\"", ""));
+    const std::unique_ptr<Registry> fresh = openUserRegistry(folder.path());
     const std::optional<std::vector<RegistryValue>> values =
-        registry->readValues(kHive, "software\\key");
+        fresh->readValues(kHive, "software\\key");
     ASSERT_TRUE(values);
     ASSERT_EQ(values->size(), 4u);
     EXPECT_EQ((*values)[0].name, "");
@@ -62,16 +61,14 @@ TEST(FileRegistry, StringAndNumberValuesReadBackThroughAFreshObject) {
     EXPECT_EQ((*values)[3].text, "");
 
     const std::optional<RegistryValue> contexts =
-        registry->readValue(kHive, "Software\\Key", "CONTEXTS");
+        fresh->readValue(kHive, "Software\\Key", "CONTEXTS");
     ASSERT_TRUE(contexts);
     EXPECT_EQ(contexts->number, 0x33u);
-    EXPECT_FALSE(registry->readValue(kHive, "Software\\Key", "Flags"));
-    EXPECT_FALSE(registry->readValues(kHive, "Software\\Other"));
+    EXPECT_FALSE(fresh->readValue(kHive, "Software\\Key", "Flags"));
+    EXPECT_FALSE(fresh->readValues(kHive, "Software\\Other"));
 }
 
-TEST(FileRegistry, ValuesNeedAKeyStringsEndAtNoZeroAndSettingAgainReplacesWhateverType) {
-    TestTempFolder folder;
-    FileRegistry registry(folder / "registry.ini");
+TEST_F(FileRegistryTest, ValuesNeedAKeyStringsEndAtNoZeroAndSettingAgainReplacesWhateverType) {
     EXPECT_FALSE(registry.setString(kHive, "Missing", "", "x"));
     EXPECT_FALSE(registry.setDword(kHive, "Missing", "Flags", 0));
     ASSERT_TRUE(registry.createKey(kHive, "K"));
@@ -87,9 +84,7 @@ TEST(FileRegistry, ValuesNeedAKeyStringsEndAtNoZeroAndSettingAgainReplacesWhatev
     EXPECT_EQ((*values)[0].text, "text");
 }
 
-TEST(FileRegistry, DeletesASubkeyWithItsValuesButNotOneWithSubkeys) {
-    TestTempFolder folder;
-    FileRegistry registry(folder / "registry.ini");
+TEST_F(FileRegistryTest, DeletesASubkeyWithItsValuesButNotOneWithSubkeys) {
     ASSERT_TRUE(registry.createKey(kHive, "P\\Child\\Grandchild"));
     ASSERT_TRUE(registry.setDword(kHive, "P\\Child\\Grandchild", "N", 7));
     EXPECT_EQ(registry.deleteSubkey(kHive, "P", "Child").error(),
@@ -105,22 +100,20 @@ TEST(FileRegistry, DeletesASubkeyWithItsValuesButNotOneWithSubkeys) {
     EXPECT_FALSE(registry.readValue(kHive, "P\\Child\\Grandchild", "N"));
 }
 
-TEST(FileRegistry, ReadsAndWritesTheRegForm) {
-    TestTempFolder folder;
-    writeBytes(folder / "registry.ini",
+TEST_F(FileRegistryTest, ReadsAndWritesTheRegForm) {
+    writeBytes(file,
                "; a comment\n"
                "[HKEY_CURRENT_USER\\Software]\n"
                "\n"
                "[HKEY_CURRENT_USER\\Software\\Menu]\r\n"
                "@=\"C:\\\\page.htm\"\r\n"
                "\"Contexts\"=dword:0000002A\r\n");
-    FileRegistry registry(folder / "registry.ini");
     EXPECT_EQ(registry.readValue(kHive, "Software\\Menu", "")->text, "C:\\page.htm");
     EXPECT_EQ(registry.readValue(kHive, "Software\\Menu", "Contexts")->number, 42u);
 
     ASSERT_TRUE(registry.setString(kHive, "Software\\Menu", "", "/tmp/a\\b"));
     ASSERT_TRUE(registry.setDword(kHive, "Software\\Menu", "Contexts", 0x33));
-    const std::string text = readBytes(folder / "registry.ini");
+    const std::string text = readBytes(file);
     EXPECT_NE(text.find("[HKEY_CURRENT_USER\\Software]"), std::string::npos) << text;
     EXPECT_NE(text.find("[HKEY_CURRENT_USER\\Software\\Menu]\r\n@=\"/tmp/a\\\\b\"\r\n"
                         "\"Contexts\"=dword:00000033\r\n"),
@@ -128,17 +121,15 @@ TEST(FileRegistry, ReadsAndWritesTheRegForm) {
         << text;
 }
 
-TEST(FileRegistry, AFileItCannotUnderstandIsLeftAlone) {
-    TestTempFolder folder;
+TEST_F(FileRegistryTest, AFileItCannotUnderstandIsLeftAlone) {
     const std::string strange = "[HKEY_CURRENT_USER\\K]\n\"Name\"=hex:01,02\n";
-    writeBytes(folder / "registry.ini", strange);
-    FileRegistry registry(folder / "registry.ini");
+    writeBytes(file, strange);
     EXPECT_FALSE(registry.keyExists(kHive, "K"));
     EXPECT_EQ(registry.createKey(kHive, "Other").error(),
-              (folder / "registry.ini").string() + ": not in the form of a registry file");
+              file.string() + ": not in the form of a registry file");
     EXPECT_FALSE(registry.setDword(kHive, "K", "Flags", 0));
     EXPECT_FALSE(registry.deleteSubkey(kHive, "K", "Sub"));
-    EXPECT_EQ(readBytes(folder / "registry.ini"), strange);
+    EXPECT_EQ(readBytes(file), strange);
 }
 
 }  // namespace

@@ -146,14 +146,12 @@ TEST(TextConv, StartsWithNoCaseFoldsOnlyAsciiLetters) {
 }
 
 TEST(CutUtf8, NeverEndsInsideACharacter) {
-    const std::string text =
-        "ab\xE3\x81\x82"
-        "c";                                        // "abあc": あ takes bytes 2..4
-    EXPECT_EQ(cutUtf8(text, 10), text);             // fits: unchanged
-    EXPECT_EQ(cutUtf8(text, 5), "ab\xE3\x81\x82");  // ends after the character
-    EXPECT_EQ(cutUtf8(text, 4), "ab");              // would split it: cut before it
-    EXPECT_EQ(cutUtf8(text, 3), "ab");
-    EXPECT_EQ(cutUtf8(text, 2), "ab");
+    // あ takes bytes 2..4: a cut that would split it ends before it; a text that fits is kept.
+    const std::string text = "abあc";
+    for (const auto& [limit, cut] :
+         {std::pair<size_t, std::string>{10, text}, {5, "abあ"}, {4, "ab"}, {3, "ab"}, {2, "ab"}}) {
+        EXPECT_EQ(cutUtf8(text, limit), cut) << limit;
+    }
     // Not UTF-8 where it is cut (continuation bytes only): cut at the limit as it stands.
     EXPECT_EQ(cutUtf8("\x80\x80\x80\x80\x80\x80", 4), "\x80\x80\x80\x80");
 }

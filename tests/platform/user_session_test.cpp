@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -19,41 +18,22 @@ namespace {
 
 TEST(RuntimeFolder, WithoutTheSessionFolderOnlyAPrivateFolderOfThisUserIsUsed) {
     const bool root = ::geteuid() == 0;
+    enum Kind { Nothing, Folder, LinkToFolder, File };
     // {what stands at the name beforehand, the start of the failure; "" : the folder is used}
     const struct {
         const char* what;
-        std::function<void(const fs::path&)> make;
+        Kind kind;
+        mode_t mode;      // of the folder
+        bool otherOwner;  // given to user 65534 when the test runs as root
         std::string failure;
     } cases[] = {
-        {"nothing: made 0700", [](const fs::path&) {}, ""},
-        {"this user's 0700 folder",
-         [](const fs::path& p) {
-             fs::create_directory(p);
-             ::chmod(p.c_str(), 0700);
-         },
-         ""},
-        {"a folder open to others",
-         [](const fs::path& p) {
-             fs::create_directory(p);
-             ::chmod(p.c_str(), 0755);
-         },
+        {"nothing: made 0700", Nothing, 0, false, ""},
+        {"this user's 0700 folder", Folder, 0700, false, ""},
+        {"a folder open to others", Folder, 0755, false,
          " is open to other users (mode 755, not 700)"},
-        {"a link to a private folder",
-         [](const fs::path& p) {
-             fs::create_directory(p.string() + "-target");
-             ::chmod((p.string() + "-target").c_str(), 0700);
-             fs::create_directory_symlink(p.string() + "-target", p);
-         },
-         " is not a folder"},
-        {"a file", [](const fs::path& p) { writeBytes(p, "x"); }, " is not a folder"},
-        {"another user's folder",
-         [root](const fs::path& p) {
-             fs::create_directory(p);
-             ::chmod(p.c_str(), 0700);
-             if (root) {
-                 EXPECT_EQ(::chown(p.c_str(), 65534, 65534), 0);
-             }
-         },
+        {"a link to a private folder", LinkToFolder, 0700, false, " is not a folder"},
+        {"a file", File, 0, false, " is not a folder"},
+        {"another user's folder", Folder, 0700, true,
          root ? " belongs to user 65534, not to " + userKey() : ""},
     };
     for (const auto& c : cases) {
@@ -62,7 +42,19 @@ TEST(RuntimeFolder, WithoutTheSessionFolderOnlyAPrivateFolderOfThisUserIsUsed) {
         const ScopedEnvironment session("XDG_RUNTIME_DIR", std::nullopt);
         const ScopedEnvironment tmpdir("TMPDIR", temporary.path().string() + "/");
         const fs::path expected = temporary / ("lumivox-" + userKey());
-        c.make(expected);
+        const fs::path folderMade = expected.string() + (c.kind == LinkToFolder ? "-target" : "");
+        if (c.kind == File) {
+            writeBytes(expected, "x");
+        } else if (c.kind != Nothing) {
+            fs::create_directory(folderMade);
+            ::chmod(folderMade.c_str(), c.mode);
+        }
+        if (c.kind == LinkToFolder) {
+            fs::create_directory_symlink(folderMade, expected);
+        }
+        if (c.otherOwner && root) {
+            EXPECT_EQ(::chown(expected.c_str(), 65534, 65534), 0);
+        }
         const Result<std::string> folder = runtimeFolder();
         if (c.failure.empty()) {
             ASSERT_TRUE(folder) << folder.error();
