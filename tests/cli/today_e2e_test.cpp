@@ -72,7 +72,7 @@ TEST_F(TodayE2eTest, TheWholeJobMakesTheMovieFromTheJoinedRenditions) {
                        quote((save / "sm9.mp4").string())),
               "video\naudio\n");
     EXPECT_FALSE(fs::exists(save / "sm9.segments"));
-    EXPECT_NE(readBytes(work / "sm9.comments.json").find("\"threads\""), std::string::npos);
+    EXPECT_THAT(readBytes(work / "sm9.comments.json"), HasSubstr("\"threads\""));
     EXPECT_THAT(r.err, Not(HasSubstr((*demo)["session"]))) << "never a secret";
 }
 

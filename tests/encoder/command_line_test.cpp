@@ -60,8 +60,7 @@ TEST_F(CommandLineTest, RefusedCommandLinesWriteNothing) {
     for (const auto& [line, message] : refusals) {
         const ChildResult result = encode(line);
         EXPECT_TRUE(result.exitedWith(1)) << line << ": exit " << result.exitCode;
-        EXPECT_NE(result.err.find(message), std::string::npos)
-            << "expected '" << message << "' in: " << result.err;
+        EXPECT_THAT(result.err, HasSubstr(message));
         EXPECT_FALSE(fs::exists(out_)) << line;
         EXPECT_FALSE(fs::exists(folder_.file("out.unknownext")));
         EXPECT_EQ(readBytes(clip_), input) << line;
@@ -72,7 +71,7 @@ TEST_F(CommandLineTest, ExistingOutputIsKeptWithoutYAndAnOutputWithoutStreamsIsA
     writeBytes(out_, "the user's movie");
     ChildResult r = encode("-i IN -vcodec msmpeg4 OUT");
     EXPECT_TRUE(r.exitedWith(1));
-    EXPECT_NE(r.err.find("already exists"), std::string::npos) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("already exists"));
     EXPECT_EQ(readBytes(out_), "the user's movie");
     r = encode("-y -i IN -vcodec msmpeg4 OUT");
     EXPECT_TRUE(r.exitedWith(0)) << r.err;
@@ -83,7 +82,7 @@ TEST_F(CommandLineTest, ExistingOutputIsKeptWithoutYAndAnOutputWithoutStreamsIsA
               "");
     r = encode("-y -i silent.flv -vn -acodec libmp3lame x.mp3");
     EXPECT_TRUE(r.exitedWith(1));
-    EXPECT_NE(r.err.find("no stream"), std::string::npos) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("no stream"));
     EXPECT_FALSE(fs::exists(folder_.file("x.mp3")));
 }
 
@@ -132,7 +131,7 @@ TEST_F(CommandLineTest, StreamCopyWritesTheInputPacketsUnchanged) {
             .out;
     };
     const std::string copied = hashes(folder_.file("copy.mkv"), "");
-    EXPECT_NE(copied.find("0,v,MD5="), std::string::npos) << copied;
+    EXPECT_THAT(copied, HasSubstr("0,v,MD5="));
     EXPECT_EQ(copied, hashes(clip_, "-t 2"));
     const MediaInfo info = probeWithFfprobe(folder_.file("copy.mkv"));
     ASSERT_TRUE(info.ok) << info.error;

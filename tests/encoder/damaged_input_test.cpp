@@ -63,7 +63,7 @@ TEST_F(DamagedInputTest, ASubtitleScriptWithoutEventsCopiesToAnEmptyTrack) {
         {encoderPath(), "-y", "-i", script.string(), "-map", "0:s", "-c", "copy", out.string()}, {},
         60);
     ASSERT_TRUE(r.exitedWith(0)) << r.err;
-    EXPECT_NE(readBytes(out).find("[Events]"), std::string::npos);
+    EXPECT_THAT(readBytes(out), HasSubstr("[Events]"));
 }
 
 }  // namespace

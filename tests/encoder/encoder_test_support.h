@@ -2,6 +2,7 @@
 // Shared by the encoder tests: running the built FFmpeg (and Debian's ffmpeg/ffprobe) as real
 // child processes, temporary folders, test clips and reading outputs back with ffprobe.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -14,6 +15,8 @@
 namespace encoder_test {
 
 namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 struct ChildResult {
     int exitCode = -1;      // when the child exited

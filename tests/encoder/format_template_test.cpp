@@ -151,12 +151,12 @@ TEST_P(FormatTemplateTest, WritesTheNamedContainerAndCodecs) {
     ASSERT_TRUE(r.exitedWith(0)) << text << "\nexit " << r.exitCode << " signal " << r.signal
                                  << "\n"
                                  << r.err;
-    EXPECT_NE(r.err.find("fps="), std::string::npos);
+    EXPECT_THAT(r.err, HasSubstr("fps="));
 
     const fs::path out = outBase + "." + format.extension;
     const MediaInfo info = probeWithFfprobe(out);
     ASSERT_TRUE(info.ok) << info.error;
-    EXPECT_NE(info.formatName.find(format.container), std::string::npos) << info.formatName;
+    EXPECT_THAT(info.formatName, HasSubstr(format.container));
     const MediaStream* subtitle = info.first("subtitle");
     if (format.subtitleCodec[0] != '\0') {
         ASSERT_NE(subtitle, nullptr);

@@ -59,7 +59,7 @@ TEST_F(ProbeTest, OneBannerLineThenTheBlockWithTheExactRationalRate) {
         ASSERT_TRUE(r.exitedWith(0)) << r.err;
         const size_t banner = r.out.find('\n');
         ASSERT_NE(banner, std::string::npos);
-        EXPECT_NE(r.out.find("FFmpeg"), std::string::npos);
+        EXPECT_THAT(r.out, HasSubstr("FFmpeg"));
         EXPECT_EQ(r.out.substr(banner + 1), "niconico++\r\n" +
                                                 expectedDurationLines(reference.durationText) +
                                                 c.size + c.rate + "niconico_end\n");
@@ -83,9 +83,9 @@ TEST_F(ProbeTest, UnusableInputsAndOtherOptionsExitOneWithoutBlock) {
         args.insert(args.begin(), encoderPath());
         const ChildResult r = runChild(args);
         EXPECT_TRUE(r.exitedWith(1)) << named << " exit " << r.exitCode << " " << r.err;
-        EXPECT_EQ(r.out.find("niconico"), std::string::npos) << named;
-        EXPECT_EQ(r.err.find("niconico"), std::string::npos) << named;
-        EXPECT_NE(r.err.find(named), std::string::npos) << r.err;
+        EXPECT_THAT(r.out, Not(HasSubstr("niconico"))) << named;
+        EXPECT_THAT(r.err, Not(HasSubstr("niconico"))) << named;
+        EXPECT_THAT(r.err, HasSubstr(named));
     }
 }
 

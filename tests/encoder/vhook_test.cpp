@@ -105,7 +105,7 @@ TEST_F(VhookTest, IndicesStayInTheInputRateWhenTheOutputRateChanges) {
     ASSERT_TRUE(r.exitedWith(0)) << r.err;
     const std::vector<std::string> calls = lines(readBytes(log_));
     ASSERT_EQ(calls.size(), 52u);
-    EXPECT_NE(calls[0].find(" 128x96 25/1"), std::string::npos) << calls[0];
+    EXPECT_THAT(calls[0], HasSubstr(" 128x96 25/1"));
     for (int i = 0; i < 50; ++i) {
         EXPECT_EQ(calls[1 + i], "frame " + std::to_string(i) + " 128x96 601 0");
     }
@@ -166,14 +166,14 @@ TEST_F(VhookTest, ModuleFailuresEndTheRunWithoutMovie) {
     for (const auto& [vhook, message] : failures) {
         const ChildResult r = encode(in, vhook, "-vcodec msmpeg4 OUT");
         EXPECT_TRUE(r.exitedWith(1)) << vhook << ": " << r.err;
-        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+        EXPECT_THAT(r.err, HasSubstr(message));
         EXPECT_FALSE(fs::exists(out_)) << vhook;
     }
     // A failure on a frame stops the encode and says so in the exit code.
     const ChildResult r = encode(in, recorder_.string() + " " + log_.string() + " --fail-at=10",
                                  "-vcodec msmpeg4 OUT");
     EXPECT_TRUE(r.exitedWith(1));
-    EXPECT_NE(r.err.find("frame 10"), std::string::npos) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("frame 10"));
     const std::vector<std::string> calls = lines(readBytes(log_));
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(calls.back(), "release");
@@ -215,10 +215,10 @@ TEST_F(VhookTest, AVersion2ModuleLogsThroughTheEncoderAndAVersion1ModuleStillRun
         ASSERT_TRUE(r.exitedWith(0)) << r.err;
         const std::string seen = r.err + readBytes(log_);
         for (const std::string& text : c.present) {
-            EXPECT_NE(seen.find(text), std::string::npos) << text << " in\n" << seen;
+            EXPECT_THAT(seen, HasSubstr(text));
         }
         for (const std::string& text : c.absent) {
-            EXPECT_EQ(seen.find(text), std::string::npos) << text << " in\n" << seen;
+            EXPECT_THAT(seen, Not(HasSubstr(text)));
         }
         EXPECT_EQ(lines(readBytes(log_)).back(), "release");
     }
@@ -232,7 +232,7 @@ TEST_F(VhookTest, CommentFilterWithoutItsFilesRefusesToStart) {
     const ChildResult r =
         encode(smallFlv(), "velmora.dll -N comment.ini -D data.ini ", "-vcodec msmpeg4 OUT");
     EXPECT_TRUE(r.exitedWith(1)) << r.err;
-    EXPECT_NE(r.err.find("velmora.so"), std::string::npos) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("velmora.so"));
     EXPECT_FALSE(fs::exists(out_));
 }
 

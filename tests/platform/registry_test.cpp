@@ -3,12 +3,15 @@
 
 #include "platform/registry.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "platform/file_registry.h"
 #include "support/temp_folder.h"
 
 namespace {
+
+using ::testing::HasSubstr;
 
 constexpr std::string_view kHive = kCurrentUserHive;
 
@@ -114,11 +117,9 @@ TEST_F(FileRegistryTest, ReadsAndWritesTheRegForm) {
     ASSERT_TRUE(registry.setString(kHive, "Software\\Menu", "", "/tmp/a\\b"));
     ASSERT_TRUE(registry.setDword(kHive, "Software\\Menu", "Contexts", 0x33));
     const std::string text = readBytes(file);
-    EXPECT_NE(text.find("[HKEY_CURRENT_USER\\Software]"), std::string::npos) << text;
-    EXPECT_NE(text.find("[HKEY_CURRENT_USER\\Software\\Menu]\r\n@=\"/tmp/a\\\\b\"\r\n"
-                        "\"Contexts\"=dword:00000033\r\n"),
-              std::string::npos)
-        << text;
+    EXPECT_THAT(text, HasSubstr("[HKEY_CURRENT_USER\\Software]"));
+    EXPECT_THAT(text, HasSubstr("[HKEY_CURRENT_USER\\Software\\Menu]\r\n@=\"/tmp/a\\\\b\"\r\n"
+                                "\"Contexts\"=dword:00000033\r\n"));
 }
 
 TEST_F(FileRegistryTest, AFileItCannotUnderstandIsLeftAlone) {
