@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -193,10 +194,18 @@ protected:
         return command.append(" 2> ").append(quote(errPath())).append(" < /dev/null");
     }
 
-    // Sends `signalNumber` to `pid` and waits up to 30 s for its end: the exit code (128 + the
-    // signal when it was killed by one) and the seconds it took; nothing when it did not end
-    // (it is then killed and reaped).
-    std::optional<std::pair<int, double>> signalAndWait(pid_t pid, int signalNumber) {
+    // Waits up to 60 s for `ready` (and a moment more), sends `signalNumber` to `pid` and waits
+    // for its end: it must exit with 130 within `limitSeconds`, far below what the stand-ins
+    // it waits for would take. One that does not end in 30 s is killed and reaped.
+    void expectStoppedBy(int signalNumber, pid_t pid, const std::function<bool()>& ready,
+                         double limitSeconds) {
+        ASSERT_GT(pid, 0);
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!ready() && std::chrono::steady_clock::now() < giveUp) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        ASSERT_TRUE(ready()) << readBytes(errPath());
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
         const auto signalled = std::chrono::steady_clock::now();
         EXPECT_EQ(::kill(pid, signalNumber), 0);
         int status = 0;
@@ -207,10 +216,11 @@ protected:
         if (reaped == 0) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, &status, 0);
-            return std::nullopt;
+            FAIL() << "lumivox-cli did not end after signal " << signalNumber;
         }
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - signalled;
-        return std::pair{exitCodeOf(status), took.count()};
+        EXPECT_EQ(exitCodeOf(status), 130);
+        EXPECT_LT(took.count(), limitSeconds);
     }
 
     // The red pixels of frame `frame` of `movie`, decoded to RGB by Debian's ffmpeg: inside the

@@ -103,17 +103,9 @@ TEST_F(TodayE2eTest, FaultsEndTheJobWithTheirReasonAndNothingHalfMade) {
 TEST_F(TodayE2eTest, CtrlCDuringTheSegmentsStopsAtOnceAndTheNextJobContinues) {
     // The second segment of each rendition trickles.
     startDemo({"segment-slow"});
-    const pid_t pid = spawn(kProgramFolder / "lumivox-cli", jobArguments({"--format", "無変換"}));
-    ASSERT_GT(pid, 0);
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (segmentsKept() < 2 && std::chrono::steady_clock::now() < giveUp) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    ASSERT_GE(segmentsKept(), 2) << readBytes(errPath());
-    const auto ended = signalAndWait(pid, SIGINT);
-    ASSERT_TRUE(ended.has_value()) << "lumivox-cli did not end after SIGINT";
-    EXPECT_EQ(ended->first, 130);
-    EXPECT_LT(ended->second, 2.5) << "a stop must not wait for the trickling segment";
+    ASSERT_NO_FATAL_FAILURE(expectStoppedBy(
+        SIGINT, spawn(kProgramFolder / "lumivox-cli", jobArguments({"--format", "無変換"})),
+        [&] { return segmentsKept() >= 2; }, 2.5));
     const int kept = segmentsKept();
     EXPECT_GE(kept, 2);
     EXPECT_FALSE(fs::exists(save / "sm9.mp4"));
