@@ -6,7 +6,6 @@
 
 #include <QDateEdit>
 #include <climits>
-#include <ctime>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -43,27 +42,37 @@ protected:
     std::filesystem::path extractSav() const { return folders.work() / "Extract.sav"; }
 };
 
-TEST_F(CommentWindowTest, TheSavedListsFillTheRowsAndReachEveryJob) {
-    writeBytes(ignoreSav(), "ng1\r\n\r\n ng 3\n");
-    writeBytes(extractSav(), "ex1\r\nex2\r\n");
+TEST_F(CommentWindowTest, TheSavedListsFillTheRowsAndReachEveryJobAndDeleteTakesOneRow) {
+    writeBytes(ignoreSav(), "ng1\r\nng2\r\nng3\r\n");
+    writeBytes(extractSav(), "ex1\r\n\r\n ex 3\n");
     auto window = openWindow();
-    CCommentDlg* comments = commentWindow(*window);
-    EXPECT_TRUE(comments->isVisible());
+    QTreeView* ng = ngView(*window);
+    EXPECT_TRUE(commentWindow(*window)->isVisible());
 
     // Every line is a row, the empty one too, nothing trimmed; the rows carry the entries' ids.
-    EXPECT_EQ(columnTexts(*ngView(*window)), (Texts{"ng1", "", " ng 3"}));
-    EXPECT_EQ(rowTies(*ngView(*window)), (Ties{0, 1, 2}));
-    EXPECT_EQ(columnTexts(*extractView(*window)), (Texts{"ex1", "ex2"}));
-    EXPECT_EQ(rowTies(*extractView(*window)), (Ties{0, 1}));
-
+    EXPECT_EQ(columnTexts(*extractView(*window)), (Texts{"ex1", "", " ex 3"}));
+    EXPECT_EQ(rowTies(*extractView(*window)), (Ties{0, 1, 2}));
+    EXPECT_EQ(columnTexts(*ng), (Texts{"ng1", "ng2", "ng3"}));
     const JobRequest request = nextJobRequest(*window);
-    EXPECT_EQ(request.ngList, (Texts{"ng1", "", " ng 3"}));
-    EXPECT_EQ(request.extractList, (Texts{"ex1", "ex2"}));
+    EXPECT_EQ(request.ngList, (Texts{"ng1", "ng2", "ng3"}));
+    EXPECT_EQ(request.extractList, (Texts{"ex1", "", " ex 3"}));
 
-    // Written back unchanged, with CR LF.
+    // "削除" removes the selected row of its own list and its entry only.
+    ng->clearSelection();
+    click(*window, "ngDeleteButton");
+    EXPECT_EQ(window->ngIds().texts(), (Texts{"ng1", "ng2", "ng3"})) << "no row selected";
+    selectRow(*ng, 1);
+    click(*window, "extractDeleteButton");
+    EXPECT_EQ(window->ngIds().texts(), (Texts{"ng1", "ng2", "ng3"})) << "the other list's button";
+    click(*window, "ngDeleteButton");
+    EXPECT_EQ(columnTexts(*ng), (Texts{"ng1", "ng3"}));
+    EXPECT_EQ(window->ngIds().texts(), (Texts{"ng1", "ng3"}));
+    EXPECT_EQ(rowTies(*ng), (Ties{0, 2}));
+
+    // Written back with CR LF, the untouched list as it was.
     window->close();
-    EXPECT_EQ(readBytes(ignoreSav()), "ng1\r\n\r\n ng 3\r\n");
-    EXPECT_EQ(readBytes(extractSav()), "ex1\r\nex2\r\n");
+    EXPECT_EQ(readBytes(ignoreSav()), "ng1\r\nng3\r\n");
+    EXPECT_EQ(readBytes(extractSav()), "ex1\r\n\r\n ex 3\r\n");
 }
 
 TEST_F(CommentWindowTest, TheEndOfAnEditFollowsTheListsRules) {
@@ -108,26 +117,6 @@ TEST_F(CommentWindowTest, TheEndOfAnEditFollowsTheListsRules) {
     const JobRequest request = nextJobRequest(*window);
     EXPECT_EQ(request.ngList, (Texts{"ｕｓｅｒ２　"}));
     EXPECT_EQ(request.extractList, (Texts{"ex"}));
-    window->close();
-}
-
-TEST_F(CommentWindowTest, DeleteRemovesTheSelectedRowAndItsEntryOnly) {
-    writeBytes(ignoreSav(), "a\r\nb\r\nc\r\n");
-    auto window = openWindow();
-    QTreeView* ng = ngView(*window);
-
-    ng->clearSelection();
-    click(*window, "ngDeleteButton");
-    EXPECT_EQ(columnTexts(*ng), (Texts{"a", "b", "c"})) << "no row selected: nothing changes";
-    EXPECT_EQ(window->ngIds().texts(), (Texts{"a", "b", "c"}));
-
-    selectRow(*ng, 1);
-    click(*window, "extractDeleteButton");
-    EXPECT_EQ(window->ngIds().texts(), (Texts{"a", "b", "c"})) << "the other list's button";
-    click(*window, "ngDeleteButton");
-    EXPECT_EQ(columnTexts(*ng), (Texts{"a", "c"}));
-    EXPECT_EQ(window->ngIds().texts(), (Texts{"a", "c"}));
-    EXPECT_EQ(rowTies(*ng), (Ties{0, 2}));
     window->close();
 }
 

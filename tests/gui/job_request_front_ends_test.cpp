@@ -1,16 +1,19 @@
 // The desktop program and lumivox-cli make a job's request in one place: from the same
 // lumivox.ini, each through its own code path (the window's Start, the command line's URL job),
-// they give the same request.
+// they give the same request, with the file's values.
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
 #include <sstream>
 #include <string>
 
 #include "cli/cli_options.h"
 #include "cli/url_job_command.h"
 #include "gui_test_support.h"
+#include "job/format_presets.h"
 #include "service/cookie_store.h"
 
 using namespace gui_test;
@@ -71,6 +74,25 @@ TEST_F(JobRequestFrontEndsTest, TheWindowAndTheCommandLineMakeTheSameRequest) {
         ASSERT_NE(fromWindow.cookieStore, nullptr);
         EXPECT_EQ(fromWindow.cookieStore->jarFile(), cookies.jarFile());
     }
+
+    // The values of the second file, as both front ends give them.
+    const std::time_t now = std::time(nullptr);
+    const JobRequest request = drive.requests()[1];
+    EXPECT_EQ(request.mail + " " + request.password, "m@example.com pw");
+    EXPECT_EQ(request.workFolder, folders.work().string() + "/");
+    EXPECT_EQ(request.fontFace, "IPAゴシック");
+    EXPECT_EQ(request.fontSizePt, 18);
+    EXPECT_TRUE(std::filesystem::exists(request.fontsFolder + request.fontFile))
+        << request.fontsFolder << request.fontFile;
+    EXPECT_EQ(request.hideOldComments + request.noAutoLogin, 0);
+    const auto& presets = FormatPresetList::builtInPresets();
+    EXPECT_EQ(request.formatTemplate,
+              std::find_if(presets.begin(), presets.end(), [](const FormatPreset& preset) {
+                  return preset.name == "MP4";
+              })->argTemplate);
+    EXPECT_LE(request.periodStart, now - 3 * 365 * 86400 + 86400);
+    EXPECT_GE(request.periodEnd, now + 86400 - 5);
+    EXPECT_EQ(request.endpoints.webBase, "http://127.0.0.1:9");
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include <QTimer>
 #include <array>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 

@@ -5,7 +5,6 @@
 
 #include <QScreen>
 #include <functional>
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
