@@ -5,39 +5,14 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
-#include <climits>
 #include <string>
 
-#include "text/text_engine.h"
+#include "text_test_support.h"
 
 namespace {
 
 const std::string kLayeredFont = std::string(LUMIVOX_TEST_DATA) + "/colour-layers.ttf";
-
-struct Ink {
-    int left = INT_MAX, top = INT_MAX, right = INT_MIN, bottom = INT_MIN;  // right, bottom excl.
-};
-
-// The box of the pixels whose value (at `stride` bytes apart from `offset`) is not 0, in the
-// comment's coordinates.
-Ink inkOf(const CommentBitmap& bitmap, const std::vector<uint8_t>& plane, size_t stride,
-          size_t offset) {
-    Ink ink;
-    for (int row = 0; row < bitmap.height; ++row) {
-        for (int col = 0; col < bitmap.width; ++col) {
-            const size_t i = static_cast<size_t>(row) * bitmap.width + col;
-            if (i * stride + offset < plane.size() && plane[i * stride + offset] != 0) {
-                ink.left = std::min(ink.left, col + bitmap.originX);
-                ink.right = std::max(ink.right, col + bitmap.originX + 1);
-                ink.top = std::min(ink.top, row + bitmap.originY);
-                ink.bottom = std::max(ink.bottom, row + bitmap.originY + 1);
-            }
-        }
-    }
-    return ink;
-}
 
 // Red, green, blue and alpha of the colour plane at (x, y) in the comment's coordinates.
 std::array<int, 4> colourAt(const CommentBitmap& bitmap, int x, int y) {
@@ -59,11 +34,11 @@ TEST(LayeredColourGlyphs, AreDrawnLayerByLayerAtTheSizeWithoutAnOutline) {
         const CommentBitmap bitmap = engine.renderComment(u"A\U0001F600", size, outline);
         ASSERT_EQ(bitmap.colour.size(), bitmap.fill.size() * 4) << "no colour plane";
 
-        const Ink plain = inkOf(bitmap, bitmap.fill, 1, 0);
-        const Ink layered = inkOf(bitmap, bitmap.colour, 4, 3);
+        const InkBox plain = inkBox(bitmap, bitmap.fill);
+        const InkBox layered = colourInkBox(bitmap);
         EXPECT_NEAR(plain.left, em / 10, 1);
         EXPECT_NEAR(plain.right, em * 9 / 10, 1) << "only 'A' is in the fill";
-        EXPECT_LE(inkOf(bitmap, bitmap.outline, 1, 0).right, plain.right + outline + 1)
+        EXPECT_LE(inkBox(bitmap, bitmap.outline).right, plain.right + outline + 1)
             << "no outline around the colour glyph";
         // The colour glyph one advance (one em) on, on the same baseline and as high.
         EXPECT_NEAR(layered.left, em + em / 10, 1);

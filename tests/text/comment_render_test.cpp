@@ -7,11 +7,10 @@
 #include "support/missing_tool.h"
 #include "text/comment_lines.h"
 #include "text/glyph_rasterizer.h"
-#include "text/text_engine.h"
+#include "text_test_support.h"
 
 namespace {
 
-const std::string kIpaPGothic = "/usr/share/fonts/opentype/ipafont-gothic/ipagp.ttf";
 const char* kColourEmojiFont = "/usr/share/fonts/truetype/noto/NotoColorEmoji.ttf";
 constexpr int kLineHeight18 = 26;  // IPAPGothic's line at 18 pt (see text_engine_test.cpp)
 
@@ -25,42 +24,7 @@ int at(const CommentBitmap& bitmap, const std::vector<uint8_t>& plane, int x, in
     return plane[static_cast<size_t>(row) * bitmap.width + col];
 }
 
-struct InkBox {
-    int left = INT_MAX, top = INT_MAX, right = INT_MIN, bottom = INT_MIN;  // right, bottom excl.
-    bool empty() const { return left == INT_MAX; }
-};
-
-// The box around all pixels with coverage, in the comment's coordinates.
-InkBox inkBox(const CommentBitmap& bitmap, const std::vector<uint8_t>& plane, int fromY = INT_MIN,
-              int toY = INT_MAX) {
-    InkBox box;
-    for (int row = 0; row < bitmap.height; ++row) {
-        const int y = row + bitmap.originY;
-        if (y < fromY || y >= toY) {
-            continue;
-        }
-        for (int col = 0; col < bitmap.width; ++col) {
-            if (plane[static_cast<size_t>(row) * bitmap.width + col] != 0) {
-                const int x = col + bitmap.originX;
-                box.left = std::min(box.left, x);
-                box.right = std::max(box.right, x + 1);
-                box.top = std::min(box.top, y);
-                box.bottom = std::max(box.bottom, y + 1);
-            }
-        }
-    }
-    return box;
-}
-
-class CommentRenderTest : public testing::Test {
-protected:
-    void SetUp() override {
-        Result<std::unique_ptr<TextEngine>> opened = TextEngine::open(kIpaPGothic, 0);
-        ASSERT_TRUE(opened) << opened.error();
-        engine = std::move(*opened);
-    }
-    std::unique_ptr<TextEngine> engine;
-};
+using CommentRenderTest = IpaPGothicTest;
 
 // The lines as one text: "|" between lines, "_" for a blank line, "?" for an empty non-blank.
 std::u16string linesOf(std::u16string_view text) {
@@ -178,15 +142,6 @@ TEST_F(CommentRenderTest, FallbackCharactersAreDrawn) {
     EXPECT_TRUE(bitmap.colour.empty());
 }
 
-// The alpha of the colour plane (an empty plane when the comment has no colour glyph).
-std::vector<uint8_t> colourAlpha(const CommentBitmap& bitmap) {
-    std::vector<uint8_t> alpha(bitmap.fill.size(), 0);
-    for (size_t i = 0; i < alpha.size() && i * 4 + 3 < bitmap.colour.size(); ++i) {
-        alpha[i] = bitmap.colour[i * 4 + 3];
-    }
-    return alpha;
-}
-
 // Opaque pixels of the colour plane whose channels differ widely: colour, not grey.
 int vividPixels(const CommentBitmap& bitmap) {
     int vivid = 0;
@@ -228,7 +183,7 @@ TEST_F(CommentRenderTest, EmojiAreDrawnInColourOneEmHighWithoutAnOutline) {
                 continue;
             }
             ASSERT_EQ(bitmap.colour.size(), bitmap.fill.size() * 4);
-            const InkBox emoji = inkBox(bitmap, colourAlpha(bitmap));
+            const InkBox emoji = colourInkBox(bitmap);
             ASSERT_FALSE(emoji.empty());
             EXPECT_GE(emoji.left, before - 1);
             EXPECT_LE(emoji.right, whole.cx + 1);

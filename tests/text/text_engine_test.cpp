@@ -6,6 +6,7 @@
 #include <string>
 
 #include "support/temp_folder.h"
+#include "text_test_support.h"
 
 namespace {
 
@@ -17,17 +18,7 @@ namespace {
 // At 18 pt and 96 dpi the em is 18 * 96 / 72 = 24 px; the scale is 24 / 2048 = 0.75 of a
 // 1/64 pixel per unit. A value in units becomes units * 0.75 in 1/64 px (rounded), then
 // whole pixels (rounded). At 27 pt the em is 36 px and the scale 1.125.
-const std::string kIpaPGothic = "/usr/share/fonts/opentype/ipafont-gothic/ipagp.ttf";
-
-class TextEngineTest : public testing::Test {
-protected:
-    void SetUp() override {
-        Result<std::unique_ptr<TextEngine>> opened = TextEngine::open(kIpaPGothic, 0);
-        ASSERT_TRUE(opened) << opened.error();
-        engine = std::move(*opened);
-    }
-    std::unique_ptr<TextEngine> engine;
-};
+using TextEngineTest = IpaPGothicTest;
 
 TEST_F(TextEngineTest, EmHeightIsPointsAtTheResolutionRounded) {
     EXPECT_EQ(engine->dpi(), 96);
