@@ -8,13 +8,13 @@
 #include <QMimeData>
 #include <QSlider>
 #include <QUrl>
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <string>
 
 #include "app/url_hand_over.h"
+#include "cli/cli_test_support.h"
 #include "gui/still_preview_dlg.h"
 #include "gui_test_support.h"
 #include "support/missing_tool.h"
@@ -24,8 +24,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kWidth = 320;
-constexpr int kHeight = 240;
+using cli_test::kHeight;
+using cli_test::kWidth;
 constexpr const char* kUrl = "http://www.nicovideo.jp/watch/sm9";
 
 bool debianFfmpegPresent() {
@@ -33,17 +33,12 @@ bool debianFfmpegPresent() {
            0;
 }
 
-std::string quoted(const fs::path& path) {
-    return "'" + path.string() + "'";  // the test's own folders hold no quote
-}
-
 // A 4 s clip of one dark blue with a tone, as a camera or a download would give it.
 void makeClip(const fs::path& clip) {
-    const std::string command =
-        "ffmpeg -nostdin -v error -y -f lavfi -i color=c=0x203050:s=" + std::to_string(kWidth) +
-        "x" + std::to_string(kHeight) +
-        ":r=30:d=4 -f lavfi -i sine=f=440:d=4 -c:v mpeg4 -q:v 2 -c:a aac " + quoted(clip);
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    cli_test::runShell(
+        "ffmpeg -nostdin -v error -y -f lavfi -i color=c=0x203050:s=320x240:r=30:d=4 "
+        "-f lavfi -i sine=f=440:d=4 -c:v mpeg4 -q:v 2 -c:a aac " +
+        cli_test::quote(clip.string()));
 }
 
 // One red comment at the top from 2 s on, posted yesterday (inside the window's period), in the
@@ -55,20 +50,6 @@ std::string todayCommentList() {
     return std::string(R"([{"id":"1","no":1,"vposMs":2000,"body":"赤いコメント",)") +
            R"("commands":["ue","red","big"],"userId":"u1","isPremium":false,"score":0,)" +
            R"("postedAt":")" + posted + R"(","nicoruCount":0,"source":"leaf"}])";
-}
-
-std::string ffprobeOf(const fs::path& file, const std::string& entries) {
-    std::string output;
-    const std::string command =
-        "ffprobe -v error -of default=nw=1:nk=1 " + entries + " " + quoted(file);
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-            output.append(buffer, n);
-        }
-        ::pclose(pipe);
-    }
-    return output;
 }
 
 // Pixels of the still far from the clip's dark blue: what the comments drew.
@@ -153,9 +134,7 @@ TEST_F(LocalRenderWindowTest, ADroppedVideoIsPreviewedAndRenderedIntoTheSaveFold
     EXPECT_EQ(control<QLabel>(*window, "resultText")->text().toStdString(),
               "完了: " + movie.string());
     ASSERT_TRUE(fs::exists(movie)) << "the movie under the video's name in the save folder";
-    EXPECT_EQ(ffprobeOf(movie, "-select_streams v -show_entries stream=codec_name,width"),
-              "msmpeg4v3\n320\n");
-    EXPECT_NEAR(std::stod("0" + ffprobeOf(movie, "-show_entries format=duration")), 4.0, 0.2);
+    cli_test::expectAviOf(movie, clip);
     EXPECT_TRUE(fs::exists(clip)) << "the video stays";
     window->close();
 }
