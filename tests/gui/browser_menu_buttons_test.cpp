@@ -26,7 +26,7 @@ protected:
     static QuestionSeen press(CLumivoxDlg& window, const char* button,
                               QMessageBox::StandardButton answer) {
         const std::shared_ptr<QuestionSeen> seen = answerNextQuestion(answer);
-        control<QPushButton>(window, button)->click();
+        click(window, button);
         EXPECT_TRUE(seen->shown) << button << " asked nothing";
         return *seen;
     }

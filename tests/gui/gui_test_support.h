@@ -182,6 +182,20 @@ Control* control(const QWidget& window, const char* name) {
     return found;
 }
 
+inline void click(const QWidget& window, const char* button) {
+    control<QPushButton>(window, button)->click();
+}
+
+// Types `url` into the URL field and presses Start.
+inline void start(const QWidget& window, const std::string& url) {
+    control<QLineEdit>(window, "urlEdit")->setText(QString::fromStdString(url));
+    click(window, "startButton");
+}
+
+inline QString urlField(const QWidget& window) {
+    return control<QLineEdit>(window, "urlEdit")->text();
+}
+
 // The window's state as the user sees it: which of Start, Stop and the URL field are enabled,
 // the status text and the progress bar.
 struct WindowState {
@@ -217,7 +231,7 @@ inline int progressOf(const QWidget& window) {
 // Presses Stop and lets the GUI thread run until the stopped job's "done" has ended it (and a
 // queued URL, if any, has started).
 inline void stopAndWait(CLumivoxDlg& window) {
-    control<QPushButton>(window, "stopButton")->click();
+    click(window, "stopButton");
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return window.jobPhase() != CLumivoxDlg::JobPhase::Stopping; }, kPatienceMs));
 }
@@ -249,17 +263,6 @@ protected:
         }
         return window;
     }
-    static void click(const QWidget& window, const char* button) {
-        control<QPushButton>(window, button)->click();
-    }
-    static void start(const QWidget& window, const std::string& url) {
-        control<QLineEdit>(window, "urlEdit")->setText(QString::fromStdString(url));
-        click(window, "startButton");
-    }
-    static QString urlField(const QWidget& window) {
-        return control<QLineEdit>(window, "urlEdit")->text();
-    }
-
     WindowFolders folders;
     JobDrive drive;
 };

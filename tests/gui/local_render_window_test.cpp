@@ -124,7 +124,7 @@ TEST_F(LocalRenderWindowTest, ADroppedVideoIsPreviewedAndRenderedIntoTheSaveFold
     EXPECT_EQ(window->jobPhase(), CLumivoxDlg::JobPhase::Idle) << "no encode before Start";
     EXPECT_FALSE(fs::exists(saveFolder() / "clip.png")) << "stills stay out of the save folder";
 
-    control<QPushButton>(*preview, "previewStartButton")->click();
+    click(*preview, "previewStartButton");
     ASSERT_TRUE(waitUntil([&] { return window->stillPreview() == nullptr; }));
     EXPECT_EQ(stateOf(*window),
               (WindowState{false, true, false, "エンコード中...  コメント: clip.comments.json"}));
@@ -167,7 +167,7 @@ TEST_F(LocalRenderWindowTest, AVideoWithoutCommentsAsksForThemAndUrlsWaitMeanwhi
     }));
     EXPECT_EQ(drive.requests().size(), 0u);
 
-    control<QPushButton>(*preview, "previewCancelButton")->click();
+    click(*preview, "previewCancelButton");
     ASSERT_TRUE(waitUntil([&] { return window->stillPreview() == nullptr; }));
     ASSERT_TRUE(waitUntil([&] { return drive.requests().size() == 1u; }))
         << "the queued URL starts once the preview is given up";

@@ -7,7 +7,6 @@
 #include <QSignalSpy>
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -75,18 +74,10 @@ protected:
         return window;
     }
 
-    static void start(CLumivoxDlg& window, const std::string& url) {
-        control<QLineEdit>(window, "urlEdit")->setText(QString::fromStdString(url));
-        control<QPushButton>(window, "startButton")->click();
-    }
-    static QString urlField(const CLumivoxDlg& window) {
-        return control<QLineEdit>(window, "urlEdit")->text();
-    }
-
     // Presses Stop, which only asks the job to end, and waits for the job's teardown; false
     // when the job did not end within the hang guard.
     bool stopAndAwaitIdle(CLumivoxDlg& window) {
-        control<QPushButton>(window, "stopButton")->click();
+        click(window, "stopButton");
         EXPECT_EQ(stateOf(window), kStopping) << "the click returns before the job has ended";
         return waitUntil([&] { return stateOf(window) == kIdle; },
                          static_cast<int>(std::chrono::milliseconds(kStopHangGuard).count()));
@@ -189,7 +180,7 @@ TEST_F(MainWindowServiceTest, QueuedUrlsRunWhenTheJobEndsAndWhenItIsStopped) {
 
     start(*window, pageUrl("sm1"));
     ASSERT_EQ(stateOf(*window), kDownloading);
-    control<QPushButton>(*window, "addButton")->click();
+    click(*window, "addButton");
     typeAndEnter(*list, pageUrl("sm2"));
     window->OnCopyData(kCopyDataUrl, handOverData(pageUrl("sm3")));
     EXPECT_EQ(columnTexts(*list), urls({"sm2", "sm3"}));
@@ -228,7 +219,6 @@ TEST_F(MainWindowServiceTest, AServiceThatCannotBeReachedShowsCurlsErrorText) {
         return box != nullptr;
     }));
     EXPECT_FALSE(box->text().isEmpty());
-    std::printf("error shown: %s\n", box->text().toStdString().c_str());
 }
 
 }  // namespace

@@ -83,8 +83,8 @@ TEST_F(MainWindowSettingsTest, LoadedValuesReachTheControlsAndReturnOnClosing) {
     control<QLineEdit>(*window, "fontSizeEdit")->setText(QStringLiteral("  17pt"));
     control<QComboBox>(*window, "formatCombo")->setCurrentText(QStringLiteral("WMV(高画質)"));
     control<QCheckBox>(*window, "hideOldCheck")->setChecked(true);
-    control<QPushButton>(*window, "listToggle")->click();
-    control<QPushButton>(*window, "commentToggle")->click();
+    click(*window, "listToggle");
+    click(*window, "commentToggle");
     window->close();
 
     const Settings saved = savedSettings();
@@ -128,7 +128,7 @@ struct AccountAnswer {
                 secretsHidden &= i == 0 || edit->echoMode() == QLineEdit::Password;
                 edit->setText(typed[i]);
             }
-            control<QPushButton>(*dialog, ok ? "okButton" : "cancelButton")->click();
+            click(*dialog, ok ? "okButton" : "cancelButton");
             answered = true;
         });
     }

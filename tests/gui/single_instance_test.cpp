@@ -99,8 +99,6 @@ protected:
         window->OnInitDialog();
     }
 
-    QString urlField() const { return control<QLineEdit>(*window, "urlEdit")->text(); }
-
     TestTempFolder session;
     WindowFolders folders;
     JobDrive drive;
@@ -114,7 +112,7 @@ TEST_F(SingleInstanceTest, ASecondStartHandsItsWholeCommandTailOverOrRestoresThe
     ASSERT_TRUE(waitForEnd(*second));
     EXPECT_EQ(second->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second->exitCode(), 0);
-    EXPECT_EQ(urlField(), QStringLiteral("\"quoted\" two  blanks"));
+    EXPECT_EQ(urlField(*window), QStringLiteral("\"quoted\" two  blanks"));
     EXPECT_EQ(stateOf(*window), kIdle) << "the text does not begin with http://";
     // The instance that only handed over read and wrote no file.
     EXPECT_TRUE(std::filesystem::is_empty(session / "home"));
@@ -124,7 +122,7 @@ TEST_F(SingleInstanceTest, ASecondStartHandsItsWholeCommandTailOverOrRestoresThe
     const std::string url = "ftp://example.com/" + std::string(1500, 'x');
     auto third = startProgram({QString::fromStdString(url)});
     ASSERT_TRUE(waitForEnd(*third));
-    EXPECT_EQ(urlField().toStdString(), url.substr(0, kMaxHandOverUrlBytes));
+    EXPECT_EQ(urlField(*window).toStdString(), url.substr(0, kMaxHandOverUrlBytes));
 
     // A start without a URL restores a minimised window and sends nothing.
     window->showMinimized();
@@ -133,7 +131,7 @@ TEST_F(SingleInstanceTest, ASecondStartHandsItsWholeCommandTailOverOrRestoresThe
     ASSERT_TRUE(waitForEnd(*fourth));
     EXPECT_EQ(fourth->exitCode(), 0);
     ASSERT_TRUE(waitUntil([&] { return !window->isMinimized(); }));
-    EXPECT_EQ(urlField().toStdString(), url.substr(0, kMaxHandOverUrlBytes));
+    EXPECT_EQ(urlField(*window).toStdString(), url.substr(0, kMaxHandOverUrlBytes));
     EXPECT_TRUE(drive.requests().empty());
 }
 
@@ -146,7 +144,7 @@ TEST_F(SingleInstanceTest, ASecondStartWaitsForAnInstanceThatIsStillStarting) {
     ASSERT_TRUE(instance->listen());
     ASSERT_TRUE(waitForEnd(*second));
     EXPECT_EQ(second->exitCode(), 0);
-    EXPECT_EQ(urlField(), QStringLiteral("still-starting"));
+    EXPECT_EQ(urlField(*window), QStringLiteral("still-starting"));
 }
 
 TEST_F(SingleInstanceTest, ACrashedInstanceDoesNotKeepTheNextOneFromRunning) {
@@ -284,7 +282,8 @@ TEST_F(SingleInstanceTest, OnlyAPeerOfTheSameUserIsHeardOrToldAUrl) {
         SCOPED_TRACE(c.user);
         control<QLineEdit>(*window, "urlEdit")->clear();
         EXPECT_EQ(exitCodeAs(c.user, send), c.sent);
-        EXPECT_EQ(urlField() == QString::fromUtf8(url), c.received) << urlField().toStdString();
+        EXPECT_EQ(urlField(*window) == QString::fromUtf8(url), c.received)
+            << urlField(*window).toStdString();
 
         fs::remove(squatted / "socket");
         std::thread handOver(
