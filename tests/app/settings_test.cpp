@@ -75,23 +75,24 @@ TEST_F(SettingsTest, AFileWithAPasswordIsTheOwnersAloneAfterASave) {
     }
 }
 
-TEST_F(SettingsTest, AFlagIsOnOnlyWhenItsTextIsExactlyOne) {
-    writeBytes(ini, "[lumivox]\nOld=yes\nLogin=1x\nListDialog=0\ncommentdialog= 1 \n");
+// A flag is on only when its text is exactly "1"; numbers are read by their leading digits;
+// long values are cut at 259 bytes.
+TEST_F(SettingsTest, AFlagIsOnOnlyForOneNumbersAreLeadingDigitsLongValuesAreCut) {
+    writeBytes(ini,
+               "[lumivox]\nOld=yes\nLogin=1x\nListDialog=0\ncommentdialog= 1 \nFontPt=24pt\n"
+               "SaveDir=" +
+                   std::string(400, 'x') + "\n");
     const Settings s = loadSettings(ini, "/d");
     EXPECT_EQ(s.hideOldComments, 0);
     EXPECT_EQ(s.noAutoLogin, 0);
     EXPECT_EQ(s.listWindowShown, 0);
     EXPECT_EQ(s.commentWindowShown, 1);  // blanks around a value are not part of it
+    EXPECT_EQ(s.fontSizePt, 24);
+    EXPECT_EQ(s.saveFolder, std::string(259, 'x'));
     ASSERT_TRUE(saveSettings(ini, s));
     const std::string text = readBytes(ini);
     EXPECT_NE(text.find("Old=0\n"), std::string::npos);  // a rewritten line keeps its end
     EXPECT_NE(text.find("Login=0\n"), std::string::npos);
-}
-
-TEST_F(SettingsTest, NumbersAreReadByTheirLeadingDigitsAndLongValuesCutAt259Bytes) {
-    writeBytes(ini, "[Lumivox]\r\nFontPt=24pt\r\nSaveDir=" + std::string(400, 'x') + "\r\n");
-    EXPECT_EQ(loadSettings(ini, "/d").fontSizePt, 24);
-    EXPECT_EQ(loadSettings(ini, "/d").saveFolder, std::string(259, 'x'));
     writeBytes(ini, "[Lumivox]\r\nFontPt=big\r\n");
     EXPECT_EQ(loadSettings(ini, "/d").fontSizePt, 0);
 }

@@ -24,6 +24,7 @@ constexpr const char* kUrl2 = "http://www.nicovideo.jp/watch/sm2";
 using MainWindowJobTest = WindowTest;
 
 TEST_F(MainWindowJobTest, TheStateTableThroughStartProgressEncodingAndDone) {
+    drive.downloadProgress = {0, 40, 101, -5};  // only 1 to 100 moves the bar
     auto window = openWindow();
     QProgressBar* bar = control<QProgressBar>(*window, "progressBar");
     QSignalSpy barValues(bar, &QProgressBar::valueChanged);
@@ -43,34 +44,21 @@ TEST_F(MainWindowJobTest, TheStateTableThroughStartProgressEncodingAndDone) {
         values.push_back(change.at(0).toInt());
     }
     EXPECT_EQ(values, (std::vector<int>{40, 0, 50}));
+    // Progress of the running job moves the bar; messages of other jobs do nothing.
+    window->OnJobProgress(1, 100);
+    EXPECT_EQ(progressOf(*window), 100);
+    window->OnJobProgress(1, 1);
+    window->OnJobProgress(2, 77);
+    window->OnEncodingBegins(7);
+    window->OnJobDone(3);
+    EXPECT_EQ(progressOf(*window), 1);
+    EXPECT_EQ(stateOf(*window), kEncoding);
 
     drive.releaseEncoder.set();
     ASSERT_TRUE(waitUntil([&] { return stateOf(*window) == kIdle; }));
     EXPECT_EQ(progressOf(*window), 0);
     EXPECT_EQ(window->runningJobSerial(), 0u);
     EXPECT_EQ(drive.deletedJobs(), 1);
-}
-
-TEST_F(MainWindowJobTest, OnlyProgressFrom1To100OfTheRunningJobMovesTheBar) {
-    drive.downloadProgress = {0, 30, 101, -5};
-    auto window = openWindow();
-    start(*window, kUrl1);
-    ASSERT_TRUE(waitUntil([&] { return drive.entered("download", 1); }));
-    ASSERT_TRUE(waitUntil([&] { return progressOf(*window) == 30; }));
-    QCoreApplication::processEvents();
-    EXPECT_EQ(progressOf(*window), 30) << "0, 101 and -5 are ignored";
-
-    window->OnJobProgress(1, 100);
-    EXPECT_EQ(progressOf(*window), 100);
-    window->OnJobProgress(1, 1);
-    EXPECT_EQ(progressOf(*window), 1);
-    window->OnJobProgress(2, 77);  // no such job
-    window->OnEncodingBegins(7);
-    EXPECT_EQ(progressOf(*window), 1);
-    EXPECT_EQ(stateOf(*window), kDownloading);
-    window->OnJobDone(3);
-    EXPECT_EQ(stateOf(*window), kDownloading) << "a done of another job ends nothing";
-    window->close();
 }
 
 TEST_F(MainWindowJobTest, AVideoIdBecomesTheWatchPageOnTheWebHostInEveryEntryPoint) {
