@@ -251,6 +251,14 @@ inline std::vector<std::string> requestedUrls(const JobDrive& drive) {
     return urls;
 }
 
+inline std::vector<std::string> queuedUrlsOf(const CLumivoxDlg& window) {
+    std::vector<std::string> urls;
+    for (const DownloadEntry& entry : window.queuedUrls().entries()) {
+        urls.push_back(entry.url);
+    }
+    return urls;
+}
+
 // A main window under test in folders of its own, with jobs the test drives.
 class WindowTest : public ::testing::Test {
 protected:

@@ -21,14 +21,6 @@ constexpr const char* kUrl2 = "http://www.nicovideo.jp/watch/sm2";
 constexpr const char* kUrl3 = "http://www.nicovideo.jp/watch/sm3";
 constexpr const char* kUrl4 = "http://www.nicovideo.jp/watch/sm4";
 
-Texts queuedUrls(const CLumivoxDlg& window) {
-    Texts urls;
-    for (const DownloadEntry& entry : window.queuedUrls().entries()) {
-        urls.push_back(entry.url);
-    }
-    return urls;
-}
-
 class ListWindowTest : public WindowTest {
 protected:
     static QTreeView* listView(const CLumivoxDlg& window) {
@@ -94,7 +86,7 @@ TEST_F(ListWindowTest, TheEndOfAnEditFollowsTheQueuesRules) {
     EXPECT_EQ(columnTexts(*list), (Texts{"elsewhere/sm3"}));
     EXPECT_EQ(list->model()->index(0, 1).data().toString(),
               QStringLiteral("URLでも動画IDでもありません"));
-    EXPECT_EQ(queuedUrls(*window), (Texts{kUrl3}));
+    EXPECT_EQ(queuedUrlsOf(*window), (Texts{kUrl3}));
     EXPECT_EQ(window->queuedUrls().entries()[0].registered, queued.registered);
 
     // Rows that hold no entry, before a queued URL: deleting or clearing them never removes
@@ -108,13 +100,13 @@ TEST_F(ListWindowTest, TheEndOfAnEditFollowsTheQueuesRules) {
     startEditing(*list, 2);
     typeAndEnter(*list, "");
     EXPECT_EQ(columnTexts(*list), (Texts{"elsewhere/sm3", kUrl4}));
-    EXPECT_EQ(queuedUrls(*window), (Texts{kUrl3, kUrl4}));
+    EXPECT_EQ(queuedUrlsOf(*window), (Texts{kUrl3, kUrl4}));
     EXPECT_NE(list->model()->index(1, 1).data().toString(),
               QStringLiteral("URLでも動画IDでもありません"));
     // An ID and an https:// address are queued as typed.
     addRow(*window, "sm9");
     addRow(*window, "https://www.nicovideo.jp/watch/so38016254");
-    EXPECT_EQ(queuedUrls(*window),
+    EXPECT_EQ(queuedUrlsOf(*window),
               (Texts{kUrl3, kUrl4, "sm9", "https://www.nicovideo.jp/watch/so38016254"}));
     for (int row : {3, 2}) {
         selectRow(*list, row);
@@ -124,7 +116,7 @@ TEST_F(ListWindowTest, TheEndOfAnEditFollowsTheQueuesRules) {
     // Clearing a queued row removes it with its entry; "削除" on a selected one too.
     startEditing(*list, 0);
     typeAndEnter(*list, "   ");
-    EXPECT_EQ(queuedUrls(*window), (Texts{kUrl4}));
+    EXPECT_EQ(queuedUrlsOf(*window), (Texts{kUrl4}));
     selectRow(*list, 0);
     click(*window, "deleteButton");
     EXPECT_EQ(rowCount(*list), 0);
@@ -153,7 +145,7 @@ TEST_F(ListWindowTest, ARowTakenWhileItIsBeingEditedGoesAndEditingGoesOn) {
     // The list can be edited as before.
     addRow(*window, kUrl3);
     EXPECT_EQ(columnTexts(*list), (Texts{kUrl3}));
-    EXPECT_EQ(queuedUrls(*window), (Texts{kUrl3}));
+    EXPECT_EQ(queuedUrlsOf(*window), (Texts{kUrl3}));
     window->close();
 }
 
