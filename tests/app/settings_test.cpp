@@ -75,13 +75,12 @@ TEST_F(SettingsTest, AFileWithAPasswordIsTheOwnersAloneAfterASave) {
     }
 }
 
-// A flag is on only when its text is exactly "1"; numbers are read by their leading digits;
-// long values are cut at 259 bytes.
 TEST_F(SettingsTest, AFlagIsOnOnlyForOneNumbersAreLeadingDigitsLongValuesAreCut) {
+    const std::string longFolder(400, 'x');
     writeBytes(ini,
                "[lumivox]\nOld=yes\nLogin=1x\nListDialog=0\ncommentdialog= 1 \nFontPt=24pt\n"
                "SaveDir=" +
-                   std::string(400, 'x') + "\n");
+                   longFolder + "\n");
     const Settings s = loadSettings(ini, "/d");
     EXPECT_EQ(s.hideOldComments, 0);
     EXPECT_EQ(s.noAutoLogin, 0);
