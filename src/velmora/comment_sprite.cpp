@@ -4,38 +4,92 @@
 
 namespace {
 
-// Coverage and pre-multiplied colour of one bitmap pixel: the outline drawn first, the glyph
-// over it, and a colour glyph (premultiplied, already in the frame's levels) over both.
-struct PixelMix {
-    float alpha = 0;  // 0..1
-    float y = 0;      // pre-multiplied levels
-    float cb = 0;
-    float cr = 0;
+// Coverage and pre-multiplied colour of one row of bitmap pixels, one array per value (so that
+// the compiler vectorises the mix), with a zero pixel of padding before the first one: the
+// outline drawn first, the glyph over it, and a colour glyph (premultiplied, already in the
+// frame's levels) over both.
+struct MixedRow {
+    explicit MixedRow(std::size_t padded) : alpha(padded), y(padded), cb(padded), cr(padded) {}
+    void clear() {
+        for (std::vector<float>* values : {&alpha, &y, &cb, &cr}) {
+            std::fill(values->begin(), values->end(), 0.0f);
+        }
+    }
+    std::vector<float> alpha;  // 0..1
+    std::vector<float> y;      // pre-multiplied levels
+    std::vector<float> cb;
+    std::vector<float> cr;
 };
 
-PixelMix mixPixel(uint8_t fill, uint8_t outline, const SpriteColours& colours, const uint8_t* rgba,
-                  const PremultipliedToYuv& toYuv) {
-    const float af = fill / 255.0f;
-    const float ao = outline / 255.0f;
-    const float outlineShare = ao * (1.0f - af);
-    PixelMix mix;
-    mix.alpha = af + outlineShare;
-    mix.y = colours.fill.y * af + colours.outline.y * outlineShare;
-    mix.cb = colours.fill.cb * af + colours.outline.cb * outlineShare;
-    mix.cr = colours.fill.cr * af + colours.outline.cr * outlineShare;
-    if (rgba != nullptr && rgba[3] != 0) {
-        const YuvColour colour = toYuv(rgba[0], rgba[1], rgba[2], rgba[3]);
-        const float keep = 1.0f - rgba[3] / 255.0f;
-        mix.alpha = rgba[3] / 255.0f + mix.alpha * keep;
-        mix.y = colour.y + mix.y * keep;
-        mix.cb = colour.cb + mix.cb * keep;
-        mix.cr = colour.cr + mix.cr * keep;
+// The outline drawn first and the glyph over it, for `width` pixels. Separate arrays that do
+// not overlap, so that the compiler vectorises the loop.
+void mixCoverage(const uint8_t* __restrict fill, const uint8_t* __restrict outline, int width,
+                 const YuvColour fillColour, const YuvColour outlineColour, float* __restrict alpha,
+                 float* __restrict y, float* __restrict cb, float* __restrict cr) {
+    for (int col = 0; col < width; ++col) {
+        const float af = fill[col] / 255.0f;
+        const float ao = outline[col] / 255.0f;
+        const float outlineShare = ao * (1.0f - af);
+        alpha[col] = af + outlineShare;
+        y[col] = fillColour.y * af + outlineColour.y * outlineShare;
+        cb[col] = fillColour.cb * af + outlineColour.cb * outlineShare;
+        cr[col] = fillColour.cr * af + outlineColour.cr * outlineShare;
     }
-    return mix;
 }
 
+// Mixes `width` pixels into `row` from its second element on (the first is the padding).
+void mixRow(const uint8_t* fill, const uint8_t* outline, const uint8_t* rgba, int width,
+            const SpriteColours& colours, const PremultipliedToYuv& toYuv, MixedRow& row) {
+    float* alpha = row.alpha.data() + 1;
+    float* y = row.y.data() + 1;
+    float* cb = row.cb.data() + 1;
+    float* cr = row.cr.data() + 1;
+    mixCoverage(fill, outline, width, colours.fill, colours.outline, alpha, y, cb, cr);
+    if (rgba == nullptr) {
+        return;
+    }
+    for (int col = 0; col < width; ++col) {
+        const uint8_t* pixel = rgba + static_cast<std::size_t>(col) * 4;
+        if (pixel[3] == 0) {
+            continue;
+        }
+        const YuvColour colour = toYuv(pixel[0], pixel[1], pixel[2], pixel[3]);
+        const float keep = 1.0f - pixel[3] / 255.0f;
+        alpha[col] = pixel[3] / 255.0f + alpha[col] * keep;
+        y[col] = colour.y + y[col] * keep;
+        cb[col] = colour.cb + cb[col] * keep;
+        cr[col] = colour.cr + cr[col] * keep;
+    }
+}
+
+// The nearest byte, 0 and 255 for what lies beyond. Rounded before it is clamped (the same
+// result for every level a sprite holds) because integer clamping vectorises.
 uint8_t toByte(float value) {
-    return static_cast<uint8_t>(std::clamp(value, 0.0f, 255.0f) + 0.5f);
+    return static_cast<uint8_t>(std::clamp(static_cast<int>(value + 0.5f), 0, 255));
+}
+
+// A mixed row's luma as the sprite keeps it: pre-multiplied level and 255 - coverage.
+void lumaBytes(const float* __restrict y, const float* __restrict alpha, int width,
+               uint8_t* __restrict pm, uint8_t* __restrict inv) {
+    for (int col = 0; col < width; ++col) {
+        pm[col] = toByte(y[col]);
+        inv[col] = toByte(255.0f * (1.0f - alpha[col]));
+    }
+}
+
+// One row of chroma blocks of grid parity `p` (`blocks` of them) from the two mixed rows that
+// make it: the mean of the four pixels' pre-multiplied levels and coverage.
+void averageBlocks(const MixedRow& upper, const MixedRow& lower, int p, int blocks, uint8_t* cbPm,
+                   uint8_t* crPm, uint8_t* inv) {
+    for (int j = 0; j < blocks; ++j) {
+        const std::size_t a = static_cast<std::size_t>(2 * j - p + 1);  // index in the rows
+        const std::size_t b = a + 1;
+        cbPm[j] = toByte((upper.cb[a] + upper.cb[b] + lower.cb[a] + lower.cb[b]) * 0.25f);
+        crPm[j] = toByte((upper.cr[a] + upper.cr[b] + lower.cr[a] + lower.cr[b]) * 0.25f);
+        inv[j] = toByte(
+            255.0f *
+            (1.0f - (upper.alpha[a] + upper.alpha[b] + lower.alpha[a] + lower.alpha[b]) * 0.25f));
+    }
 }
 
 int64_t floorDiv2(int64_t value) {
@@ -148,43 +202,29 @@ void CommentSprite::buildPlanes(const CommentBitmap& bitmap, const SpriteColours
         bitmap.colour.size() >= static_cast<std::size_t>(bitmap.width) * bitmap.height * 4;
     const PremultipliedToYuv toYuv(colours.format);
     const std::size_t padded = static_cast<std::size_t>(width_) + 3;
-    std::vector<PixelMix> rows[2] = {std::vector<PixelMix>(padded), std::vector<PixelMix>(padded)};
+    MixedRow rows[2] = {MixedRow(padded), MixedRow(padded)};
     const int blockRows = (height_ + parityY + 1) / 2;
     for (int i = 0; i < blockRows; ++i) {
         for (int dy = 0; dy < 2; ++dy) {
             const int row = 2 * i - parityY + dy;
-            std::vector<PixelMix>& mixes = rows[dy];
+            MixedRow& mixed = rows[dy];
             if (row < 0 || row >= height_) {
-                std::fill(mixes.begin(), mixes.end(), PixelMix{});
+                mixed.clear();
                 continue;
             }
             const std::size_t src = static_cast<std::size_t>(row + cropY_) * bitmap.width + cropX_;
+            mixRow(&bitmap.fill[src], &bitmap.outline[src],
+                   hasColour ? &bitmap.colour[src * 4] : nullptr, width_, colours, toYuv, mixed);
             const std::size_t dst = static_cast<std::size_t>(row) * width_;
-            for (int col = 0; col < width_; ++col) {
-                const PixelMix mix =
-                    mixPixel(bitmap.fill[src + col], bitmap.outline[src + col], colours,
-                             hasColour ? &bitmap.colour[(src + col) * 4] : nullptr, toYuv);
-                mixes[col + 1] = mix;
-                lumaPm_[dst + col] = toByte(mix.y);
-                lumaInv_[dst + col] = toByte(255.0f * (1.0f - mix.alpha));
-            }
+            lumaBytes(mixed.y.data() + 1, mixed.alpha.data() + 1, width_, &lumaPm_[dst],
+                      &lumaInv_[dst]);
         }
         for (int p = 0; p < 2; ++p) {
-            if (!parities[p]) {
-                continue;
-            }
-            ChromaPlanes& planes = chroma_[p];
-            const std::size_t dst = static_cast<std::size_t>(i) * planes.width;
-            for (int j = 0; j < planes.width; ++j) {
-                const int first = 2 * j - p + 1;  // index in the padded row buffers
-                const PixelMix& a = rows[0][first];
-                const PixelMix& b = rows[0][first + 1];
-                const PixelMix& c = rows[1][first];
-                const PixelMix& d = rows[1][first + 1];
-                planes.cbPm[dst + j] = toByte((a.cb + b.cb + c.cb + d.cb) * 0.25f);
-                planes.crPm[dst + j] = toByte((a.cr + b.cr + c.cr + d.cr) * 0.25f);
-                planes.inv[dst + j] =
-                    toByte(255.0f * (1.0f - (a.alpha + b.alpha + c.alpha + d.alpha) * 0.25f));
+            if (parities[p]) {
+                ChromaPlanes& planes = chroma_[p];
+                const std::size_t dst = static_cast<std::size_t>(i) * planes.width;
+                averageBlocks(rows[0], rows[1], p, planes.width, &planes.cbPm[dst],
+                              &planes.crPm[dst], &planes.inv[dst]);
             }
         }
     }
