@@ -83,9 +83,9 @@ struct JobDrive {
         std::lock_guard lock(mutex);
         return requests_;
     }
-    bool entered(const std::string& stage, uint64_t serial) const {
+    bool downloadBegan(uint64_t serial) const {
         std::lock_guard lock(mutex);
-        return entered_.count({stage, serial}) != 0;
+        return downloads_.count(serial) != 0;
     }
     int deletedJobs() const { return deleted_.load(); }
 
@@ -93,16 +93,16 @@ struct JobDrive {
         std::lock_guard lock(mutex);
         requests_.push_back(request);
     }
-    void recordStage(const std::string& stage, uint64_t serial) {
+    void recordDownload(uint64_t serial) {
         std::lock_guard lock(mutex);
-        entered_.emplace(stage, serial);
+        downloads_.insert(serial);
     }
     void recordDeletion() { ++deleted_; }
 
 private:
     mutable std::mutex mutex;
     std::vector<JobRequest> requests_;
-    std::set<std::pair<std::string, uint64_t>> entered_;
+    std::set<uint64_t> downloads_;
     std::atomic<int> deleted_{0};
 };
 
@@ -117,7 +117,6 @@ public:
 
 protected:
     void loginToService() override {
-        drive.recordStage("login", jobSerial());
         if (!drive.loginError.empty()) {
             serviceError(drive.loginError);
         }
@@ -135,7 +134,7 @@ protected:
         for (int percent : drive.downloadProgress) {
             postProgress(percent);
         }
-        drive.recordStage("download", jobSerial());
+        drive.recordDownload(jobSerial());
         waitFor(drive.releaseDownload);
         return true;
     }
@@ -144,7 +143,6 @@ protected:
     std::string SpliceFilterArguments() override { return {}; }
     void RunEncoder(const std::string&) override {
         postProgress(50);
-        drive.recordStage("encoder", jobSerial());
         waitFor(drive.releaseEncoder);
         if (!drive.encoderFailure.empty()) {
             fail(drive.encoderFailure);

@@ -83,7 +83,7 @@ TEST_F(MainWindowJobTest, StopReturnsAtOnceAndTheQueuedUrlsStartAfterTheJobsDone
     drive.holdStop = true;  // the stopped job winds down only when the test lets it
     auto window = openWindow();
     start(*window, kUrl1);
-    ASSERT_TRUE(waitUntil([&] { return drive.entered("download", 1); }));
+    ASSERT_TRUE(waitUntil([&] { return drive.downloadBegan(1); }));
     window->OnCopyData(kCopyDataUrl, handOverData(kUrl2));
     EXPECT_EQ(urlField(*window), QString::fromUtf8(kUrl1)) << "a busy window queues the URL";
 
@@ -131,7 +131,7 @@ TEST_F(MainWindowJobTest, StopReturnsAtOnceAndTheQueuedUrlsStartAfterTheJobsDone
     // Closing waits for a job that is still stopping: the job is gone when it returns.
     drive.releaseStop.reset();
     start(*window, kUrl2);
-    ASSERT_TRUE(waitUntil([&] { return drive.entered("download", 4); }));
+    ASSERT_TRUE(waitUntil([&] { return drive.downloadBegan(4); }));
     click(*window, "stopButton");
     EXPECT_EQ(drive.deletedJobs(), 3);
     drive.releaseStop.set();
@@ -219,7 +219,7 @@ TEST_F(MainWindowJobTest, AServiceErrorShowsABoxThatDoesNotHoldTheJob) {
     window->show();
     start(*window, kUrl1);
     // The worker went on to the download while the box is up.
-    ASSERT_TRUE(waitUntil([&] { return drive.entered("download", 1); }));
+    ASSERT_TRUE(waitUntil([&] { return drive.downloadBegan(1); }));
     QMessageBox* box = nullptr;
     ASSERT_TRUE(waitUntil([&] {
         box = window->findChild<QMessageBox*>(QStringLiteral("serviceErrorBox"));
@@ -299,7 +299,7 @@ TEST_F(MainWindowJobTest, TheEndOfEachJobStaysShownUntilTheNextStarts) {
     // Stopped.
     drive.releaseDownload.reset();
     start(*window, kUrl1);
-    ASSERT_TRUE(waitUntil([&] { return drive.entered("download", 3); }));
+    ASSERT_TRUE(waitUntil([&] { return drive.downloadBegan(3); }));
     stopAndWait(*window);
     EXPECT_EQ(textOf(*window, "resultText"), QStringLiteral("中止"));
     window->close();
@@ -308,7 +308,7 @@ TEST_F(MainWindowJobTest, TheEndOfEachJobStaysShownUntilTheNextStarts) {
 TEST_F(MainWindowJobTest, ProgressCountsAndTheReasonNoCommentIsDrawn) {
     auto window = openWindow();
     start(*window, kUrl1);
-    ASSERT_TRUE(waitUntil([&] { return drive.entered("download", 1); }));
+    ASSERT_TRUE(waitUntil([&] { return drive.downloadBegan(1); }));
     DownloadProgress download{12, 30, 45'200'000, 12'300'000, 7.4};
     window->OnDownloadProgress(1, download);
     EXPECT_EQ(textOf(*window, "progressText"),

@@ -184,7 +184,7 @@ TEST_F(MainWindowSettingsTest, EnterStartsTheJobNeverClosingTheWindowEscapeStops
     QTest::keyClick(url, Qt::Key_Return);
     EXPECT_EQ(stateOf(*window), kDownloading);
     EXPECT_EQ(requestedUrls(drive), std::vector<std::string>{"http://a.invalid/watch/sm1"});
-    ASSERT_TRUE(waitUntil([&] { return drive.entered("download", 1); }));
+    ASSERT_TRUE(waitUntil([&] { return drive.downloadBegan(1); }));
     auto* saveFolder = control<QLineEdit>(*window, "saveFolderEdit");
     saveFolder->setText(QStringLiteral("/srv/out"));
 

@@ -20,13 +20,18 @@ std::vector<std::string> urlsOf(const DownloadQueue& queue) {
     return urls;
 }
 
-TEST(DownloadSav, PairsOfLinesReadAsStrtolDoesAndAnOddLastUrlDropped) {
+class DownloadSavTest : public ::testing::Test {
+protected:
     TestTempFolder folder;
-    writeBytes(folder / "download.sav",
+    const std::filesystem::path file = folder / "download.sav";
+};
+
+TEST_F(DownloadSavTest, PairsOfLinesReadAsStrtolDoesAndAnOddLastUrlDropped) {
+    writeBytes(file,
                "http://a/sm1\r\n1200000000\r\nhttp://b/sm2\n  -42seconds\n\nno digits\n"
                "http://c/sm3\r\n99999999999\r\nhttp://odd/sm4\n");
     DownloadQueue queue;
-    ASSERT_TRUE(queue.load(folder / "download.sav"));
+    ASSERT_TRUE(queue.load(file));
     EXPECT_EQ(urlsOf(queue),
               (std::vector<std::string>{"http://a/sm1", "http://b/sm2", "", "http://c/sm3"}));
     const int64_t times[] = {1200000000, -42, 0, std::numeric_limits<int32_t>::max()};
@@ -37,9 +42,7 @@ TEST(DownloadSav, PairsOfLinesReadAsStrtolDoesAndAnOddLastUrlDropped) {
     EXPECT_EQ(queue.nextId(), 4);
 }
 
-TEST(DownloadSav, SavesCrLfPairsInStepThatReadBackAndAnEmptyQueueDeletesTheFile) {
-    TestTempFolder folder;
-    const auto file = folder / "download.sav";
+TEST_F(DownloadSavTest, SavesCrLfPairsInStepThatReadBackAndAnEmptyQueueDeletesTheFile) {
     DownloadQueue queue;
     queue.queueUrl("http://a/\nsm1", int64_t{1} << 40);  // a line break must not split a pair
     queue.queueUrl("HTTP://b/sm2", -(int64_t{1} << 40));
@@ -90,9 +93,7 @@ TEST(DownloadQueueEntries, IdsRegistrationTimesAndTheOrderOfTaking) {
     EXPECT_EQ(queue.nextId(), 3);  // ids are not given out again
 }
 
-TEST(DownloadQueueStartUp, ACommandLineJobKeepsTheSavedQueueWithoutStartingIt) {
-    TestTempFolder folder;
-    const auto file = folder / "download.sav";
+TEST_F(DownloadSavTest, ACommandLineJobAtStartUpKeepsTheSavedQueueWithoutStartingIt) {
     const std::string saved = "http://a/sm1\r\n1\r\nhttp://b/sm2\r\n2\r\n";
     writeBytes(file, saved);
     DownloadQueue plain;
