@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "app/settings.h"
 #include "cli/cli_options.h"
 #include "cli/url_job_command.h"
 #include "gui_test_support.h"
@@ -47,8 +48,9 @@ TEST_F(JobRequestFrontEndsTest, TheWindowAndTheCommandLineMakeTheSameRequest) {
             "Font=IPAゴシック\nFontPt=18\nMail=m@example.com\nPassword=pw\nFormat=MP4\nOld=0\n"
             "Login=0\n[Service]\nLoginHost=https://127.0.0.1:8\nWebHost=http://127.0.0.1:9\n"
             "CaFile=demo-cert.pem\n",
-        // A saved format that no preset has: the first preset, as the format box shows it.
-        "[Lumivox]\n" + saveDir + "Format=no such format\nOld=1\nLogin=1\n",
+        // A saved format that no preset has as written (names match exactly): the first preset,
+        // as the format box shows it.
+        "[Lumivox]\n" + saveDir + "Format=mp4\nOld=1\nLogin=1\n",
     };
     for (const std::string& ini : cases) {
         SCOPED_TRACE(ini);
@@ -93,6 +95,9 @@ TEST_F(JobRequestFrontEndsTest, TheWindowAndTheCommandLineMakeTheSameRequest) {
     EXPECT_LE(request.periodStart, now - 3 * 365 * 86400 + 86400);
     EXPECT_GE(request.periodEnd, now + 86400 - 5);
     EXPECT_EQ(request.endpoints.webBase, "http://127.0.0.1:9");
+    // The third file's format, and the name the window saved for it.
+    EXPECT_EQ(drive.requests()[2].formatTemplate, presets[0].argTemplate);
+    EXPECT_EQ(loadSettings(folders.work() / "lumivox.ini", "").formatName, presets[0].name);
 }
 
 }  // namespace

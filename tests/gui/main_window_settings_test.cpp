@@ -100,14 +100,6 @@ TEST_F(MainWindowSettingsTest, LoadedValuesReachTheControlsAndReturnOnClosing) {
     EXPECT_EQ(saved.commentWindowShown, 0);
 }
 
-TEST_F(MainWindowSettingsTest, ASavedFormatIsMatchedExactly) {
-    writeBytes(ini(), "[Lumivox]\nFormat=mp4\n");
-    auto window = openWindow();
-    EXPECT_EQ(control<QComboBox>(*window, "formatCombo")->currentIndex(), 0);
-    window->close();
-    EXPECT_EQ(savedSettings().formatName, "AVI");
-}
-
 // Answers the account dialog once it is open: types the mail address, the password and the
 // session cookie, then presses OK or "ｷｬﾝｾﾙ". Records what the dialog showed when it opened.
 struct AccountAnswer {
