@@ -216,7 +216,6 @@ TEST_F(MainWindowJobTest, AJobThatCannotBeMadeLeavesTheWindowIdle) {
 TEST_F(MainWindowJobTest, AServiceErrorShowsABoxThatDoesNotHoldTheJob) {
     drive.loginError = "Could not connect to server";
     auto window = openWindow();
-    window->show();
     start(*window, kUrl1);
     // The worker went on to the download while the box is up.
     ASSERT_TRUE(waitUntil([&] { return drive.downloadBegan(1); }));

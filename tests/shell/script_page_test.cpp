@@ -48,12 +48,9 @@ TEST(ScriptPage, MadeFromTheTemplateFile) {
     EXPECT_FALSE(makeScriptPage(folder / "missing.htm", "/p"));
     // Two placeholders, Japanese text, and a zero byte after which nothing counts.
     writeBytes(folder / "orglumivox.htm", "<%ExePath%>;ダ \"<%ExePath%>\"\0<%ExePath%>"s);
+    // The page as text, put into the page's encoding (checked byte for byte above).
     const std::string expected =
-        "\xFF\xFE"
-        "C\0:\0\\\0\\\0T\0\\\0\\\0l\0u\0m\0i\0v\0o\0x\0.\0e\0x\0e\0"
-        ";\0\xC0\x30 \0\"\0"
-        "C\0:\0\\\0\\\0T\0\\\0\\\0l\0u\0m\0i\0v\0o\0x\0.\0e\0x\0e\0"
-        "\"\0"s;
+        utf16LePageBytes("C:\\\\T\\\\lumivox.exe;ダ \"C:\\\\T\\\\lumivox.exe\"");
     EXPECT_EQ(makeScriptPage(folder / "orglumivox.htm", "C:\\T\\lumivox.exe").value(), expected);
 }
 
