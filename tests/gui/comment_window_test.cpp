@@ -75,7 +75,7 @@ TEST_F(CommentWindowTest, TheSavedListsFillTheRowsAndReachEveryJobAndDeleteTakes
     EXPECT_EQ(readBytes(extractSav()), "ex1\r\n\r\n ex 3\r\n");
 }
 
-TEST_F(CommentWindowTest, TheEndOfAnEditFollowsTheListsRules) {
+TEST_F(CommentWindowTest, TheEndOfAnEditFollowsTheListsRulesAndTheFilesKeepTheEntries) {
     auto window = openWindow();
     QTreeView* ng = ngView(*window);
 
@@ -113,41 +113,34 @@ TEST_F(CommentWindowTest, TheEndOfAnEditFollowsTheListsRules) {
     // The extract list has a counter of its own; the next job gets the lists as they stand.
     click(*window, "extractAddButton");
     EXPECT_EQ(rowTies(*extractView(*window)), (Ties{0}));
-    typeAndEnter(*extractView(*window), "ex");
+    typeAndEnter(*extractView(*window), "  ex  ");
     const JobRequest request = nextJobRequest(*window);
     EXPECT_EQ(request.ngList, (Texts{"ｕｓｅｒ２　"}));
     EXPECT_EQ(request.extractList, (Texts{"ex"}));
-    window->close();
-}
 
-TEST_F(CommentWindowTest, TheListsSurviveACloseAndANewStartThroughTheirFiles) {
+    // The files keep the entries, and an edit still open at closing.
+    click(*window, "ngAddButton");
+    QTest::keyClicks(openEditor(*ng), QStringLiteral("open"));
+    window->close();
+    EXPECT_EQ(readBytes(extractSav()), "ex\r\n");
+    EXPECT_EQ(readBytes(ignoreSav()), "ｕｓｅｒ２　\r\nopen\r\n");
     {
-        auto window = openWindow();
-        click(*window, "extractAddButton");
-        typeAndEnter(*extractView(*window), "  kept id  ");
-        click(*window, "ngAddButton");  // an edit still open at closing is kept
-        QTest::keyClicks(openEditor(*ngView(*window)), QStringLiteral("ng"));
-        window->close();
-    }
-    EXPECT_EQ(readBytes(extractSav()), "kept id\r\n");
-    EXPECT_EQ(readBytes(ignoreSav()), "ng\r\n");
-    {
-        // The next start shows the IDs trimmed; with every entry deleted, closing deletes the
-        // files.
-        auto window = openWindow();
-        EXPECT_EQ(columnTexts(*extractView(*window)), (Texts{"kept id"}));
-        EXPECT_EQ(columnTexts(*ngView(*window)), (Texts{"ng"}));
-        selectRow(*extractView(*window), 0);
-        click(*window, "extractDeleteButton");
-        startEditing(*ngView(*window), 0);
-        typeAndEnter(*ngView(*window), "");
-        window->close();
+        // The next start shows the entries; with every one deleted, closing deletes the files.
+        auto next = openWindow();
+        EXPECT_EQ(columnTexts(*extractView(*next)), (Texts{"ex"}));
+        EXPECT_EQ(columnTexts(*ngView(*next)), (Texts{"ｕｓｅｒ２　", "open"}));
+        selectRow(*extractView(*next), 0);
+        click(*next, "extractDeleteButton");
+        for (int row : {1, 0}) {
+            startEditing(*ngView(*next), row);
+            typeAndEnter(*ngView(*next), "");
+        }
+        next->close();
     }
     EXPECT_FALSE(std::filesystem::exists(extractSav()));
     EXPECT_FALSE(std::filesystem::exists(ignoreSav()));
-    auto window = openWindow();
-    EXPECT_EQ(rowCount(*extractView(*window)), 0);
-    EXPECT_EQ(rowCount(*ngView(*window)), 0);
+    auto last = openWindow();
+    EXPECT_EQ(rowCount(*extractView(*last)) + rowCount(*ngView(*last)), 0);
 }
 
 // The local date of `time`, and its time of day in seconds.

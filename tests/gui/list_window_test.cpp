@@ -122,27 +122,16 @@ TEST_F(ListWindowTest, TheEndOfAnEditFollowsTheQueuesRules) {
     EXPECT_EQ(rowCount(*list), 0);
     EXPECT_TRUE(window->queuedUrls().empty());
 
-    stopAndWait(*window);
-    EXPECT_EQ(requestedUrls(drive), (Texts{kUrl1})) << "nothing was left to start";
-    window->close();
-}
-
-TEST_F(ListWindowTest, ARowTakenWhileItIsBeingEditedGoesAndEditingGoesOn) {
-    auto window = openWindow();
-    QTreeView* list = listView(*window);
-    start(*window, kUrl1);
+    // The job ends while the user edits a queued row: that URL, the only one left, starts and
+    // its row goes, editor and all; the list can be edited as before.
     addRow(*window, kUrl2);
     startEditing(*list, 0);
     typeText(openEditor(*list), QStringLiteral("/changed"));
-
-    // The job ends while the user types: its queued URL starts and its row goes, editor and all.
     stopAndWait(*window);
     EXPECT_EQ(requestedUrls(drive), (Texts{kUrl1, kUrl2}));
     EXPECT_EQ(rowCount(*list), 0);
     EXPECT_EQ(openEditor(*list), nullptr);
     QCoreApplication::processEvents();
-
-    // The list can be edited as before.
     addRow(*window, kUrl3);
     EXPECT_EQ(columnTexts(*list), (Texts{kUrl3}));
     EXPECT_EQ(queuedUrlsOf(*window), (Texts{kUrl3}));
