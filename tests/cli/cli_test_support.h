@@ -162,6 +162,12 @@ struct RunResult {
 
 class CliE2eTest : public ::testing::Test {
 protected:
+    // Every test begins with the work folder and the comments in comments.xml beside it.
+    void SetUp() override {
+        fs::create_directories(work);
+        writeBytes(commentFile, kComments);
+    }
+
     // Runs `program` (lumivox-cli) with the work folder in LUMIVOX_HOME and waits for its end.
     RunResult run(const std::vector<std::string>& args,
                   const fs::path& program = kProgramFolder / "lumivox-cli") {
@@ -269,6 +275,7 @@ protected:
     service_test::TempFolder root;
     fs::path work = root.path() / "work";
     fs::path save = root.path() / "save";
+    const fs::path commentFile = root.path() / "comments.xml";
 };
 
 }  // namespace cli_test

@@ -11,8 +11,6 @@ using namespace cli_test;
 
 class RenderE2eTest : public CliE2eTest {
 protected:
-    void SetUp() override { writeBytes(comments, kComments); }
-
     // Renders the clip (made on first use) with the comments into the save folder.
     RunResult render(std::vector<std::string> options, const fs::path& video = {}) {
         if (video.empty() && !fs::exists(clip)) {
@@ -24,7 +22,7 @@ protected:
         return run(args);
     }
 
-    fs::path comments = root.path() / "comments.xml";
+    fs::path comments = commentFile;
     fs::path clip = root.path() / "clip.flv";
 };
 
@@ -53,7 +51,6 @@ TEST_F(RenderE2eTest, TheAviCarriesTheCommentsWhereTheLayoutPutThem) {
 // The still of a moment is the frame a whole encode has there, comments and all: both come from
 // the encoder's own conversion to RGB, the full encode through a lossless codec.
 TEST_F(RenderE2eTest, TheStillIsTheFrameOfTheFullEncodeAtThatMoment) {
-    fs::create_directories(work);
     writeBytes(work / "FFmpeg.ini",
                "Lossless\r\n -y -i \"<%InputFile%>\" <%Lumivox%> -vcodec ffv1 -an "
                "\"<%TemporaryFile%>.mkv\"\r\n");
@@ -139,7 +136,7 @@ TEST_F(RenderE2eTest, BadInputsFailWithTheirReasonAndNoMovie) {
     fs::create_directories(save);
 
     // A file the encoder cannot read: its reason.
-    comments = root.path() / "comments.xml";
+    comments = commentFile;
     writeBytes(root.path() / "notes.flv", "this is not a video");
     r = render({}, root.path() / "notes.flv");
     EXPECT_EQ(r.exitCode, 1);
@@ -251,7 +248,6 @@ TEST_F(RenderE2eTest, Mp3OfAnAudioOnlyInputAndOfAnMp3InTheSaveFolder) {
 
 TEST_F(RenderE2eTest, SettingsAndFormatsComeFromTheWorkFolder) {
     makeClip(clip);
-    fs::create_directories(work);
     // FFmpeg.ini with formats of its own; lumivox.ini chooses one and a save folder.
     writeBytes(work / "FFmpeg.ini",
                "WMV\r\n -y -i \"<%InputFile%>\" <%Lumivox%> -vcodec wmv2 -acodec wmav2 "

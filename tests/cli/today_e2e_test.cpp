@@ -15,15 +15,9 @@ using namespace cli_test;
 
 class TodayE2eTest : public CliE2eTest {
 protected:
-    void SetUp() override {
-        fs::create_directories(work);
-        writeBytes(root.path() / "comments.xml", kComments);
-    }
-
     // The demo service with the test's comments and `faults`, and lumivox.ini pointing at it.
     void startDemo(const std::vector<std::string>& faults = {}) {
-        std::vector<std::string> arguments = {"--comments",
-                                              (root.path() / "comments.xml").string()};
+        std::vector<std::string> arguments = {"--comments", commentFile.string()};
         for (const std::string& fault : faults) {
             arguments.insert(arguments.end(), {"--fault", fault});
         }

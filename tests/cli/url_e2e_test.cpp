@@ -23,15 +23,9 @@ uintmax_t sizeOf(const fs::path& file) {
 
 class UrlE2eTest : public CliE2eTest {
 protected:
-    void SetUp() override {
-        fs::create_directories(work);
-        writeBytes(root.path() / "comments.xml", kComments);
-    }
-
     // Starts the demo service with the clip (or its own stand-in bytes) and the comments.
     void startDemo(const std::vector<std::string>& faults = {}, bool withClip = true) {
-        std::vector<std::string> arguments = {"--comments",
-                                              (root.path() / "comments.xml").string()};
+        std::vector<std::string> arguments = {"--comments", commentFile.string()};
         if (withClip) {
             arguments.insert(arguments.end(), {"--video", makeClip(clip).string()});
         }
