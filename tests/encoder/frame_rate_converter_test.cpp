@@ -15,12 +15,11 @@ struct SyncRun {
 };
 
 // Feeds `frames` frames of rate `in` into a converter for rate `out`, like the encoder does.
-SyncRun convert(VideoSyncMode mode, double in, double out, int frames, double firstTime = 0) {
+SyncRun convert(VideoSyncMode mode, double in, double out, int frames) {
     FrameRateConverter c(mode);
     SyncRun run;
     for (int i = 0; i < frames; ++i) {
-        const double time = firstTime + i * out / in;
-        FrameRateConverter::Decision d = c.next(time, std::min(1.0, out / in));
+        FrameRateConverter::Decision d = c.next(i * out / in, std::min(1.0, out / in));
         const int64_t writes = d.repeatPrevious + d.copies;
         if (writes > 0) {
             if (run.lastPts >= 0 && d.firstPts != run.lastPts + 1) {

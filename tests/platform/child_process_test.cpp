@@ -89,6 +89,20 @@ std::map<int, std::string> openPipes(const std::string& pid) {
     return pipes;
 }
 
+// Blocks until `pid`, a child of this process, ends or `limit` passes; its wait status, or
+// nothing when it still runs.
+std::optional<int> waitWithin(pid_t pid, std::chrono::seconds limit) {
+    const auto giveUp = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < giveUp) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid) {
+            return status;
+        }
+        ::usleep(10000);
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 TEST(ChildProcess, JoinsStandardOutputAndErrorAndReportsTheExitOrTheSignal) {
@@ -244,24 +258,6 @@ TEST(ChildProcess, LaterChildrenDoNotInheritTheOutputPipe) {
     }
     EXPECT_EQ(inherited.count(0) + inherited.count(1) + inherited.count(2), 3u);
 }
-
-namespace {
-
-// Blocks until `pid`, a child of this process, ends or `limit` passes; its wait status, or
-// nothing when it still runs.
-std::optional<int> waitWithin(pid_t pid, std::chrono::seconds limit) {
-    const auto giveUp = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < giveUp) {
-        int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) == pid) {
-            return status;
-        }
-        ::usleep(10000);
-    }
-    return std::nullopt;
-}
-
-}  // namespace
 
 TEST(ChildProcess, TheChildEndsWhenItsParentIsKilled) {
     // This process adopts orphans, so that the grandchild can be waited for once its parent
