@@ -61,9 +61,13 @@ public:
         }
         curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Client::append);
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, &answer.body);
-        curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &Client::header);
-        curl_easy_setopt(curl, CURLOPT_HEADERDATA, &answer.headers);
         answer.code = curl_easy_perform(curl);
+        for (curl_header* h = nullptr; (h = curl_easy_nextheader(curl, CURLH_HEADER, -1, h));) {
+            std::string name = h->name;
+            for (char& c : name)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            answer.headers[name] = h->value;
+        }
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &answer.status);
         curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
         curl_slist_free_all(list);
@@ -82,20 +86,6 @@ public:
 private:
     static size_t append(char* data, size_t size, size_t count, void* user) {
         static_cast<std::string*>(user)->append(data, size * count);
-        return size * count;
-    }
-    static size_t header(char* data, size_t size, size_t count, void* user) {
-        const std::string line(data, size * count);
-        const size_t colon = line.find(':');
-        if (colon != std::string::npos) {
-            std::string name = line.substr(0, colon);
-            for (char& c : name)
-                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            const size_t start = line.find_first_not_of(' ', colon + 1);
-            const size_t end = line.find_last_not_of("\r\n");
-            (*static_cast<std::map<std::string, std::string>*>(user))[name] =
-                start <= end ? line.substr(start, end - start + 1) : "";
-        }
         return size * count;
     }
     struct CurlFree {
