@@ -2,11 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <memory>
 
-#include "platform/work_file_names.h"
 #include "support/missing_tool.h"
+#include "support/scoped_environment.h"
 #include "text/comment_style.h"
 #include "text/text_engine.h"
 #include "velmora_harness.h"
@@ -89,10 +88,8 @@ TEST_F(VelmoraTest, ScrollingCommentMovesLeftBySpeedPixelsPerFrame) {
         const TestFrame frame = filter->draw(index);
         const InkBox ink = findInk(frame), before = findInk(previous);
         ASSERT_FALSE(ink.empty());
-        EXPECT_EQ(ink.left, before.left - 7);
-        EXPECT_EQ(ink.right, before.right - 7);
-        EXPECT_EQ(ink.top, before.top);
-        EXPECT_EQ(ink.pixels, before.pixels);
+        EXPECT_EQ((std::vector{ink.left + 7, ink.right + 7, ink.top, ink.pixels}),
+                  (std::vector{before.left, before.right, before.top, before.pixels}));
         // Every luma value moved with it, not just the edges.
         for (int y = ink.top; y < ink.bottom; ++y) {
             for (int x = ink.left; x < ink.right; ++x) {
@@ -108,10 +105,7 @@ TEST_F(VelmoraTest, ScrollingCommentMovesLeftBySpeedPixelsPerFrame) {
 TEST_F(VelmoraTest, TwoLineCommentDrawsTwoBandsOneLineHeightApart) {
     const int lineHeight = extentOf(u"ー", 36).cy;
     ASSERT_GT(lineHeight, 0);
-    writeOverlay({block("1", "20", "30", "36", "ー\nー")});
-    auto filter = open();
-    ASSERT_TRUE(filter->ok()) << filter->error();
-    const TestFrame frame = filter->draw(0);
+    const TestFrame frame = drawOverlay({block("1", "20", "30", "36", "ー\nー")});
     // Rows holding white glyph pixels (the outline is dark and does not count).
     std::vector<int> bandTops;
     bool inBand = false;
@@ -146,10 +140,9 @@ TEST_F(VelmoraTest, CommentsPartlyOutsideTheFrameAreClipped) {
     ASSERT_TRUE(filter->ok()) << filter->error();
     for (int64_t index = 0; index < 50; ++index) {
         const InkBox ink = findInk(filter->draw(index, width, height));  // guards checked there
-        EXPECT_EQ(ink.left, 0) << "frame " << index;
-        EXPECT_EQ(ink.top, 0) << "frame " << index;
-        EXPECT_EQ(ink.right, width) << "frame " << index;
-        EXPECT_EQ(ink.bottom, height) << "frame " << index;
+        EXPECT_EQ((std::vector{ink.left, ink.top, ink.right, ink.bottom}),
+                  (std::vector{0, 0, width, height}))
+            << "frame " << index;
     }
 }
 
@@ -204,31 +197,18 @@ TEST_F(VelmoraTest, FramesInAnyOrderDrawWhatThatFrameShows) {
     }
 }
 
-TEST_F(VelmoraTest, LaterCommentsAreDrawnOverEarlierOnes) {
-    Block under = block("1", "20", "20", "48", "■", "00 FF 00");
-    Block over = block("1", "20", "20", "48", "■", "FF 00 00");
-    over.startFrame = "1";
-    writeOverlay({over, under});  // file order differs from start order
-    auto filter = open();
-    ASSERT_TRUE(filter->ok()) << filter->error();
-    EXPECT_GT(countRed(filter->draw(2), 0, 0, 320, 240), 500);
-}
-
-// The values after the texts of data.ini: owner=1 is drawn above later comments, opacity=128
-// at half strength, face=INDEX:PATH in that font.
-TEST_F(VelmoraTest, ExtraDrawingValuesSetLayerOpacityAndFace) {
+// Later comments are drawn over earlier ones. The values after the texts of data.ini: owner=1
+// is drawn above later comments, opacity=128 at half strength, face=INDEX:PATH in that font.
+TEST_F(VelmoraTest, LaterCommentsAndExtraDrawingValuesSetLayerOpacityAndFace) {
     Block under = block("1", "20", "20", "48", "■", "00 FF 00");
     Block over = block("1", "20", "20", "48", "■", "FF 00 00");
     over.startFrame = "1";
     const auto drawWith = [&](const std::vector<Block>& blocks, const std::string& values) {
-        writeOverlay(blocks);
-        std::ofstream(dataPath(), std::ios::binary | std::ios::app)
-            << kDrawingValuesMark << '\0' << values << '\0';
-        auto filter = open();
-        EXPECT_TRUE(filter->ok()) << filter->error();
-        return filter->draw(2);
+        return drawOverlay(blocks, 2, values);
     };
-    // The green one started first, yet as the owner's it covers the red one.
+    // The red one starts later and covers the green one, whatever the file's order; as the
+    // owner's, the green one covers the red one.
+    EXPECT_GT(countRed(drawWith({over, under}, ""), 0, 0, 320, 240), 500);
     EXPECT_LT(countRed(drawWith({under, over}, "0 owner=1"), 0, 0, 320, 240), 50);
     EXPECT_GT(countRed(drawWith({over, under}, "0 owner=1"), 0, 0, 320, 240), 500);
 
@@ -259,15 +239,8 @@ TEST_F(VelmoraTest, AnEmojiIsDrawnInItsOwnColoursWithoutAnOutline) {
     }
     const int before = extentOf(u"あ", 36).cx;
     const TextExtent whole = extentOf(u"あ\U0001F600", 36);
-    const auto drawWith = [&](const std::string& values) {
-        writeOverlay({block("1", "40", "60", "36", "あ\U0001F600")});
-        std::ofstream(dataPath(), std::ios::binary | std::ios::app)
-            << kDrawingValuesMark << '\0' << values << '\0';
-        auto filter = open();
-        EXPECT_TRUE(filter->ok()) << filter->error();
-        return filter->draw(0);
-    };
-    const TestFrame frame = drawWith("0 owner=0");
+    const std::vector<Block> blocks{block("1", "40", "60", "36", "あ\U0001F600")};
+    const TestFrame frame = drawOverlay(blocks, 0, "0 owner=0");
     // The emoji's columns: right of あ and its outline, up to the measured end of the line.
     const int left = 40 + before + 4, right = 40 + whole.cx;
     int yellow = 0, top = INT32_MAX, bottom = INT32_MIN, strongX = 0, strongY = 0;
@@ -291,27 +264,21 @@ TEST_F(VelmoraTest, AnEmojiIsDrawnInItsOwnColoursWithoutAnOutline) {
     EXPECT_LE(bottom, 60 + whole.cy);
     EXPECT_LE(bottom - top, kEm + 1) << "no outline above and below the emoji";
     // At half opacity the emoji fades with its comment.
-    const TestFrame half = drawWith("0 opacity=128");
+    const TestFrame half = drawOverlay(blocks, 0, "0 opacity=128");
     EXPECT_NEAR(half.luma(strongX, strongY), (frame.luma(strongX, strongY) + kGreyY) / 2.0, 3);
 }
 
-// Sets the bitmap ceiling of the filters opened while it lives.
-class BitmapCeiling {
-public:
-    explicit BitmapCeiling(std::size_t kib) {
-        ::setenv("LUMIVOX_COMMENT_BITMAP_KIB", std::to_string(kib).c_str(), 1);
-    }
-    ~BitmapCeiling() { ::unsetenv("LUMIVOX_COMMENT_BITMAP_KIB"); }
-};
-
-// Room for the bitmaps of one standing "■■■■" at 36 points, not of two.
-std::size_t roomForOneSquareRow() {
+// Room for the bitmaps of one standing "■■■■" at 36 points, not of two, as the bitmap ceiling
+// of the filters opened while the setting lives.
+ScopedEnvironment ceilingForOneSquareRow() {
     auto engine = TextEngine::open(std::string(kFontFolder) + kFontFile, 0, 96);
     const int outline = outlineWidthFor(emPixelsFor(36));
     const CommentBitmap bitmap =
         engine ? (*engine)->renderComment(u"■■■■", 36, outline) : CommentBitmap{};
     // Luma takes 2 bytes a pixel, chroma 3 a 2 x 2 block: 2.75 a pixel; 4 leaves room for one.
-    return static_cast<std::size_t>(bitmap.width) * bitmap.height * 4 / 1024;
+    const std::size_t kib = static_cast<std::size_t>(bitmap.width) * bitmap.height * 4 / 1024;
+    EXPECT_GT(kib, 0u);
+    return ScopedEnvironment("LUMIVOX_COMMENT_BITMAP_KIB", std::to_string(kib));
 }
 
 Block squares(const char* y, const char* start, const char* end) {
@@ -327,8 +294,7 @@ bool inkIn(const TestFrame& frame, int top) {
 }
 
 TEST_F(VelmoraTest, ACrowdedFrameDrawsItsOldestCommentsWithinTheBitmapCeiling) {
-    const BitmapCeiling ceiling(roomForOneSquareRow());
-    ASSERT_GT(roomForOneSquareRow(), 0u);
+    const ScopedEnvironment ceiling = ceilingForOneSquareRow();
     // Three comments from frame 0 to 10 (rows 0, 80, 160), two more from 10 to 20 (160, 80).
     writeOverlay({squares("0", "0", "10"), squares("80", "0", "10"), squares("160", "0", "10"),
                   squares("160", "10", "20"), squares("80", "10", "20")});
@@ -355,7 +321,7 @@ TEST_F(VelmoraTest, ACrowdedFrameDrawsItsOldestCommentsWithinTheBitmapCeiling) {
 }
 
 TEST_F(VelmoraTest, AScrollingCommentGivesUpItsBitmapOnceItHasLeftTheFrame) {
-    const BitmapCeiling ceiling(roomForOneSquareRow());
+    const ScopedEnvironment ceiling = ceilingForOneSquareRow();
     // Gone over the left edge after some 13 frames, shown until frame 100; a standing comment
     // from frame 20 needs the room its bitmap held.
     Block scrolling = squares("0", "0", "100");

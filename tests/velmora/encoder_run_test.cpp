@@ -49,15 +49,14 @@ protected:
 };
 
 TEST_F(EncoderRunTest, PureRedCommentDecodesAsRedOnItsFramesOnly) {
-    Block block;
-    block.mail = "ue red";
-    block.x = "40";
-    block.y = "60";
-    block.startFrame = "10";
-    block.endFrame = "20";
-    block.colour = "FF 00 00";
-    block.fontSize = "36";
-    block.text = "■■■";
+    const Block block{.mail = "ue red",
+                      .y = "60",
+                      .startFrame = "10",
+                      .colour = "FF 00 00",
+                      .fontSize = "36",
+                      .endFrame = "20",
+                      .x = "40",
+                      .text = "■■■"};
     writeBytes(folder_.file("comment.ini"), commentIniText(Header{}, {block}));
     writeBytes(folder_.file("data.ini"), dataIniText({block}));
     ASSERT_EQ(run(kEncodeWithFilter), 0) << log_;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/work_file_names.h"
 #include "support/temp_folder.h"
 #include "velmora/velmora_api.h"
 
@@ -194,18 +195,24 @@ struct InkBox {
     bool empty() const { return pixels == 0; }
 };
 
-// The pixels in rows [top, bottom) whose luma differs from the grey by more than 12.
-inline InkBox findInk(const TestFrame& frame, int top = 0, int bottom = INT32_MAX) {
-    InkBox box{frame.width(), frame.height(), 0, 0, 0};
-    for (int y = top; y < std::min(bottom, frame.height()); ++y) {
-        for (int x = 0; x < frame.width(); ++x) {
-            if (std::abs(frame.luma(x, y) - kGreyY) > 12) {
+// The pixels in rows [top, bottom) of a picture whose luma(x, y) differs from the grey by more
+// than 12.
+template <class Luma>
+InkBox findInk(int width, int height, Luma luma, int top = 0, int bottom = INT32_MAX) {
+    InkBox box{width, height, 0, 0, 0};
+    for (int y = top; y < std::min(bottom, height); ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (std::abs(luma(x, y) - kGreyY) > 12) {
                 box = {std::min(box.left, x), std::min(box.top, y), std::max(box.right, x + 1),
                        std::max(box.bottom, y + 1), box.pixels + 1};
             }
         }
     }
     return box.pixels == 0 ? InkBox{} : box;
+}
+inline InkBox findInk(const TestFrame& frame, int top = 0, int bottom = INT32_MAX) {
+    const auto luma = [&frame](int x, int y) { return frame.luma(x, y); };
+    return findInk(frame.width(), frame.height(), luma, top, bottom);
 }
 
 inline bool isRed(const Rgb& c) {
@@ -224,17 +231,23 @@ inline int countRed(const TestFrame& frame, int left, int top, int right, int bo
     return count;
 }
 
+// The argument vector of `words` (which must outlive it), ended by a null pointer.
+inline std::vector<char*> argvOf(std::vector<std::string>& words) {
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    return argv;
+}
+
 // One configured run of the module: configure on construction, release on destruction.
 class FilterSession {
 public:
     FilterSession(const VelmoraModule& module, std::vector<std::string> words, int width,
                   int height)
         : module_(module), words_(std::move(words)) {
-        std::vector<char*> argv;
-        for (std::string& word : words_) {
-            argv.push_back(word.data());
-        }
-        argv.push_back(nullptr);
+        std::vector<char*> argv = argvOf(words_);
         char error[512] = "untouched";
         result_ = module_.configure(&ctx_, static_cast<int>(words_.size()), argv.data(), width,
                                     height, 25, 1, error, sizeof error);
@@ -278,6 +291,18 @@ protected:
     void writeOverlay(const std::vector<Block>& blocks, const Header& header = Header{}) {
         writeBytes(commentPath(), commentIniText(header, blocks));
         writeBytes(dataPath(), dataIniText(blocks));
+    }
+    // Frame `index` drawn by a filter opened on `blocks`, with `values` after data.ini's texts.
+    TestFrame drawOverlay(const std::vector<Block>& blocks, int64_t index = 0,
+                          const std::string& values = "") {
+        writeOverlay(blocks);
+        if (!values.empty()) {
+            std::ofstream(dataPath(), std::ios::binary | std::ios::app)
+                << kDrawingValuesMark << '\0' << values << '\0';
+        }
+        auto filter = open();
+        EXPECT_TRUE(filter->ok()) << filter->error();
+        return filter->draw(index);
     }
     std::string commentPath() const { return folder_.file("comment.ini").string(); }
     std::string dataPath() const { return folder_.file("data.ini").string(); }
