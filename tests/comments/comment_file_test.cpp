@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdio>
+#include <ctime>
 #include <functional>
 #include <string>
 #include <vector>
@@ -49,32 +48,24 @@ std::string joined(const std::vector<std::string>& words, const std::string& quo
 
 // "2022-01-01T00:00:00+09:00" for the date, in Japan's time.
 std::string isoTime(int64_t date) {
-    const int64_t local = date + 9 * 3600;
-    const std::chrono::sys_days day{std::chrono::days(local / 86400)};
-    const std::chrono::year_month_day ymd(day);
+    const time_t local = date + 9 * 3600;
+    tm fields{};
+    gmtime_r(&local, &fields);
     char text[40];
-    const int64_t s = local % 86400;
-    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d+09:00", int(ymd.year()),
-                  unsigned(ymd.month()), unsigned(ymd.day()), int(s / 3600), int(s / 60 % 60),
-                  int(s % 60));
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S+09:00", &fields);
     return text;
 }
 
-std::string xmlText(std::string text) {
+// A comment's text (JSON-escaped) as XML character data: \n and \" become a line feed and a quote.
+std::string xmlText(const std::string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text.compare(i, 2, "\\n") == 0) {
-            out += "\n", ++i;
-        } else if (text.compare(i, 2, "\\\"") == 0) {
-            out += "&quot;", ++i;
-        } else if (text[i] == '<') {
-            out += "&lt;";
-        } else if (text[i] == '>') {
-            out += "&gt;";
-        } else if (text[i] == '&') {
-            out += "&amp;";
+        const std::string two = text.substr(i, 2), one = text.substr(i, 1);
+        if (two == "\\n" || two == "\\\"") {
+            out += two == "\\n" ? "\n" : "&quot;";
+            ++i;
         } else {
-            out += text[i];
+            out += one == "<" ? "&lt;" : one == ">" ? "&gt;" : one == "&" ? "&amp;" : one;
         }
     }
     return out;

@@ -109,19 +109,11 @@ std::vector<Placed> referenceLayout(const ChatList& ordered, const VideoInfo& v,
 
 // Bursts of comments around random times, with repeated texts as real threads have them.
 ChatList randomThread(int durationCs, int count, std::mt19937& gen) {
-    static const char* const kMails[] = {"",
-                                         "",
-                                         "",
-                                         "ue",
-                                         "shita",
-                                         "big",
-                                         "small",
-                                         "ue big",
-                                         "shita small",
-                                         "red",
-                                         "big small",
-                                         "184 ue blue2",
+    // clang-format off
+    static const char* const kMails[] = {"", "", "", "ue", "shita", "big", "small", "ue big",
+                                         "shita small", "red", "big small", "184 ue blue2",
                                          "shita big green"};
+    // clang-format on
     static const std::u16string kPool[] = {
         u"aaa", u"aaa\naaa", u"aaa\naaa\naaa", u"bbbbbbbb", u"bbbbbbbb\n", u"ccc\tccc", u""};
     const auto below = [&gen](int bound) { return static_cast<int>(gen() % bound); };
