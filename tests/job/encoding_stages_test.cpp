@@ -34,11 +34,19 @@ Lines readLines(const fs::path& path) {
     return lines;
 }
 
-// The probe block the stand-in prints for -in: 4.02 s of 320 x 240 at 29.97 fps (120 frames).
-const char* const kProbeAnswer =
-    "if [ \"$1\" = \"-in\" ]; then\n"
-    "  printf 'niconico++\\r\\n4\\n2\\n320\\n240\\n30000\\n1001\\nniconico_end\\r\\n'; exit 0\n"
-    "fi\n";
+// The probe block the stand-in prints for -in: `movieSeconds`.02 s of 320 x 240 at 29.97 fps for
+// the movie under its hidden name, 4.02 s (120 frames) for the video.
+std::string probeAnswers(int movieSeconds) {
+    return "if [ \"$1\" = \"-in\" ]; then\n"
+           "  case \"$2\" in */.sm9.encoding-*) s=" +
+           std::to_string(movieSeconds) +
+           " ;; *) s=4 ;; esac\n"
+           "  printf 'niconico++\\r\\n%s\\n2\\n320\\n240\\n30000\\n1001\\nniconico_end\\r\\n' $s; "
+           "exit 0\n"
+           "fi\n";
+}
+
+const std::string kProbeAnswer = probeAnswers(4);
 // Writes the last argument (the movie) so that a run counts as having written it.
 const std::string kWriteMovie = "for last in \"$@\"; do :; done\nprintf 'movie' > \"$last\"\n";
 const std::string kChatty = "while :; do printf 'frame=   12 fps=1\\r'; sleep 0.05; done\n";
@@ -371,18 +379,6 @@ TEST_F(EncodingStagesTest, AFailedProbeStillEncodesButIsNoSuccessWhenCommentsWer
 
     const JobOutcome withoutComments = runJob(kNoCommentTemplate);
     EXPECT_EQ(withoutComments.result, JobResult::Succeeded) << withoutComments.reason;
-}
-
-// A probe that answers `seconds` whole seconds of 320 x 240 at 29.97 fps for the movie under
-// its hidden name, and kProbeAnswer's 4.02 s for the video.
-std::string probeAnswers(int movieSeconds) {
-    return "if [ \"$1\" = \"-in\" ]; then\n"
-           "  case \"$2\" in */.sm9.encoding-*) s=" +
-           std::to_string(movieSeconds) +
-           " ;; *) s=4 ;; esac\n"
-           "  printf 'niconico++\\r\\n%s\\n2\\n320\\n240\\n30000\\n1001\\nniconico_end\\r\\n' $s; "
-           "exit 0\n"
-           "fi\n";
 }
 
 // Everything in the save folder but the video: the movie and anything left beside it.

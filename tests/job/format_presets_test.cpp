@@ -14,25 +14,12 @@ namespace fs = std::filesystem;
 namespace {
 
 using Names = std::vector<std::string>;
-const Names kBuiltInNames = {"AVI",
-                             "AVI(通常)",
-                             "AVI(高画質)",
-                             "MP4",
-                             "MP4(高画質)",
-                             "WMV",
-                             "WMV(高画質)",
-                             "AVI(コメントなし)",
-                             "MP4(コメントなし)",
-                             "WMV(コメントなし)",
-                             "MP3",
-                             "無変換",
-                             "MP4(H.264)",
-                             "MP4(H.264 高画質)",
-                             "MP4(H.265)",
-                             "WebM(VP9)",
-                             "MKV(AV1)",
-                             "MKV(字幕)",
-                             "ASS(字幕のみ)"};
+// clang-format off
+const Names kBuiltInNames = {
+    "AVI", "AVI(通常)", "AVI(高画質)", "MP4", "MP4(高画質)", "WMV", "WMV(高画質)",
+    "AVI(コメントなし)", "MP4(コメントなし)", "WMV(コメントなし)", "MP3", "無変換", "MP4(H.264)",
+    "MP4(H.264 高画質)", "MP4(H.265)", "WebM(VP9)", "MKV(AV1)", "MKV(字幕)", "ASS(字幕のみ)"};
+// clang-format on
 const size_t kClassicCount = 12;
 
 class FormatPresets : public ::testing::Test {
