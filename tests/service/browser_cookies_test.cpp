@@ -71,24 +71,14 @@ TEST(BrowserCookies, FirefoxProfileIsReadFromACopyWithItsLog) {
     EXPECT_FALSE(browserCookieSource("netscape"));
 }
 
+// `plain` sealed as Chromium seals cookie values without a keyring.
 std::string chromiumV10(const std::string& plain) {
     unsigned char key[16];
     PKCS5_PBKDF2_HMAC_SHA1("peanuts", 7, reinterpret_cast<const unsigned char*>("saltysalt"), 9, 1,
                            16, key);
     unsigned char iv[16];
     std::fill(iv, iv + 16, ' ');
-    EVP_CIPHER_CTX* context = EVP_CIPHER_CTX_new();
-    std::string out(plain.size() + 16, '\0');
-    int a = 0;
-    int b = 0;
-    EVP_EncryptInit_ex(context, EVP_aes_128_cbc(), nullptr, key, iv);
-    EVP_EncryptUpdate(context, reinterpret_cast<unsigned char*>(out.data()), &a,
-                      reinterpret_cast<const unsigned char*>(plain.data()),
-                      static_cast<int>(plain.size()));
-    EVP_EncryptFinal_ex(context, reinterpret_cast<unsigned char*>(out.data()) + a, &b);
-    EVP_CIPHER_CTX_free(context);
-    out.resize(static_cast<size_t>(a + b));
-    return "v10" + out;
+    return "v10" + service_test::aes128CbcEncrypt(plain, key, iv);
 }
 
 TEST(BrowserCookies, ChromiumFixedKeyValuesAreDecryptedAndKeyringOnesExplained) {

@@ -4,6 +4,7 @@
 
 #include <curl/curl.h>
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
 #include <stdlib.h>
 
 #include <atomic>
@@ -28,16 +29,6 @@
 #include "support/temp_folder.h"
 
 namespace service_test {
-
-// The classic demo service's endpoints, its hosts filled in from its READY line: empty until
-// then.
-inline ServiceEndpoints classicDemoEndpoints() {
-    ServiceEndpoints endpoints;
-    endpoints.loginBase.clear();
-    endpoints.webBase.clear();
-    endpoints.protocol = ServiceProtocol::Classic;
-    return endpoints;
-}
 
 using TempFolder = TestTempFolder;
 
@@ -65,6 +56,10 @@ public:
     // Starts the service with `arguments` (a lifetime is added so that it can never outlive the
     // test) and waits for its READY line. Check started() afterwards.
     explicit DemoService(std::vector<std::string> arguments = {}) {
+        // The classic protocol, the hosts filled in from the READY line: empty until then.
+        endpoints_.loginBase.clear();
+        endpoints_.webBase.clear();
+        endpoints_.protocol = ServiceProtocol::Classic;
         arguments.insert(arguments.begin(), {"--lifetime", "300"});
         const std::string program = std::string(LUMIVOX_PROGRAM_DIR) + "/lumivox-demo-service";
         if (const Status started = child_.start(program, arguments, folder_.path().string());
@@ -133,7 +128,7 @@ private:
 
     TempFolder folder_;
     ChildProcess child_;
-    ServiceEndpoints endpoints_ = classicDemoEndpoints();
+    ServiceEndpoints endpoints_;
 };
 
 // The job's fields the client reads and writes.
@@ -203,6 +198,23 @@ private:
     std::unique_ptr<CookieStore> store_;
     std::jthread stopper_;
 };
+
+// `plain` encrypted with AES-128 in CBC mode and PKCS#7 padding, as the service's segments and
+// Chromium's cookie values are.
+inline std::string aes128CbcEncrypt(const std::string& plain, const unsigned char* key,
+                                    const unsigned char* iv) {
+    EVP_CIPHER_CTX* context = EVP_CIPHER_CTX_new();
+    std::string out(plain.size() + 16, '\0');
+    int a = 0, b = 0;
+    EVP_EncryptInit_ex(context, EVP_aes_128_cbc(), nullptr, key, iv);
+    EVP_EncryptUpdate(context, reinterpret_cast<unsigned char*>(out.data()), &a,
+                      reinterpret_cast<const unsigned char*>(plain.data()),
+                      static_cast<int>(plain.size()));
+    EVP_EncryptFinal_ex(context, reinterpret_cast<unsigned char*>(out.data()) + a, &b);
+    EVP_CIPHER_CTX_free(context);
+    out.resize(static_cast<size_t>(a + b));
+    return out;
+}
 
 // Seconds since `start`.
 inline double secondsSince(std::chrono::steady_clock::time_point start) {

@@ -96,16 +96,11 @@ TEST(VideoId, EndsAtAQueryOrFragmentAndNeverNamesAFileOutsideTheSaveFolder) {
     for (const char* tail : {"", "?from=top&x=1", "#comments"}) {
         EXPECT_EQ(videoIdFromPageUrl("http://www.nicovideo.jp/watch/sm9"s + tail), "sm9") << tail;
     }
-    for (const char* url :
-         {"http://www.nicovideo.jp/sm9", "http://www.nicovideo.jp/watch/",
-          "http://www.nicovideo.jp/watch/?x=1", "http://www.nicovideo.jp/watch/../x",
-          "http://www.nicovideo.jp/watch/..", "http://www.nicovideo.jp/watch/a/b",
-          "http://www.nicovideo.jp/watch/a\\b", "http://www.nicovideo.jp/watch/sm9\x01",
-          "http://www.nicovideo.jp/watch/a:b", "http://www.nicovideo.jp/watch/a*b",
-          "http://www.nicovideo.jp/watch/a\"b", "http://www.nicovideo.jp/watch/a<b",
-          "http://www.nicovideo.jp/watch/a>b", "http://www.nicovideo.jp/watch/a|b",
-          "http://www.nicovideo.jp/watch/sm9\x7F"}) {
-        EXPECT_EQ(videoIdFromPageUrl(url), std::nullopt) << url;
+    EXPECT_EQ(videoIdFromPageUrl("http://www.nicovideo.jp/sm9"), std::nullopt);
+    for (const char* tail : {"", "?x=1", "../x", "..", "a/b", "a\\b", "sm9\x01", "a:b", "a*b",
+                             "a\"b", "a<b", "a>b", "a|b", "sm9\x7F"}) {
+        EXPECT_EQ(videoIdFromPageUrl("http://www.nicovideo.jp/watch/"s + tail), std::nullopt)
+            << tail;
     }
     EXPECT_FALSE(isSafeVideoId("a\0b"s));
     for (const char* id : {"sm9", "so12345.x y", "\xE5\x8B\x95\xE7\x94\xBB"}) {

@@ -2,7 +2,6 @@
 // choice, playlists, the segment cipher, the session cookie and the small JSON answers.
 
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
 
 #include <string>
 
@@ -11,6 +10,7 @@
 #include "service/session_cookie.h"
 #include "service/today_answers.h"
 #include "service/watch_data.h"
+#include "service_test_support.h"
 
 namespace {
 
@@ -189,18 +189,7 @@ TEST(HlsPlaylist, MasterAndMediaPlaylistsResolveTheirUris) {
 }
 
 std::string encrypt(const std::string& plain, const AesKey& key, const AesIv& iv) {
-    EVP_CIPHER_CTX* context = EVP_CIPHER_CTX_new();
-    std::string out(plain.size() + 16, '\0');
-    int a = 0;
-    int b = 0;
-    EVP_EncryptInit_ex(context, EVP_aes_128_cbc(), nullptr, key.data(), iv.data());
-    EVP_EncryptUpdate(context, reinterpret_cast<unsigned char*>(out.data()), &a,
-                      reinterpret_cast<const unsigned char*>(plain.data()),
-                      static_cast<int>(plain.size()));
-    EVP_EncryptFinal_ex(context, reinterpret_cast<unsigned char*>(out.data()) + a, &b);
-    EVP_CIPHER_CTX_free(context);
-    out.resize(static_cast<size_t>(a + b));
-    return out;
+    return service_test::aes128CbcEncrypt(plain, key.data(), iv.data());
 }
 
 TEST(SegmentCipher, DecryptsWholeSegmentsAndRefusesCutOrWronglyKeyedOnes) {
