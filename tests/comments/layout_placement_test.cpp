@@ -23,8 +23,7 @@ TEST(LayoutFrames, FrameOfVposAndTheEndClamp) {
     EXPECT_DOUBLE_EQ(displayFrames(29.97), 83.91599857091903);
     // vpos 5722: frame 1714 + 84 = 1798 stays. 5723: 1715 + 84 > 1798, moved to 6000 - 280.
     LayoutFixture f;
-    ChatList chats{chat(5722, u"x", "", 1), chat(5723, u"x", "", 2)};
-    f.run(chats);
+    const ChatList chats = f.laidOut({chat(5722, u"x", "", 1), chat(5723, u"x", "", 2)});
     EXPECT_EQ(f.outcome.frameCount, 1798);
     EXPECT_EQ(byNo(chats, &ChatRecord::vpos), (Ints{5722, 5720}));
     EXPECT_EQ(byNo(chats, &ChatRecord::vposSec), (Ints{57, 57}));
@@ -37,10 +36,10 @@ TEST(LayoutPlacement, ScrollingTopAndBottomCommentsStack) {
     // Bottom: from 384 - 24 upward, centred at 256 - 20. Top: 5 blocks until its end frame 84
     // has passed: 6 at frame 84 (vpos 281) is pushed down, 7 at frame 85 (vpos 285) is not.
     LayoutFixture f;
-    ChatList chats{chat(1000, u"x", "", 1),   chat(1000, u"x", "", 2), chat(0, u"x", "shita", 3),
-                   chat(0, u"x", "shita", 4), chat(0, u"x", "ue", 5),  chat(281, u"x", "ue", 6),
-                   chat(285, u"x", "ue", 7)};
-    f.run(chats);
+    const ChatList chats =
+        f.laidOut({chat(1000, u"x", "", 1), chat(1000, u"x", "", 2), chat(0, u"x", "shita", 3),
+                   chat(0, u"x", "shita", 4), chat(0, u"x", "ue", 5), chat(281, u"x", "ue", 6),
+                   chat(285, u"x", "ue", 7)});
     EXPECT_EQ(byNo(chats, &ChatRecord::y), (Ints{0, 24, 360, 336, 0, 24, 0}));
     EXPECT_EQ(byNo(chats, &ChatRecord::position), (Ints{0, 0, 2, 2, 1, 1, 1}));
     EXPECT_EQ(byNo(chats, &ChatRecord::speed), (Ints{6, 6, 0, 0, 0, 0, 0}));
@@ -59,8 +58,8 @@ TEST(LayoutPlacement, FasterCommentGoesBelowASlowerOneItWouldCatchUpWith) {
         LayoutFixture f;
         FixedWidthMeasurer font;
         f.measurer = &font;
-        ChatList chats{chat(0, u"a", "", 1), chat(vpos, std::u16string(30, u'b'), "", 2)};
-        f.run(chats);
+        const ChatList chats =
+            f.laidOut({chat(0, u"a", "", 1), chat(vpos, std::u16string(30, u'b'), "", 2)});
         EXPECT_EQ(byNo(chats, &ChatRecord::speed), (Ints{6, 9}));
         EXPECT_EQ(byNo(chats, &ChatRecord::y), (Ints{0, expectedY})) << "vpos " << vpos;
     }
@@ -87,9 +86,8 @@ TEST(LayoutPlacement, RandomlyPlacedCommentBlocksNobody) {
     LayoutFixture f;
     f.video.height = 48;
     f.random = SequenceRandom({16383});
-    ChatList chats{chat(0, u"x", "ue", 1), chat(0, u"x", "ue", 2), chat(200, u"x", "ue", 3),
-                   chat(285, u"x", "ue", 4)};
-    f.run(chats);
+    const ChatList chats = f.laidOut({chat(0, u"x", "ue", 1), chat(0, u"x", "ue", 2),
+                                      chat(200, u"x", "ue", 3), chat(285, u"x", "ue", 4)});
     EXPECT_EQ(byNo(chats, &ChatRecord::y), (Ints{0, 24, 11, 0}));
     EXPECT_EQ(f.random.calls(), 1u);
 }
@@ -99,8 +97,7 @@ TEST(LayoutPlacement, PlacesAtTheFramesEdges) {
     for (int height : {24, 20}) {
         LayoutFixture f;
         f.video.height = height;
-        ChatList chats{chat(0, u"x", "", 1), chat(0, u"x", "", 2)};
-        f.run(chats);
+        const ChatList chats = f.laidOut({chat(0, u"x", "", 1), chat(0, u"x", "", 2)});
         EXPECT_EQ(byNo(chats, &ChatRecord::y), (Ints{0, 0}));
     }
     FixedWidthMeasurer font;
@@ -110,8 +107,7 @@ TEST(LayoutPlacement, PlacesAtTheFramesEdges) {
         f.video.height = 49;
         font.lineHeight = 25;
         f.measurer = &font;
-        ChatList chats{chat(0, u"x", "shita", 1), chat(0, u"x", "shita", 2)};
-        f.run(chats);
+        const ChatList chats = f.laidOut({chat(0, u"x", "shita", 1), chat(0, u"x", "shita", 2)});
         EXPECT_EQ(byNo(chats, &ChatRecord::y), (Ints{24, 48}));
     }
     {
@@ -121,9 +117,8 @@ TEST(LayoutPlacement, PlacesAtTheFramesEdges) {
         f.video.height = 48;
         font.lineHeight = 24;
         f.measurer = &font;
-        ChatList chats{chat(0, u"a", "", 1), chat(0, u"a", "", 2),
-                       chat(34, std::u16string(30, u'b'), "", 3)};
-        f.run(chats);
+        const ChatList chats = f.laidOut({chat(0, u"a", "", 1), chat(0, u"a", "", 2),
+                                          chat(34, std::u16string(30, u'b'), "", 3)});
         EXPECT_EQ(byNo(chats, &ChatRecord::y), (Ints{0, 24, 0}));
     }
 }
@@ -136,8 +131,8 @@ TEST(LayoutPlacement, StandingScrollingCommentExpiresAfterThePruneHorizon) {
     f.video.height = 48;
     FixedWidthMeasurer font;
     f.measurer = &font;
-    ChatList chats{chat(0, u"a", "", 1), chat(1125, u"a", "", 2), chat(1128, u"a", "", 3)};
-    f.run(chats);
+    const ChatList chats =
+        f.laidOut({chat(0, u"a", "", 1), chat(1125, u"a", "", 2), chat(1128, u"a", "", 3)});
     EXPECT_EQ(byNo(chats, &ChatRecord::speed), (Ints{0, 0, 0}));
     EXPECT_EQ(byNo(chats, &ChatRecord::startFrame), (std::vector<int64_t>{0, 337, 338}));
     EXPECT_EQ(byNo(chats, &ChatRecord::y), (Ints{0, 24, 0}));
@@ -159,8 +154,8 @@ TEST(LayoutGuards, UnusableFrameRateOrFrameShowsNothing) {
         f.video = {c.fps, 6000, 0, c.width, c.height};
         f.fontSizePt = 0;
         // The end clamp needs a frame rate; the commands, colour and order still apply.
-        ChatList chats{chat(5999, u"x", "ue big red", 1), chat(100, u"x", "", 2)};
-        f.run(chats);
+        const ChatList chats =
+            f.laidOut({chat(5999, u"x", "ue big red", 1), chat(100, u"x", "", 2)});
         EXPECT_EQ(f.outcome.frameCount, c.frameCount);
         EXPECT_EQ(f.outcome.fontSizePt, c.autoSize);
         ASSERT_EQ(chats.size(), 2u);
@@ -221,8 +216,7 @@ TEST(LayoutGuards, ExtremeRatesAndDurationsStayInRange) {
         // fps 1e-300: N = 1, every comment moves to 5720, frame 0; the speed saturates.
         LayoutFixture f;
         f.video.fps = 1e-300;
-        ChatList chats{chat(100, u"x", "", 1), chat(100, u"x", "", 2)};
-        f.run(chats);
+        const ChatList chats = f.laidOut({chat(100, u"x", "", 1), chat(100, u"x", "", 2)});
         EXPECT_EQ(f.outcome.frameCount, 0);
         EXPECT_EQ(byNo(chats, &ChatRecord::vpos), (Ints{5720, 5720}));
         EXPECT_EQ(byNo(chats, &ChatRecord::endFrame), (std::vector<int64_t>{1, 1}));
@@ -233,16 +227,14 @@ TEST(LayoutGuards, ExtremeRatesAndDurationsStayInRange) {
         LayoutFixture f;  // INT_MAX cs at 1e6 fps: frameCount stops at INT_MAX
         f.video.fps = 1e6;
         f.video.durationCs = std::numeric_limits<int>::max();
-        ChatList chats{chat(100, u"x", "", 1)};
-        f.run(chats);
+        const ChatList chats = f.laidOut({chat(100, u"x", "", 1)});
         EXPECT_EQ(f.outcome.frameCount, std::numeric_limits<int>::max());
         EXPECT_EQ(chats[0].startFrame, 1'000'000);
     }
     {
         LayoutFixture f;  // a negative length moves every comment without overflow
         f.video.durationCs = std::numeric_limits<int>::min();
-        ChatList chats{chat(100, u"x", "", 1)};
-        f.run(chats);
+        const ChatList chats = f.laidOut({chat(100, u"x", "", 1)});
         EXPECT_EQ(f.outcome.frameCount, -643'600'849);  // trunc(-2147483648 * 0.2997)
         EXPECT_EQ(chats[0].vpos, std::numeric_limits<int32_t>::min());
     }

@@ -52,8 +52,7 @@ TEST(LayoutSizes, SizeRules) {
     for (const auto& c : cases) {
         LayoutFixture f;
         f.fontSizePt = c.base;
-        ChatList chats{chat(0, c.text, c.mail)};
-        f.run(chats);
+        const ChatList chats = f.laidOut({chat(0, c.text, c.mail)});
         EXPECT_EQ(chats[0].fontSize, c.expected) << "mail '" << c.mail << "' base " << c.base;
     }
 }
@@ -105,8 +104,7 @@ TEST(LayoutDefaultSize, FromThe18PointLineOfTheMeasurer) {
     // A run computes it once and stores it; "big" grows from it.
     LayoutFixture f;
     f.fontSizePt = 0;
-    ChatList chats{chat(0, u"a", "", 1), chat(0, u"a", "big", 2)};
-    f.run(chats);
+    const ChatList chats = f.laidOut({chat(0, u"a", "", 1), chat(0, u"a", "big", 2)});
     EXPECT_EQ(f.outcome.fontSizePt, 18);
     EXPECT_EQ(byNo(chats, &ChatRecord::fontSize), (Ints{18, 27}));
 }
@@ -150,9 +148,8 @@ TEST_F(LayoutWithFont, PlacesCommentsByTheirMeasuredBoxes) {
     // start rectangle overlaps 1's: y = 39. 3 and 4: "8" is 13 wide, x = 256 - 6.
     LayoutFixture f;
     f.measurer = font_.get();
-    ChatList chats{chat(0, u"www", "big", 1), chat(0, u"御", "", 2), chat(0, u"8", "ue", 3),
-                   chat(0, u"8", "shita", 4)};
-    f.run(chats);
+    const ChatList chats = f.laidOut({chat(0, u"www", "big", 1), chat(0, u"御", "", 2),
+                                      chat(0, u"8", "ue", 3), chat(0, u"8", "shita", 4)});
     EXPECT_EQ(byNo(chats, &ChatRecord::fontSize), (Ints{27, 18, 18, 18}));
     EXPECT_EQ(byNo(chats, &ChatRecord::speed), (Ints{7, 6, 0, 0}));
     EXPECT_EQ(byNo(chats, &ChatRecord::y), (Ints{0, 39, 0, 358}));
@@ -162,12 +159,11 @@ TEST_F(LayoutWithFont, PlacesCommentsByTheirMeasuredBoxes) {
     LayoutFixture automatic;
     automatic.measurer = font_.get();
     automatic.fontSizePt = 0;
-    chats = {chat(500, u"御", "", 1), chat(500, u"御", "", 2)};
-    automatic.run(chats);
+    const ChatList same = automatic.laidOut({chat(500, u"御", "", 1), chat(500, u"御", "", 2)});
     EXPECT_EQ(automatic.outcome.fontSizePt, 19);
-    EXPECT_EQ(byNo(chats, &ChatRecord::fontSize), (Ints{19, 19}));
-    EXPECT_EQ(byNo(chats, &ChatRecord::speed), (Ints{6, 6}));
-    EXPECT_EQ(byNo(chats, &ChatRecord::y), (Ints{0, 27}));
+    EXPECT_EQ(byNo(same, &ChatRecord::fontSize), (Ints{19, 19}));
+    EXPECT_EQ(byNo(same, &ChatRecord::speed), (Ints{6, 6}));
+    EXPECT_EQ(byNo(same, &ChatRecord::y), (Ints{0, 27}));
 }
 
 }  // namespace

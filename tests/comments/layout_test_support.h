@@ -88,6 +88,10 @@ struct LayoutFixture {
         LayoutFonts fonts{*measurer};
         outcome = layOutComments(chats, job(), fonts);
     }
+    ChatList laidOut(ChatList chats) {
+        run(chats);
+        return chats;
+    }
 };
 
 // One field of every record, ordered by comment number (the layout reorders the list).

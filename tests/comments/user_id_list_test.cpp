@@ -38,7 +38,7 @@ TEST(UserIdListFile, EveryLineIsAnEntryUntrimmedWithIdsFromTheCounter) {
     EXPECT_EQ(list.nextId(), 8);
 }
 
-TEST(UserIdListFile, SavesWithCrLfReadsBackAndAnEmptyListDeletesItsFile) {
+TEST(UserIdListFile, SavesWithCrLfReadsBackAnEmptyListDeletesItsFileAndAFolderIsLeftAlone) {
     TestTempFolder folder;
     const auto file = folder / "Ignore.sav";
     UserIdList list;
@@ -60,18 +60,15 @@ TEST(UserIdListFile, SavesWithCrLfReadsBackAndAnEmptyListDeletesItsFile) {
     UserIdList missing;             // the first run has no list file
     EXPECT_TRUE(missing.load(file));
     EXPECT_TRUE(missing.empty());
-}
 
-TEST(UserIdListFile, AFileThatCannotBeWrittenIsReportedAndLeftAlone) {
-    TestTempFolder folder;
-    std::filesystem::create_directory(folder / "Ignore.sav");
-    UserIdList list;
-    list.addOrUpdate("abc", 0);
-    EXPECT_FALSE(list.save(folder / "Ignore.sav"));
-    list.remove(0);
-    EXPECT_FALSE(list.save(folder / "Ignore.sav"));  // a folder is not deleted as a list file
-    EXPECT_TRUE(std::filesystem::is_directory(folder / "Ignore.sav"));
-    EXPECT_FALSE(list.load(folder / "Ignore.sav"));
+    // A folder in the list file's place is reported, and not deleted as a list file.
+    std::filesystem::create_directory(file);
+    missing.addOrUpdate("abc", 0);
+    EXPECT_FALSE(missing.save(file));
+    missing.remove(0);
+    EXPECT_FALSE(missing.save(file));
+    EXPECT_TRUE(std::filesystem::is_directory(file));
+    EXPECT_FALSE(missing.load(file));
 }
 
 TEST(UserIdListEntries, AddOrUpdateRemoveAndTheCounter) {
