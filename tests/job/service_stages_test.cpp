@@ -85,7 +85,7 @@ protected:
     RecordingSink sink;
 };
 
-TEST_F(ServiceStagesTest, AWholeJobPassesTheCookiesAndTheVideoIdFromStageToStage) {
+TEST_F(ServiceStagesTest, AWholeJobPassesTheCookiesAndTheVideoIdFromStageToStageAndRunToRun) {
     startDemo();
     JobRequest request = makeRequest();
     request.pageUrl += "?from=30#top";  // a query after the ID is no part of the file name
@@ -113,8 +113,18 @@ TEST_F(ServiceStagesTest, AWholeJobPassesTheCookiesAndTheVideoIdFromStageToStage
     for (const std::string& m : messages) {
         EXPECT_TRUE(m.rfind("progress", 0) == 0 || m == "done") << m;
     }
-    // The login was kept in the jar for the next run.
+    // The login was kept in the jar for the next run of the program: a new store on the same
+    // jar, automatic login off.
     EXPECT_NE(readBytes(store->jarFile()).find("user_session"), std::string::npos);
+    store = std::make_unique<CookieStore>(work / CookieStore::kJarFileName);
+    fs::remove(videoFile);
+    request.cookieStore = store.get();
+    request.noAutoLogin = 1;
+    const JobOutcome later = runJob(request, 2);
+    ASSERT_EQ(later.result, JobResult::Succeeded) << later.reason;
+    EXPECT_EQ(demo->count("/secure/login"), 2) << "every job logs in";
+    EXPECT_EQ(demo->last("login-mail"), "");
+    EXPECT_EQ(readBytes(videoFile), video);
 }
 
 TEST_F(ServiceStagesTest, WithoutACookieAfterTheLoginNoFurtherRequestIsMade) {
@@ -174,21 +184,6 @@ TEST_F(ServiceStagesTest, ALookupWithoutAStreamAddressEndsTheJobWithItsReason) {
     EXPECT_EQ(demo->count("/api/getflv"), 1);
 }
 
-TEST_F(ServiceStagesTest, ALoginKeptInTheJarServesALaterRunWithoutAutomaticLogin) {
-    startDemo();
-    ASSERT_EQ(runJob(makeRequest(), 1).result, JobResult::Succeeded);
-    // The next run of the program: a new store on the same jar, automatic login off.
-    store = std::make_unique<CookieStore>(work / CookieStore::kJarFileName);
-    fs::remove(videoFile);
-    JobRequest request = makeRequest();
-    request.noAutoLogin = 1;
-    const JobOutcome outcome = runJob(request, 2);
-    ASSERT_EQ(outcome.result, JobResult::Succeeded) << outcome.reason;
-    EXPECT_EQ(demo->count("/secure/login"), 2) << "every job logs in";
-    EXPECT_EQ(demo->last("login-mail"), "");
-    EXPECT_EQ(readBytes(videoFile), video);
-}
-
 TEST_F(ServiceStagesTest, ServiceErrorsReachTheFrontEndWhileTheJobGoesOn) {
     startDemo();
     // The page is on a port nobody serves: the visit fails, the job goes on to the download,
@@ -221,31 +216,30 @@ TEST_F(ServiceStagesTest, AnUntrustedLoginHostEndsTheJobWithTheTlsError) {
     EXPECT_EQ(demo->count("/secure/login"), 0);
 }
 
-TEST_F(ServiceStagesTest, AMessageServerThatSendsNoXmlFailsTheJobButTheVideoIsStillSaved) {
-    startDemo({"comments-not-xml"});
-    const JobOutcome outcome = runJob(makeRequest());
-    EXPECT_EQ(outcome.result, JobResult::Failed);
-    const std::string expected =
-        "the comments the service sent cannot be read: not a comment "
-        "file: " +
-        work.path().string() + "/comment.xml (it begins with \"Service";
-    EXPECT_EQ(outcome.reason.substr(0, expected.size()), expected);
-    EXPECT_EQ(outcome.moviePath, videoFile.string());
-    EXPECT_EQ(readBytes(videoFile), video);
-}
-
-TEST_F(ServiceStagesTest, ACommentXmlThatCannotBeCreatedFailsTheJobWithoutAThreadRequest) {
-    startDemo();
-    fs::create_directory(work / "comment.xml");
-    const JobOutcome outcome = runJob(makeRequest());
-    EXPECT_EQ(outcome.result, JobResult::Failed);
-    EXPECT_EQ(outcome.reason.rfind("the comment thread could not be downloaded: Cannot create " +
-                                       (work / "comment.xml").string(),
-                                   0),
-              0u)
-        << outcome.reason;
-    EXPECT_EQ(demo->count("/api/"), 0);
-    EXPECT_EQ(readBytes(videoFile), video);  // the video is still saved
+TEST_F(ServiceStagesTest, CommentsThatCannotBeReadOrStoredFailTheJobButTheVideoIsStillSaved) {
+    const std::string commentXml = (work / "comment.xml").string();
+    // {fault, comment.xml is a folder, the reason's start, thread requests}
+    const std::tuple<const char*, bool, std::string, int> cases[] = {
+        {"comments-not-xml", false,
+         "the comments the service sent cannot be read: not a comment file: " + commentXml +
+             " (it begins with \"Service",
+         1},
+        {"", true, "the comment thread could not be downloaded: Cannot create " + commentXml, 0}};
+    uint64_t serial = 0;
+    for (const auto& [fault, folder, reason, threadRequests] : cases) {
+        SCOPED_TRACE(reason);
+        startDemo(*fault ? Lines{fault} : Lines{});
+        if (folder) {
+            fs::remove(commentXml);
+            fs::create_directory(commentXml);
+        }
+        const JobOutcome outcome = runJob(makeRequest(), ++serial);
+        EXPECT_EQ(outcome.result, JobResult::Failed);
+        EXPECT_EQ(outcome.reason.substr(0, reason.size()), reason) << outcome.reason;
+        EXPECT_EQ(demo->count("/api/"), threadRequests);
+        EXPECT_EQ(outcome.moviePath, videoFile.string());
+        EXPECT_EQ(readBytes(videoFile), video);
+    }
 }
 
 TEST_F(ServiceStagesTest, StopDuringASlowDownloadKeepsThePartAndSkipsTheEncoding) {
