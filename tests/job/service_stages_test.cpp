@@ -133,6 +133,7 @@ TEST_F(ServiceStagesTest, WithoutACookieAfterTheLoginNoFurtherRequestIsMade) {
     // {fault, password, noAutoLogin, reason}
     const std::vector<std::tuple<std::string, std::string, int32_t, std::string>> cases = {
         {"no-cookie", kPassword, 0, checkAccount},
+        {"reject-login", kPassword, 0, checkAccount},
         {"", "wrong password", 0, checkAccount},
         {"", kPassword, 1,
          "the login gave no cookie (automatic login is off, and no cookie of an earlier login was "

@@ -110,22 +110,6 @@ TEST(Login, SucceedsWithFormCharactersThenReusesTheCookieOrTheStoresOne) {
     EXPECT_EQ(harness.fields.cookie, cookie);
 }
 
-TEST(Login, AWrongPasswordOrAMissingCookieLeavesTheCookieEmptyWithoutAMessage) {
-    for (const auto& [fault, password] : std::vector<std::pair<std::string, std::string>>{
-             {"", "wrong"}, {"reject-login", "p&ss=w+rd%41"}, {"no-cookie", "p&ss=w+rd%41"}}) {
-        SCOPED_TRACE(fault + " " + password);
-        DemoService demo(fault.empty() ? std::vector<std::string>{}
-                                       : std::vector<std::string>{"--fault", fault});
-        ASSERT_TRUE(demo.started());
-        ClientHarness harness(demo.endpoints());
-        harness.logIn(password);
-        EXPECT_EQ(harness.fields.cookie, "");
-        EXPECT_TRUE(harness.errors.empty());
-        EXPECT_EQ(demo.count("/secure/login"), 1);
-        EXPECT_EQ(demo.count("/api/getflv"), 0);
-    }
-}
-
 TEST(Login, AnUntrustedCertificateOrAClosedPortIsAnErrorWithCurlsText) {
     ServiceEndpoints closed;
     {

@@ -77,17 +77,14 @@ TEST(SplitUrl, GivesTheAddressCurlIsAskedForOrNothing) {
         {"http://127.0.0.1:81/smile+data/sm9.flv?key=a b&c=%41\xE3",
          "http://127.0.0.1:81/smile+data/sm9.flv?key=a%20b&c=%41%E3"},
         {"ftp://h/x", "http://h:80/x"},
-        {"www.nicovideo.jp/watch/sm9", nullptr},
-        {"http:///path", nullptr},
-        {"http://h:0/", nullptr},
-        {"http://h:65536/", nullptr},
-        {"http://h:8x/", nullptr},
-        {"://h/", nullptr},
-        {"ht tp://h/", nullptr},
     };
     for (const auto& [url, address] : rows) {
         const auto parts = splitUrl(url);
-        EXPECT_EQ(parts ? requestUrl(*parts) : "", address ? address : "") << url;
+        EXPECT_EQ(parts ? requestUrl(*parts) : "", address) << url;
+    }
+    for (const char* url : {"www.nicovideo.jp/watch/sm9", "http:///path", "http://h:0/",
+                            "http://h:65536/", "http://h:8x/", "://h/", "ht tp://h/"}) {
+        EXPECT_FALSE(splitUrl(url)) << url;
     }
     EXPECT_EQ(splitUrl("http://[::1]:8080/a")->server, "::1");
 }
@@ -132,19 +129,17 @@ TEST(ServiceEndpoints, AreTheRealHostsUnlessLumivoxIniNamesOthers) {
     EXPECT_EQ(endpoints.getflvAddress("a b&c"), "http://127.0.0.1:8080/api/getflv?v=a%20b&c");
     EXPECT_EQ(endpoints.caFile, "/tmp/demo-cert.pem");
     EXPECT_EQ(endpoints.commentThreadLimitBytes, int64_t{256} << 20);
-}
 
-TEST(ServiceEndpoints, TheCommentThreadLimitIsAPositiveNumberOfMebibytes) {
-    service_test::TempFolder folder;
-    // {value, the limit read, a warning given}
-    const std::tuple<const char*, int64_t, bool> rows[] = {{"1", int64_t{1} << 20, false},
-                                                           {"1024", int64_t{1} << 30, false},
-                                                           {"0", int64_t{256} << 20, true},
-                                                           {"-5", int64_t{256} << 20, true},
-                                                           {"12x", int64_t{256} << 20, true}};
+    // The comment thread limit is a positive number of mebibytes: {value, the limit read, a
+    // warning given}.
+    const int64_t mib = int64_t{1} << 20, fallback = 256 * mib;
+    const std::tuple<const char*, int64_t, bool> rows[] = {
+        {"1", mib, false},      {"1024", 1024 * mib, false}, {"0", fallback, true},
+        {"-5", fallback, true}, {"12x", fallback, true},
+    };
     for (const auto& [value, limit, warned] : rows) {
         SCOPED_TRACE(value);
-        Result<IniFile> ini = IniFile::load(folder / "lumivox.ini");
+        Result<IniFile> ini = IniFile::load(file);
         ASSERT_TRUE(ini);
         ASSERT_TRUE(ini->setString("Service", "CommentThreadLimitMiB", value));
         std::string warning;
@@ -165,13 +160,6 @@ TEST(VideoId, BareIdsAndWatchAddressesNameAVideoAndAnIdBecomesItsWatchPage) {
         {"nl123", true, true, "http://web.test/watch/nl123"},
         {"http://www.nicovideo.jp/watch/sm9", false, true, nullptr},
         {"HTTPS://www.nicovideo.jp/watch/sm9", false, true, nullptr},
-        {"sm", false, false, nullptr},
-        {"sm9a", false, false, nullptr},
-        {"s9", false, false, nullptr},
-        {"1173108780", false, false, nullptr},
-        {"sm1234567890123", false, false, nullptr},  // more digits than any ID
-        {"ftp://x/sm9", false, false, nullptr},
-        {"", false, false, nullptr},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(isBareVideoId(row.typed), row.bareId) << row.typed;
@@ -179,5 +167,11 @@ TEST(VideoId, BareIdsAndWatchAddressesNameAVideoAndAnIdBecomesItsWatchPage) {
         EXPECT_EQ(watchUrlForTyped(row.typed, "http://web.test/"),
                   row.pageUrl != nullptr ? row.pageUrl : row.typed)
             << row.typed;
+    }
+    // Neither: "sm1234567890123" has more digits than any ID.
+    for (const char* typed :
+         {"sm", "sm9a", "s9", "1173108780", "sm1234567890123", "ftp://x/sm9", ""}) {
+        EXPECT_FALSE(isBareVideoId(typed) || isVideoAddress(typed)) << typed;
+        EXPECT_EQ(watchUrlForTyped(typed, "http://web.test/"), typed);
     }
 }
