@@ -39,36 +39,30 @@ TEST(Lookup, EachKindOfAnswerLeadsToItsStreamAndCommentXml) {
         const char* stream;  // behind the web base; not checked when null
         std::string comments;
         int threadRequests;
-        const char* threadBody;  // not checked when null
+        const char* threadBody = nullptr;  // not checked when null
     };
+    const char* const escapedStream = "/smile+data/sm9.flv?key=a b";
     const Row rows[] = {
         {{}, "", true, true, "/smile?v=sm9", sample, 1, kThreadBody},
         // The video ID ends at a query or a fragment.
-        {{}, "?from=top&ref=x", true, true, "/smile?v=sm9", sample, 1, nullptr},
-        {{}, "#comments", true, true, "/smile?v=sm9", sample, 1, nullptr},
+        {{}, "?from=top&ref=x", true, true, "/smile?v=sm9", sample, 1},
+        {{}, "#comments", true, true, "/smile?v=sm9", sample, 1},
         // The "&url=" behind the zero byte in the first 1024-byte chunk is dropped; the answer's
         // own one in the following chunks counts.
         {{"--fault", "getflv-nul"}, "", true, true, "/smile?v=sm9", sample, 1, kThreadBody},
         // "%3A" and "%2F" give ":" and "/", "%2B" a "+", and "+" a blank.
-        {{"--fault", "stream-url-escapes"},
-         "",
-         true,
-         true,
-         "/smile+data/sm9.flv?key=a b",
-         sample,
-         1,
-         nullptr},
+        {{"--fault", "stream-url-escapes"}, "", true, true, escapedStream, sample, 1},
         // The first "&ms=" is asked; the demo counts a request to the second as "/api-wrong/".
-        {{"--fault", "several-ms"}, "", true, true, "/smile?v=sm9", sample, 1, nullptr},
+        {{"--fault", "several-ms"}, "", true, true, "/smile?v=sm9", sample, 1},
         // An error page is stored as it came.
-        {{"--fault", "comments-not-xml"}, "", true, true, nullptr, kBusyPage, 1, nullptr},
+        {{"--fault", "comments-not-xml"}, "", true, true, nullptr, kBusyPage, 1},
         // Without a message server or a thread, comment.xml is left empty.
-        {{"--fault", "getflv-no-ms"}, "", true, true, nullptr, "", 0, nullptr},
-        {{"--fault", "getflv-no-thread"}, "", true, true, nullptr, "", 0, nullptr},
-        {{"--fault", "thread-id-last"}, "", true, true, nullptr, "", 0, nullptr},
+        {{"--fault", "getflv-no-ms"}, "", true, true, nullptr, "", 0},
+        {{"--fault", "getflv-no-thread"}, "", true, true, nullptr, "", 0},
+        {{"--fault", "thread-id-last"}, "", true, true, nullptr, "", 0},
         // Without a stream the earlier job's file stays; the job does not read it.
-        {{"--fault", "getflv-no-url"}, "", true, false, "", "earlier job", 0, nullptr},
-        {{}, "", false, false, "", "earlier job", 0, nullptr},  // no login cookie
+        {{"--fault", "getflv-no-url"}, "", true, false, "", "earlier job", 0},
+        {{}, "", false, false, "", "earlier job", 0},  // no login cookie
         // XML special characters in the thread ID are escaped; the server found its thread.
         {{"--thread-id", "11\"<'>73"}, "", true, true, nullptr, sample, 1, kEscapedThreadBody},
     };
