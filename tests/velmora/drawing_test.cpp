@@ -37,9 +37,7 @@ TEST_F(VelmoraTest, RedTopCommentIsRedInsideItsBoxOnItsFramesOnly) {
     Block red = block("1", "40", "60", "36", "■■■", "FF 00 00");
     red.startFrame = "5";
     red.endFrame = "9";
-    writeOverlay({red});
-    auto filter = open();
-    ASSERT_TRUE(filter->ok()) << filter->error();
+    auto filter = openOn({red});
     // The measured box of the layout (width less the 2-pixel correction); a point inside the
     // first square.
     const int right = 40 + extent.cx - 2, bottom = 60 + extent.cy;
@@ -76,9 +74,7 @@ TEST_F(VelmoraTest, ScrollingCommentMovesLeftBySpeedPixelsPerFrame) {
     Block scrolling = block("0", "-95", "100", "24", "■あ", "FF 00 00");
     scrolling.endFrame = "200";
     scrolling.speed = "7";
-    writeOverlay({scrolling});
-    auto filter = open();
-    ASSERT_TRUE(filter->ok()) << filter->error();
+    auto filter = openOn({scrolling});
 
     TestFrame previous = filter->draw(10);
     // It entered at the right edge (x = 320 on frame 0) and moved 70 pixels.
@@ -135,9 +131,7 @@ TEST_F(VelmoraTest, CommentsPartlyOutsideTheFrameAreClipped) {
     for (Block* b : {&topLeft, &bottomRight, &scrolling}) {
         b->endFrame = "50";
     }
-    writeOverlay({topLeft, bottomRight, scrolling});
-    auto filter = open(width, height);
-    ASSERT_TRUE(filter->ok()) << filter->error();
+    auto filter = openOn({topLeft, bottomRight, scrolling}, width, height);
     for (int64_t index = 0; index < 50; ++index) {
         const InkBox ink = findInk(filter->draw(index, width, height));  // guards checked there
         EXPECT_EQ((std::vector{ink.left, ink.top, ink.right, ink.bottom}),
@@ -147,10 +141,8 @@ TEST_F(VelmoraTest, CommentsPartlyOutsideTheFrameAreClipped) {
 }
 
 TEST_F(VelmoraTest, OutlineIsDarkAroundLightTextAndLightAroundBlackText) {
-    writeOverlay(
+    auto filter = openOn(
         {block("1", "10", "10", "24", "あ"), block("1", "10", "120", "24", "あ", "00 00 00")});
-    auto filter = open();
-    ASSERT_TRUE(filter->ok()) << filter->error();
     // White text on a white picture shows by its near-black outline; black text on a black
     // picture by its light one.
     TestFrame light(320, 240, 235, 128), dark(320, 240, 16, 128);
@@ -296,10 +288,9 @@ bool inkIn(const TestFrame& frame, int top) {
 TEST_F(VelmoraTest, ACrowdedFrameDrawsItsOldestCommentsWithinTheBitmapCeiling) {
     const ScopedEnvironment ceiling = ceilingForOneSquareRow();
     // Three comments from frame 0 to 10 (rows 0, 80, 160), two more from 10 to 20 (160, 80).
-    writeOverlay({squares("0", "0", "10"), squares("80", "0", "10"), squares("160", "0", "10"),
-                  squares("160", "10", "20"), squares("80", "10", "20")});
-    auto filter = open();
-    ASSERT_TRUE(filter->ok()) << filter->error();
+    auto filter =
+        openOn({squares("0", "0", "10"), squares("80", "0", "10"), squares("160", "0", "10"),
+                squares("160", "10", "20"), squares("80", "10", "20")});
     testing::internal::CaptureStderr();
     // {frame, ink in rows 0.., 80.., 160..}: the oldest fits; those that did not fit stay
     // away even on later frames; the ceiling's room comes back when the first one ends.
@@ -327,9 +318,7 @@ TEST_F(VelmoraTest, AScrollingCommentGivesUpItsBitmapOnceItHasLeftTheFrame) {
     Block scrolling = squares("0", "0", "100");
     scrolling.position = "0";
     scrolling.speed = "40";
-    writeOverlay({scrolling, squares("160", "20", "30")});
-    auto filter = open();
-    ASSERT_TRUE(filter->ok()) << filter->error();
+    auto filter = openOn({scrolling, squares("160", "20", "30")});
     EXPECT_TRUE(inkIn(filter->draw(1), 0));
     EXPECT_FALSE(inkIn(filter->draw(19), 0));
     const TestFrame later = filter->draw(20);

@@ -292,17 +292,23 @@ protected:
         writeBytes(commentPath(), commentIniText(header, blocks));
         writeBytes(dataPath(), dataIniText(blocks));
     }
-    // Frame `index` drawn by a filter opened on `blocks`, with `values` after data.ini's texts.
-    TestFrame drawOverlay(const std::vector<Block>& blocks, int64_t index = 0,
-                          const std::string& values = "") {
+    // A filter opened on `blocks` written as the overlay files, with `values` after data.ini's
+    // texts. A filter that fails to open fails the test and draws nothing.
+    std::unique_ptr<FilterSession> openOn(const std::vector<Block>& blocks, int width = 320,
+                                          int height = 240, const std::string& values = "") {
         writeOverlay(blocks);
         if (!values.empty()) {
             std::ofstream(dataPath(), std::ios::binary | std::ios::app)
                 << kDrawingValuesMark << '\0' << values << '\0';
         }
-        auto filter = open();
+        auto filter = open(width, height);
         EXPECT_TRUE(filter->ok()) << filter->error();
-        return filter->draw(index);
+        return filter;
+    }
+    // Frame `index` drawn by a filter opened on `blocks` and `values`.
+    TestFrame drawOverlay(const std::vector<Block>& blocks, int64_t index = 0,
+                          const std::string& values = "") {
+        return openOn(blocks, 320, 240, values)->draw(index);
     }
     std::string commentPath() const { return folder_.file("comment.ini").string(); }
     std::string dataPath() const { return folder_.file("data.ini").string(); }
