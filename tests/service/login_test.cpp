@@ -1,5 +1,5 @@
 // The login against the demo service: the form, the cookie it leaves, the errors of the HTTP
-// layer, stops, and the exact header lines sent.
+// layer, and the exact header lines sent.
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <functional>
 #include <optional>
 #include <sstream>
@@ -134,18 +133,6 @@ TEST(Login, AnUntrustedCertificateOrAClosedPortIsAnErrorWithCurlsText) {
     // The page visit reports the same way.
     EXPECT_FALSE(harness.client().visitVideoPage(closed.webBase + "/watch/sm9"));
     EXPECT_EQ(harness.errors.size(), 2u);
-}
-
-TEST(Login, AStopEndsALoginThatWaitsForASlowServer) {
-    DemoService demo({"--fault", "slow-login"});
-    ASSERT_TRUE(demo.started());
-    ClientHarness harness(demo.endpoints());
-    harness.stopAfter(std::chrono::milliseconds(300));
-    const auto start = std::chrono::steady_clock::now();
-    harness.logIn();
-    EXPECT_LT(secondsSince(start), 10.0);  // the server would answer after a minute
-    EXPECT_EQ(harness.fields.cookie, "");
-    EXPECT_TRUE(harness.errors.empty()) << "a stop is not an error to show";
 }
 
 TEST(Login, HeaderLinesGoOutOnceEachInTheirOrder) {

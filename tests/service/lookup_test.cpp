@@ -1,12 +1,13 @@
 // The video lookup and the comment thread against the demo service: what the getflv answer
-// leads to, which message server is asked, what becomes comment.xml, and the video IDs that are
-// refused before any request.
+// leads to, which message server is asked, what becomes comment.xml, the video IDs that are
+// refused before any request, and stops or stalls of a slow login or lookup.
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "service_test_support.h"
@@ -142,20 +143,28 @@ TEST(Lookup, AnIdThatCouldLeaveTheSaveFolderIsRefusedBeforeAnyRequest) {
     EXPECT_TRUE(harness.errors.empty());
 }
 
-TEST(Lookup, AStopOrTheStallTimeEndsALookupThatWaitsForASlowServer) {
-    for (const bool stop : {true, false}) {
-        SCOPED_TRACE(stop ? "stop" : "stall");
-        DemoService demo(demoArguments({"--fault", "slow-getflv"}));
+TEST(Lookup, AStopOrTheStallTimeEndsALoginOrALookupThatWaitsForASlowServer) {
+    // {fault, a stop ends the wait (else the stall time), the login is what waits}
+    const std::tuple<const char*, bool, bool> cases[] = {
+        {"slow-login", true, true}, {"slow-getflv", true, false}, {"slow-getflv", false, false}};
+    for (const auto& [fault, stop, login] : cases) {
+        SCOPED_TRACE(std::string(fault) + (stop ? " stop" : " stall"));
+        DemoService demo(demoArguments({"--fault", fault}));
         ASSERT_TRUE(demo.started());
         ClientHarness harness(demo.endpoints());
-        harness.logIn();
+        if (!login)
+            harness.logIn();
         if (stop)
             harness.stopAfter(std::chrono::milliseconds(300));
         else
             harness.timeouts.stallSeconds = 1;
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_FALSE(harness.client().lookUpVideo(demo.webBase() + "/watch/sm9"));
+        if (login)
+            harness.logIn();
+        else
+            EXPECT_FALSE(harness.client().lookUpVideo(demo.webBase() + "/watch/sm9"));
         EXPECT_LT(secondsSince(start), 20.0);  // the server would answer after a minute
+        EXPECT_EQ(harness.fields.cookie.empty(), login);
         // A stop is no error to show; a stall is.
         ASSERT_EQ(harness.errors.size(), stop ? 0u : 1u);
         if (!stop) {
