@@ -57,20 +57,29 @@ protected:
     RecordingSink sink;
 };
 
-TEST_F(NicoThreadTest, AFullJobRunsEveryStageInOrderAndReportsInOrder) {
+TEST_F(NicoThreadTest, AFullJobRunsEveryStageInOrderReportsInOrderAndKeepsItsOwnIdLists) {
     StageScript script;
     script.loginError = "名前解決に失敗しました";
+    script.holdLogin = true;
     StageLog log;
-    auto job = makeJob(script, log, 7);
+    JobRequest request = makeRequest();
+    auto job = makeJob(script, log, 7, request);
     ASSERT_TRUE(job->start());
     EXPECT_FALSE(job->start()) << "an object runs one job only";
+    // The front end edits its lists while the job runs: the job's copies stay as they were.
+    request.ngList[0] = "changed";
+    request.ngList.push_back("added");
+    request.extractList.clear();
+    log.gate.set();
     finishJob(job, sink);
 
     EXPECT_EQ(log.calls, kAllStages);
+    EXPECT_EQ(log.ngSeen, (Calls{"ng-user-1", "ng-user-2"}));
+    EXPECT_EQ(log.extractSeen, Calls{"keep-user"});
     EXPECT_EQ(sink.of(7), (Calls{"error 名前解決に失敗しました", "progress 40", "encoding",
                                  "progress 100", "done"}));
     EXPECT_EQ(sink.all().size(), 5u) << "every message carries the job's serial";
-    EXPECT_TRUE(log.cleanAtDeletion);
+    EXPECT_TRUE(log.cleanAtDeletion) << "the copies are emptied at the end";
 }
 
 TEST_F(NicoThreadTest, EachConditionRunsExactlyTheStagesItShould) {
@@ -175,25 +184,6 @@ TEST_F(NicoThreadTest, AStageThatThrowsEndsTheJobWithItsDone) {
         expectDoneOnceAndLast(sink, serial);
         EXPECT_TRUE(log.cleanAtDeletion);
     }
-}
-
-TEST_F(NicoThreadTest, TheIdListsAreTheJobsOwnCopies) {
-    StageScript script;
-    script.holdLogin = true;
-    StageLog log;
-    JobRequest request = makeRequest();
-    auto job = makeJob(script, log, 5, request);
-    ASSERT_TRUE(job->start());
-    // The front end edits its lists while the job runs.
-    request.ngList[0] = "changed";
-    request.ngList.push_back("added");
-    request.extractList.clear();
-    log.gate.set();
-    finishJob(job, sink);
-
-    EXPECT_EQ(log.ngSeen, (Calls{"ng-user-1", "ng-user-2"}));
-    EXPECT_EQ(log.extractSeen, Calls{"keep-user"});
-    EXPECT_TRUE(log.cleanAtDeletion) << "the copies are emptied at the end";
 }
 
 TEST_F(NicoThreadTest, TheCommentStageReadsTheWorkFoldersCommentXml) {
