@@ -81,37 +81,27 @@ TEST(CookieStore, ReadsItsJarThroughCurlAndAnswersByDomainAndName) {
               (Pairs{"domain=1", "subpath=2", "httponly=5", "persistent=9"}));
 }
 
-TEST(CookieStore, ACookiePutInForTheServicesHostIsWhatTheNextRequestCarries) {
-    DemoService demo;
-    ASSERT_TRUE(demo.started());
-    ClientHarness loggedIn(demo.endpoints());
-    loggedIn.logIn();
-    const std::string sessionCookie =
-        CookieStore(loggedIn.jarPath()).cookieTextFor("127.0.0.1", false);
-    ASSERT_TRUE(sessionCookie.starts_with("user_session=")) << sessionCookie;
-    EXPECT_EQ(loggedIn.fields.cookie, sessionCookie);
-    const std::string session = sessionCookie.substr(sessionCookie.find('=') + 1);
-
-    // Another store without a login: the lookup finds no stream until the session cookie is
-    // put in for the host; the job's cookie text is never what is sent.
-    ClientHarness other(demo.endpoints());
-    other.fields.cookie = sessionCookie;
-    EXPECT_FALSE(other.client().lookUpVideo(demo.webBase() + "/watch/sm9"));
-    ASSERT_TRUE(
-        other.store().setCookie({"127.0.0.1", false, "/", false, 0, "user_session", session}));
-    const Result<VideoLookup> lookup = other.client().lookUpVideo(demo.webBase() + "/watch/sm9");
-    ASSERT_TRUE(lookup) << lookup.error();
-    EXPECT_EQ(lookup->streamUrl, demo.webBase() + "/smile?v=sm9");
-}
-
-TEST(CookieStore, TheJarKeepsTheLoginAndThePagesCookieForTheOwnerAlone) {
+TEST(CookieStore, TheJarKeepsTheLoginAndThePagesCookieForTheOwnerAndTheStoresCookiesAreSent) {
     DemoService demo;
     ASSERT_TRUE(demo.started());
     ClientHarness harness(demo.endpoints());
     harness.logIn();
     const std::string cookie = harness.fields.cookie;
-    ASSERT_FALSE(cookie.empty());
+    EXPECT_EQ(CookieStore(harness.jarPath()).cookieTextFor("127.0.0.1", false), cookie);
+    ASSERT_TRUE(cookie.starts_with("user_session=")) << cookie;
     EXPECT_EQ(statOf(harness.jarPath()).st_mode & 0777, 0600u);
+
+    // Another store without a login: the lookup finds no stream until the session cookie is
+    // put in for the host; the job's cookie text is never what is sent.
+    ClientHarness other(demo.endpoints());
+    other.fields.cookie = cookie;
+    EXPECT_FALSE(other.client().lookUpVideo(demo.webBase() + "/watch/sm9"));
+    const std::string session = cookie.substr(cookie.find('=') + 1);
+    ASSERT_TRUE(
+        other.store().setCookie({"127.0.0.1", false, "/", false, 0, "user_session", session}));
+    const Result<VideoLookup> lookup = other.client().lookUpVideo(demo.webBase() + "/watch/sm9");
+    ASSERT_TRUE(lookup) << lookup.error();
+    EXPECT_EQ(lookup->streamUrl, demo.webBase() + "/smile?v=sm9");
 
     // A new store on the same jar, as a later run makes: without auto-login the stored login
     // is taken, and it finds the stream.
