@@ -107,27 +107,14 @@ TEST(Lookup, EachKindOfAnswerLeadsToItsStreamAndCommentXml) {
     }
 }
 
-TEST(Lookup, ACommentThreadLargerThanTheLimitFailsAndLeavesNoPartOfIt) {
+// An ID that could leave the save folder is refused before any request; a comment thread larger
+// than the limit fails and leaves no part of it.
+TEST(Lookup, UnsafeIdsAndCommentThreadsLargerThanTheLimitAreRefused) {
     DemoService demo(demoArguments({}));
     ASSERT_TRUE(demo.started());
     ServiceEndpoints endpoints = demo.endpoints();
     endpoints.commentThreadLimitBytes = 1000;  // the sample thread is far longer
     ClientHarness harness(endpoints);
-    harness.logIn();
-    const Result<VideoLookup> lookup = harness.client().lookUpVideo(demo.webBase() + "/watch/sm9");
-    ASSERT_TRUE(lookup) << lookup.error();
-    ASSERT_FALSE(lookup->commentThread);
-    EXPECT_EQ(lookup->commentThread.error(),
-              "the comment thread is larger than 1000 bytes, the limit that [Service] "
-              "CommentThreadLimitMiB of lumivox.ini sets");
-    EXPECT_EQ(readBytes(harness.work / "comment.xml"), "");
-    EXPECT_EQ(harness.errors.size(), 1u);
-}
-
-TEST(Lookup, AnIdThatCouldLeaveTheSaveFolderIsRefusedBeforeAnyRequest) {
-    DemoService demo(demoArguments({}));
-    ASSERT_TRUE(demo.started());
-    ClientHarness harness(demo.endpoints());
     writeBytes(harness.work / "comment.xml", "earlier job");
     for (const char* page : {"watch/../x", "watch/..", "watch/a/b", "watch/a\\b", "watch/a:b",
                              "watch/", "watch/?v=1", "sm9"}) {
@@ -141,6 +128,16 @@ TEST(Lookup, AnIdThatCouldLeaveTheSaveFolderIsRefusedBeforeAnyRequest) {
     EXPECT_EQ(demo.totalRequests(), 0);
     EXPECT_EQ(readBytes(harness.work / "comment.xml"), "earlier job");
     EXPECT_TRUE(harness.errors.empty());
+
+    harness.logIn();
+    const Result<VideoLookup> lookup = harness.client().lookUpVideo(demo.webBase() + "/watch/sm9");
+    ASSERT_TRUE(lookup) << lookup.error();
+    ASSERT_FALSE(lookup->commentThread);
+    EXPECT_EQ(lookup->commentThread.error(),
+              "the comment thread is larger than 1000 bytes, the limit that [Service] "
+              "CommentThreadLimitMiB of lumivox.ini sets");
+    EXPECT_EQ(readBytes(harness.work / "comment.xml"), "");
+    EXPECT_EQ(harness.errors.size(), 1u);
 }
 
 TEST(Lookup, AStopOrTheStallTimeEndsALoginOrALookupThatWaitsForASlowServer) {
