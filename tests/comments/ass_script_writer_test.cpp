@@ -55,6 +55,10 @@ TEST(AssScriptWriter, PlacesCommentsOnTheFilterFramesAndPositions) {
     EXPECT_EQ(events[1],
               "Dialogue: 0,0:00:01.98,0:00:05.98,Comment,,0,0,0,,{\\an7\\move(512,30,12,30,20,"
               "4020)\\fs36\\c&HFFFFFF&\\3c&H000000&\\bord2}流れる");
+    // 29.97 fps: frame 30 is at 1001 ms, frame 29 at 967.6 ms; the boundary 984.3 -> 98 cs.
+    EXPECT_EQ(eventBoundaryCs(30, 30000.0 / 1001.0), 98);
+    EXPECT_EQ(eventBoundaryCs(0, 25.0), 0);  // never before the start
+    EXPECT_DOUBLE_EQ(frameTimeMs(3, 25.0), 120.0);
 }
 
 TEST(AssScriptWriter, EscapesTextAndLeavesOutWhatTheFilterSkips) {
@@ -109,13 +113,6 @@ TEST(AssScriptWriter, OpacityFaceAndOwnerAsTheFilterDrawsThem) {
     const size_t fs = events[2].find("\\fnIPAPGothic\\fs");
     ASSERT_NE(fs, std::string::npos) << events[2];
     EXPECT_NEAR(std::stod(events[2].substr(fs + 16)), 24 * (*ipa)->lineHeightPerEm(), 0.001);
-}
-
-TEST(AssScriptWriter, EventBoundariesFallBetweenFrames) {
-    // 29.97 fps: frame 30 is at 1001 ms, frame 29 at 967.6 ms; the boundary 984.3 -> 98 cs.
-    EXPECT_EQ(eventBoundaryCs(30, 30000.0 / 1001.0), 98);
-    EXPECT_EQ(eventBoundaryCs(0, 25.0), 0);  // never before the start
-    EXPECT_DOUBLE_EQ(frameTimeMs(3, 25.0), 120.0);
 }
 
 }  // namespace
