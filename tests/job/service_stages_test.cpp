@@ -29,17 +29,6 @@ constexpr const char* kPassword = "p&ss=w+rd%41";
 const std::string kAviTemplate =
     " -y -i \"<%InputFile%>\" <%Lumivox%> -vcodec msmpeg4 \"<%TemporaryFile%>.avi\"";
 
-// Bytes that look like nothing in particular.
-std::string patternBytes(size_t size) {
-    std::string bytes(size, '\0');
-    uint32_t state = 12345;
-    for (char& byte : bytes) {
-        state = state * 1664525u + 1013904223u;
-        byte = static_cast<char>(state >> 24);
-    }
-    return bytes;
-}
-
 class ServiceStagesTest : public ::testing::Test {
 protected:
     // Starts the demo service serving a video made for the test, with `faults`.
@@ -76,7 +65,7 @@ protected:
     }
 
     TestTempFolder inputs, work, save;
-    const std::string video = patternBytes(300 * 1024 + 17);
+    const std::string video = service_test::patternBytes(300 * 1024 + 17);
     const fs::path videoFile = save / "sm9.flv";
     std::unique_ptr<service_test::DemoService> demo;
     // A store of the test's own with its jar in the work folder, as the process's store is.

@@ -46,12 +46,7 @@ protected:
     fs::path partFile() const { return harness->fields.videoFile + ".part"; }
 
     TempFolder videoFolder;
-    const std::string video = [] {  // a little over a megabyte of bytes of no pattern
-        std::string bytes(1024 * 1024 + 123, '\0');
-        for (size_t i = 0; i < bytes.size(); ++i)
-            bytes[i] = static_cast<char>((i * 2654435761u) >> 13);
-        return bytes;
-    }();
+    const std::string video = patternBytes(1024 * 1024 + 123);  // a little over a megabyte
     std::unique_ptr<DemoService> demo;
     std::unique_ptr<ClientHarness> harness;
     std::string streamUrl;

@@ -199,6 +199,17 @@ private:
     std::jthread stopper_;
 };
 
+// Bytes that look like nothing in particular, for a video of the demo service.
+inline std::string patternBytes(size_t size) {
+    std::string bytes(size, '\0');
+    uint32_t state = 12345;
+    for (char& byte : bytes) {
+        state = state * 1664525u + 1013904223u;
+        byte = static_cast<char>(state >> 24);
+    }
+    return bytes;
+}
+
 // `plain` encrypted with AES-128 in CBC mode and PKCS#7 padding, as the service's segments and
 // Chromium's cookie values are.
 inline std::string aes128CbcEncrypt(const std::string& plain, const unsigned char* key,
