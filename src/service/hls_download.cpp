@@ -70,6 +70,20 @@ int64_t fileBytes(const fs::path& path) {
 }  // namespace
 
 // One segment (or init section, index -1) still to be stored.
+std::chrono::milliseconds hlsIdleWait(const std::vector<Clock::time_point>& notBefore,
+                                      Clock::time_point now, Clock::time_point pausedUntil,
+                                      std::chrono::milliseconds longest) {
+    if (notBefore.empty()) {
+        return longest;
+    }
+    const Clock::time_point earliest =
+        std::max(*std::min_element(notBefore.begin(), notBefore.end()), pausedUntil);
+    if (earliest <= now) {
+        return std::chrono::milliseconds(0);
+    }
+    return std::min(longest, std::chrono::ceil<std::chrono::milliseconds>(earliest - now));
+}
+
 struct HlsDownload::Task {
     size_t rendition = 0;
     int index = 0;
@@ -477,7 +491,14 @@ Status HlsDownload::fetchAll(std::vector<HlsRendition> renditions, const RenewRe
         if (!running.empty()) {
             curl_multi_poll(multi.get(), nullptr, 0, 100, nullptr);
         } else if (!queue.empty() && !renewNeeded) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            // Every transfer may have ended in the same round: the next ones start at once
+            // then, and only retries and a busy host's pause are waited for.
+            std::vector<Clock::time_point> notBefore;
+            for (const Task& task : queue) {
+                notBefore.push_back(task.notBefore);
+            }
+            std::this_thread::sleep_for(
+                hlsIdleWait(notBefore, Clock::now(), pausedUntil, std::chrono::milliseconds(50)));
         }
     }
     stopAll();

@@ -15,6 +15,7 @@
 //
 // One thread makes and uses an object.
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -43,6 +44,15 @@ struct SegmentProgress {
 // New renditions for the same video and qualities (fresh access rights); the same names and
 // segment counts as before.
 using RenewRenditions = std::function<Result<std::vector<HlsRendition>>()>;
+
+// How long a download with no transfer in flight waits before it looks at its queue again:
+// not at all when a queued segment may start now (`notBefore` of each queued segment, and the
+// busy host's pause); else until the earliest may start, at most `longest` so that Stop is seen
+// promptly.
+std::chrono::milliseconds hlsIdleWait(
+    const std::vector<std::chrono::steady_clock::time_point>& notBefore,
+    std::chrono::steady_clock::time_point now, std::chrono::steady_clock::time_point pausedUntil,
+    std::chrono::milliseconds longest);
 
 class HlsDownload {
 public:
