@@ -58,17 +58,16 @@ measure() {
 # time decides); the least disturbed run is the closest to the command's own cost.
 measure_min() {
   local name=$1 runs=$2; shift 2
-  local best_cpu="" best_wall="" best_rss="" i cpu_var wall_var rss_var
+  local best_cpu="" i
   for ((i = 0; i < runs; i++)); do
     measure try "$@"
     if [ -z "$best_cpu" ] || awk -v a="$try_cpu" -v b="$best_cpu" 'BEGIN { exit !(a < b) }'; then
-      best_cpu=$try_cpu; best_wall=$try_wall; best_rss=$try_rss
+      best_cpu=$try_cpu
+      printf -v "${name}_cpu" '%s' "$try_cpu"
+      printf -v "${name}_wall" '%s' "$try_wall"
+      printf -v "${name}_rss" '%s' "$try_rss"
     fi
   done
-  cpu_var=${name}_cpu; wall_var=${name}_wall; rss_var=${name}_rss
-  printf -v "$cpu_var" '%s' "$best_cpu"
-  printf -v "$wall_var" '%s' "$best_wall"
-  printf -v "$rss_var" '%s' "$best_rss"
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b <= 0) print "n/a"; else printf "%.3f", a / b }'; }
 minus() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a - b }'; }
