@@ -16,7 +16,6 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -145,16 +144,6 @@ inline std::vector<OverlayBlock> overlayBlocks(const fs::path& commentIni) {
     return blocks;
 }
 
-inline std::optional<OverlayBlock> overlayBlockOf(const fs::path& commentIni,
-                                                  const std::string& mail) {
-    for (const OverlayBlock& block : overlayBlocks(commentIni)) {
-        if (block.mail == mail) {
-            return block;
-        }
-    }
-    return std::nullopt;
-}
-
 struct RunResult {
     int exitCode = -1;
     std::string out, err;
@@ -254,20 +243,6 @@ protected:
             }
         }
         return {inBox, total};
-    }
-
-    // The red comment `block` is drawn on `frames` inside its box and nowhere else, and nothing
-    // red is seen on the frame before it starts. Its 7 characters at 12 pt have 70 to 100 pixels
-    // of clean red after the codec's chroma subsampling.
-    void expectRedCommentOn(const fs::path& movie, const OverlayBlock& block,
-                            const std::vector<int>& frames) {
-        EXPECT_EQ(redPixels(movie, block.startFrame - 1, block).second, 0)
-            << "nothing red before the comment starts";
-        for (const int frame : frames) {
-            const auto [inBox, total] = redPixels(movie, frame, block);
-            EXPECT_GT(inBox, 40) << "frame " << frame;
-            EXPECT_EQ(total, inBox) << "nothing red outside its box, frame " << frame;
-        }
     }
 
     std::string errPath() const { return (root.path() / "stderr.txt").string(); }

@@ -1,6 +1,7 @@
 // lumivox-cli end to end: the real program, encoder and frame filter on short clips that
 // Debian's ffmpeg makes, the movies checked with ffprobe and by their decoded pixels.
 
+#include <algorithm>
 #include <fstream>
 
 #include "cli_test_support.h"
@@ -37,15 +38,25 @@ TEST_F(RenderE2eTest, TheAviCarriesTheCommentsWhereTheLayoutPutThem) {
     expectAviOf(movie, clip);
 
     // The red top comment, centred, where comment.ini in the work folder says it stands.
-    ASSERT_EQ(overlayBlocks(work / "comment.ini").size(), 5u);
-    const std::optional<OverlayBlock> red = overlayBlockOf(work / "comment.ini", "red ue");
-    ASSERT_TRUE(red.has_value());
+    const std::vector<OverlayBlock> blocks = overlayBlocks(work / "comment.ini");
+    ASSERT_EQ(blocks.size(), 5u);
+    const auto red = std::find_if(blocks.begin(), blocks.end(),
+                                  [](const OverlayBlock& block) { return block.mail == "red ue"; });
+    ASSERT_NE(red, blocks.end());
     EXPECT_EQ(red->position, 1);
     EXPECT_EQ(red->startFrame, 29);  // 1 s at 29.97 fps
     EXPECT_GT(red->x, 0);
-    expectRedCommentOn(movie, *red,
-                       {red->startFrame, (red->startFrame + red->endFrame) / 2, red->endFrame - 1});
-    EXPECT_EQ(redPixels(movie, red->endFrame + 1, *red).second, 0) << "gone after its last frame";
+    // Drawn inside its box and nowhere else on its first and last frames, nothing red on the
+    // frames just outside them (every frame between: the frame filter's tests). Its 7
+    // characters at 12 pt have 70 to 100 pixels of clean red after the codec's chroma
+    // subsampling.
+    for (const int frame :
+         {red->startFrame - 1, red->startFrame, red->endFrame - 1, red->endFrame + 1}) {
+        const bool shown = frame >= red->startFrame && frame < red->endFrame;
+        const auto [inBox, total] = redPixels(movie, frame, *red);
+        EXPECT_EQ(inBox > 40, shown) << "frame " << frame;
+        EXPECT_EQ(total, shown ? inBox : 0) << "red outside its box or time, frame " << frame;
+    }
 }
 
 // The still of a moment is the frame a whole encode has there, comments and all: both come from
@@ -87,8 +98,6 @@ TEST_F(RenderE2eTest, TheCommentsBecomeASubtitleTrackOrFile) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const fs::path mkv = save / "clip.mkv";
     EXPECT_EQ(r.out, mkv.string() + "\n");
-    EXPECT_EQ(codecOf(mkv, "v"), "flv1\n");  // copied, not encoded
-    EXPECT_EQ(codecOf(mkv, "a"), "mp3\n");
     EXPECT_EQ(codecOf(mkv, "s"), "ass\n");
     EXPECT_EQ(ffprobe(mkv, "-count_packets -select_streams s -show_entries stream=nb_read_packets"),
               "5\n");
@@ -213,14 +222,6 @@ TEST_F(RenderE2eTest, TodaysJsonCommentsWithCommandsAndASeed) {
 
     EXPECT_EQ(render({"--seed", "x"}).exitCode, 2);
     EXPECT_EQ(render({"--commands", "modern"}).exitCode, 2);
-    writeBytes(comments, list);  // cut short
-    r = render({});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_THAT(r.err, HasSubstr(comments.string() + ": damaged JSON at byte "));
-    writeBytes(comments, "{\"meta\":{\"status\":200}}");
-    r = render({});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_THAT(r.err, HasSubstr("not a comment file: " + comments.string()));
 }
 
 // An audio-only input gives an MP3; that MP3, rendered again from the save folder, is never
@@ -348,6 +349,7 @@ TEST_P(StopE2eTest, ASignalStopsTheJobTerminatesTheEncoderAndExits130) {
         spawn(program / "lumivox-cli",
               {"render", clip.string(), comments.string(), "--save-dir", save.string()}),
         [&] { return fs::exists(encoderPid); }, 10.0));
+    EXPECT_THAT(readBytes(errPath()), HasSubstr("停止中...\n"));
     EXPECT_THAT(readBytes(errPath()), HasSubstr("lumivox-cli: stopped\n"));
     // The encoder was terminated and reaped by lumivox-cli before it exited.
     EXPECT_EQ(::kill(std::stoi(readBytes(encoderPid)), 0), -1);

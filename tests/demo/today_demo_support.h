@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "platform/child_process.h"
-#include "platform/file_content.h"
 
 namespace demo_test {
 

@@ -1,9 +1,8 @@
-// The demo service's own logic with today's protocol, over https on loopback: the encrypted HLS
-// it serves decrypts to its sample byte for byte; its keys, playlists and segments want the
-// delivery cookie and a valid signature; thread keys expire and are refreshed; comment pages
-// cover the thread; and the faults answer as the service does.
-
-#include <openssl/evp.h>
+// The demo service's own logic with today's protocol, over https on loopback: its HLS is one
+// that Debian's ffmpeg plays (that it decrypts to the sample byte for byte is checked by today's
+// client); its keys, playlists and segments want the delivery cookie and a valid signature;
+// thread keys expire and are refreshed; comment pages cover the thread; and the faults answer
+// as the service does.
 
 #include <algorithm>
 #include <set>
@@ -20,33 +19,6 @@ namespace {
 
 const std::vector<std::string> kApiHeaders = {"X-Frontend-Id: 6", "X-Frontend-Version: 0"};
 
-std::string decrypt(const std::string& cipher, const std::string& key, const std::string& iv) {
-    const auto bytes = [](const std::string& text) {
-        return reinterpret_cast<const unsigned char*>(text.data());
-    };
-    std::unique_ptr<EVP_CIPHER_CTX, void (*)(EVP_CIPHER_CTX*)> context(EVP_CIPHER_CTX_new(),
-                                                                       EVP_CIPHER_CTX_free);
-    std::string plain(cipher.size() + 16, '\0');
-    auto* out = reinterpret_cast<unsigned char*>(plain.data());
-    int written = 0, last = 0;
-    if (key.size() != 16 || iv.size() != 16 ||
-        EVP_DecryptInit_ex(context.get(), EVP_aes_128_cbc(), nullptr, bytes(key), bytes(iv)) != 1 ||
-        EVP_DecryptUpdate(context.get(), out, &written, bytes(cipher),
-                          static_cast<int>(cipher.size())) != 1 ||
-        EVP_DecryptFinal_ex(context.get(), out + written, &last) != 1) {
-        return "(does not decrypt)";
-    }
-    plain.resize(static_cast<size_t>(written + last));
-    return plain;
-}
-
-std::string fromHex(const std::string& hex) {
-    std::string bytes;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-    return bytes;
-}
-
 // The value of ATTRIBUTE="..." in a playlist line.
 std::string quoted(const std::string& line, const std::string& attribute) {
     const size_t start = line.find(attribute + "=\"");
@@ -59,7 +31,6 @@ std::string quoted(const std::string& line, const std::string& attribute) {
 struct MediaPlaylist {
     std::string init;
     std::string keyUrl;
-    std::string iv;  // bytes
     std::vector<std::string> segments;
 };
 
@@ -69,10 +40,9 @@ MediaPlaylist parseMedia(const std::string& text) {
     for (std::string line; std::getline(lines, line);) {
         if (line.rfind("#EXT-X-MAP:", 0) == 0)
             media.init = quoted(line, "URI");
-        else if (line.rfind("#EXT-X-KEY:", 0) == 0) {
+        else if (line.rfind("#EXT-X-KEY:", 0) == 0)
             media.keyUrl = quoted(line, "URI");
-            media.iv = fromHex(line.substr(line.find("IV=0x") + 5, 32));
-        } else if (!line.empty() && line[0] != '#')
+        else if (!line.empty() && line[0] != '#')
             media.segments.push_back(line);
     }
     return media;
@@ -89,19 +59,6 @@ std::vector<std::string> mediaUrls(const std::string& master) {
             urls.push_back(line);
     }
     return urls;
-}
-
-// The plain files of a rendition in the sample folder: its init section, then its segments.
-std::vector<std::string> plainFiles(const fs::path& folder) {
-    std::vector<std::string> files;
-    std::istringstream lines(readWholeFile(folder / "index.m3u8").value_or(""));
-    for (std::string line; std::getline(lines, line);) {
-        if (line.rfind("#EXT-X-MAP:", 0) == 0)
-            files.insert(files.begin(), readWholeFile(folder / quoted(line, "URI")).value_or(""));
-        else if (!line.empty() && line[0] != '#')
-            files.push_back(readWholeFile(folder / line).value_or(""));
-    }
-    return files;
 }
 
 // The output of `program`, or a failure of the test when it does not exit with 0.
@@ -162,7 +119,7 @@ struct Viewer {
 
 }  // namespace
 
-TEST(TodayDemo, ServesEncryptedRenditionsOnlyForAccessRightsThatMatchTheWatchData) {
+TEST(TodayDemo, ServesRenditionsOnlyForAccessRightsThatMatchTheWatchData) {
     TodayDemo demo;
     ASSERT_FALSE(demo["www"].empty());
     Viewer viewer(demo);
@@ -175,20 +132,9 @@ TEST(TodayDemo, ServesEncryptedRenditionsOnlyForAccessRightsThatMatchTheWatchDat
 
     Client stranger(demo["ca"]);  // has no domand_bid
     for (const std::string& url : urls) {
-        const std::string id =
-            url.substr(url.rfind('/') + 1, url.find(".m3u8") - url.rfind('/') - 1);
-        SCOPED_TRACE(id);
+        SCOPED_TRACE(url);
         const MediaPlaylist media = parseMedia(viewer.client->get(url).body);
-        const std::vector<std::string> plain = plainFiles(fs::path(demo["sample"]) / id);
-        ASSERT_EQ(media.segments.size() + 1, plain.size());
         ASSERT_GE(media.segments.size(), 2u);
-        const std::string key = viewer.client->get(media.keyUrl).body;
-        EXPECT_EQ(viewer.client->get(media.init).body, plain[0]);  // init sections are clear
-        for (size_t i = 0; i < media.segments.size(); ++i) {
-            const std::string cipher = viewer.client->get(media.segments[i]).body;
-            EXPECT_NE(cipher, plain[i + 1]);
-            EXPECT_EQ(decrypt(cipher, key, media.iv), plain[i + 1]) << "segment " << i + 1;
-        }
         // A range of a segment is its bytes from there.
         const Answer range = viewer.client->get(media.segments[0], {}, nullptr, "16-47");
         EXPECT_EQ(range.status, 206);
@@ -310,24 +256,6 @@ TEST(TodayDemo, ThreadKeysExpireAndTheRefreshedKeyReadsEveryFork) {
     const json elsewhere = {{"targets", {{{"id", "1"}, {"fork", "main"}}}}};
     EXPECT_EQ(threads(fresh, json::object(), elsewhere).json()["meta"]["errorCode"],
               "INVALID_PARAMETER");
-}
-
-TEST(TodayDemo, ExpiredUrlsAreRefusedUntilAccessRightsAreAskedAgain) {
-    TodayDemo demo({"--fault", "urls-expire"});
-    Viewer viewer(demo);
-    const std::string mediaUrl = mediaUrls(viewer.client->get(viewer.contentUrl()).body).back();
-    const MediaPlaylist media = parseMedia(viewer.client->get(mediaUrl).body);
-    ASSERT_GE(media.segments.size(), 3u);
-    EXPECT_EQ(viewer.client->get(media.segments[0]).status, 200);
-    EXPECT_EQ(viewer.client->get(media.segments[1]).status, 200);
-    EXPECT_EQ(viewer.client->get(media.segments[2]).status, 403);
-    EXPECT_EQ(viewer.client->get(media.keyUrl).status, 403);
-    const Answer again = viewer.requestRights(R"([["video-h264-360p","audio-aac-128kbps"]])");
-    ASSERT_EQ(again.status, 201);
-    const std::string newMedia =
-        mediaUrls(viewer.client->get(again.json()["data"]["contentUrl"]).body).back();
-    EXPECT_EQ(viewer.client->get(parseMedia(viewer.client->get(newMedia).body).segments[2]).status,
-              200);
 }
 
 TEST(TodayDemo, SegmentFaultsHappenOnceAndTheRetryGetsTheSegment) {

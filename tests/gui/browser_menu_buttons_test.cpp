@@ -60,10 +60,9 @@ TEST_F(BrowserMenuButtonsTest, NoChangesNothingYesAddsThePageAndItsKeyRemoveDele
     ASSERT_TRUE(pageValue.has_value());
     EXPECT_EQ(pageValue->text, page().string());
 
+    // Removing: what stays (the menu's key, the page) is the shell module's, checked there.
     press(*window, "removeMenuEntryButton", QMessageBox::Yes);
     EXPECT_FALSE(registry()->keyExists(kCurrentUserHive, entryKey()));
-    EXPECT_TRUE(registry()->keyExists(kCurrentUserHive, kMenuExtensionKey));
-    EXPECT_EQ(readBytes(page()), pageBytes) << "the page stays";
     window->close();
 }
 

@@ -87,7 +87,6 @@ TEST_F(ListWindowTest, TheEndOfAnEditFollowsTheQueuesRules) {
     EXPECT_EQ(list->model()->index(0, 1).data().toString(),
               QStringLiteral("URLでも動画IDでもありません"));
     EXPECT_EQ(queuedUrlsOf(*window), (Texts{kUrl3}));
-    EXPECT_EQ(window->queuedUrls().entries()[0].registered, queued.registered);
 
     // Rows that hold no entry, before a queued URL: deleting or clearing them never removes
     // the entry of another row.
@@ -103,15 +102,6 @@ TEST_F(ListWindowTest, TheEndOfAnEditFollowsTheQueuesRules) {
     EXPECT_EQ(queuedUrlsOf(*window), (Texts{kUrl3, kUrl4}));
     EXPECT_NE(list->model()->index(1, 1).data().toString(),
               QStringLiteral("URLでも動画IDでもありません"));
-    // An ID and an https:// address are queued as typed.
-    addRow(*window, "sm9");
-    addRow(*window, "https://www.nicovideo.jp/watch/so38016254");
-    EXPECT_EQ(queuedUrlsOf(*window),
-              (Texts{kUrl3, kUrl4, "sm9", "https://www.nicovideo.jp/watch/so38016254"}));
-    for (int row : {3, 2}) {
-        selectRow(*list, row);
-        click(*window, "deleteButton");
-    }
 
     // Clearing a queued row removes it with its entry; "削除" on a selected one too.
     startEditing(*list, 0);
@@ -172,20 +162,16 @@ TEST_F(ListWindowTest, TheQueueSurvivesACloseAndANewStartThroughDownloadSav) {
 }
 
 TEST_F(ListWindowTest, AStartWithACommandLineUrlKeepsTheSavedQueueAndRunsItAfterwards) {
-    const std::string saved = std::string(kUrl2) + "\r\n1600000000\r\n";
-    writeBytes(downloadSav(), saved);
-    openWindow(kUrl1)->close();  // closed at once: the saved queue stays as it was
-    EXPECT_EQ(readBytes(downloadSav()), saved);
-
-    writeBytes(downloadSav(), saved + kUrl3 + "\n1600000060\n");
+    // (That a queue loaded so is saved as it was is the queue's own rule, checked there.)
+    writeBytes(downloadSav(), std::string(kUrl2) + "\r\n1600000000\r\n" + kUrl3 + "\n1600000060\n");
     auto window = openWindow(kUrl1);
-    EXPECT_EQ(requestedUrls(drive), (Texts{kUrl1, kUrl1}));
+    EXPECT_EQ(requestedUrls(drive), (Texts{kUrl1}));
     EXPECT_EQ(columnTexts(*listView(*window)), (Texts{kUrl2, kUrl3}));
 
     drive.releaseDownload.set();
     drive.releaseEncoder.set();
-    ASSERT_TRUE(waitUntil([&] { return drive.deletedJobs() == 4 && stateOf(*window) == kIdle; }));
-    EXPECT_EQ(requestedUrls(drive), (Texts{kUrl1, kUrl1, kUrl2, kUrl3}));
+    ASSERT_TRUE(waitUntil([&] { return drive.deletedJobs() == 3 && stateOf(*window) == kIdle; }));
+    EXPECT_EQ(requestedUrls(drive), (Texts{kUrl1, kUrl2, kUrl3}));
     EXPECT_EQ(rowCount(*listView(*window)), 0);
     window->close();
     EXPECT_FALSE(std::filesystem::exists(downloadSav()));

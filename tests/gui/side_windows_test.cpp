@@ -26,31 +26,29 @@ TEST_F(SideWindowsTest, TheSideWindowsShowBesideTheMainWindowOnTheScreen) {
     writeBytes(folders.work() / "download.sav",
                "http://www.nicovideo.jp/watch/sm2\r\n1600000000\r\n"
                "http://www.nicovideo.jp/watch/sm3\r\n1600000060\r\n");
-    CLumivoxDlg window(folders.runFolders(), drivenJobs(drive), nullptr);
-    window.startUrl = "http://www.nicovideo.jp/watch/sm1";
-    window.OnInitDialog();
-    auto* list = control<CListDlg>(window, "listWindow");
-    auto* comments = control<CCommentDlg>(window, "commentWindow");
+    auto window = openWindow("http://www.nicovideo.jp/watch/sm1", /*show=*/false);
+    auto* list = control<CListDlg>(*window, "listWindow");
+    auto* comments = control<CCommentDlg>(*window, "commentWindow");
     EXPECT_FALSE(list->isVisible()) << "the side windows come with the main window";
     EXPECT_FALSE(comments->isVisible());
 
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     ASSERT_TRUE(list->isVisible());
     ASSERT_TRUE(comments->isVisible());
     ASSERT_TRUE(QTest::qWaitForWindowExposed(list));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(comments));
 
-    const QRect available = window.screen()->availableGeometry();
+    const QRect available = window->screen()->availableGeometry();
     for (const QWidget* side : std::vector<const QWidget*>{list, comments}) {
-        EXPECT_FALSE(side->frameGeometry().intersects(window.frameGeometry()))
+        EXPECT_FALSE(side->frameGeometry().intersects(window->frameGeometry()))
             << side->objectName().toStdString() << " covers the main window";
         EXPECT_TRUE(available.contains(side->frameGeometry()))
             << side->objectName().toStdString() << " is off the screen";
     }
     EXPECT_FALSE(list->frameGeometry().intersects(comments->frameGeometry()));
 
-    window.close();
+    window->close();
 }
 
 TEST_F(SideWindowsTest, HidingASideWindowWithItsOwnControlsReleasesItsToggle) {

@@ -217,9 +217,6 @@ TEST_F(EncodingStagesTest, TheSpliceReplacesEveryFilterMarkerAndNothingElse) {
     const std::string fragment = " -vhook \"velmora.dll -N comment.ini -D data.ini \"";
     EXPECT_EQ(job->SpliceFilterArguments(), "a" + fragment + "b" + fragment);
     EXPECT_EQ(job->argumentText(), "a" + fragment + "b" + fragment) << "kept as the template";
-    // One -vhook argument, its trailing blank included.
-    EXPECT_EQ(splitCommandLine(fragment),
-              (Lines{"-vhook", "velmora.dll -N comment.ini -D data.ini "}));
 }
 
 TEST_F(EncodingStagesTest, TheEncoderRunPostsProgressFromItsStatusLinesAndWritesTheMovie) {

@@ -213,13 +213,9 @@ TEST_F(NicoThreadTest, TheCommentStageReadsTheWorkFoldersCommentXml) {
         StageLog log;
         runToEnd(makeJob(StageScript{}, log, serial, request), sink);
 
-        ASSERT_EQ(log.chatsRead.size(), records);
+        // Which chats make records is the reader's (its own tests): here, that the file was read.
+        EXPECT_EQ(log.chatsRead.size(), records);
         EXPECT_EQ(log.arrivalCounterAfterRead, static_cast<int32_t>(records));
-        if (records == 2) {  // the chat without vpos is no record and takes no number
-            EXPECT_EQ(log.chatsRead[0].text + log.chatsRead[1].text, u"一番目二番目");
-            EXPECT_EQ(log.chatsRead[1].seq, 1);
-            EXPECT_EQ(log.chatsRead[1].mail, "shita");
-        }
         // With or without comments the job goes on, and drops them at its end.
         EXPECT_EQ(log.calls.back(), "encoder");
         EXPECT_TRUE(log.cleanAtDeletion);

@@ -43,17 +43,6 @@ TEST(ScriptPage, Utf16LittleEndianWithAByteOrderMarkAndNoTerminator) {
     EXPECT_EQ(utf16LePageBytes("ルヴ𠮷"), "\xFF\xFE\xEB\x30\xF4\x30\x42\xD8\xB7\xDF"s);
 }
 
-TEST(ScriptPage, MadeFromTheTemplateFile) {
-    TestTempFolder folder;
-    EXPECT_FALSE(makeScriptPage(folder / "missing.htm", "/p"));
-    // Two placeholders, Japanese text, and a zero byte after which nothing counts.
-    writeBytes(folder / "orglumivox.htm", "<%ExePath%>;ダ \"<%ExePath%>\"\0<%ExePath%>"s);
-    // The page as text, put into the page's encoding (checked byte for byte above).
-    const std::string expected =
-        utf16LePageBytes("C:\\\\T\\\\lumivox.exe;ダ \"C:\\\\T\\\\lumivox.exe\"");
-    EXPECT_EQ(makeScriptPage(folder / "orglumivox.htm", "C:\\T\\lumivox.exe").value(), expected);
-}
-
 TEST(ScriptPage, TheShippedTemplateStartsTheProgramFromAStringLiteral) {
     const std::filesystem::path shipped =
         std::filesystem::path(LUMIVOX_PROGRAM_DIR) / kPageTemplateFileName;
