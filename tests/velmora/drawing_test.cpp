@@ -98,29 +98,6 @@ TEST_F(VelmoraTest, ScrollingCommentMovesLeftBySpeedPixelsPerFrame) {
     }
 }
 
-TEST_F(VelmoraTest, TwoLineCommentDrawsTwoBandsOneLineHeightApart) {
-    const int lineHeight = extentOf(u"ー", 36).cy;
-    ASSERT_GT(lineHeight, 0);
-    const TestFrame frame = drawOverlay({block("1", "20", "30", "36", "ー\nー")});
-    // Rows holding white glyph pixels (the outline is dark and does not count).
-    std::vector<int> bandTops;
-    bool inBand = false;
-    for (int y = 0; y < frame.height(); ++y) {
-        bool white = false;
-        for (int x = 0; x < frame.width() && !white; ++x) {
-            white = frame.luma(x, y) > 200;
-        }
-        if (white && !inBand) {
-            bandTops.push_back(y);
-        }
-        inBand = white;
-    }
-    ASSERT_EQ(bandTops.size(), 2u);
-    EXPECT_EQ(bandTops[1] - bandTops[0], lineHeight);
-    EXPECT_GE(bandTops[0], 30);
-    EXPECT_LT(bandTops[1], 30 + 2 * lineHeight);
-}
-
 TEST_F(VelmoraTest, CommentsPartlyOutsideTheFrameAreClipped) {
     // Odd sizes put the last chroma column and row half outside the picture.
     const int width = 161, height = 121;

@@ -26,8 +26,6 @@ namespace fs = std::filesystem;
 inline const char* kFontFolder = "/usr/share/fonts/opentype/ipafont-gothic/";
 inline const char* kFontFile = "ipagp.ttf";
 
-using TempFolder = TestTempFolder;
-
 // One block of comment.ini with its text for data.ini. Numbers are written as given.
 struct Block {
     std::string mail;
@@ -215,17 +213,14 @@ inline InkBox findInk(const TestFrame& frame, int top = 0, int bottom = INT32_MA
     return findInk(frame.width(), frame.height(), luma, top, bottom);
 }
 
-inline bool isRed(const Rgb& c) {
-    return c.r > 200 && c.g < 50 && c.b < 50;
-}
-
 // Pixels in [left, right) x [top, bottom) that decode as red.
 inline int countRed(const TestFrame& frame, int left, int top, int right, int bottom,
                     int matrix = 601, bool fullRange = false) {
     int count = 0;
     for (int y = std::max(top, 0); y < std::min(bottom, frame.height()); ++y) {
         for (int x = std::max(left, 0); x < std::min(right, frame.width()); ++x) {
-            count += isRed(frame.rgb(x, y, matrix, fullRange)) ? 1 : 0;
+            const Rgb c = frame.rgb(x, y, matrix, fullRange);
+            count += c.r > 200 && c.g < 50 && c.b < 50 ? 1 : 0;
         }
     }
     return count;
@@ -329,7 +324,7 @@ protected:
     }
 
     VelmoraModule module_;
-    TempFolder folder_;
+    TestTempFolder folder_;
 };
 
 }  // namespace velmora_test
