@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "job/movie_length_check.h"
 #include "platform/child_process.h"
 #include "support/missing_tool.h"
 
@@ -127,17 +128,9 @@ MediaInfo probeWithFfprobe(const fs::path& file) {
 }
 
 long lastStatusFrame(const std::string& text) {
-    long last = -1;
-    for (size_t pos = text.find("frame="); pos != std::string::npos;
-         pos = text.find("frame=", pos)) {
-        pos += 6;
-        const size_t fps = text.find("fps", pos);
-        if (fps == std::string::npos) {
-            break;
-        }
-        last = std::strtol(text.substr(pos, fps - pos).c_str(), nullptr, 10);
-    }
-    return last;
+    EncodedFrameCounter counter;
+    counter.add(text);
+    return static_cast<long>(counter.last().value_or(-1));
 }
 
 }  // namespace encoder_test

@@ -78,8 +78,8 @@ struct MediaInfo {
 };
 MediaInfo probeWithFfprobe(const fs::path& file);
 
-// The frame number of the last "frame=" status line in `text`, read the way the job reads it
-// (the number after "frame=" up to the blank before "fps"); -1 when there is none.
+// The frame number of the last status line in `text`, counted by the job's own reader; -1 when
+// there is none.
 long lastStatusFrame(const std::string& text);
 
 }  // namespace encoder_test

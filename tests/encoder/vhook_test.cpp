@@ -224,17 +224,5 @@ TEST_F(VhookTest, AVersion2ModuleLogsThroughTheEncoderAndAVersion1ModuleStillRun
     }
 }
 
-TEST_F(VhookTest, CommentFilterWithoutItsFilesRefusesToStart) {
-    const fs::path velmora = fs::path(LUMIVOX_PROGRAM_DIR) / "velmora.so";
-    if (!fs::exists(velmora)) {
-        SKIP_FOR_MISSING_TOOL(velmora);
-    }
-    const ChildResult r =
-        encode(smallFlv(), "velmora.dll -N comment.ini -D data.ini ", "-vcodec msmpeg4 OUT");
-    EXPECT_TRUE(r.exitedWith(1)) << r.err;
-    EXPECT_THAT(r.err, HasSubstr("velmora.so"));
-    EXPECT_FALSE(fs::exists(out_));
-}
-
 }  // namespace
 }  // namespace encoder_test
