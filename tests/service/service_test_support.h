@@ -227,9 +227,4 @@ inline std::string aes128CbcEncrypt(const std::string& plain, const unsigned cha
     return out;
 }
 
-// Seconds since `start`.
-inline double secondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 }  // namespace service_test
