@@ -17,24 +17,6 @@ TEST(SplitCommandLine, BlanksSeparateAndRunsOfThemCountOnce) {
     EXPECT_EQ(splitCommandLine(std::string_view("a b\0c d", 7)), (Args{"a", "b"}));
 }
 
-TEST(SplitCommandLine, FilledTemplatesKeepQuotedPathsWhole) {
-    // The file placeholders of a template stand inside its own double quotes.
-    const std::string input = "/home/ユーザー/My Videos/sm9.flv";
-    const std::string output = "/home/ユーザー/デスクトップ/sm9";
-    const std::string filter = " -vhook \"velmora.dll -N comment.ini -D data.ini \"";
-    EXPECT_EQ(splitCommandLine(" -y -i \"" + input + "\"" + filter +
-                               " -vcodec msmpeg4 -acodec libmp3lame \"" + output + ".avi\""),
-              (Args{"-y", "-i", input, "-vhook", "velmora.dll -N comment.ini -D data.ini ",
-                    "-vcodec", "msmpeg4", "-acodec", "libmp3lame", output + ".avi"}));
-    EXPECT_EQ(
-        splitCommandLine(" -y -i \"" + input + "\" -vn -acodec libmp3lame \"" + output + ".mp3\""),
-        (Args{"-y", "-i", input, "-vn", "-acodec", "libmp3lame", output + ".mp3"}));
-    // A template that is not filled in keeps its placeholders as ordinary text.
-    EXPECT_EQ(splitCommandLine(" <%NOENCODE%>"), Args{"<%NOENCODE%>"});
-    // The probe's argument text.
-    EXPECT_EQ(splitCommandLine("-in \"" + input + "\" "), (Args{"-in", input}));
-}
-
 TEST(SplitCommandLine, QuotesSwitchQuotingInsideAnArgument) {
     EXPECT_EQ(splitCommandLine("a\"b c\"d e"), (Args{"ab cd", "e"}));
     EXPECT_EQ(splitCommandLine("\"unclosed quote runs to the end"),

@@ -61,12 +61,6 @@ TEST_F(IniFileTest, MissingFileGivesTheDefaults) {
     EXPECT_FALSE(fs::exists(file)) << "reading must not create the file";
 }
 
-TEST_F(IniFileTest, FirstWriteCreatesFileAndSectionWithCrLf) {
-    ASSERT_TRUE(writeValue(file, "Lumivox", "SaveDir", "/home/user/Desktop"));
-    ASSERT_TRUE(writeValue(file, "Lumivox", "FontPt", "24"));
-    EXPECT_EQ(readBytes(file), "[Lumivox]\r\nSaveDir=/home/user/Desktop\r\nFontPt=24\r\n");
-}
-
 TEST_F(IniFileTest, EveryWritableValueReadsBackExactly) {
     // clang-format off
     const std::string values[] = {
@@ -261,7 +255,7 @@ TEST_F(IniFileTest, WhatCannotBeOneLineIsRefusedAndTheFileKept) {
     EXPECT_EQ(ini->contents(), before) << "a refused value leaves the document unchanged";
 }
 
-TEST_F(IniFileTest, ANewFileIsForItsOwnerAlone) {
+TEST_F(IniFileTest, TheFirstWriteMakesTheFileWithItsSectionForItsOwnerAlone) {
     // What replaceFile does to existing files and its temporary file is tested with it.
     const mode_t previousMask = umask(0);  // a lax umask must not make the password readable
     const bool written = writeValue(file, "Lumivox", "Password", "secret").ok();
@@ -270,6 +264,7 @@ TEST_F(IniFileTest, ANewFileIsForItsOwnerAlone) {
     struct stat status {};
     ASSERT_EQ(stat(file.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0600u);
+    EXPECT_EQ(readBytes(file), "[Lumivox]\r\nPassword=secret\r\n");
 }
 
 TEST_F(IniFileTest, UnreadableOrUnwritableFileReportsFailure) {
