@@ -225,25 +225,6 @@ TEST(CommentReader, ReadsUtf16DocumentsWithAByteOrderMark) {
     EXPECT_EQ(result.chats[0].userId, "ユーザー");
 }
 
-TEST(CommentReader, ReadsAHundredThousandChats) {
-    std::string chats;
-    for (int i = 0; i < 100000; ++i) {
-        const std::string n = std::to_string(i);
-        chats += "<chat thread=\"1\" no=\"" + n + "\" vpos=\"" + n + "\" date=\"" + n +
-                 "\" mail=\"184\" user_id=\"u" + n + "\">コメント" + n + "</chat>\n";
-    }
-    const ReadResult result = readDocument(thread(chats));
-    ASSERT_EQ(result.chats.size(), 100000u);
-    EXPECT_EQ(result.counter, 100000);
-    for (int i : {0, 4999, 99999}) {
-        const ChatRecord& chat = result.chats[i];
-        const std::string n = std::to_string(i);
-        EXPECT_EQ((std::vector{chat.seq, chat.no, chat.vposSec}), (std::vector{i, i, i / 100}));
-        EXPECT_EQ(chat.userId, "u" + n);
-        EXPECT_EQ(chat.text, u"コメント" + utf8ToUtf16(n));
-    }
-}
-
 TEST(CommentReader, DeepNestingNeitherOverflowsTheStackNorSlowsReadingDown) {
     // 200 000 levels of other elements around a chat.
     ReadResult result =

@@ -1,11 +1,10 @@
 // Font sizes of comments, the measured box of a text and the automatic base size, with a font
 // of fixed advances and with IPAPGothic through the text engine at 96 dpi.
 
-#include <memory>
 #include <string>
 
 #include "layout_test_support.h"
-#include "text/text_engine.h"
+#include "text/text_test_support.h"
 
 namespace {
 
@@ -111,21 +110,13 @@ TEST(LayoutDefaultSize, FromThe18PointLineOfTheMeasurer) {
 
 // IPAPGothic (its metrics are worked out in tests/text/text_engine_test.cpp): at 18 pt the line
 // is 26 px, "御" 24, "8" 15; at 19 pt the line is 27, "御" 25; at 27 pt the line is 39, "w" 27.
-class LayoutWithFont : public ::testing::Test {
-protected:
-    void SetUp() override {
-        font_ = makeTextMeasurer(kPath, 0);
-        ASSERT_TRUE(font_->hasDevice()) << "IPAPGothic not found at " << kPath;
-    }
-    static constexpr const char* kPath = "/usr/share/fonts/opentype/ipafont-gothic/ipagp.ttf";
-    std::unique_ptr<TextMeasurer> font_;
-};
+using LayoutWithFont = IpaPGothicTest;
 
 TEST_F(LayoutWithFont, PlacesCommentsByTheirMeasuredBoxes) {
     // 1: "www" big, 79 x 39, speed trunc(591 / 83.916) = 7. 2: "御" 22 x 26, speed 6; its
     // start rectangle overlaps 1's: y = 39. 3 and 4: "8" is 13 wide, x = 256 - 6.
     LayoutFixture f;
-    f.measurer = font_.get();
+    f.measurer = engine.get();
     const ChatList chats = f.laidOut({chat(0, u"www", "big", 1), chat(0, u"御", "", 2),
                                       chat(0, u"8", "ue", 3), chat(0, u"8", "shita", 4)});
     EXPECT_EQ(byNo(chats, &ChatRecord::fontSize), (Ints{27, 18, 18, 18}));
@@ -135,7 +126,7 @@ TEST_F(LayoutWithFont, PlacesCommentsByTheirMeasuredBoxes) {
 
     // Automatic size 19 at 384 px: "御" is 23 x 27, speed trunc(535 / 83.916) = 6.
     LayoutFixture automatic;
-    automatic.measurer = font_.get();
+    automatic.measurer = engine.get();
     automatic.fontSizePt = 0;
     const ChatList same = automatic.laidOut({chat(500, u"御", "", 1), chat(500, u"御", "", 2)});
     EXPECT_EQ(automatic.outcome.fontSizePt, 19);
