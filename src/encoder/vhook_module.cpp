@@ -71,13 +71,17 @@ Status VhookModule::load(const std::string& optionText, const std::string& folde
     process_ = reinterpret_cast<vhook_process_fn>(library_.symbol("vhook_process"));
     release_ = reinterpret_cast<vhook_release_fn>(library_.symbol("vhook_release"));
     configure2_ = reinterpret_cast<vhook_configure2_fn>(library_.symbol("vhook_configure2"));
+    processInto_ = reinterpret_cast<vhook_process_into_fn>(library_.symbol("vhook_process_into"));
     if (!configure_ || !process_ || !release_) {
         return Failure{"'" + path_ +
                        "' is not a frame-filter module (vhook_configure, vhook_process or "
                        "vhook_release missing)"};
     }
-    logInfo(LogComponent::Encoder,
-            "frame filter " + path_ + " (interface version " + (configure2_ ? "2" : "1") + ")");
+    logInfo(LogComponent::Encoder, "frame filter " + path_ + " (interface version " +
+                                       (processInto_  ? "3"
+                                        : configure2_ ? "2"
+                                                      : "1") +
+                                       ")");
     return {};
 }
 
@@ -106,4 +110,8 @@ Status VhookModule::configure(int width, int height, int rateNum, int rateDen) {
 
 bool VhookModule::process(VhookFrame& frame) {
     return process_(ctx_, &frame) == 0;
+}
+
+bool VhookModule::processInto(const VhookFrame& source, VhookFrame& target) {
+    return processInto_(ctx_, &source, &target) == 0;
 }

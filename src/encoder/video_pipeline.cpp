@@ -290,18 +290,36 @@ bool VideoPipeline::normalise(FramePtr& frame) {
 }
 
 bool VideoPipeline::applyVhook(AVFrame* frame, int64_t pts) {
-    // The decoder may still hold this picture as a reference: draw on a private copy then.
-    if (!av_frame_is_writable(frame)) {
-        FramePtr copy =
-            pool_.get(frame->width, frame->height, static_cast<AVPixelFormat>(frame->format));
-        if (!copy || av_frame_copy(copy.get(), frame) < 0 ||
-            av_frame_copy_props(copy.get(), frame) < 0) {
+    const VhookFrame source = vhookFrameOf(frame, pts);
+    if (av_frame_is_writable(frame)) {
+        VhookFrame target = source;
+        return vhookDone(setup_.vhook->process(target), source.index);
+    }
+    // The decoder may still hold this picture as a reference: draw on a private copy. A module
+    // that can copies and draws in one pass.
+    FramePtr copy =
+        pool_.get(frame->width, frame->height, static_cast<AVPixelFormat>(frame->format));
+    if (!copy || av_frame_copy_props(copy.get(), frame) < 0) {
+        state_.fail("Out of memory preparing a frame for the frame filter");
+        return false;
+    }
+    VhookFrame target = vhookFrameOf(copy.get(), pts);
+    bool drawn = false;
+    if (setup_.vhook->drawsIntoCopies()) {
+        drawn = setup_.vhook->processInto(source, target);
+    } else {
+        if (av_frame_copy(copy.get(), frame) < 0) {
             state_.fail("Out of memory preparing a frame for the frame filter");
             return false;
         }
-        av_frame_unref(frame);
-        av_frame_move_ref(frame, copy.get());
+        drawn = setup_.vhook->process(target);
     }
+    av_frame_unref(frame);
+    av_frame_move_ref(frame, copy.get());
+    return vhookDone(drawn, source.index);
+}
+
+VhookFrame VideoPipeline::vhookFrameOf(const AVFrame* frame, int64_t pts) const {
     const AVRational tb = setup_.stream->time_base;
     const AVRational rate = setup_.indexRate;
     VhookFrame vf = {};
@@ -316,11 +334,14 @@ bool VideoPipeline::applyVhook(AVFrame* frame, int64_t pts) {
                               AV_ROUND_NEAR_INF);
     vf.matrix = colourMatrix(frame);
     vf.fullRange = isFullRange(frame) ? 1 : 0;
-    if (!setup_.vhook->process(vf)) {
-        state_.fail("The frame filter failed on frame " + std::to_string(vf.index));
-        return false;
+    return vf;
+}
+
+bool VideoPipeline::vhookDone(bool drawn, int64_t index) {
+    if (!drawn) {
+        state_.fail("The frame filter failed on frame " + std::to_string(index));
     }
-    return true;
+    return drawn;
 }
 
 bool VideoPipeline::drainGraph() {

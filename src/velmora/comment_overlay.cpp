@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 namespace {
@@ -12,6 +13,26 @@ constexpr int kMaxNotes = 20;
 // Beyond this distance from the frame a position is off screen whatever the sprite's size;
 // clamping there keeps later additions far from overflow.
 constexpr int64_t kFarAway = int64_t{1} << 40;
+
+// Luma rows copied and drawn on at a time when drawing onto a copy: with their chroma rows
+// about 46 KiB of a 1920-pixel-wide picture, which stays in the core's cache while the
+// sprites are blended onto it. Even, so that chroma rows split with them.
+constexpr int64_t kBandRows = 16;
+
+void copyRows(const VhookFrame& source, const VhookFrame& target, FrameRows rows) {
+    const std::size_t width = static_cast<std::size_t>(target.width);
+    for (int64_t row = rows.from; row < rows.to; ++row) {
+        std::memcpy(target.data[0] + row * target.linesize[0],
+                    source.data[0] + row * source.linesize[0], width);
+    }
+    const std::size_t chromaWidth = (width + 1) / 2;
+    for (int64_t row = rows.from / 2; row < (rows.to + 1) / 2; ++row) {
+        for (int plane = 1; plane < 3; ++plane) {
+            std::memcpy(target.data[plane] + row * target.linesize[plane],
+                        source.data[plane] + row * source.linesize[plane], chromaWidth);
+        }
+    }
+}
 
 }  // namespace
 
@@ -32,6 +53,20 @@ CommentOverlay::CommentOverlay(std::unique_ptr<TextEngine> engine,
 }
 
 void CommentOverlay::process(const VhookFrame& frame) {
+    prepare(frame);
+    drawRows(frame, FrameRows{});
+}
+
+void CommentOverlay::processInto(const VhookFrame& source, const VhookFrame& target) {
+    prepare(target);
+    for (int64_t from = 0; from < target.height; from += kBandRows) {
+        const FrameRows rows{from, std::min<int64_t>(from + kBandRows, target.height)};
+        copyRows(source, target, rows);
+        drawRows(target, rows);
+    }
+}
+
+void CommentOverlay::prepare(const VhookFrame& frame) {
     const int64_t index = frame.index;
     if (index < lastFrame_) {
         rewind();
@@ -40,15 +75,14 @@ void CommentOverlay::process(const VhookFrame& frame) {
     retireEnded(index);
     activateStarted(index);
     renderWithinCeiling(frame);
-    // The owner's comments are drawn last, above all others.
+}
+
+void CommentOverlay::drawRows(const VhookFrame& frame, FrameRows rows) const {
     for (const bool ownerPass : {false, true}) {
         for (const ActiveComment& active : active_) {
             const OverlayComment& comment = comments_[active.index];
-            if (comment.owner != ownerPass) {
-                continue;
-            }
-            if (!active.sprite.empty()) {
-                active.sprite.blit(frame, commentLeft(comment, index) + active.originX);
+            if (comment.owner == ownerPass && !active.sprite.empty()) {
+                active.sprite.blit(frame, commentLeft(comment, frame.index) + active.originX, rows);
             }
         }
     }

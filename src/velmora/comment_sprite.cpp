@@ -236,21 +236,22 @@ void CommentSprite::buildPlanes(const CommentBitmap& bitmap, const SpriteColours
     }
 }
 
-void CommentSprite::blit(const VhookFrame& frame, int64_t bitmapLeft) const {
+void CommentSprite::blit(const VhookFrame& frame, int64_t bitmapLeft, FrameRows rows) const {
     if (empty() || frame.width <= 0 || frame.height <= 0) {
         return;
     }
     const int64_t left = bitmapLeft + cropX_;
-    blitLuma(frame, left);
-    blitChroma(frame, left);
+    blitLuma(frame, left, rows);
+    blitChroma(frame, left, rows);
 }
 
-void CommentSprite::blitLuma(const VhookFrame& frame, int64_t left) const {
+void CommentSprite::blitLuma(const VhookFrame& frame, int64_t left, FrameRows rows) const {
     int64_t colFrom, colTo, rowFrom, rowTo;
     if (!clipSpan(left, width_, frame.width, colFrom, colTo) ||
-        !clipSpan(top_, height_, frame.height, rowFrom, rowTo)) {
+        !clipSpan(top_, height_, std::min<int64_t>(frame.height, rows.to), rowFrom, rowTo)) {
         return;
     }
+    rowFrom = std::max(rowFrom, rows.from - top_);
     for (int64_t row = rowFrom; row < rowTo; ++row) {
         const RowSpan span = lumaSpans_[row];
         const int64_t from = std::max<int64_t>(colFrom, span.first);
@@ -264,7 +265,7 @@ void CommentSprite::blitLuma(const VhookFrame& frame, int64_t left) const {
     }
 }
 
-void CommentSprite::blitChroma(const VhookFrame& frame, int64_t left) const {
+void CommentSprite::blitChroma(const VhookFrame& frame, int64_t left, FrameRows rows) const {
     const int64_t firstColumn = floorDiv2(left);
     const int parity = static_cast<int>(left - 2 * firstColumn);
     const ChromaPlanes& planes = chroma_[parity];
@@ -275,10 +276,12 @@ void CommentSprite::blitChroma(const VhookFrame& frame, int64_t left) const {
     const int chromaWidth = (frame.width + 1) / 2;
     const int chromaHeight = (frame.height + 1) / 2;
     int64_t colFrom, colTo, rowFrom, rowTo;
+    const int64_t rowsEnd = std::min<int64_t>(chromaHeight, rows.to / 2 + rows.to % 2);
     if (!clipSpan(firstColumn, planes.width, chromaWidth, colFrom, colTo) ||
-        !clipSpan(firstRow, planes.height, chromaHeight, rowFrom, rowTo)) {
+        !clipSpan(firstRow, planes.height, rowsEnd, rowFrom, rowTo)) {
         return;
     }
+    rowFrom = std::max(rowFrom, rows.from / 2 - firstRow);
     for (int64_t row = rowFrom; row < rowTo; ++row) {
         const RowSpan span = planes.spans[row];
         const int64_t from = std::max<int64_t>(colFrom, span.first);

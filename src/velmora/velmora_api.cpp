@@ -176,6 +176,11 @@ int configure(void** ctx, int argc, char** argv, int width, int height, const Fi
     return 0;
 }
 
+bool hasPlanes(const VhookFrame* frame) {
+    return frame != nullptr && frame->data[0] != nullptr && frame->data[1] != nullptr &&
+           frame->data[2] != nullptr;
+}
+
 }  // namespace
 
 extern "C" VELMORA_EXPORT int vhook_configure2(void** ctx, int argc, char** argv, int width,
@@ -210,8 +215,7 @@ extern "C" VELMORA_EXPORT int vhook_configure(void** ctx, int argc, char** argv,
 }
 
 extern "C" VELMORA_EXPORT int vhook_process(void* ctx, VhookFrame* frame) {
-    if (ctx == nullptr || frame == nullptr || frame->data[0] == nullptr ||
-        frame->data[1] == nullptr || frame->data[2] == nullptr) {
+    if (ctx == nullptr || !hasPlanes(frame)) {
         return 1;
     }
     const auto* context = static_cast<FilterContext*>(ctx);
@@ -220,6 +224,28 @@ extern "C" VELMORA_EXPORT int vhook_process(void* ctx, VhookFrame* frame) {
     } catch (const std::exception& e) {
         context->log.say(VHOOK_LOG_ERROR,
                          "cannot draw frame " + std::to_string(frame->index) + ": " + e.what());
+        return 1;
+    }
+    return 0;
+}
+
+extern "C" VELMORA_EXPORT int vhook_process_into(void* ctx, const VhookFrame* source,
+                                                 VhookFrame* target) {
+    if (ctx == nullptr || !hasPlanes(source) || !hasPlanes(target)) {
+        return 1;
+    }
+    const auto* context = static_cast<FilterContext*>(ctx);
+    if (source->width != target->width || source->height != target->height ||
+        source->index != target->index) {
+        context->log.say(VHOOK_LOG_ERROR, "cannot draw frame " + std::to_string(source->index) +
+                                              ": the copy is not of the same frame");
+        return 1;
+    }
+    try {
+        context->overlay->processInto(*source, *target);
+    } catch (const std::exception& e) {
+        context->log.say(VHOOK_LOG_ERROR,
+                         "cannot draw frame " + std::to_string(source->index) + ": " + e.what());
         return 1;
     }
     return 0;

@@ -82,7 +82,7 @@ TEST_F(UrlE2eTest, TheWholeJobMakesTheMovieWithTheCommentsOfTheThread) {
          {"\nlumivox-cli: info service: the login gave the session cookie\n",
           "\nlumivox-cli: info job: 5 comments read from ",
           "\nlumivox-cli: info encoder: starting ", "\nlumivox-cli: info encoder: frame filter ",
-          "(interface version 2)\n", "\nlumivox-cli: info filter: ", "\nエンコード中... 100%"}) {
+          "(interface version 3)\n", "\nlumivox-cli: info filter: ", "\nエンコード中... 100%"}) {
         EXPECT_THAT(logged.err, HasSubstr(line));
     }
     EXPECT_THAT(logged.err, Not(HasSubstr("[lumivox]")))

@@ -26,6 +26,11 @@ public:
     Status configure(int width, int height, int rateNum, int rateDen);
     // Draws onto one frame in place; false when the module reports a fatal error.
     bool process(VhookFrame& frame);
+    // True when the module can draw onto a copy (vhook_process_into).
+    bool drawsIntoCopies() const { return processInto_ != nullptr; }
+    // Writes `source` with the comments drawn into `target`'s planes; only when
+    // drawsIntoCopies(). False when the module reports a fatal error.
+    bool processInto(const VhookFrame& source, VhookFrame& target);
 
     // The option's text split at blanks (space, tab); empty words are dropped.
     static std::vector<std::string> splitWords(const std::string& text);
@@ -40,6 +45,7 @@ private:
     vhook_configure_fn configure_ = nullptr;
     vhook_configure2_fn configure2_ = nullptr;  // a version 2 module's; null for version 1
     vhook_process_fn process_ = nullptr;
+    vhook_process_into_fn processInto_ = nullptr;  // a version 3 module's; null before that
     vhook_release_fn release_ = nullptr;
     void* ctx_ = nullptr;
     bool configured_ = false;

@@ -59,7 +59,12 @@ private:
     bool decodePacket(const AVPacket* packet);
     bool handleDecoded(AVFrame* frame);
     bool normalise(FramePtr& frame);
+    // Draws the comments onto `frame`, which afterwards holds a picture of its own when the
+    // decoder's was shared. False (and the failure recorded) when the module fails.
     bool applyVhook(AVFrame* frame, int64_t pts);
+    // The module's view of `frame` shown at `pts`.
+    VhookFrame vhookFrameOf(const AVFrame* frame, int64_t pts) const;
+    bool vhookDone(bool drawn, int64_t index);
     bool drainGraph();
     bool syncAndQueue(AVFrame* frame);
     bool queueFrame(const AVFrame* frame, int64_t pts);

@@ -42,6 +42,12 @@ public:
 
     // Draws every comment shown on frame `frame.index` (startFrame <= index < endFrame).
     void process(const VhookFrame& frame);
+    // The same drawing onto a copy: `target` (same size, index, matrix and range as `source`,
+    // its own planes) receives the whole of `source` with the comments drawn; `source` is only
+    // read. The picture is copied and drawn on band by band, so each band is drawn on while it
+    // is still in the cache: cheaper than copying the whole picture first and drawing after.
+    // The result is the same, byte for byte.
+    void processInto(const VhookFrame& source, const VhookFrame& target);
 
     std::size_t activeCount() const { return active_.size(); }
     std::size_t spriteBytes() const { return spriteBytes_; }
@@ -59,6 +65,10 @@ private:
         CommentSprite sprite;
     };
 
+    // Brings the active comments and their sprites up to frame `frame.index`.
+    void prepare(const VhookFrame& frame);
+    // Blends the active sprites within `rows` of the frame, the owner's comments last.
+    void drawRows(const VhookFrame& frame, FrameRows rows) const;
     void rewind();
     void retireEnded(int64_t frame);
     void activateStarted(int64_t frame);

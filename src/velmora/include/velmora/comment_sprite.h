@@ -30,6 +30,13 @@ struct SpritePlacement {
     int frameHeight = 0;
 };
 
+// Rows [from, to) of a frame's luma plane; chroma rows [from / 2, (to + 1) / 2). `from` is even
+// so that a chroma row never belongs to two bands.
+struct FrameRows {
+    int64_t from = 0;
+    int64_t to = INT64_MAX;
+};
+
 class CommentSprite {
 public:
     CommentSprite() = default;
@@ -44,8 +51,8 @@ public:
     bool empty() const { return width_ <= 0 || height_ <= 0; }
 
     // Blends the sprite onto `frame` (YUV 4:2:0) with the bitmap's first column at frame column
-    // `bitmapLeft`, clipped at the frame's edges. Allocates nothing.
-    void blit(const VhookFrame& frame, int64_t bitmapLeft) const;
+    // `bitmapLeft`, clipped at the frame's edges and to `rows`. Allocates nothing.
+    void blit(const VhookFrame& frame, int64_t bitmapLeft, FrameRows rows = {}) const;
 
     // Bytes held by the planes.
     std::size_t byteSize() const;
@@ -75,8 +82,8 @@ private:
     // Luma, and chroma for the grid parities (of the sprite's left edge) marked in `parities`.
     void buildPlanes(const CommentBitmap& bitmap, const SpriteColours& colours,
                      const bool parities[2]);
-    void blitLuma(const VhookFrame& frame, int64_t left) const;
-    void blitChroma(const VhookFrame& frame, int64_t left) const;
+    void blitLuma(const VhookFrame& frame, int64_t left, FrameRows rows) const;
+    void blitChroma(const VhookFrame& frame, int64_t left, FrameRows rows) const;
 
     int cropX_ = 0;  // bitmap column of the sprite's first column
     int cropY_ = 0;  // bitmap row of the sprite's first row

@@ -14,7 +14,10 @@
  * callback of the host: the module then reports through it, from configure to release, and
  * writes nothing on the standard error stream. A host looks for vhook_configure2 first and uses
  * vhook_configure when the module has only that; a version 2 module still answers
- * vhook_configure for a version 1 host.
+ * vhook_configure for a version 1 host. Version 3 adds vhook_process_into, which draws onto a
+ * copy of the frame; a host that has to copy a frame before it may change it (the decoder still
+ * holds the picture) lets the module copy and draw in one pass instead. A host uses it only when
+ * the module has it; vhook_process stays.
  */
 #include <stdint.h>
 
@@ -22,7 +25,7 @@
 extern "C" {
 #endif
 
-#define VHOOK_API_VERSION 2
+#define VHOOK_API_VERSION 3
 
 /* The levels of the log callback, as the host's own log has them. */
 #define VHOOK_LOG_ERROR 0
@@ -61,6 +64,12 @@ typedef int (*vhook_configure2_fn)(void** ctx, int argc, char** argv, int width,
                                    vhook_log_fn log, void* logUser);
 /* Draws onto one frame in place. Returns 0, or non-zero after a fatal error. */
 typedef int (*vhook_process_fn)(void* ctx, VhookFrame* frame);
+/* Version 3: draws onto a copy. `target` describes the same frame as `source` (width, height,
+ * index, matrix, range) with planes of its own; the module writes the whole picture of `source`
+ * into them with the comments drawn, as vhook_process would have drawn on `source` itself, and
+ * only reads `source`. Called instead of vhook_process for a frame, never both. Returns 0, or
+ * non-zero after a fatal error or for frames that do not match. */
+typedef int (*vhook_process_into_fn)(void* ctx, const VhookFrame* source, VhookFrame* target);
 /* Frees everything the context holds. ctx may be NULL. */
 typedef void (*vhook_release_fn)(void* ctx);
 
@@ -69,6 +78,7 @@ int vhook_configure(void** ctx, int argc, char** argv, int width, int height, in
 int vhook_configure2(void** ctx, int argc, char** argv, int width, int height, int fpsNum,
                      int fpsDen, char* errorText, int errorSize, vhook_log_fn log, void* logUser);
 int vhook_process(void* ctx, VhookFrame* frame);
+int vhook_process_into(void* ctx, const VhookFrame* source, VhookFrame* target);
 void vhook_release(void* ctx);
 
 #ifdef __cplusplus
