@@ -343,7 +343,8 @@ void CNicoThread::PrepareEncoding() {
     // The overlay files show the base size the comments were measured with.
     request.fontSizePt = laidOut.fontSizePt;
 
-    encodeTotalFrames = static_cast<int64_t>(laidOut.frameCount);
+    encodeTotalFrames =
+        encodedFrameTotal(request.formatTemplate, static_cast<int64_t>(laidOut.frameCount));
     videoWidth = video->width;
     videoHeight = video->height;
     videoFps = video->fps;

@@ -59,3 +59,21 @@ TEST(EncodedFrameCounter, TheLastWholeStatusLineCountsWhereverTheChunksCutIt) {
         EXPECT_EQ(counter.last(), c.last) << c.chunks[0];
     }
 }
+
+TEST(EncodedFrameTotal, AFrameLimitInTheArgumentsShortensTheTotal) {
+    const struct {
+        const char* arguments;
+        int64_t total;
+    } cases[] = {
+        {" -y -i \"<%InputFile%>\" -vcodec png -frames:v 1 \"<%TemporaryFile%>.png\"", 1},
+        {"-i in -vframes 250 out.avi", 250},
+        {"-i in -vframes 250 -frames:v 20 out.avi", 20},  // the last one counts
+        {"-i in -frames:v 9000 out.avi", 3000},           // not more than the video has
+        {"-i in -frames:v x out.avi", 3000},              // no number: no limit
+        {"-i in -frames:v", 3000},
+        {"-i in -r 24 -t 10 out.avi", 3000},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(encodedFrameTotal(c.arguments, 3000), c.total) << c.arguments;
+    }
+}
