@@ -227,17 +227,10 @@ INSTANTIATE_TEST_SUITE_P(BuiltIn, FormatTemplateTest, ::testing::ValuesIn(allCas
                                     std::get<1>(info.param).label;
                          });
 
-TEST(BuiltInFormats, AreTheClassicTwelveFollowedByTodays) {
-    std::vector<std::string> expected;
-    for (const Format& f : kFormats) {
-        expected.push_back(f.name);
-    }
-    expected.insert(expected.begin() + 11, "無変換");
-    std::vector<std::string> names;
-    for (const FormatPreset& p : FormatPresetList::builtInPresets()) {
-        names.push_back(p.name);
-    }
-    EXPECT_EQ(names, expected);
+// Each row above names a built-in format (the test asserts its template), and every one but
+// "無変換" has a row; their names and order are FormatPresets' tests.
+TEST(BuiltInFormats, EveryFormatButTheCopyHasARowAbove) {
+    EXPECT_EQ(FormatPresetList::builtInPresets().size(), std::size(kFormats) + 1);
 }
 
 }  // namespace
