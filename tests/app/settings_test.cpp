@@ -92,8 +92,6 @@ TEST_F(SettingsTest, AFlagIsOnOnlyForOneNumbersAreLeadingDigitsLongValuesAreCut)
     const std::string text = readBytes(ini);
     EXPECT_NE(text.find("Old=0\n"), std::string::npos);  // a rewritten line keeps its end
     EXPECT_NE(text.find("Login=0\n"), std::string::npos);
-    writeBytes(ini, "[Lumivox]\r\nFontPt=big\r\n");
-    EXPECT_EQ(loadSettings(ini, "/d").fontSizePt, 0);
 }
 
 TEST_F(SettingsTest, SavingKeepsOtherSectionsAndTheServiceHosts) {

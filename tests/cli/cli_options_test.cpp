@@ -54,23 +54,17 @@ TEST(CliOptions, RenderTakesTheTwoFilesAndEveryOption) {
                  u.periodEnd);
 }
 
-TEST(CliOptions, AUrlIsAJobWithEveryOption) {
+TEST(CliOptions, AUrlIsAJobWithEveryServiceOption) {
+    // The options of the output are read once for both commands: checked with render above.
     const ParsedCommandLine p = parse(
-        "http://www.nicovideo.jp/watch/sm9 --save-dir /out --format=無変換 --font IPAPGothic "
-        "--font-size 20 --no-old --all-periods --ng a --extract b --timings --mail me@example.com "
-        "--password p=w&d --no-auto-login --login-host https://login.example:8443 "
-        "--web-host=http://web.example --ca-file certs/ca.pem");
+        "http://www.nicovideo.jp/watch/sm9 --save-dir /out --mail me@example.com --password p=w&d "
+        "--no-auto-login --login-host https://login.example:8443 --web-host=http://web.example "
+        "--ca-file certs/ca.pem");
     ASSERT_EQ(p.error, "");
     ASSERT_EQ(p.command, CliCommand::Job);
-    const UrlJobOptions& j = p.job;
-    EXPECT_EQ(Texts({j.pageUrl, j.saveFolder, j.formatName, j.fontFace}),
-              Texts({"http://www.nicovideo.jp/watch/sm9", "/out", "無変換", "IPAPGothic"}));
-    EXPECT_EQ(j.fontSizePt, 20);
-    EXPECT_EQ(j.hideOldComments, false);
-    EXPECT_TRUE(j.allPeriods && j.timings);
-    EXPECT_EQ(j.ngList, Strings{"a"});
-    EXPECT_EQ(j.extractList, Strings{"b"});
-    const ServiceOptions& s = j.service;
+    EXPECT_EQ(Texts({p.job.pageUrl, p.job.saveFolder}),
+              Texts({"http://www.nicovideo.jp/watch/sm9", "/out"}));
+    const ServiceOptions& s = p.job.service;
     EXPECT_EQ(Texts({s.mail, s.password, s.loginHost, s.webHost, s.caFile}),
               Texts({"me@example.com", "p=w&d", "https://login.example:8443", "http://web.example",
                      "certs/ca.pem"}));

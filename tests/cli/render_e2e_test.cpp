@@ -142,18 +142,10 @@ TEST_F(RenderE2eTest, BadInputsFailWithTheirReasonAndNoMovie) {
     EXPECT_THAT(r.err, HasSubstr("lumivox-cli: " + comments.string() +
                                  ": not well-formed XML at line 2, column "));
     EXPECT_FALSE(fs::exists(save));
-    fs::create_directories(save);
 
-    // A file the encoder cannot read: its reason.
+    // An unknown format is a usage error that names the near ones. (A video the encoder cannot
+    // read fails as the job's tests show.)
     comments = commentFile;
-    writeBytes(root.path() / "notes.flv", "this is not a video");
-    r = render({}, root.path() / "notes.flv");
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_THAT(r.err, HasSubstr((root.path() / "notes.flv").string() +
-                                 " is not a video the encoder can read"));
-
-    // An unknown format is a usage error that names the near ones.
-    fs::remove_all(save);
     r = render({"--format", "avx"});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(r.err,
@@ -234,9 +226,7 @@ TEST_F(RenderE2eTest, Mp3OfAnAudioOnlyInputAndOfAnMp3InTheSaveFolder) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const fs::path song = save / "song.mp3";
     EXPECT_EQ(r.out, song.string() + "\n");
-    EXPECT_EQ(codecOf(song, "a"), "mp3\n");
-    EXPECT_EQ(codecOf(song, "v"), "");
-    EXPECT_NEAR(std::stod(ffprobe(song, "-show_entries format=duration")), 2.0, 0.15);
+    EXPECT_EQ(codecOf(song, "a"), "mp3\n");  // what else the format makes: the encoder's tests
 
     const std::string original = readBytes(song);
     r = render({"--format", "MP3"}, song);

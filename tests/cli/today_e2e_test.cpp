@@ -54,22 +54,6 @@ protected:
     const fs::path sessionFile = root.path() / "session.txt";
 };
 
-TEST_F(TodayE2eTest, TheWholeJobMakesTheMovieFromTheJoinedRenditions) {
-    startDemo();
-    const RunResult r = run(jobArguments());
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, (save / "sm9.avi").string() + "\n");
-    EXPECT_THAT(r.err, HasSubstr("lumivox-cli: logged in as デモユーザー (regular member)"));
-    EXPECT_THAT(r.err, HasSubstr("エンコード中"));
-    // The joined video holds both renditions; the segments are gone once it is complete.
-    EXPECT_EQ(outputOf("ffprobe -v error -show_entries stream=codec_type -of csv=p=0 " +
-                       quote((save / "sm9.mp4").string())),
-              "video\naudio\n");
-    EXPECT_FALSE(fs::exists(save / "sm9.segments"));
-    EXPECT_THAT(readBytes(work / "sm9.comments.json"), HasSubstr("\"threads\""));
-    EXPECT_THAT(r.err, Not(HasSubstr((*demo)["session"]))) << "never a secret";
-}
-
 TEST_F(TodayE2eTest, FaultsEndTheJobWithTheirReasonAndNothingHalfMade) {
     struct Case {
         const char* fault;
@@ -108,6 +92,32 @@ TEST_F(TodayE2eTest, CtrlCDuringTheSegmentsStopsAtOnceAndTheNextJobContinues) {
     ASSERT_EQ(again.exitCode, 0) << again.err;
     EXPECT_EQ(again.out, (save / "sm9.mp4").string() + "\n");
     EXPECT_THAT(again.err, HasSubstr("continuing a download: " + std::to_string(kept) + " of "));
+}
+
+// A Ctrl-C while the segments arrive (the second of each rendition trickles) stops the job at
+// once; the next job continues the download and makes the movie from the joined renditions.
+TEST_F(TodayE2eTest, CtrlCStopsTheSegmentsAndTheNextJobContinuesToTheMovie) {
+    startDemo({"segment-slow"});
+    ASSERT_NO_FATAL_FAILURE(expectStoppedBy(
+        SIGINT, spawn(kProgramFolder / "lumivox-cli", jobArguments({"--format", "無変換"})),
+        [&] { return segmentsKept() >= 2; }, 2.5));
+    const int kept = segmentsKept();
+    EXPECT_GE(kept, 2);
+    EXPECT_FALSE(fs::exists(save / "sm9.mp4"));
+
+    const RunResult r = run(jobArguments({"--log-level", "info"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, (save / "sm9.avi").string() + "\n");
+    EXPECT_THAT(r.err, HasSubstr("continuing a download: " + std::to_string(kept) + " of "));
+    EXPECT_THAT(r.err, HasSubstr("lumivox-cli: logged in as デモユーザー (regular member)"));
+    EXPECT_THAT(r.err, HasSubstr("エンコード中"));
+    // The joined video holds both renditions; the segments are gone once it is complete.
+    EXPECT_EQ(outputOf("ffprobe -v error -show_entries stream=codec_type -of csv=p=0 " +
+                       quote((save / "sm9.mp4").string())),
+              "video\naudio\n");
+    EXPECT_FALSE(fs::exists(save / "sm9.segments"));
+    EXPECT_THAT(readBytes(work / "sm9.comments.json"), HasSubstr("\"threads\""));
+    EXPECT_THAT(r.err, Not(HasSubstr((*demo)["session"]))) << "never a secret";
 }
 
 }  // namespace

@@ -122,11 +122,6 @@ TEST_F(MainWindowJobTest, StopReturnsAtOnceAndTheQueuedUrlsStartAfterTheJobsDone
     click(*window, "stopButton");
     ASSERT_TRUE(waitUntil([&] { return stateOf(*window) == kIdle; }));
     EXPECT_EQ(drive.deletedJobs(), 3);
-    // Late dones while idle start nothing and leave the bar at 0.
-    window->OnJobDone(2);
-    EXPECT_EQ(stateOf(*window), kIdle);
-    EXPECT_EQ(progressOf(*window), 0);
-    EXPECT_EQ(drive.requests().size(), 3u);
 
     // Closing waits for a job that is still stopping: the job is gone when it returns.
     drive.releaseStop.reset();
@@ -149,9 +144,6 @@ TEST_F(MainWindowJobTest, AHandOverStartsAJobOnlyForAnAddressOrAnIdAndWaitsWhile
     EXPECT_EQ(urlField(*window), QStringLiteral("typed"));
     window->OnCopyData(kCopyDataUrl, handOverData("\"http://www.nicovideo.jp/watch/sm9\""));
     EXPECT_EQ(urlField(*window), QStringLiteral("\"http://www.nicovideo.jp/watch/sm9\""));
-    EXPECT_EQ(stateOf(*window), kIdle);
-    window->OnCopyData(kCopyDataUrl, handOverData("ftp://www.nicovideo.jp/watch/sm9"));
-    EXPECT_EQ(urlField(*window), QStringLiteral("ftp://www.nicovideo.jp/watch/sm9"));
     EXPECT_EQ(stateOf(*window), kIdle);
     EXPECT_TRUE(drive.requests().empty());
 

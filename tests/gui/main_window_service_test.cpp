@@ -21,17 +21,9 @@ namespace {
 
 class MainWindowServiceTest : public ::testing::Test {
 protected:
-    // Starts the demo service streaming inputs/video.flv, written from `video` unless the test
-    // made a real one there.
-    void startDemo(const std::vector<std::string>& faults = {}, bool realVideo = false) {
-        if (!realVideo) {
-            writeBytes(inputs / "video.flv", video);
-        }
-        std::vector<std::string> arguments = {"--video", (inputs / "video.flv").string()};
-        for (const std::string& fault : faults) {
-            arguments.push_back("--fault");
-            arguments.push_back(fault);
-        }
+    // Starts the demo service streaming inputs/video.flv, which the test wrote, with `arguments`.
+    void startDemo(std::vector<std::string> arguments = {}) {
+        arguments.insert(arguments.end(), {"--video", (inputs / "video.flv").string()});
         demo = std::make_unique<service_test::DemoService>(arguments);
         ASSERT_TRUE(demo->started());
     }
@@ -58,8 +50,6 @@ protected:
     WindowFolders folders;
     TestTempFolder save;
     TestTempFolder inputs;
-    // 12 pieces of the slow stream, 100 ms each.
-    std::string video = service_test::patternBytes(12 * 1024 - 7);
     std::unique_ptr<service_test::DemoService> demo;
 };
 
@@ -70,7 +60,7 @@ TEST_F(MainWindowServiceTest, AJobEncodesTheDownloadedVideoIntoAMovie) {
         "-f lavfi -i sine=f=440:d=3 -c:v flv -q:v 2 -c:a libmp3lame -ar 22050 '" +
         (inputs / "video.flv").string() + "'";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
-    startDemo({}, true);
+    startDemo();
     writeDemoSettings("AVI");
     auto window = openWindow();
     QSignalSpy barValues(control<QProgressBar>(*window, "progressBar"),
@@ -105,7 +95,9 @@ TEST_F(MainWindowServiceTest, AJobEncodesTheDownloadedVideoIntoAMovie) {
 // starts when the running job ends, the next when that one is stopped. The slow stream is long
 // enough to queue URLs and press Stop while a download runs.
 TEST_F(MainWindowServiceTest, QueuedUrlsRunWhenTheJobEndsAndWhenItIsStopped) {
-    startDemo({"stream-slow"});
+    const std::string video = service_test::patternBytes(12 * 1024 - 7);  // 12 slow pieces
+    writeBytes(inputs / "video.flv", video);
+    startDemo({"--fault", "stream-slow"});
     writeDemoSettings();
     auto window = openWindow();
     window->show();

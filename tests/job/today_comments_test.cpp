@@ -63,16 +63,9 @@ TEST(TodayJobComments, TheCommentStageReadsTheSavedJsonWithTodaysWords) {
     // Whatever the later stages make of the video, the comments were not what failed.
     EXPECT_EQ(outcome.reason.find("comment"), std::string::npos) << outcome.reason;
 
-    const std::filesystem::path saved = work / "sm9.comments.json";
-    ASSERT_TRUE(std::filesystem::exists(saved));
-    ChatList direct;
-    int32_t counter = 0;
-    const Result<CommentFileFormat> format = readCommentFile(saved.string(), direct, counter);
-    ASSERT_TRUE(format) << format.error();
-    EXPECT_EQ(*format, CommentFileFormat::TodayThreads);
-    ASSERT_FALSE(direct.empty());
-    EXPECT_EQ(seen.read.size(), direct.size());
-    EXPECT_EQ(seen.read.front().text, direct.front().text);
+    // How the file reads is the comment file's (its own tests): here, that the stage read it.
+    EXPECT_TRUE(std::filesystem::exists(work / "sm9.comments.json"));
+    EXPECT_FALSE(seen.read.empty());
     EXPECT_EQ(seen.vocabulary, CommandVocabulary::Today);
 }
 
