@@ -189,12 +189,8 @@ TEST_F(NicoThreadTest, AStageThatThrowsEndsTheJobWithItsDone) {
 TEST_F(NicoThreadTest, TheCommentStageReadsTheWorkFoldersCommentXml) {
     const std::string xml =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<packet>\n"
-        "<thread resultcode=\"0\" thread=\"1173108780\" last_res=\"3\" ticket=\"0x1\"/>\n"
-        "<chat thread=\"1173108780\" no=\"1\" vpos=\"1234\" date=\"1173110000\" "
-        "user_id=\"u1\">一番目</chat>\n"
-        "<chat thread=\"1173108780\" no=\"2\" date=\"1173110001\">no vpos, no record</chat>\n"
-        "<chat thread=\"1173108780\" no=\"3\" vpos=\"500\" date=\"1173110002\" mail=\"shita\" "
-        "user_id=\"u2\">二番目</chat>\n</packet>\n";
+        "<chat thread=\"1\" no=\"1\" vpos=\"1234\" date=\"1173110000\">一番目</chat>\n"
+        "<chat thread=\"1\" no=\"2\" vpos=\"500\" date=\"1173110002\">二番目</chat>\n</packet>\n";
     // {file contents ("" for none), work folder given with its separator, records read}
     const std::vector<std::tuple<std::string, bool, size_t>> cases = {
         {xml, true, 2},
