@@ -59,13 +59,8 @@ TEST_F(UrlE2eTest, TheWholeJobMakesTheMovieWithTheCommentsOfTheThread) {
                                  "extract list 0, count cap 0; not shown 0; drawn 5\n"));
     EXPECT_THAT(
         r.err, AllOf(Not(HasSubstr("lumivox-cli: error")), Not(HasSubstr("lumivox-cli: warning"))));
-
-    // Every request of a job, each once; the thread went to comment.xml in the work folder.
-    EXPECT_EQ(demo->last("login-mail"), kMail);
-    EXPECT_EQ(demo->last("login-password"), kPassword);
-    for (const char* path : {"/secure/login", "/api/getflv", "/api/", "/watch", "/smile"}) {
-        EXPECT_EQ(demo->count(path), 1) << path;
-    }
+    // The requests of the job and what they carry are the job's tests; here the thread went to
+    // comment.xml in the work folder.
     EXPECT_EQ(readBytes(work / "comment.xml"), kComments);
     // The video stays beside the movie, byte for byte as the service sent it.
     EXPECT_EQ(readBytes(save / "sm9.flv"), readBytes(clip));

@@ -137,16 +137,6 @@ public:
         client->setCookie("user_session", (*this)["session"]);
         return client;
     }
-    // How often the service answered PATH.
-    int count(const std::string& path) const {
-        Client client((*this)["ca"]);
-        std::istringstream lines(client.get((*this)["www"] + "/__stats").body);
-        for (std::string line; std::getline(lines, line);) {
-            if (line.rfind("count " + path + " ", 0) == 0)
-                return std::stoi(line.substr(line.rfind(' ') + 1));
-        }
-        return 0;
-    }
 
 private:
     ChildProcess child_;
