@@ -35,13 +35,8 @@ TEST(LocalVideoFilesTest, TheKindOfAFileComesFromItsExtensionInAnyLetterCase) {
     }
 }
 
-TEST(LocalVideoFilesTest, TheCandidatesBesideTheVideoInTheirOrder) {
-    EXPECT_EQ(commentFileCandidates("/v/my.clip.mp4"),
-              (std::vector<fs::path>{"/v/my.clip.comments.json", "/v/my.clip.json",
-                                     "/v/my.clip.xml", "/v/my.clip.mp4.comments.json"}));
-}
-
-// Each row adds the files present; the first candidate that is a file wins. A folder of a
+// Each row adds the files present beside my.clip.mp4; the first candidate that is a file wins,
+// in the order my.clip.comments.json, .json, .xml, my.clip.mp4.comments.json. A folder of a
 // candidate's name or a file of another video does not count.
 TEST(LocalVideoFilesTest, TheFirstCandidateThatIsAFileIsTaken) {
     const struct {
@@ -49,12 +44,12 @@ TEST(LocalVideoFilesTest, TheFirstCandidateThatIsAFileIsTaken) {
         const char* taken;  // empty: none found
     } cases[] = {
         {{}, ""},
-        {{"other.comments.json", "clip.txt"}, ""},
-        {{"clip.mp4.comments.json"}, "clip.mp4.comments.json"},
-        {{"clip.xml", "clip.mp4.comments.json"}, "clip.xml"},
-        {{"clip.json", "clip.xml"}, "clip.json"},
-        {{"clip.comments.json", "clip.json", "clip.xml"}, "clip.comments.json"},
-        {{"clip.comments.json/", "clip.xml"}, "clip.xml"},
+        {{"other.comments.json", "clip.comments.json", "my.clip.txt"}, ""},
+        {{"my.clip.mp4.comments.json"}, "my.clip.mp4.comments.json"},
+        {{"my.clip.xml", "my.clip.mp4.comments.json"}, "my.clip.xml"},
+        {{"my.clip.json", "my.clip.xml"}, "my.clip.json"},
+        {{"my.clip.comments.json", "my.clip.json", "my.clip.xml"}, "my.clip.comments.json"},
+        {{"my.clip.comments.json/", "my.clip.xml"}, "my.clip.xml"},
     };
     for (const auto& c : cases) {
         TestTempFolder folder;
@@ -65,7 +60,7 @@ TEST(LocalVideoFilesTest, TheFirstCandidateThatIsAFileIsTaken) {
                 writeBytes(folder / name, "[]");
             }
         }
-        const auto found = findCommentFileFor(folder / "clip.mp4");
+        const auto found = findCommentFileFor(folder / "my.clip.mp4");
         const std::string expected = c.taken;
         EXPECT_EQ(found ? found->filename().string() : "", expected)
             << ::testing::PrintToString(c.present);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QMessageBox>
+#include <QTimer>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -20,12 +22,40 @@ std::string entryKey() {
     return std::string(kMenuExtensionKey) + "\\" + std::string(kMenuText);
 }
 
+// What a question box showed.
+struct QuestionSeen {
+    bool shown = false;
+    std::string title;
+    std::string text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+};
+
 class BrowserMenuButtonsTest : public WindowTest {
 protected:
-    // Presses `button` and answers its question with `answer`; returns what the box showed.
+    // Presses `button` and answers its modal question with `answer` once it shows; returns what
+    // the box showed.
     static QuestionSeen press(CLumivoxDlg& window, const char* button,
                               QMessageBox::StandardButton answer) {
-        const std::shared_ptr<QuestionSeen> seen = answerNextQuestion(answer);
+        auto seen = std::make_shared<QuestionSeen>();
+        auto* timer = new QTimer;
+        timer->setInterval(10);
+        QObject::connect(timer, &QTimer::timeout, [timer, seen, answer] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr || !box->isVisible()) {
+                return;
+            }
+            *seen = {true, box->windowTitle().toStdString(), box->text().toStdString(), box->icon(),
+                     box->standardButtons()};
+            timer->stop();
+            timer->deleteLater();
+            if (QAbstractButton* chosen = box->button(answer)) {
+                chosen->click();
+            } else {
+                box->reject();
+            }
+        });
+        timer->start();
         click(window, button);
         EXPECT_TRUE(seen->shown) << button << " asked nothing";
         return *seen;

@@ -47,9 +47,9 @@ std::string todayCommentList() {
     const std::time_t yesterday = std::time(nullptr) - 86400;
     char posted[32];
     std::strftime(posted, sizeof posted, "%Y-%m-%dT%H:%M:%S+00:00", std::gmtime(&yesterday));
-    return std::string(R"([{"id":"1","no":1,"vposMs":2000,"body":"赤いコメント",)") +
-           R"("commands":["ue","red","big"],"userId":"u1","isPremium":false,"score":0,)" +
-           R"("postedAt":")" + posted + R"(","nicoruCount":0,"source":"leaf"}])";
+    return R"([{"no":1,"vposMs":2000,"body":"赤いコメント","commands":["ue","red","big"],)"
+           R"("postedAt":")" +
+           std::string(posted) + R"("}])";
 }
 
 // Pixels of the still far from the clip's dark blue: what the comments drew.

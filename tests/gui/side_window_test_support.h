@@ -1,19 +1,14 @@
 #pragma once
-// What the tests of the side windows share: the rows of their lists, in-place editing through
-// the real editor (keys typed into it, Enter or Escape), and answers to the main window's
-// Yes/No question box.
+// What the tests of the side windows share: the rows of their lists and in-place editing
+// through the real editor (keys typed into it, Enter or Escape).
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QInputMethodEvent>
 #include <QLineEdit>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QTest>
-#include <QTimer>
 #include <QTreeView>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -108,43 +103,6 @@ inline void typeAndEscape(QTreeView& list, const std::string& text) {
     typeText(editor, QString::fromStdString(text));
     QTest::keyClick(editor, Qt::Key_Escape);
     ASSERT_EQ(openEditor(list), nullptr);
-}
-
-// What a question box showed, and the answer given to it.
-struct QuestionSeen {
-    bool shown = false;
-    std::string title;
-    std::string text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QMessageBox::StandardButtons buttons;
-};
-
-// Answers the next modal question box with `answer` once it shows, recording what it showed.
-// Keep the returned object until the box has been answered.
-inline std::shared_ptr<QuestionSeen> answerNextQuestion(QMessageBox::StandardButton answer) {
-    auto seen = std::make_shared<QuestionSeen>();
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, seen, answer] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box == nullptr || !box->isVisible()) {
-            return;
-        }
-        seen->shown = true;
-        seen->title = box->windowTitle().toStdString();
-        seen->text = box->text().toStdString();
-        seen->icon = box->icon();
-        seen->buttons = box->standardButtons();
-        timer->stop();
-        timer->deleteLater();
-        if (QAbstractButton* button = box->button(answer)) {
-            button->click();
-        } else {
-            box->reject();
-        }
-    });
-    timer->start();
-    return seen;
 }
 
 }  // namespace gui_test

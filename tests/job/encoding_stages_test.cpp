@@ -417,7 +417,11 @@ TEST_F(EncodingStagesTest, StoppingAWholeJobDuringTheEncoderGivesStopped) {
     writeBytes(movie, "earlier movie");
     std::unique_ptr<CNicoThread> job = makeJob(kAviTemplate);
     ASSERT_TRUE(job->start());
-    ASSERT_TRUE(eventually([&] { return calls().size() == 2; })) << "the probe, then the encoder";
+    // The probe, then the encoder (a hang guard of 30 s, not a speed check).
+    for (int i = 0; i < 1500 && calls().size() < 2; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_EQ(calls().size(), 2u);
     const std::optional<JobOutcome> outcome = CNicoThread::StopAndDelete(job);
     ASSERT_TRUE(outcome.has_value());
     EXPECT_EQ(outcome->result, JobResult::Stopped);

@@ -8,13 +8,11 @@
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -79,15 +77,6 @@ inline void expectDoneOnceAndLast(const RecordingSink& sink, uint64_t serial) {
     const std::vector<std::string> kinds = sink.of(serial);
     EXPECT_EQ(std::count(kinds.begin(), kinds.end(), "done"), 1) << "job " << serial;
     EXPECT_TRUE(!kinds.empty() && kinds.back() == "done") << "job " << serial;
-}
-
-// Waits for `done` to hold (a hang guard of 30 s, not a speed check).
-inline bool eventually(const std::function<bool()>& done) {
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!done() && std::chrono::steady_clock::now() < giveUp) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return done();
 }
 
 // Waits for a started job's "done", then deletes it as a front end does; returns its outcome.
