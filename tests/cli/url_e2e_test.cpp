@@ -85,19 +85,6 @@ TEST_F(UrlE2eTest, TheWholeJobMakesTheMovieWithTheCommentsOfTheThread) {
     EXPECT_THAT(logged.err, Not(HasSubstr(kPassword))) << "never a secret";
 }
 
-// A video ID is a job as its page URL is; "無変換" ends with the downloaded video alone.
-TEST_F(UrlE2eTest, NoConversionOfAVideoIdEndsWithTheVideo) {
-    startDemo();
-    writeSettings();
-    const RunResult r = run({"job", "sm9", "--format", "無変換"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, (save / "sm9.flv").string() + "\n");
-    EXPECT_EQ(readBytes(save / "sm9.flv"), readBytes(clip));
-    EXPECT_EQ(std::distance(fs::directory_iterator(save), fs::directory_iterator()), 1);
-    EXPECT_THAT(r.err, Not(HasSubstr("エンコード中")));
-    EXPECT_FALSE(fs::exists(work / "comment.ini")) << "nothing was laid out";
-}
-
 TEST_F(UrlE2eTest, TheCommandLineGivesTheAccountAndTheHosts) {
     startDemo(/*withClip=*/false);
     // lumivox.ini names no account, leaves automatic login off (its default) and points at a
