@@ -48,8 +48,8 @@ TEST_F(MainWindowSettingsTest, AFreshStartShowsTheDefaultsAndEscapeWritesBothFil
     QTest::keyClick(window.get(), Qt::Key_Escape);
     EXPECT_FALSE(window->isVisible());
     EXPECT_TRUE(window->isClosing());
-    // What the controls showed (each key's way from the file to its control and back: below;
-    // the other defaults: the settings tests), and the built-in formats.
+    // What the controls showed (each key's way back to the file: below; the other defaults: the
+    // settings tests), and the built-in formats.
     const Settings saved = savedSettings();
     EXPECT_EQ(saved.fontFace + "|" + saved.formatName + "|" + saved.saveFolder,
               "IPA Pゴシック|AVI|" + folders.desktop().string());

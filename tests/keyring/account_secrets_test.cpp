@@ -51,7 +51,7 @@ protected:
     const fs::path ini = folder / "lumivox.ini";
 };
 
-TEST_F(AccountSecretsTest, WithoutAKeyringTheSecretsStayInAnIniOnlyItsOwnerReads) {
+TEST_F(AccountSecretsTest, WithoutAKeyringTheSecretsStayInTheIni) {
     if (std::getenv(kInsideSession) != nullptr) {
         GTEST_SKIP() << "runs outside the keyring's session";
     }
