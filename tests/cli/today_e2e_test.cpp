@@ -78,22 +78,6 @@ TEST_F(TodayE2eTest, FaultsEndTheJobWithTheirReasonAndNothingHalfMade) {
     }
 }
 
-TEST_F(TodayE2eTest, CtrlCDuringTheSegmentsStopsAtOnceAndTheNextJobContinues) {
-    // The second segment of each rendition trickles.
-    startDemo({"segment-slow"});
-    ASSERT_NO_FATAL_FAILURE(expectStoppedBy(
-        SIGINT, spawn(kProgramFolder / "lumivox-cli", jobArguments({"--format", "無変換"})),
-        [&] { return segmentsKept() >= 2; }, 2.5));
-    const int kept = segmentsKept();
-    EXPECT_GE(kept, 2);
-    EXPECT_FALSE(fs::exists(save / "sm9.mp4"));
-
-    const RunResult again = run(jobArguments({"--format", "無変換", "--log-level", "info"}));
-    ASSERT_EQ(again.exitCode, 0) << again.err;
-    EXPECT_EQ(again.out, (save / "sm9.mp4").string() + "\n");
-    EXPECT_THAT(again.err, HasSubstr("continuing a download: " + std::to_string(kept) + " of "));
-}
-
 // A Ctrl-C while the segments arrive (the second of each rendition trickles) stops the job at
 // once; the next job continues the download and makes the movie from the joined renditions.
 TEST_F(TodayE2eTest, CtrlCStopsTheSegmentsAndTheNextJobContinuesToTheMovie) {
