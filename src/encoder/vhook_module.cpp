@@ -77,11 +77,9 @@ Status VhookModule::load(const std::string& optionText, const std::string& folde
                        "' is not a frame-filter module (vhook_configure, vhook_process or "
                        "vhook_release missing)"};
     }
-    logInfo(LogComponent::Encoder, "frame filter " + path_ + " (interface version " +
-                                       (processInto_  ? "3"
-                                        : configure2_ ? "2"
-                                                      : "1") +
-                                       ")");
+    const char* version = processInto_ ? "3" : configure2_ ? "2" : "1";
+    logInfo(LogComponent::Encoder,
+            "frame filter " + path_ + " (interface version " + version + ")");
     return {};
 }
 
