@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/command_line.h"
 #include "platform/text_conv.h"
 
 namespace {
@@ -70,16 +71,9 @@ std::optional<double> encoderFramesPerSecond(std::string_view chunk) {
 int64_t encodedFrameTotal(std::string_view arguments, int64_t videoFrames) {
     int64_t total = videoFrames;
     bool limitFollows = false;
-    std::string_view rest = arguments;
-    while (!(rest = skipLeadingBlanks(rest)).empty()) {
-        size_t end = 0;
-        while (end < rest.size() && !isBlank(rest[end])) {
-            ++end;
-        }
-        const std::string_view word = rest.substr(0, end);
-        rest.remove_prefix(end);
+    for (const std::string& word : splitCommandLine(arguments)) {
         if (limitFollows) {
-            const int64_t limit = std::strtoll(std::string(word).c_str(), nullptr, 10);
+            const int64_t limit = std::strtoll(word.c_str(), nullptr, 10);
             total = limit > 0 ? std::min(videoFrames, limit) : videoFrames;
         }
         limitFollows = word == "-frames:v" || word == "-vframes";

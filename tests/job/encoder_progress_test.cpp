@@ -72,6 +72,7 @@ TEST(EncodedFrameTotal, AFrameLimitInTheArgumentsShortensTheTotal) {
         {"-i in -frames:v x out.avi", 3000},              // no number: no limit
         {"-i in -frames:v", 3000},
         {"-i in -r 24 -t 10 out.avi", 3000},
+        {"-i \"a -frames:v 5.flv\" out.avi", 3000},  // a file name is no option
     };
     for (const auto& c : cases) {
         EXPECT_EQ(encodedFrameTotal(c.arguments, 3000), c.total) << c.arguments;

@@ -24,6 +24,7 @@ std::optional<double> encoderFramesPerSecond(std::string_view chunk);
 
 // The frames an encoding of a `videoFrames`-frame video writes: fewer when the encoder arguments
 // stop the output early with "-frames:v N" or "-vframes N" (the last such option counts, as
-// for the encoder). Words are split at blanks. A still's template writes one frame, so that its
-// progress ends at 100% with nothing left instead of at a frame of the whole video.
+// for the encoder). Words are split as the encoder's command line is. A still's template writes one
+// frame, so that its progress ends at 100% with nothing left instead of at a frame of the whole
+// video.
 int64_t encodedFrameTotal(std::string_view arguments, int64_t videoFrames);
