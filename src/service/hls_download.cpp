@@ -69,7 +69,6 @@ int64_t fileBytes(const fs::path& path) {
 
 }  // namespace
 
-// One segment (or init section, index -1) still to be stored.
 std::chrono::milliseconds hlsIdleWait(const std::vector<Clock::time_point>& notBefore,
                                       Clock::time_point now, Clock::time_point pausedUntil,
                                       std::chrono::milliseconds longest) {
@@ -84,6 +83,7 @@ std::chrono::milliseconds hlsIdleWait(const std::vector<Clock::time_point>& notB
     return std::min(longest, std::chrono::ceil<std::chrono::milliseconds>(earliest - now));
 }
 
+// One segment (or init section, index -1) still to be stored.
 struct HlsDownload::Task {
     size_t rendition = 0;
     int index = 0;
