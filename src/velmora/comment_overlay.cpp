@@ -19,18 +19,34 @@ constexpr int64_t kFarAway = int64_t{1} << 40;
 // sprites are blended onto it. Even, so that chroma rows split with them.
 constexpr int64_t kBandRows = 16;
 
+// Copies `rows` rows of one plane. When both planes have the same stride the rows and the
+// padding between them are one block, which memcpy moves several times faster than row by row.
+void copyPlaneRows(const uint8_t* source, int sourceStride, uint8_t* target, int targetStride,
+                   std::size_t width, int64_t rows) {
+    if (rows <= 0) {
+        return;
+    }
+    if (sourceStride == targetStride) {
+        std::memcpy(target, source, static_cast<std::size_t>(rows - 1) * targetStride + width);
+        return;
+    }
+    for (int64_t row = 0; row < rows; ++row) {
+        std::memcpy(target + row * targetStride, source + row * sourceStride, width);
+    }
+}
+
 void copyRows(const VhookFrame& source, const VhookFrame& target, FrameRows rows) {
     const std::size_t width = static_cast<std::size_t>(target.width);
-    for (int64_t row = rows.from; row < rows.to; ++row) {
-        std::memcpy(target.data[0] + row * target.linesize[0],
-                    source.data[0] + row * source.linesize[0], width);
-    }
-    const std::size_t chromaWidth = (width + 1) / 2;
-    for (int64_t row = rows.from / 2; row < (rows.to + 1) / 2; ++row) {
-        for (int plane = 1; plane < 3; ++plane) {
-            std::memcpy(target.data[plane] + row * target.linesize[plane],
-                        source.data[plane] + row * source.linesize[plane], chromaWidth);
-        }
+    copyPlaneRows(source.data[0] + rows.from * source.linesize[0], source.linesize[0],
+                  target.data[0] + rows.from * target.linesize[0], target.linesize[0], width,
+                  rows.to - rows.from);
+    const int64_t chromaFrom = rows.from / 2;
+    const int64_t chromaTo = (rows.to + 1) / 2;
+    for (int plane = 1; plane < 3; ++plane) {
+        copyPlaneRows(source.data[plane] + chromaFrom * source.linesize[plane],
+                      source.linesize[plane],
+                      target.data[plane] + chromaFrom * target.linesize[plane],
+                      target.linesize[plane], (width + 1) / 2, chromaTo - chromaFrom);
     }
 }
 

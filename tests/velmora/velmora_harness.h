@@ -116,10 +116,10 @@ public:
     static constexpr int kPad = 16;
     static constexpr uint8_t kGuard = 0xA5;
 
-    TestFrame(int width, int height, uint8_t y = kGreyY, uint8_t c = kGreyC)
+    TestFrame(int width, int height, uint8_t y = kGreyY, uint8_t c = kGreyC, int pad = kPad)
         : width_(width), height_(height) {
         for (int p = 0; p < 3; ++p) {
-            stride_[p] = planeWidth(p) + kPad;
+            stride_[p] = planeWidth(p) + pad;
             planes_[p].assign(static_cast<std::size_t>(stride_[p]) * (planeHeight(p) + 1), kGuard);
             for (int row = 0; row < planeHeight(p); ++row) {
                 std::fill_n(&planes_[p][static_cast<std::size_t>(row) * stride_[p]], planeWidth(p),
@@ -157,6 +157,23 @@ public:
         const double b = luma + 2 * (1 - kb) * pb;
         const double g = (luma - kr * r - kb * b) / (1 - kr - kb);
         return {255 * r, 255 * g, 255 * b};
+    }
+
+    // True when both hold the same picture, whatever their strides.
+    bool samePicture(const TestFrame& other) const {
+        if (width_ != other.width_ || height_ != other.height_) {
+            return false;
+        }
+        for (int p = 0; p < 3; ++p) {
+            for (int row = 0; row < planeHeight(p); ++row) {
+                for (int col = 0; col < planeWidth(p); ++col) {
+                    if (at(p, col, row) != other.at(p, col, row)) {
+                        return false;
+                    }
+                }
+            }
+        }
+        return true;
     }
 
     // True when every byte outside the picture still holds the guard value.
