@@ -58,6 +58,9 @@ bool FramePool::configure(int width, int height, AVPixelFormat format) {
 }
 
 void FramePool::preferLinesizes(const int linesize[4]) {
+    if (std::equal(linesize, linesize + 4, preferred_)) {
+        return;
+    }
     std::copy(linesize, linesize + 4, preferred_);
     format_ = AV_PIX_FMT_NONE;  // configure anew on the next get()
 }

@@ -37,11 +37,43 @@ Status StreamEncoder::open(CodecContextPtr context, AVRational frameRate,
     return {};
 }
 
+namespace {
+
+// The encoders built on libavcodec's shared MPEG video encoder.
+bool usesInputWithOwnStrides(AVCodecID id) {
+    switch (id) {
+        case AV_CODEC_ID_MPEG1VIDEO:
+        case AV_CODEC_ID_MPEG2VIDEO:
+        case AV_CODEC_ID_MPEG4:
+        case AV_CODEC_ID_H261:
+        case AV_CODEC_ID_H263:
+        case AV_CODEC_ID_H263P:
+        case AV_CODEC_ID_FLV1:
+        case AV_CODEC_ID_MSMPEG4V2:
+        case AV_CODEC_ID_MSMPEG4V3:
+        case AV_CODEC_ID_WMV1:
+        case AV_CODEC_ID_WMV2:
+        case AV_CODEC_ID_RV10:
+        case AV_CODEC_ID_RV20:
+        case AV_CODEC_ID_MJPEG:
+        case AV_CODEC_ID_AMV:
+        case AV_CODEC_ID_SPEEDHQ:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
 void StreamEncoder::learnPictureLinesizes() {
     // libavcodec's MPEG-4 family encoders keep their pictures in buffers from the context's
     // default allocator, 16 pixels of edge on every side, and use an input frame directly when
     // its strides equal those (else they copy it). Asking the same allocator for a buffer of
-    // that size tells the strides; any other encoder simply ignores them.
+    // that size tells the strides. Any other encoder ignores strides.
+    if (!usesInputWithOwnStrides(ctx_->codec_id)) {
+        return;
+    }
     constexpr int kEdge = 16;
     FramePtr probe(av_frame_alloc());
     if (!probe) {

@@ -123,11 +123,15 @@ Status VideoPipeline::setup(const VideoPipelineSetup& setup, bool globalHeader) 
     if (Status opened = encoder_.open(std::move(enc), rate_, o.videoEncoderOptions); !opened) {
         return opened;
     }
-    // When the graph hands frames through unchanged, the frame filter's copies can be made
-    // with the encoder's strides, which spares the encoder a copy of its own.
+    // When the graph hands frames through unchanged to an encoder that can take them with its
+    // own strides, the frame filter's copies are made with those, which spares the encoder a
+    // copy. Otherwise they are made with the decoded frames' strides (applyVhook), which lets
+    // the filter copy each plane as one block.
     if (graph_.width() == graphInput_.width && graph_.height() == graphInput_.height &&
-        graph_.format() == graphInput_.format) {
+        graph_.format() == graphInput_.format && encoder_.wantsPictureLinesizes()) {
         pool_.preferLinesizes(encoder_.pictureLinesizes());
+    } else {
+        copiesFollowSource_ = true;
     }
     return {};
 }
@@ -297,6 +301,9 @@ bool VideoPipeline::applyVhook(AVFrame* frame, int64_t pts) {
     }
     // The decoder may still hold this picture as a reference: draw on a private copy. A module
     // that can copies and draws in one pass.
+    if (copiesFollowSource_) {
+        pool_.preferLinesizes(frame->linesize);
+    }
     FramePtr copy =
         pool_.get(frame->width, frame->height, static_cast<AVPixelFormat>(frame->format));
     if (!copy || av_frame_copy_props(copy.get(), frame) < 0) {

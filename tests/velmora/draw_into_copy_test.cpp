@@ -70,8 +70,8 @@ TEST_F(DrawIntoCopyTest, TheCopyIsTheFrameDrawnInPlaceAndTheSourceStaysUntouched
         const struct {
             int64_t index;
             int pad;
-        } frames[] = {{0, TestFrame::kPad},      {1, TestFrame::kPad},      {4, TestFrame::kPad},
-                      {5, TestFrame::kPad + 40}, {17, TestFrame::kPad},     {31, TestFrame::kPad},
+        } frames[] = {{0, TestFrame::kPad},      {1, TestFrame::kPad},     {4, TestFrame::kPad},
+                      {5, TestFrame::kPad + 40}, {17, TestFrame::kPad},    {31, TestFrame::kPad},
                       {2, TestFrame::kPad + 40}, {0, TestFrame::kPad + 40}};
         for (const auto& [index, pad] : frames) {
             TestFrame expected(width, height), source(width, height),

@@ -18,8 +18,10 @@ public:
     FramePool& operator=(const FramePool&) = delete;
     ~FramePool();
 
-    // Row strides to use when they are large enough and suitably aligned (the encoder's own,
-    // so that it can take the frames as they are instead of copying them). Call before get().
+    // Row strides to use when they are large enough and suitably aligned: the encoder's own,
+    // so that it can take the frames as they are instead of copying them, or those of the
+    // frames being copied, so that a plane is copied as one block. Takes effect on the next
+    // get(); the same strides again change nothing.
     void preferLinesizes(const int linesize[4]);
 
     // A frame of the given size and planar format with its own buffers, or null.

@@ -24,9 +24,11 @@ public:
     Status encode(const AVFrame* frame);
 
     AVCodecContext* context() const { return ctx_.get(); }
-    // For video: the row strides of the encoder's own picture buffers, or zeros when unknown.
-    // Frames with these strides can be used by the MPEG-4 family's encoders without a copy.
+    // For video encoders that take a frame with the strides of their own picture buffers
+    // without copying it (the MPEG-4 family's): those strides. Zeros for every other encoder,
+    // which copies or reads its input whatever its strides.
     const int* pictureLinesizes() const { return pictureLinesizes_; }
+    bool wantsPictureLinesizes() const { return pictureLinesizes_[0] > 0; }
     int64_t framesEncoded() const { return frames_.load(std::memory_order_relaxed); }
     // The quantiser of the latest packet (lambda / FF_QP2LAMBDA), -1 when none was reported.
     float lastQuantiser() const { return quantiser_.load(std::memory_order_relaxed); }

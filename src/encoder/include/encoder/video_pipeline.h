@@ -73,8 +73,9 @@ private:
     CodecContextPtr decoder_;
     VideoFilterGraph graph_;
     VideoGraphInput graphInput_;
-    SwsContextPtr sws_;  // cached converter for frames that differ from graphInput_
-    FramePool pool_;     // buffers of the frame filter's private copies
+    SwsContextPtr sws_;                // cached converter for frames that differ from graphInput_
+    FramePool pool_;                   // buffers of the frame filter's private copies
+    bool copiesFollowSource_ = false;  // the copies take the strides of the frames copied
     FrameRateConverter sync_{VideoSyncMode::Cfr};
     StreamEncoder encoder_;
     RunState& state_;
