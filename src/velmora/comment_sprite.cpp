@@ -1,5 +1,7 @@
 #include "velmora/comment_sprite.h"
 
+#include "velmora/pixel_blend.h"
+
 #include <algorithm>
 
 namespace {
@@ -94,26 +96,6 @@ void averageBlocks(const MixedRow& upper, const MixedRow& lower, int p, int bloc
 
 int64_t floorDiv2(int64_t value) {
     return value >= 0 ? value / 2 : -((-value + 1) / 2);
-}
-
-// The blend is most of the filter's time: on x86-64 with GCC or Clang an AVX2 copy is made
-// beside the baseline one and chosen at load time by the CPU's abilities.
-#if defined(__x86_64__) && defined(__linux__) && (defined(__GNUC__) || defined(__clang__)) && \
-    !defined(__SANITIZE_ADDRESS__)
-#define VELMORA_BLEND_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define VELMORA_BLEND_CLONES
-#endif
-
-// out = pm + round(bg * inv / 255), saturated. Written so that the compiler vectorises it.
-VELMORA_BLEND_CLONES void blendRow(uint8_t* __restrict dst, const uint8_t* __restrict pm,
-                                   const uint8_t* __restrict inv, int count) {
-    for (int i = 0; i < count; ++i) {
-        const uint16_t product = static_cast<uint16_t>(dst[i] * inv[i] + 128);
-        const uint16_t scaled = static_cast<uint16_t>((product + (product >> 8)) >> 8);
-        const uint16_t sum = static_cast<uint16_t>(scaled + pm[i]);
-        dst[i] = static_cast<uint8_t>(sum > 255 ? 255 : sum);
-    }
 }
 
 // The part [from, to) of [0, size) that the range [start, start + length) covers, as offsets
@@ -261,7 +243,7 @@ void CommentSprite::blitLuma(const VhookFrame& frame, int64_t left, FrameRows ro
         }
         uint8_t* dst = frame.data[0] + (top_ + row) * frame.linesize[0] + (left + from);
         const std::size_t src = static_cast<std::size_t>(row) * width_ + from;
-        blendRow(dst, &lumaPm_[src], &lumaInv_[src], static_cast<int>(to - from));
+        blendPixels(dst, &lumaPm_[src], &lumaInv_[src], static_cast<int>(to - from));
     }
 }
 
@@ -293,10 +275,9 @@ void CommentSprite::blitChroma(const VhookFrame& frame, int64_t left, FrameRows 
         const int64_t frameRow = firstRow + row;
         const int64_t frameCol = firstColumn + from;
         const std::size_t src = static_cast<std::size_t>(row) * planes.width + from;
-        blendRow(frame.data[1] + frameRow * frame.linesize[1] + frameCol, &planes.cbPm[src],
-                 &planes.inv[src], count);
-        blendRow(frame.data[2] + frameRow * frame.linesize[2] + frameCol, &planes.crPm[src],
-                 &planes.inv[src], count);
+        blendPixelPairs(frame.data[1] + frameRow * frame.linesize[1] + frameCol,
+                        frame.data[2] + frameRow * frame.linesize[2] + frameCol, &planes.cbPm[src],
+                        &planes.crPm[src], &planes.inv[src], count);
     }
 }
 
