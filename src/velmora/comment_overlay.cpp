@@ -91,15 +91,26 @@ void CommentOverlay::prepare(const VhookFrame& frame) {
     retireEnded(index);
     activateStarted(index);
     renderWithinCeiling(frame);
+    placeSprites(index);
 }
 
-void CommentOverlay::drawRows(const VhookFrame& frame, FrameRows rows) const {
+void CommentOverlay::placeSprites(int64_t frame) {
+    drawOrder_.clear();
     for (const bool ownerPass : {false, true}) {
         for (const ActiveComment& active : active_) {
             const OverlayComment& comment = comments_[active.index];
             if (comment.owner == ownerPass && !active.sprite.empty()) {
-                active.sprite.blit(frame, commentLeft(comment, frame.index) + active.originX, rows);
+                drawOrder_.push_back(
+                    {&active.sprite, commentLeft(comment, frame) + active.originX});
             }
+        }
+    }
+}
+
+void CommentOverlay::drawRows(const VhookFrame& frame, FrameRows rows) const {
+    for (const PlacedSprite& placed : drawOrder_) {
+        if (placed.sprite->meetsRows(rows)) {
+            placed.sprite->blit(frame, placed.left, rows);
         }
     }
 }

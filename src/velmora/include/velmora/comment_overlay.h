@@ -67,7 +67,9 @@ private:
 
     // Brings the active comments and their sprites up to frame `frame.index`.
     void prepare(const VhookFrame& frame);
-    // Blends the active sprites within `rows` of the frame, the owner's comments last.
+    // Lists the sprites to draw on the prepared frame in the order they are drawn.
+    void placeSprites(int64_t frame);
+    // Blends the placed sprites within `rows` of the frame.
     void drawRows(const VhookFrame& frame, FrameRows rows) const;
     void rewind();
     void retireEnded(int64_t frame);
@@ -83,11 +85,18 @@ private:
     // The engine of the comment's own face (opened at its first use), else the comment font's.
     TextEngine& engineFor(const OverlayComment& comment);
 
+    // A sprite of the frame being drawn and its bitmap's left edge on it.
+    struct PlacedSprite {
+        const CommentSprite* sprite = nullptr;
+        int64_t left = 0;
+    };
+
     std::unique_ptr<TextEngine> engine_;
     // Faces that comments asked for, by "index:path"; null when the file could not be opened.
     std::map<std::string, std::unique_ptr<TextEngine>> faceEngines_;
     std::vector<OverlayComment> comments_;  // by startFrame, file order among equals
     std::vector<ActiveComment> active_;     // in the order they started: later ones on top
+    std::vector<PlacedSprite> drawOrder_;   // this frame's sprites, the owner's last
     std::size_t next_ = 0;                  // first comment not yet started
     int64_t lastFrame_ = INT64_MIN;
     int width_;

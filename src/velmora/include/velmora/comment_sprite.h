@@ -54,6 +54,10 @@ public:
     // `bitmapLeft`, clipped at the frame's edges and to `rows`. Allocates nothing.
     void blit(const VhookFrame& frame, int64_t bitmapLeft, FrameRows rows = {}) const;
 
+    // True when the sprite has luma rows among `rows`. One without any has no chroma rows in
+    // them either, as `rows` starts on an even row.
+    bool meetsRows(FrameRows rows) const { return top_ < rows.to && top_ + height_ > rows.from; }
+
     // Bytes held by the planes.
     std::size_t byteSize() const;
 
