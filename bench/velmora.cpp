@@ -25,6 +25,7 @@ struct Module {
     void* handle = nullptr;
     vhook_configure_fn configure = nullptr;
     vhook_process_fn process = nullptr;
+    vhook_process_into_fn processInto = nullptr;
     vhook_release_fn release = nullptr;
 
     Module() {
@@ -32,6 +33,8 @@ struct Module {
         if (handle != nullptr) {
             configure = reinterpret_cast<vhook_configure_fn>(::dlsym(handle, "vhook_configure"));
             process = reinterpret_cast<vhook_process_fn>(::dlsym(handle, "vhook_process"));
+            processInto =
+                reinterpret_cast<vhook_process_into_fn>(::dlsym(handle, "vhook_process_into"));
             release = reinterpret_cast<vhook_release_fn>(::dlsym(handle, "vhook_release"));
         }
     }
@@ -40,7 +43,7 @@ struct Module {
             ::dlclose(handle);
         }
     }
-    bool ok() const { return configure && process && release; }
+    bool ok() const { return configure && process && processInto && release; }
 };
 
 // Writes the comment files for a video into a fresh temporary folder; empty on failure.
@@ -75,10 +78,40 @@ double peakRssMegabytes() {
     return usage.ru_maxrss / 1024.0;  // kilobytes on Linux
 }
 
+// A 4:2:0 picture of its own, with a pattern in it.
+struct Picture {
+    Picture(int width, int height, int seed)
+        : luma(static_cast<std::size_t>(width) * height),
+          cb(static_cast<std::size_t>((width + 1) / 2) * ((height + 1) / 2), 128),
+          cr(cb) {
+        for (std::size_t i = 0; i < luma.size(); ++i) {
+            luma[i] = static_cast<uint8_t>(i * 7 + static_cast<std::size_t>(seed) * 13);
+        }
+    }
+    VhookFrame frame(int width, int height, int64_t index) {
+        VhookFrame f{};
+        f.width = width;
+        f.height = height;
+        f.data[0] = luma.data();
+        f.data[1] = cb.data();
+        f.data[2] = cr.data();
+        f.linesize[0] = width;
+        f.linesize[1] = f.linesize[2] = (width + 1) / 2;
+        f.index = index;
+        f.matrix = height >= 720 ? 709 : 601;
+        return f;
+    }
+    std::vector<uint8_t> luma, cb, cr;
+};
+
+// How the encoder hands the frames over: in place (frames it may write), or onto a copy
+// (frames the decoder still holds), from four decoded pictures in turn onto three copies.
+enum class Drawing { inPlace, ontoCopies };
+
 // Runs the filter over every frame of a video of `seconds` at 25 fps, one frame per iteration,
 // starting over at the end (which renders every comment again, as a second run would).
 void runVideo(benchmark::State& state, int width, int height, double seconds, int count,
-              const std::string& everyThird = "none") {
+              const std::string& everyThird = "none", Drawing drawing = Drawing::inPlace) {
     Module module;
     if (!module.ok()) {
         state.SkipWithError("cannot load velmora.so from the program folder");
@@ -103,24 +136,25 @@ void runVideo(benchmark::State& state, int width, int height, double seconds, in
         state.SkipWithError(error);
         return;
     }
-    const int chromaWidth = (width + 1) / 2, chromaHeight = (height + 1) / 2;
-    std::vector<uint8_t> luma(static_cast<std::size_t>(width) * height, 126);
-    std::vector<uint8_t> cb(static_cast<std::size_t>(chromaWidth) * chromaHeight, 128);
-    std::vector<uint8_t> cr(cb);
-    VhookFrame frame{};
-    frame.width = width;
-    frame.height = height;
-    frame.data[0] = luma.data();
-    frame.data[1] = cb.data();
-    frame.data[2] = cr.data();
-    frame.linesize[0] = width;
-    frame.linesize[1] = frame.linesize[2] = chromaWidth;
-    frame.matrix = height >= 720 ? 709 : 601;
+    std::vector<Picture> sources, copies;
+    for (int i = 0; i < (drawing == Drawing::inPlace ? 1 : 4); ++i) {
+        sources.emplace_back(width, height, i);
+    }
+    for (int i = 0; i < (drawing == Drawing::inPlace ? 0 : 3); ++i) {
+        copies.emplace_back(width, height, 0);
+    }
     const int64_t frames = static_cast<int64_t>(seconds * 25);
     int64_t index = 0;
     for (auto _ : state) {
-        frame.index = index;
-        module.process(ctx, &frame);
+        VhookFrame source =
+            sources[static_cast<std::size_t>(index) % sources.size()].frame(width, height, index);
+        if (drawing == Drawing::inPlace) {
+            module.process(ctx, &source);
+        } else {
+            VhookFrame copy =
+                copies[static_cast<std::size_t>(index) % copies.size()].frame(width, height, index);
+            module.processInto(ctx, &source, &copy);
+        }
         benchmark::ClobberMemory();
         index = index + 1 < frames ? index + 1 : 0;
     }
@@ -151,6 +185,15 @@ void BM_FilterFrame_ThirdWithKana_1280x720(benchmark::State& state) {
     runVideo(state, 1280, 720, 120, 1000, "kana");
 }
 
+// The same comments drawn onto copies of decoded frames, as the encoder does for frames the
+// decoder still holds; the copy is part of the cost.
+void BM_FilterIntoCopy_512x384(benchmark::State& state) {
+    runVideo(state, 512, 384, 120, 1000, "none", Drawing::ontoCopies);
+}
+void BM_FilterIntoCopy_1920x1080(benchmark::State& state) {
+    runVideo(state, 1920, 1080, 120, 1000, "none", Drawing::ontoCopies);
+}
+
 }  // namespace
 
 // One pass over the 3000 frames per run, so every comment is rendered once per pass.
@@ -159,5 +202,7 @@ BENCHMARK(BM_FilterFrame_1280x720)->Iterations(3000)->Unit(benchmark::kMicroseco
 BENCHMARK(BM_FilterFrame_AllAtOnce_1280x720)->Iterations(70)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FilterFrame_ThirdWithKana_1280x720)->Iterations(3000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FilterFrame_ThirdWithEmoji_1280x720)->Iterations(3000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FilterIntoCopy_512x384)->Iterations(3000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FilterIntoCopy_1920x1080)->Iterations(3000)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();
