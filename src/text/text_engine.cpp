@@ -42,6 +42,19 @@ struct Bounds {
     }
 };
 
+// Lays `count` coverage values over a row of a plane: a + b - round(a * b / 255), in 16-bit
+// lanes so that the compiler vectorises it (with t = a * b + 127, at most 65152,
+// t / 255 == ((t + 1) * 257) >> 16).
+void stampRow(uint8_t* __restrict out, const uint8_t* __restrict in, int count) {
+    for (int col = 0; col < count; ++col) {
+        const uint16_t a = out[col];
+        const uint16_t b = in[col];
+        const uint16_t next = static_cast<uint16_t>(a * b + 128);
+        const uint16_t product = static_cast<uint16_t>((uint32_t{next} * 257) >> 16);
+        out[col] = static_cast<uint8_t>(a + b - product);
+    }
+}
+
 // Adds a glyph's coverage to a plane. Coverages combine like independent partial hits
 // (a + b - ab), so the edges where two glyphs touch are not left thin.
 void stamp(std::vector<uint8_t>& plane, const CommentBitmap& bitmap, const GlyphImage& image, int x,
@@ -49,13 +62,8 @@ void stamp(std::vector<uint8_t>& plane, const CommentBitmap& bitmap, const Glyph
     const int left = x + image.left - bitmap.originX;
     const int top = y - image.top - bitmap.originY;
     for (int row = 0; row < image.rows; ++row) {
-        const uint8_t* in = &image.coverage[static_cast<size_t>(row) * image.width];
-        uint8_t* out = &plane[static_cast<size_t>(top + row) * bitmap.width + left];
-        for (int col = 0; col < image.width; ++col) {
-            const int a = out[col];
-            const int b = in[col];
-            out[col] = static_cast<uint8_t>(a + b - (a * b + 127) / 255);
-        }
+        stampRow(&plane[static_cast<size_t>(top + row) * bitmap.width + left],
+                 &image.coverage[static_cast<size_t>(row) * image.width], image.width);
     }
 }
 
