@@ -6,6 +6,16 @@
 
 namespace {
 
+// Making a sprite is a few float operations a pixel, vectorised by the compiler: on x86-64 with
+// GCC or Clang an AVX2 copy of those loops is made beside the baseline one and chosen at load
+// time. Both give the same bytes (the same single-precision operations, none fused).
+#if defined(__x86_64__) && defined(__linux__) && (defined(__GNUC__) || defined(__clang__)) && \
+    !defined(__SANITIZE_ADDRESS__)
+#define VELMORA_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define VELMORA_VECTOR_CLONES
+#endif
+
 // Coverage and pre-multiplied colour of one row of bitmap pixels, one array per value (so that
 // the compiler vectorises the mix), with a zero pixel of padding before the first one: the
 // outline drawn first, the glyph over it, and a colour glyph (premultiplied, already in the
@@ -25,9 +35,11 @@ struct MixedRow {
 
 // The outline drawn first and the glyph over it, for `width` pixels. Separate arrays that do
 // not overlap, so that the compiler vectorises the loop.
-void mixCoverage(const uint8_t* __restrict fill, const uint8_t* __restrict outline, int width,
-                 const YuvColour fillColour, const YuvColour outlineColour, float* __restrict alpha,
-                 float* __restrict y, float* __restrict cb, float* __restrict cr) {
+VELMORA_VECTOR_CLONES void mixCoverage(const uint8_t* __restrict fill,
+                                       const uint8_t* __restrict outline, int width,
+                                       const YuvColour fillColour, const YuvColour outlineColour,
+                                       float* __restrict alpha, float* __restrict y,
+                                       float* __restrict cb, float* __restrict cr) {
     for (int col = 0; col < width; ++col) {
         const float af = fill[col] / 255.0f;
         const float ao = outline[col] / 255.0f;
@@ -71,26 +83,50 @@ uint8_t toByte(float value) {
 }
 
 // A mixed row's luma as the sprite keeps it: pre-multiplied level and 255 - coverage.
-void lumaBytes(const float* __restrict y, const float* __restrict alpha, int width,
-               uint8_t* __restrict pm, uint8_t* __restrict inv) {
+VELMORA_VECTOR_CLONES void lumaBytes(const float* __restrict y, const float* __restrict alpha,
+                                     int width, uint8_t* __restrict pm, uint8_t* __restrict inv) {
     for (int col = 0; col < width; ++col) {
         pm[col] = toByte(y[col]);
         inv[col] = toByte(255.0f * (1.0f - alpha[col]));
     }
 }
 
-// One row of chroma blocks of grid parity `p` (`blocks` of them) from the two mixed rows that
-// make it: the mean of the four pixels' pre-multiplied levels and coverage.
-void averageBlocks(const MixedRow& upper, const MixedRow& lower, int p, int blocks, uint8_t* cbPm,
-                   uint8_t* crPm, uint8_t* inv) {
-    for (int j = 0; j < blocks; ++j) {
-        const std::size_t a = static_cast<std::size_t>(2 * j - p + 1);  // index in the rows
-        const std::size_t b = a + 1;
-        cbPm[j] = toByte((upper.cb[a] + upper.cb[b] + lower.cb[a] + lower.cb[b]) * 0.25f);
-        crPm[j] = toByte((upper.cr[a] + upper.cr[b] + lower.cr[a] + lower.cr[b]) * 0.25f);
-        inv[j] = toByte(
-            255.0f *
-            (1.0f - (upper.alpha[a] + upper.alpha[b] + lower.alpha[a] + lower.alpha[b]) * 0.25f));
+// The sums of 2 x 2 pixels of two mixed rows at every column k of the padded rows, for both
+// grid parities at once: ((upper[k] + upper[k + 1]) + lower[k]) + lower[k + 1].
+struct QuadSums {
+    explicit QuadSums(std::size_t padded) : alpha(padded), cb(padded), cr(padded) {}
+    std::vector<float> alpha;
+    std::vector<float> cb;
+    std::vector<float> cr;
+};
+
+VELMORA_VECTOR_CLONES void sumQuads(const float* __restrict upper, const float* __restrict lower,
+                                    std::size_t count, float* __restrict sums) {
+    for (std::size_t k = 0; k < count; ++k) {
+        sums[k] = ((upper[k] + upper[k + 1]) + lower[k]) + lower[k + 1];
+    }
+}
+
+void sumRowQuads(const MixedRow& upper, const MixedRow& lower, QuadSums& sums) {
+    const std::size_t count = sums.alpha.size() - 1;
+    sumQuads(upper.alpha.data(), lower.alpha.data(), count, sums.alpha.data());
+    sumQuads(upper.cb.data(), lower.cb.data(), count, sums.cb.data());
+    sumQuads(upper.cr.data(), lower.cr.data(), count, sums.cr.data());
+}
+
+// One row of chroma blocks of grid parity `p` (`blocks` of them) from the sums of the two
+// mixed rows that make it: the mean of the four pixels' pre-multiplied levels and coverage.
+// Block j starts at column 2j - p + 1 of the padded rows.
+VELMORA_VECTOR_CLONES void averageBlocks(const float* __restrict alpha, const float* __restrict cb,
+                                         const float* __restrict cr, int p, int blocks,
+                                         uint8_t* __restrict cbPm, uint8_t* __restrict crPm,
+                                         uint8_t* __restrict inv) {
+    const std::size_t first = static_cast<std::size_t>(1 - p);
+    for (std::size_t j = 0; j < static_cast<std::size_t>(blocks); ++j) {
+        const std::size_t a = first + 2 * j;
+        cbPm[j] = toByte(cb[a] * 0.25f);
+        crPm[j] = toByte(cr[a] * 0.25f);
+        inv[j] = toByte(255.0f * (1.0f - alpha[a] * 0.25f));
     }
 }
 
@@ -185,6 +221,7 @@ void CommentSprite::buildPlanes(const CommentBitmap& bitmap, const SpriteColours
     const PremultipliedToYuv toYuv(colours.format);
     const std::size_t padded = static_cast<std::size_t>(width_) + 3;
     MixedRow rows[2] = {MixedRow(padded), MixedRow(padded)};
+    QuadSums sums(padded);
     const int blockRows = (height_ + parityY + 1) / 2;
     for (int i = 0; i < blockRows; ++i) {
         for (int dy = 0; dy < 2; ++dy) {
@@ -201,12 +238,13 @@ void CommentSprite::buildPlanes(const CommentBitmap& bitmap, const SpriteColours
             lumaBytes(mixed.y.data() + 1, mixed.alpha.data() + 1, width_, &lumaPm_[dst],
                       &lumaInv_[dst]);
         }
+        sumRowQuads(rows[0], rows[1], sums);
         for (int p = 0; p < 2; ++p) {
             if (parities[p]) {
                 ChromaPlanes& planes = chroma_[p];
                 const std::size_t dst = static_cast<std::size_t>(i) * planes.width;
-                averageBlocks(rows[0], rows[1], p, planes.width, &planes.cbPm[dst],
-                              &planes.crPm[dst], &planes.inv[dst]);
+                averageBlocks(sums.alpha.data(), sums.cb.data(), sums.cr.data(), p, planes.width,
+                              &planes.cbPm[dst], &planes.crPm[dst], &planes.inv[dst]);
             }
         }
     }
