@@ -19,14 +19,16 @@ constexpr int64_t kFarAway = int64_t{1} << 40;
 // sprites are blended onto it. Even, so that chroma rows split with them.
 constexpr int64_t kBandRows = 16;
 
-// Copies `rows` rows of one plane. When both planes have the same stride the rows and the
-// padding between them are one block, which memcpy moves several times faster than row by row.
+// Copies `rows` rows of one plane. When both planes have the same stride, and their rows run
+// forwards in memory, the rows and the padding between them are one block, which memcpy moves
+// several times faster than row by row.
 void copyPlaneRows(const uint8_t* source, int sourceStride, uint8_t* target, int targetStride,
                    std::size_t width, int64_t rows) {
     if (rows <= 0) {
         return;
     }
-    if (sourceStride == targetStride) {
+    if (sourceStride == targetStride && targetStride > 0 &&
+        static_cast<std::size_t>(targetStride) >= width) {
         std::memcpy(target, source, static_cast<std::size_t>(rows - 1) * targetStride + width);
         return;
     }

@@ -66,28 +66,37 @@ TEST_F(DrawIntoCopyTest, TheCopyIsTheFrameDrawnInPlaceAndTheSourceStaysUntouched
         void* inPlace = openContext(width, height);
         void* intoCopy = openContext(width, height);
         ASSERT_TRUE(inPlace && intoCopy);
-        // The copy's rows as long as the source's (copied as blocks), then longer (row by row).
+        // The copy's rows as long as the source's (copied as blocks), then longer (row by row),
+        // and frames whose rows run backwards in memory.
+        constexpr int kSame = TestFrame::kPad, kLonger = TestFrame::kPad + 40;
         const struct {
             int64_t index;
             int pad;
-        } frames[] = {{0, TestFrame::kPad},      {1, TestFrame::kPad},     {4, TestFrame::kPad},
-                      {5, TestFrame::kPad + 40}, {17, TestFrame::kPad},    {31, TestFrame::kPad},
-                      {2, TestFrame::kPad + 40}, {0, TestFrame::kPad + 40}};
-        for (const auto& [index, pad] : frames) {
+            bool flipped;
+        } frames[] = {{0, kSame, false},   {1, kSame, false},   {4, kSame, false},
+                      {5, kLonger, false}, {17, kSame, false},  {31, kSame, false},
+                      {2, kLonger, false}, {0, kLonger, false}, {3, kSame, true},
+                      {6, kLonger, true}};
+        for (const auto& [index, pad, flipped] : frames) {
+            SCOPED_TRACE("frame " + std::to_string(index) + " pad " + std::to_string(pad) +
+                         (flipped ? " flipped" : ""));
             TestFrame expected(width, height), source(width, height),
                 copy(width, height, 9, 9, pad);
             paintPattern(expected);
             paintPattern(source);
             const TestFrame original = source;
-            VhookFrame view = expected.view(index, 709, 0);
+            const auto viewOf = [&](TestFrame& frame) {
+                return flipped ? frame.flippedView(index, 709, 0) : frame.view(index, 709, 0);
+            };
+            VhookFrame view = viewOf(expected);
             ASSERT_EQ(module_.process(inPlace, &view), 0);
-            const VhookFrame from = source.view(index, 709, 0);
-            VhookFrame into = copy.view(index, 709, 0);
+            const VhookFrame from = viewOf(source);
+            VhookFrame into = viewOf(copy);
             ASSERT_EQ(processInto_(intoCopy, &from, &into), 0);
-            EXPECT_TRUE(copy.samePicture(expected)) << "frame " << index << " pad " << pad;
-            EXPECT_TRUE(copy.guardsIntact()) << "frame " << index << " pad " << pad;
-            EXPECT_TRUE(source == original) << "frame " << index;
-            EXPECT_FALSE(expected == original) << "frame " << index << " drew nothing";
+            EXPECT_TRUE(copy.samePicture(expected));
+            EXPECT_TRUE(copy.guardsIntact());
+            EXPECT_TRUE(source == original);
+            EXPECT_FALSE(expected == original) << "drew nothing";
         }
         module_.release(inPlace);
         module_.release(intoCopy);

@@ -140,6 +140,16 @@ public:
         }
         return frame;
     }
+    // The picture upside down, as a frame whose rows run backwards in memory (negative
+    // strides, as FFmpeg allows).
+    VhookFrame flippedView(int64_t index, int matrix, int fullRange) {
+        VhookFrame frame = view(index, matrix, fullRange);
+        for (int p = 0; p < 3; ++p) {
+            frame.data[p] += static_cast<std::ptrdiff_t>(planeHeight(p) - 1) * stride_[p];
+            frame.linesize[p] = -stride_[p];
+        }
+        return frame;
+    }
 
     uint8_t luma(int x, int y) const { return at(0, x, y); }
     uint8_t cb(int x, int y) const { return at(1, x / 2, y / 2); }

@@ -67,10 +67,10 @@ typedef int (*vhook_process_fn)(void* ctx, VhookFrame* frame);
 /* Version 3: draws onto a copy. `target` describes the same frame as `source` (width, height,
  * index, matrix, range) with planes of its own; the module writes the whole picture of `source`
  * into them with the comments drawn, as vhook_process would have drawn on `source` itself, and
- * only reads `source`. Where the two strides of a plane are equal, the bytes between the end of
- * one of its rows and the start of the next are copied as well. Called instead of
- * vhook_process for a frame, never both. Returns 0, or
- * non-zero after a fatal error or for frames that do not match. */
+ * only reads `source`. Where the two strides of a plane are equal and positive, the bytes
+ * between the end of one of its rows and the start of the next are copied as well. Called
+ * instead of vhook_process for a frame, never both. Returns 0, or non-zero after a fatal error
+ * or for frames that do not match. */
 typedef int (*vhook_process_into_fn)(void* ctx, const VhookFrame* source, VhookFrame* target);
 /* Frees everything the context holds. ctx may be NULL. */
 typedef void (*vhook_release_fn)(void* ctx);
