@@ -38,7 +38,7 @@ __attribute__((target("avx2"))) inline __m256i blend16(__m256i bg, __m256i pm, _
     return _mm256_add_epi16(_mm256_mulhi_epu16(product, _mm256_set1_epi16(257)), pm);
 }
 
-// 32 pixels at `at`, with the coverage already loaded.
+// 32 pixels from `dst` on, with their coverage already loaded.
 __attribute__((target("avx2"))) inline void blend32(uint8_t* dst, const uint8_t* pm, __m256i inv) {
     const __m256i zero = _mm256_setzero_si256();
     const __m256i bg = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst));
