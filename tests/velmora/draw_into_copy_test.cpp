@@ -85,8 +85,8 @@ TEST_F(DrawIntoCopyTest, TheCopyIsTheFrameDrawnInPlaceAndTheSourceStaysUntouched
             paintPattern(expected);
             paintPattern(source);
             const TestFrame original = source;
-            const auto viewOf = [&](TestFrame& frame) {
-                return flipped ? frame.flippedView(index, 709, 0) : frame.view(index, 709, 0);
+            const auto viewOf = [&, at = index, upsideDown = flipped](TestFrame& frame) {
+                return upsideDown ? frame.flippedView(at, 709, 0) : frame.view(at, 709, 0);
             };
             VhookFrame view = viewOf(expected);
             ASSERT_EQ(module_.process(inPlace, &view), 0);
