@@ -38,17 +38,23 @@ __attribute__((target("avx2"))) inline __m256i blend16(__m256i bg, __m256i pm, _
     return _mm256_add_epi16(_mm256_mulhi_epu16(product, _mm256_set1_epi16(257)), pm);
 }
 
+// 32 loaded pixels, blended and packed back to bytes. The unpacks and the pack work within each
+// 128-bit half alike, so the order comes back.
+__attribute__((target("avx2"))) inline __m256i blend32Loaded(__m256i bg, __m256i levels,
+                                                             __m256i cover) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i low = blend16(_mm256_unpacklo_epi8(bg, zero), _mm256_unpacklo_epi8(levels, zero),
+                                _mm256_unpacklo_epi8(cover, zero));
+    const __m256i high = blend16(_mm256_unpackhi_epi8(bg, zero), _mm256_unpackhi_epi8(levels, zero),
+                                 _mm256_unpackhi_epi8(cover, zero));
+    return _mm256_packus_epi16(low, high);
+}
+
 // 32 pixels from `dst` on, with their coverage already loaded.
 __attribute__((target("avx2"))) inline void blend32(uint8_t* dst, const uint8_t* pm, __m256i inv) {
-    const __m256i zero = _mm256_setzero_si256();
     const __m256i bg = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst));
     const __m256i levels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pm));
-    // The unpacks and the pack work within each 128-bit half alike, so the order comes back.
-    const __m256i low = blend16(_mm256_unpacklo_epi8(bg, zero), _mm256_unpacklo_epi8(levels, zero),
-                                _mm256_unpacklo_epi8(inv, zero));
-    const __m256i high = blend16(_mm256_unpackhi_epi8(bg, zero), _mm256_unpackhi_epi8(levels, zero),
-                                 _mm256_unpackhi_epi8(inv, zero));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), _mm256_packus_epi16(low, high));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), blend32Loaded(bg, levels, inv));
 }
 
 // 16 pixels with 128-bit registers, for what is left of a row.
@@ -108,15 +114,10 @@ __attribute__((target("avx2,avx512bw,avx512vl"))) inline void blendMasked(uint8_
                                                                           const uint8_t* inv,
                                                                           int count) {
     const __mmask32 mask = (1u << count) - 1;  // count < 32
-    const __m256i zero = _mm256_setzero_si256();
     const __m256i bg = _mm256_maskz_loadu_epi8(mask, dst);
     const __m256i levels = _mm256_maskz_loadu_epi8(mask, pm);
     const __m256i cover = _mm256_maskz_loadu_epi8(mask, inv);
-    const __m256i low = blend16(_mm256_unpacklo_epi8(bg, zero), _mm256_unpacklo_epi8(levels, zero),
-                                _mm256_unpacklo_epi8(cover, zero));
-    const __m256i high = blend16(_mm256_unpackhi_epi8(bg, zero), _mm256_unpackhi_epi8(levels, zero),
-                                 _mm256_unpackhi_epi8(cover, zero));
-    _mm256_mask_storeu_epi8(dst, mask, _mm256_packus_epi16(low, high));
+    _mm256_mask_storeu_epi8(dst, mask, blend32Loaded(bg, levels, cover));
 }
 
 __attribute__((target("avx2,avx512bw,avx512vl"))) void blendAvx512(uint8_t* __restrict dst,
