@@ -142,6 +142,24 @@ bool clipSpan(int64_t start, int64_t length, int64_t size, int64_t& from, int64_
     return from < to;
 }
 
+// A sprite's rows are read once a frame, and the decoder's pictures pass through the cache
+// between two frames, so they mostly come from memory. Asking for the same columns two rows
+// further down while a row is blended overlaps the waits (the 1080p filter's own CPU fell by
+// about a fifth); one row ahead is too late, and much further ahead the lines asked for start
+// to push out the ones being blended.
+constexpr int64_t kPrefetchRowsAhead = 2;
+
+void prefetchBytes(const uint8_t* from, int64_t count) {
+#if defined(__GNUC__) || defined(__clang__)
+    for (int64_t offset = 0; offset < count; offset += 64) {
+        __builtin_prefetch(from + offset);
+    }
+#else
+    (void)from;
+    (void)count;
+#endif
+}
+
 }  // namespace
 
 CommentSprite CommentSprite::build(const CommentBitmap& bitmap, const SpriteColours& colours,
@@ -281,6 +299,11 @@ void CommentSprite::blitLuma(const VhookFrame& frame, int64_t left, FrameRows ro
         }
         uint8_t* dst = frame.data[0] + (top_ + row) * frame.linesize[0] + (left + from);
         const std::size_t src = static_cast<std::size_t>(row) * width_ + from;
+        if (row + kPrefetchRowsAhead < height_) {
+            const std::size_t ahead = src + kPrefetchRowsAhead * width_;
+            prefetchBytes(&lumaPm_[ahead], to - from);
+            prefetchBytes(&lumaInv_[ahead], to - from);
+        }
         blendPixels(dst, &lumaPm_[src], &lumaInv_[src], static_cast<int>(to - from));
     }
 }
@@ -313,6 +336,12 @@ void CommentSprite::blitChroma(const VhookFrame& frame, int64_t left, FrameRows 
         const int64_t frameRow = firstRow + row;
         const int64_t frameCol = firstColumn + from;
         const std::size_t src = static_cast<std::size_t>(row) * planes.width + from;
+        if (row + kPrefetchRowsAhead < planes.height) {
+            const std::size_t ahead = src + kPrefetchRowsAhead * planes.width;
+            prefetchBytes(&planes.cbPm[ahead], count);
+            prefetchBytes(&planes.crPm[ahead], count);
+            prefetchBytes(&planes.inv[ahead], count);
+        }
         blendPixelPairs(frame.data[1] + frameRow * frame.linesize[1] + frameCol,
                         frame.data[2] + frameRow * frame.linesize[2] + frameCol, &planes.cbPm[src],
                         &planes.crPm[src], &planes.inv[src], count);
