@@ -12,8 +12,10 @@
 #  mkv   "MKV(字幕)" of a 10-minute 1280x720 video with 1000 comments: wall time; goal <= 3 s.
 #
 # usage: bench/movies_speed.sh [--build DIR] [--only 1080|2160|384|mkv]... [--runs N]
-# The own costs are differences of two runs of about the same length: each side is the fastest
-# of N runs (3 by default), so that what else the machine does weighs least.
+# An own cost is the difference between a run with the drawing and one without it. The two run
+# back to back, N times (3 by default), and the median of the N differences is reported with
+# their range: a pair measured seconds apart shares the machine's load of the moment, which on a
+# shared machine drifts by more than the filter's whole cost over a few minutes.
 # Clips and comment threads are made once into $LUMIVOX_BENCH_DIR (default
 # /tmp/lumivox-movies-bench) and reused.
 set -euo pipefail
@@ -54,20 +56,28 @@ measure() {
   printf -v "${name}_cpu" '%.2f' "$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')"
   printf -v "${name}_rss" '%d' "$((rss / 1024))"
 }
-# measure_min NAME RUNS COMMAND...: runs RUNS times, keeping the fastest run's figures (CPU
-# time decides); the least disturbed run is the closest to the command's own cost.
-measure_min() {
-  local name=$1 runs=$2; shift 2
-  local best_cpu="" i
+# median VALUES...: the middle value (the mean of the two middle ones for an even count).
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { printf "%.2f", (v[int((NR + 1) / 2)] + v[int(NR / 2) + 1]) / 2 }'; }
+# spread VALUES...: "lowest..highest".
+spread() { printf '%s\n' "$@" | sort -g | awk 'NR == 1 { lo = $1 } { hi = $1 } END { printf "%.2f..%.2f", lo, hi }'; }
+
+# paired_cost NAME RUNS: runs the command in the array OFF and then the one in ON, RUNS times;
+# sets NAME_cpu and NAME_wall to the median of the differences (ON minus OFF), NAME_cpu_range
+# to their range, and NAME_on_rss / NAME_off_rss to the peak memory of the last ON and OFF runs.
+paired_cost() {
+  local name=$1 runs=$2 i
+  local cpu=() wall=()
   for ((i = 0; i < runs; i++)); do
-    measure try "$@"
-    if [ -z "$best_cpu" ] || awk -v a="$try_cpu" -v b="$best_cpu" 'BEGIN { exit !(a < b) }'; then
-      best_cpu=$try_cpu
-      printf -v "${name}_cpu" '%s' "$try_cpu"
-      printf -v "${name}_wall" '%s' "$try_wall"
-      printf -v "${name}_rss" '%s' "$try_rss"
-    fi
+    measure off "${OFF[@]}"
+    measure on "${ON[@]}"
+    cpu+=("$(minus "$on_cpu" "$off_cpu")")
+    wall+=("$(minus "$on_wall" "$off_wall")")
   done
+  printf -v "${name}_cpu" '%s' "$(median "${cpu[@]}")"
+  printf -v "${name}_wall" '%s' "$(median "${wall[@]}")"
+  printf -v "${name}_cpu_range" '%s' "$(spread "${cpu[@]}")"
+  printf -v "${name}_on_rss" '%s' "$on_rss"
+  printf -v "${name}_off_rss" '%s' "$off_rss"
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b <= 0) print "n/a"; else printf "%.3f", a / b }'; }
 minus() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a - b }'; }
@@ -100,16 +110,17 @@ own_costs() {
   name=$(basename "${clip%.*}")
   local ass=$WORK/out_$tag/$name.ass
   cd "$WORK/home_$tag"
-  measure_min ours_off "$RUNS" "$ENC" -y -i "$clip" -an -vcodec rawvideo -f null -
-  measure_min ours_on "$RUNS" "$ENC" -y -i "$clip" -an -vhook "velmora.dll -N comment.ini -D data.ini " \
-    -vcodec rawvideo -f null -
-  measure_min ass_off "$RUNS" "$DEBIAN" -nostdin -y -i "$clip" -an -vcodec rawvideo -f null -
-  measure_min ass_on "$RUNS" "$DEBIAN" -nostdin -y -i "$clip" -an -vf "ass=$ass" -vcodec rawvideo -f null -
+  OFF=("$ENC" -y -i "$clip" -an -vcodec rawvideo -f null -)
+  ON=("$ENC" -y -i "$clip" -an -vhook "velmora.dll -N comment.ini -D data.ini " -vcodec rawvideo -f null -)
+  paired_cost filter "$RUNS"
+  OFF=("$DEBIAN" -nostdin -y -i "$clip" -an -vcodec rawvideo -f null -)
+  ON=("$DEBIAN" -nostdin -y -i "$clip" -an -vf "ass=$ass" -vcodec rawvideo -f null -)
+  paired_cost libass "$RUNS"
   cd "$ROOT"
-  filter_cpu=$(minus "$ours_on_cpu" "$ours_off_cpu"); filter_wall=$(minus "$ours_on_wall" "$ours_off_wall")
-  libass_cpu=$(minus "$ass_on_cpu" "$ass_off_cpu"); libass_wall=$(minus "$ass_on_wall" "$ass_off_wall")
-  printf '%-44s %8s s CPU %8s s wall\n' "frame filter's own cost" "$filter_cpu" "$filter_wall"
-  printf '%-44s %8s s CPU %8s s wall\n' "libass's own cost (Debian ffmpeg -vf ass)" "$libass_cpu" "$libass_wall"
+  printf '%-44s %8s s CPU %8s s wall   (CPU of the %s pairs: %s)\n' "frame filter's own cost" \
+    "$filter_cpu" "$filter_wall" "$RUNS" "$filter_cpu_range"
+  printf '%-44s %8s s CPU %8s s wall   (CPU of the %s pairs: %s)\n' \
+    "libass's own cost (Debian ffmpeg -vf ass)" "$libass_cpu" "$libass_wall" "$RUNS" "$libass_cpu_range"
   printf '%-44s %8s (CPU) %6s (wall)   goal <= 0.03\n' "filter / libass" \
     "$(ratio "$filter_cpu" "$libass_cpu")" "$(ratio "$filter_wall" "$libass_wall")"
 }
@@ -139,7 +150,7 @@ for part in "${ONLY[@]}"; do
       prepare 2160 "$clip" 20
       own_costs 2160 "$clip"
       printf '%-44s %8s MB (without the filter: %s MB)\n' "our encoder's peak memory with the filter" \
-        "$ours_on_rss" "$ours_off_rss"
+        "$filter_on_rss" "$filter_off_rss"
       ;;
     384)
       echo "== 512x384 29.97 fps FLV, 120 s, 1000 comments =="
@@ -147,13 +158,18 @@ for part in "${ONLY[@]}"; do
       make_clip "$clip" 512 384 30000/1001 120 -c:v flv -b:v 600k -c:a libmp3lame -b:a 128k -f flv
       prepare 384 "$clip" 120
       cd "$WORK/home_384"
-      measure_min ours_off "$RUNS" "$ENC" -y -i "$clip" -an -vcodec rawvideo -f null -
-      measure_min ours_on "$RUNS" "$ENC" -y -i "$clip" -an -vhook "velmora.dll -N comment.ini -D data.ini " \
-        -vcodec rawvideo -f null -
-      measure_min plain "$RUNS" "$DEBIAN" -nostdin -y -i "$clip" -vcodec msmpeg4 -acodec libmp3lame "$WORK/plain_384.avi"
+      OFF=("$ENC" -y -i "$clip" -an -vcodec rawvideo -f null -)
+      ON=("$ENC" -y -i "$clip" -an -vhook "velmora.dll -N comment.ini -D data.ini " -vcodec rawvideo -f null -)
+      paired_cost filter "$RUNS"
+      plain_runs=()
+      for ((i = 0; i < RUNS; i++)); do
+        measure plain "$DEBIAN" -nostdin -y -i "$clip" -vcodec msmpeg4 -acodec libmp3lame "$WORK/plain_384.avi"
+        plain_runs+=("$plain_cpu")
+      done
+      plain_cpu=$(median "${plain_runs[@]}")
       cd "$ROOT"
-      filter_cpu=$(minus "$ours_on_cpu" "$ours_off_cpu")
-      printf '%-44s %8s s CPU\n' "frame filter's own CPU" "$filter_cpu"
+      printf '%-44s %8s s CPU   (the %s pairs: %s)\n' "frame filter's own CPU" "$filter_cpu" "$RUNS" \
+        "$filter_cpu_range"
       printf '%-44s %8s s CPU\n' "plain transcode by Debian's ffmpeg (AVI)" "$plain_cpu"
       printf '%-44s %8s   goal <= 0.08\n' "filter / plain transcode" "$(ratio "$filter_cpu" "$plain_cpu")"
       ;;
