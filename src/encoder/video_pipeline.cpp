@@ -14,8 +14,6 @@ extern "C" {
 
 namespace {
 
-// Decode errors in a row after which the stream counts as lost rather than merely damaged.
-
 bool isFullRange(const AVFrame* f) {
     return f->color_range == AVCOL_RANGE_JPEG || f->format == AV_PIX_FMT_YUVJ420P;
 }
