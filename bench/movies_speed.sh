@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Today's formats, figures side by side in one run (each command once; CPU = user + system):
+# Today's formats, figures side by side in one run (CPU = user + system; the whole burn-ins and the
+# MKV remux run once, the own costs and the plain transcode --runs times):
 #  1080  1920x1080 30 fps, 60 s, 1000 comments. The frame filter's own cost (our encoder decoding
 #        to a null output with the filter, minus the same without it) against libass's own cost
 #        (Debian's ffmpeg with -vf ass= on our script, minus the same without it); goal <= 0.03.
