@@ -105,15 +105,21 @@ prepare() {
     --all-periods --no-old --format "ASS(字幕のみ)" >/dev/null
 }
 
+# filter_cost CLIP: the frame filter's own cost on CLIP (paired_cost filter), run in the folder
+# that holds the overlay files.
+filter_cost() {
+  OFF=("$ENC" -y -i "$1" -an -vcodec rawvideo -f null -)
+  ON=("$ENC" -y -i "$1" -an -vhook "velmora.dll -N comment.ini -D data.ini " -vcodec rawvideo -f null -)
+  paired_cost filter "$RUNS"
+}
+
 # own_costs TAG CLIP: the filter's and libass's own costs on CLIP.
 own_costs() {
   local tag=$1 clip=$2 name
   name=$(basename "${clip%.*}")
   local ass=$WORK/out_$tag/$name.ass
   cd "$WORK/home_$tag"
-  OFF=("$ENC" -y -i "$clip" -an -vcodec rawvideo -f null -)
-  ON=("$ENC" -y -i "$clip" -an -vhook "velmora.dll -N comment.ini -D data.ini " -vcodec rawvideo -f null -)
-  paired_cost filter "$RUNS"
+  filter_cost "$clip"
   OFF=("$DEBIAN" -nostdin -y -i "$clip" -an -vcodec rawvideo -f null -)
   ON=("$DEBIAN" -nostdin -y -i "$clip" -an -vf "ass=$ass" -vcodec rawvideo -f null -)
   paired_cost libass "$RUNS"
@@ -159,9 +165,7 @@ for part in "${ONLY[@]}"; do
       make_clip "$clip" 512 384 30000/1001 120 -c:v flv -b:v 600k -c:a libmp3lame -b:a 128k -f flv
       prepare 384 "$clip" 120
       cd "$WORK/home_384"
-      OFF=("$ENC" -y -i "$clip" -an -vcodec rawvideo -f null -)
-      ON=("$ENC" -y -i "$clip" -an -vhook "velmora.dll -N comment.ini -D data.ini " -vcodec rawvideo -f null -)
-      paired_cost filter "$RUNS"
+      filter_cost "$clip"
       plain_runs=()
       for ((i = 0; i < RUNS; i++)); do
         measure plain "$DEBIAN" -nostdin -y -i "$clip" -vcodec msmpeg4 -acodec libmp3lame "$WORK/plain_384.avi"
